@@ -1,0 +1,29 @@
+#include "api/api_layer.h"
+
+namespace api {
+
+namespace {
+bool gStarted = false;
+uint32_t gCacheBytes = 0;
+}  // namespace
+
+void ZDK_Start(uint32_t cacheBytes) {
+  if (gStarted) return;
+  gCacheBytes = cacheBytes;
+  gStarted = true;
+}
+
+void ZDK_Stop() {
+  gStarted = false;
+  gCacheBytes = 0;
+}
+
+bool ZDK_IsStarted() {
+  return gStarted;
+}
+
+uint32_t ZDK_CacheSize() {
+  return gCacheBytes;
+}
+
+}  // namespace api

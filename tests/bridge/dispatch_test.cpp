@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "api/api_layer.h"
+#include "bridge/command_table.h"
+#include "bridge_test_support.h"
+
+using bridge_test::Block;
+using bridge_test::Call;
+using bridge_test::Cmd;
+
+TEST(Dispatch, CommandWordsMatchWithoutRegardToCaseAndComeBackUpperCased) {
+  for (const char* word : {"version", "VERSION", "Version", "vErSiOn"}) {
+    auto call = Call({word, "extra argument"});
+    EXPECT_EQ(call.result, "1.11") << word;
+    EXPECT_EQ(call.texts[0], "VERSION");
+    EXPECT_EQ(call.texts[1], "extra argument");  // only the command word is folded
+  }
+}
+
+TEST(Dispatch, OnlyTheHashSelectsTheCommand) {
+  // +2 on the last byte and -1 on the one before leave the hash unchanged.
+  ASSERT_EQ(bridge::CommandHash("VERSINP"), bridge::CommandHash("VERSION"));
+  EXPECT_EQ(Cmd({"versinp"}), "1.11");
+  EXPECT_EQ(bridge::CommandWord(bridge::FindCommandByHash(bridge::CommandHash("DATABASE_OPEN"))),
+            std::string("Database_Open"));
+}
+
+TEST(Dispatch, UnknownAndUnbuiltCommandsAnswer310) {
+  EXPECT_EQ(Cmd({"NoSuchCommand"}), "ERROR 310");
+  EXPECT_EQ(Cmd({""}), "ERROR 310");
+  EXPECT_EQ(Cmd({"database_open", "/nowhere"}), "ERROR 310");
+}
+
+TEST(Dispatch, MalformedExternalCallsAnswer310) {
+  char* result = nullptr;
+  Zorvane(nullptr, 0, &result, nullptr, nullptr);
+  EXPECT_STREQ(result, "ERROR 310");
+  bridge::LibraryFree(result);
+
+  char word[] = "Version";
+  char* args[] = {word, nullptr};
+  Zorvane(args, 0, &result, nullptr, nullptr);
+  EXPECT_STREQ(result, "ERROR 310");
+  bridge::LibraryFree(result);
+  Zorvane(args, 2, &result, nullptr, nullptr);  // a null text in slot 1
+  EXPECT_STREQ(result, "ERROR 310");
+  bridge::LibraryFree(result);
+
+  std::vector<std::string> fifteen(15, "x");
+  fifteen[0] = "Version";
+  EXPECT_EQ(Cmd(fifteen), "1.11");
+  std::vector<std::string> sixteen(16, "x");
+  sixteen[0] = "Version";
+  EXPECT_EQ(Cmd(sixteen), "ERROR 310");
+  sixteen.resize(40, "y");
+  EXPECT_EQ(Cmd(sixteen), "ERROR 310");
+}
+
+TEST(Dispatch, HostFlagsAreClearedAndEmptyResultsAreAnEmptyText) {
+  char word[] = "SetCreator";
+  char* args[] = {word};
+  char* result = nullptr;
+  int32_t flagA = 7, flagB = 9;
+  Zorvane(args, 1, &result, &flagA, &flagB);
+  ASSERT_NE(result, nullptr);
+  EXPECT_STREQ(result, "");
+  EXPECT_EQ(flagA, 0);
+  EXPECT_EQ(flagB, 0);
+  bridge::LibraryFree(result);
+}
+
+TEST(Dispatch, IndexedCallsWriteErrorsToTheErrorSlotNotTheText) {
+  Block version(3, 1);
+  version.Dispatch();
+  EXPECT_EQ(version.Result(), "1.11");  // texts still go to the result buffer
+  EXPECT_EQ(version.ErrorOut(), 0);
+  EXPECT_EQ(version.ResultValue(), 0);
+
+  for (int32_t number : {-1, 96, 97, 1000}) {
+    Block outside(number, 1);
+    outside.Dispatch();
+    EXPECT_EQ(outside.ErrorOut(), 310) << number;
+    EXPECT_EQ(outside.Result(), "");
+  }
+  Block unbuilt(8, 1);  // Database_Open
+  unbuilt.Text(1, "/nowhere");
+  unbuilt.Dispatch();
+  EXPECT_EQ(unbuilt.ErrorOut(), 310);
+  EXPECT_EQ(unbuilt.Result(), "");
+}
+
+TEST(Dispatch, RawCallsTakeNumbersFromSlotsAndOptionalBitsFromTheCallMode) {
+  Block escape(5, (1 << 1) | (1 << 2));
+  escape.Text(1, "a.b");
+  escape.Raw(2, 1);
+  escape.Dispatch();
+  EXPECT_EQ(escape.Result(), "a\\.b");
+
+  // Init's size is optional: its slot is ignored while bit 1 is clear.
+  api::ZDK_Stop();
+  Block init(1, 1 << 2);
+  init.Raw(1, 1000);
+  init.Dispatch();
+  EXPECT_EQ(init.ErrorOut(), 0);
+  EXPECT_NE(api::ZDK_CacheSize(), 102400u);
+  api::ZDK_Stop();
+  Block sized(1, 1 << 1);
+  sized.Raw(1, 1000);
+  sized.Dispatch();
+  EXPECT_EQ(api::ZDK_CacheSize(), 102400u);
+  api::ZDK_Stop();
+}
+
+TEST(Dispatch, NullBlockAndNullCommandWordAreHarmless) {
+  Dispatch(nullptr);
+  Block noWord(0, 0);
+  noWord.Dispatch();
+  EXPECT_EQ(noWord.Result(), "ERROR 310");
+}
