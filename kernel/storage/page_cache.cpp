@@ -1,0 +1,664 @@
+#include "kernel/storage/page_cache.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "kernel/storage/file.h"
+#include "platform/errors.h"
+
+namespace {
+
+uint64_t RoundUp(uint64_t n, uint64_t unit) {
+  return (n + unit - 1) / unit * unit;
+}
+
+[[noreturn]] void ThrowNoBlock() {
+  throw xFBL_Exception(ERR_ASSERTION_NULL, "No cache block");
+}
+
+}  // namespace
+
+// Keeps a block in place (not moved, not freed) while in scope.
+class FBL_Cache::Pin {
+ public:
+  Pin(FBL_Cache& cache, FBL_BlockHandle h) : mCache(cache), mHandle(h) { ++mCache.B(h).mPins; }
+  ~Pin() { --mCache.B(mHandle).mPins; }
+  Pin(const Pin&) = delete;
+  Pin& operator=(const Pin&) = delete;
+
+ private:
+  FBL_Cache& mCache;
+  FBL_BlockHandle mHandle;
+};
+
+FBL_Cache::FBL_Cache(uint64_t arenaBytes)
+    : mArenaSize(arenaBytes), mHandleCount((arenaBytes + 1) / kSlotBytes) {
+  // Left uninitialised on purpose: a large cache costs nothing until used.
+  mArena.reset(new (std::nothrow) uint8_t[arenaBytes]);
+  if (!mArena) throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
+}
+
+FBL_Cache::~FBL_Cache() {
+  for (FBL_File* file : mFiles) {
+    file->mCache = nullptr;
+    file->mFirstBlock = file->mLastBlock = file->mCurrentBlock = kNoBlock;
+    file->mBlockCount = 0;
+  }
+}
+
+void FBL_Cache::CheckHandle(FBL_BlockHandle h) const {
+  if (h < 0 || static_cast<size_t>(h) >= mBlocks.size() || B(h).mSize == 0 || B(h).mFree)
+    throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad cache block handle");
+}
+
+uint64_t FBL_Cache::ArenaEnd() const {
+  return mLast == kNoBlock ? 0 : B(mLast).mStart + B(mLast).mSize;
+}
+
+FBL_BlockHandle FBL_Cache::NewDescriptor() {
+  FBL_BlockHandle h;
+  if (!mSpareDescriptors.empty()) {
+    h = mSpareDescriptors.back();
+    mSpareDescriptors.pop_back();
+  } else {
+    mBlocks.emplace_back();
+    h = static_cast<FBL_BlockHandle>(mBlocks.size() - 1);
+  }
+  B(h) = Block{};
+  return h;
+}
+
+void FBL_Cache::ReleaseDescriptor(FBL_BlockHandle h) {
+  B(h) = Block{};
+  mSpareDescriptors.push_back(h);
+}
+
+// ---- lists -----------------------------------------------------------------
+
+void FBL_Cache::FreeListInsert(FBL_BlockHandle h) {
+  FBL_BlockHandle after = kNoBlock;
+  FBL_BlockHandle at = mSmallestFree;
+  while (at != kNoBlock && B(at).mSize < B(h).mSize) {
+    after = at;
+    at = B(at).mListNext;
+  }
+  B(h).mListPrev = after;
+  B(h).mListNext = at;
+  (after == kNoBlock ? mSmallestFree : B(after).mListNext) = h;
+  (at == kNoBlock ? mLargestFree : B(at).mListPrev) = h;
+  ++mFreeBlocks;
+}
+
+void FBL_Cache::FreeListRemove(FBL_BlockHandle h) {
+  Block& b = B(h);
+  (b.mListPrev == kNoBlock ? mSmallestFree : B(b.mListPrev).mListNext) = b.mListNext;
+  (b.mListNext == kNoBlock ? mLargestFree : B(b.mListNext).mListPrev) = b.mListPrev;
+  b.mListNext = b.mListPrev = kNoBlock;
+  --mFreeBlocks;
+}
+
+void FBL_Cache::RecencyPushFront(FBL_BlockHandle h) {
+  B(h).mListPrev = kNoBlock;
+  B(h).mListNext = mMostRecent;
+  (mMostRecent == kNoBlock ? mLeastRecent : B(mMostRecent).mListPrev) = h;
+  mMostRecent = h;
+}
+
+void FBL_Cache::RecencyRemove(FBL_BlockHandle h) {
+  Block& b = B(h);
+  (b.mListPrev == kNoBlock ? mMostRecent : B(b.mListPrev).mListNext) = b.mListNext;
+  (b.mListNext == kNoBlock ? mLeastRecent : B(b.mListNext).mListPrev) = b.mListPrev;
+  b.mListNext = b.mListPrev = kNoBlock;
+}
+
+void FBL_Cache::Touch(FBL_BlockHandle h) {
+  if (mMostRecent == h) return;
+  RecencyRemove(h);
+  RecencyPushFront(h);
+}
+
+void FBL_Cache::FileLinkBefore(FBL_File& file, FBL_BlockHandle h, FBL_BlockHandle before) {
+  FBL_BlockHandle after = before == kNoBlock ? file.mLastBlock : B(before).mFilePrev;
+  B(h).mFilePrev = after;
+  B(h).mFileNext = before;
+  (after == kNoBlock ? file.mFirstBlock : B(after).mFileNext) = h;
+  (before == kNoBlock ? file.mLastBlock : B(before).mFilePrev) = h;
+  ++file.mBlockCount;
+}
+
+void FBL_Cache::FileUnlink(FBL_BlockHandle h) {
+  Block& b = B(h);
+  FBL_File& file = *b.mFile;
+  (b.mFilePrev == kNoBlock ? file.mFirstBlock : B(b.mFilePrev).mFileNext) = b.mFileNext;
+  (b.mFileNext == kNoBlock ? file.mLastBlock : B(b.mFileNext).mFilePrev) = b.mFilePrev;
+  if (file.mCurrentBlock == h) file.mCurrentBlock = kNoBlock;
+  --file.mBlockCount;
+  b.mFileNext = b.mFilePrev = kNoBlock;
+}
+
+void FBL_Cache::ArenaLinkAfter(FBL_BlockHandle h, FBL_BlockHandle after) {
+  FBL_BlockHandle before = after == kNoBlock ? mFirst : B(after).mNext;
+  B(h).mPrev = after;
+  B(h).mNext = before;
+  (after == kNoBlock ? mFirst : B(after).mNext) = h;
+  (before == kNoBlock ? mLast : B(before).mPrev) = h;
+}
+
+void FBL_Cache::ArenaUnlink(FBL_BlockHandle h) {
+  Block& b = B(h);
+  (b.mPrev == kNoBlock ? mFirst : B(b.mPrev).mNext) = b.mNext;
+  (b.mNext == kNoBlock ? mLast : B(b.mNext).mPrev) = b.mPrev;
+  b.mNext = b.mPrev = kNoBlock;
+}
+
+// ---- arena space -----------------------------------------------------------
+
+FBL_BlockHandle FBL_Cache::TakeFromFreeList(uint64_t bytes) {
+  if (mLargestFree == kNoBlock || B(mLargestFree).mSize < bytes) return kNoBlock;
+  FBL_BlockHandle h = mSmallestFree;
+  // An exact fit, or one whose rest is still a usable block.
+  while (h != kNoBlock && B(h).mSize != bytes && B(h).mSize < bytes + kSlotBytes)
+    h = B(h).mListNext;
+  if (h == kNoBlock) return kNoBlock;
+  FreeListRemove(h);
+  if (B(h).mSize > bytes) {
+    FBL_BlockHandle rest = NewDescriptor();
+    B(rest).mFree = true;
+    B(rest).mStart = B(h).mStart + bytes;
+    B(rest).mSize = B(h).mSize - bytes;
+    ArenaLinkAfter(rest, h);
+    B(h).mSize = bytes;
+    FreeListInsert(rest);
+  }
+  B(h).mFree = false;
+  return h;
+}
+
+FBL_BlockHandle FBL_Cache::TakeSpace(uint64_t bytes) {
+  if (FreeSpace() < bytes) ThrowNoBlock();
+  FBL_BlockHandle h = TakeFromFreeList(bytes);
+  if (h == kNoBlock && mArenaSize - ArenaEnd() < bytes) {
+    Compact();
+    h = TakeFromFreeList(bytes);
+  }
+  if (h == kNoBlock) {
+    if (mArenaSize - ArenaEnd() < bytes) ThrowNoBlock();
+    h = NewDescriptor();
+    B(h).mStart = ArenaEnd();
+    B(h).mSize = bytes;
+    ArenaLinkAfter(h, mLast);
+  }
+  // A used block keeps only its place in the arena from the free run.
+  Block& b = B(h);
+  b = Block{bytes, false, b.mStart, b.mNext, b.mPrev};
+  mBytesInUse += bytes;
+  return h;
+}
+
+void FBL_Cache::ReleaseSpace(FBL_BlockHandle h) {
+  mBytesInUse -= B(h).mSize;
+  if (h == mLast) {
+    FBL_BlockHandle prev = B(h).mPrev;
+    ArenaUnlink(h);
+    ReleaseDescriptor(h);
+    if (prev != kNoBlock && B(prev).mFree) {  // the arena end moves over it too
+      FreeListRemove(prev);
+      ArenaUnlink(prev);
+      ReleaseDescriptor(prev);
+    }
+    return;
+  }
+  Block& b = B(h);
+  b.mFree = true;
+  b.mLocker = nullptr;
+  b.mFile = nullptr;
+  b.mDirty = false;
+  FBL_BlockHandle next = B(h).mNext;
+  if (next != kNoBlock && B(next).mFree) {
+    FreeListRemove(next);
+    B(h).mSize += B(next).mSize;
+    ArenaUnlink(next);
+    ReleaseDescriptor(next);
+  }
+  FBL_BlockHandle prev = B(h).mPrev;
+  if (prev != kNoBlock && B(prev).mFree) {
+    FreeListRemove(prev);
+    B(prev).mSize += B(h).mSize;
+    ArenaUnlink(h);
+    ReleaseDescriptor(h);
+    h = prev;
+  }
+  FreeListInsert(h);
+}
+
+void FBL_Cache::Compact() {
+  uint64_t cursor = 0;
+  FBL_BlockHandle h = mFirst;
+  while (h != kNoBlock) {
+    FBL_BlockHandle next = B(h).mNext;
+    if (B(h).mFree) {
+      FreeListRemove(h);
+      ArenaUnlink(h);
+      ReleaseDescriptor(h);
+    } else if (B(h).mPins > 0) {
+      // Someone holds a pointer into it: leave it where it is.
+      if (B(h).mStart > cursor) {
+        FBL_BlockHandle gap = NewDescriptor();
+        B(gap).mFree = true;
+        B(gap).mStart = cursor;
+        B(gap).mSize = B(h).mStart - cursor;
+        ArenaLinkAfter(gap, B(h).mPrev);
+        FreeListInsert(gap);
+      }
+      cursor = B(h).mStart + B(h).mSize;
+    } else {
+      if (B(h).mStart != cursor) {
+        std::memmove(mArena.get() + cursor, mArena.get() + B(h).mStart, B(h).mSize);
+        B(h).mStart = cursor;
+        if (B(h).mLocker != nullptr) B(h).mLocker->BlockNotify(kBlockMoved, h);
+      }
+      cursor += B(h).mSize;
+    }
+    h = next;
+  }
+}
+
+// Frees least recently used blocks until bytes (and the margin) fit.
+void FBL_Cache::MakeRoom(uint64_t bytes) {
+  while (FreeSpace() < bytes + kMargin) {
+    FBL_BlockHandle victim = mLeastRecent;
+    while (victim != kNoBlock && (B(victim).mLocker != nullptr || B(victim).mPins > 0))
+      victim = B(victim).mListPrev;
+    if (victim == kNoBlock) {
+      // Every block is locked: give up the oldest one anyway, and gather
+      // writes into smaller blocks from now on.
+      victim = mLeastRecent;
+      while (victim != kNoBlock && B(victim).mPins > 0) victim = B(victim).mListPrev;
+      if (victim == kNoBlock) {
+        if (FreeSpace() >= bytes) return;
+        ThrowNoBlock();
+      }
+      if (mWriteBlockSize > kUnit) mWriteBlockSize = ((mWriteBlockSize / kUnit + 1) / 2) * kUnit;
+    }
+    FreeBlock(victim);
+  }
+}
+
+// ---- blocks ----------------------------------------------------------------
+
+uint8_t* FBL_Cache::Data(FBL_BlockHandle block) {
+  CheckHandle(block);
+  return mArena.get() + B(block).mStart + kHeaderBytes;
+}
+uint64_t FBL_Cache::GetBlockOffset(FBL_BlockHandle block) const {
+  CheckHandle(block);
+  return B(block).mOffset;
+}
+uint32_t FBL_Cache::GetBlockCapacity(FBL_BlockHandle block) const {
+  CheckHandle(block);
+  return B(block).mCapacity;
+}
+uint32_t FBL_Cache::GetBlockValid(FBL_BlockHandle block) const {
+  CheckHandle(block);
+  return B(block).mValid;
+}
+bool FBL_Cache::IsBlockDirty(FBL_BlockHandle block) const {
+  CheckHandle(block);
+  return B(block).mDirty;
+}
+FBL_BlockLocker* FBL_Cache::GetBlockLocker(FBL_BlockHandle block) const {
+  CheckHandle(block);
+  return B(block).mLocker;
+}
+void FBL_Cache::LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker) {
+  CheckHandle(block);
+  B(block).mLocker = locker;
+}
+void FBL_Cache::UnlockBlock(FBL_BlockHandle block) {
+  CheckHandle(block);
+  B(block).mLocker = nullptr;
+}
+
+void FBL_Cache::MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to) {
+  CheckHandle(block);
+  Block& b = B(block);
+  if (from > to || to > b.mCapacity) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad dirty range");
+  // Zeros between the old valid end and the write belong to the file now.
+  b.mDirtyStart = std::min(b.mDirtyStart, std::min(from, b.mValid));
+  b.mDirtyEnd = std::max(b.mDirtyEnd, to);
+  b.mValid = std::max(b.mValid, to);
+  b.mDirty = true;
+}
+
+FBL_BlockHandle FBL_Cache::FindBlock(FBL_File& file, uint64_t offset) {
+  auto covers = [&](FBL_BlockHandle h) {
+    return offset >= B(h).mOffset && offset - B(h).mOffset < B(h).mCapacity;
+  };
+  FBL_BlockHandle h = file.mCurrentBlock;
+  if (h != kNoBlock && covers(h)) return h;
+  if (file.mBlockCount == 0) return kNoBlock;
+  uint64_t low = B(file.mFirstBlock).mOffset;
+  uint64_t high = B(file.mLastBlock).mOffset + B(file.mLastBlock).mCapacity;
+  if (offset - std::min(offset, low) > (high - low) / 2) {
+    for (h = file.mLastBlock; h != kNoBlock; h = B(h).mFilePrev) {
+      if (covers(h)) return h;
+      if (B(h).mOffset + B(h).mCapacity <= offset) return kNoBlock;
+    }
+  } else {
+    for (h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+      if (covers(h)) return h;
+      if (B(h).mOffset > offset) return kNoBlock;
+    }
+  }
+  return kNoBlock;
+}
+
+uint64_t FBL_Cache::ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
+  uint64_t bulkStart = 0, bulkEnd = 0, budget = 0;
+  file.GetCacheSettings(bulkStart, bulkEnd, budget);
+  if (offset >= bulkStart && offset < bulkEnd) {
+    size = std::min(bulkEnd - offset, std::max<uint64_t>(budget, kUnit));
+  } else if (forWrite && !file.mWriteThrough && offset >= kUnit) {
+    size = std::max<uint64_t>(size, mWriteBlockSize);
+  }
+  int32_t limit = file.GetCachePageLimit(offset);
+  if (limit > 0) size = std::min<uint64_t>(size, static_cast<uint64_t>(limit));
+  return size;
+}
+
+FBL_BlockHandle FBL_Cache::GetBlock(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
+  FBL_BlockHandle h = FindBlock(file, offset);
+  if (h != kNoBlock) {
+    Touch(h);
+    file.mCurrentBlock = h;
+    return h;
+  }
+  return CreateBlock(file, offset, ChooseSize(file, offset, size, forWrite), false);
+}
+
+FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t size, bool exact) {
+  uint64_t start = offset / kUnit * kUnit;
+  uint64_t capacity;
+  if (exact) {
+    capacity = size;
+  } else {
+    size = std::min<uint64_t>(size, std::llround(static_cast<double>(mArenaSize) * 0.1));
+    capacity = RoundUp(std::max<uint64_t>(size, 1) + offset - start, kUnit);
+    // Blocks of a file never overlap.
+    for (FBL_BlockHandle n = file.mFirstBlock; n != kNoBlock; n = B(n).mFileNext) {
+      if (B(n).mOffset > start) {
+        capacity = std::min(capacity, B(n).mOffset - start);
+        break;
+      }
+    }
+  }
+  if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArenaSize)
+    ThrowNoBlock();
+  MakeRoom(capacity + kHeaderBytes);
+  FBL_BlockHandle h = TakeSpace(capacity + kHeaderBytes);
+  Block& b = B(h);
+  b.mFile = &file;
+  b.mOffset = start;
+  b.mCapacity = static_cast<uint32_t>(capacity);
+  b.mDirtyStart = b.mCapacity;
+  ++mUsedBlocks;
+  FBL_BlockHandle before = file.mFirstBlock;
+  while (before != kNoBlock && B(before).mOffset < start) before = B(before).mFileNext;
+  FileLinkBefore(file, h, before);
+  RecencyPushFront(h);
+  file.mCurrentBlock = h;
+  try {
+    LoadBlock(h);
+  } catch (...) {
+    Discard(h);
+    throw;
+  }
+  return h;
+}
+
+void FBL_Cache::LoadBlock(FBL_BlockHandle h) {
+  Pin pin(*this, h);
+  FBL_File& file = *B(h).mFile;
+  uint64_t length = file.GetLength();
+  uint64_t offset = B(h).mOffset;
+  uint64_t capacity = B(h).mCapacity;
+  uint64_t want = length > offset ? std::min(capacity, length - offset) : 0;
+  uint8_t* data = Data(h);
+  uint64_t got = want == 0 ? 0 : std::min(want, file.ReadAt(data, offset, want));
+  std::memset(data + got, 0, capacity - got);
+  if (file.mDecryptor && got > 0) file.mDecryptor->Process(data, RoundUp(got, kUnit));
+  // Bytes the file has but the disk not yet (a hole) read as zeros.
+  B(h).mValid = static_cast<uint32_t>(want);
+}
+
+void FBL_Cache::Discard(FBL_BlockHandle h) {
+  FileUnlink(h);
+  RecencyRemove(h);
+  --mUsedBlocks;
+  ReleaseSpace(h);
+}
+
+void FBL_Cache::FreeBlock(FBL_BlockHandle block) {
+  CheckHandle(block);
+  if (B(block).mPins > 0) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Freeing a busy cache block");
+  WriteBack(block);
+  if (FBL_BlockLocker* locker = B(block).mLocker) {
+    B(block).mLocker = nullptr;
+    locker->BlockNotify(kBlockDropped, block);
+  }
+  Discard(block);
+}
+
+void FBL_Cache::WriteBack(FBL_BlockHandle block) {
+  CheckHandle(block);
+  if (!B(block).mDirty) return;
+  Pin pin(*this, block);
+  if (B(block).mLocker != nullptr) B(block).mLocker->BlockNotify(kBlockWriting, block);
+  FBL_File& file = *B(block).mFile;
+  file.Open();
+  try {
+    uint64_t offset = B(block).mOffset;
+    uint32_t from = B(block).mDirtyStart;
+    uint32_t to = B(block).mDirtyEnd;
+    uint8_t* data = Data(block);
+    if (file.mEncryptor) {
+      uint8_t unit[kUnit];
+      for (uint64_t at = from / kUnit * kUnit; at < to; at += kUnit) {
+        std::memcpy(unit, data + at, kUnit);
+        file.mEncryptor->Process(unit, kUnit);
+        file.WriteAt(unit, offset + at, kUnit);
+      }
+    } else {
+      file.WriteAt(data + from, offset + from, to - from);
+    }
+  } catch (...) {
+    try {
+      file.Close();
+    } catch (...) {
+    }
+    throw;
+  }
+  Block& b = B(block);
+  b.mDirty = false;
+  b.mDirtyStart = b.mCapacity;
+  b.mDirtyEnd = 0;
+  file.Close();
+}
+
+FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32_t size) {
+  if (size == 0 || size % kUnit != 0 || offset % kUnit != 0)
+    throw xFBL_Exception(ERR_ASSERTION_FAIL, "Unaligned exact block");
+  FBL_BlockHandle h = FindBlock(file, offset);
+  if (h != kNoBlock && B(h).mOffset == offset && B(h).mCapacity == size) {
+    Touch(h);
+    file.mCurrentBlock = h;
+    return h;
+  }
+  // Write back and drop whatever overlaps, then load the exact range.
+  for (;;) {
+    FBL_BlockHandle overlap = kNoBlock;
+    for (h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+      if (B(h).mOffset >= offset + size) break;
+      if (B(h).mOffset + B(h).mCapacity > offset) {
+        overlap = h;
+        break;
+      }
+    }
+    if (overlap == kNoBlock) break;
+    FreeBlock(overlap);
+  }
+  return CreateBlock(file, offset, size, true);
+}
+
+// ---- whole files -----------------------------------------------------------
+
+uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t count) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    uint64_t at = offset + done;
+    FBL_BlockHandle h = GetBlock(file, at, count - done, false);
+    uint64_t within = at - B(h).mOffset;
+    if (within >= B(h).mValid) {
+      // The file grew past this block elsewhere: the bytes between are a
+      // hole, zeros here as on disk.
+      uint64_t length = file.GetLength();
+      if (at >= length) break;
+      B(h).mValid =
+          static_cast<uint32_t>(std::min<uint64_t>(B(h).mCapacity, length - B(h).mOffset));
+    }
+    uint64_t n = std::min<uint64_t>(count - done, B(h).mValid - within);
+    std::memcpy(out + done, Data(h) + within, n);
+    done += n;
+  }
+  return done;
+}
+
+uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, uint64_t count) {
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    uint64_t at = offset + done;
+    FBL_BlockHandle h = GetBlock(file, at, count - done, true);
+    uint64_t within = at - B(h).mOffset;
+    uint64_t n = std::min<uint64_t>(count - done, B(h).mCapacity - within);
+    std::memcpy(Data(h) + within, in + done, n);
+    MarkDirty(h, static_cast<uint32_t>(within), static_cast<uint32_t>(within + n));
+    done += n;
+    if (file.mWriteThrough) WriteBack(h);
+  }
+  return done;
+}
+
+void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
+  std::vector<FBL_BlockHandle> dirty;
+  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+    if (B(h).mOffset >= to) break;
+    if (B(h).mDirty && B(h).mOffset + B(h).mCapacity > from) dirty.push_back(h);
+  }
+  // A write-back may re-enter the cache and evict: recheck each block.
+  for (FBL_BlockHandle h : dirty) {
+    if (B(h).mSize != 0 && !B(h).mFree && B(h).mFile == &file) WriteBack(h);
+  }
+}
+
+void FBL_Cache::FlushAll() {
+  std::vector<FBL_BlockHandle> dirty;
+  for (FBL_BlockHandle h = mMostRecent; h != kNoBlock; h = B(h).mListNext) {
+    if (B(h).mDirty) dirty.push_back(h);
+  }
+  for (FBL_BlockHandle h : dirty) {
+    if (B(h).mSize != 0 && !B(h).mFree) WriteBack(h);
+  }
+}
+
+// Frees a block without writing it.
+void FBL_Cache::DropOne(FBL_BlockHandle h) {
+  if (B(h).mPins > 0) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Dropping a busy cache block");
+  B(h).mDirty = false;
+  if (FBL_BlockLocker* locker = B(h).mLocker) {
+    B(h).mLocker = nullptr;
+    locker->BlockNotify(kBlockDropped, h);
+  }
+  Discard(h);
+}
+
+void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
+  FBL_BlockHandle h = file.mLastBlock;
+  while (h != kNoBlock && B(h).mOffset + B(h).mCapacity > from) {
+    FBL_BlockHandle prev = B(h).mFilePrev;
+    DropOne(h);
+    h = prev;
+  }
+}
+
+void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
+  FBL_BlockHandle h = file.mLastBlock;
+  while (h != kNoBlock && B(h).mOffset >= length) {
+    FBL_BlockHandle prev = B(h).mFilePrev;
+    DropOne(h);
+    h = prev;
+  }
+  if (h == kNoBlock) return;
+  Block& b = B(h);
+  if (b.mOffset + b.mValid <= length) return;
+  // The block across the new end keeps its lower part.
+  uint32_t keep = static_cast<uint32_t>(length - b.mOffset);
+  std::memset(Data(h) + keep, 0, b.mCapacity - keep);
+  b.mValid = keep;
+  b.mDirtyEnd = std::min(b.mDirtyEnd, keep);
+  if (b.mDirtyStart >= b.mDirtyEnd) {
+    b.mDirty = false;
+    b.mDirtyStart = b.mCapacity;
+    b.mDirtyEnd = 0;
+  }
+}
+
+std::string FBL_Cache::CheckInvariants() const {
+  uint64_t expectStart = 0, used = 0, usedCount = 0, freeCount = 0;
+  FBL_BlockHandle prev = kNoBlock;
+  for (FBL_BlockHandle h = mFirst; h != kNoBlock; prev = h, h = B(h).mNext) {
+    const Block& b = B(h);
+    if (b.mPrev != prev) return "arena back link";
+    if (b.mStart < expectStart) return "arena overlap";
+    if (b.mFree && b.mPins == 0 && b.mStart != expectStart && prev != kNoBlock && B(prev).mFree)
+      return "adjacent free blocks";
+    expectStart = b.mStart + b.mSize;
+    if (b.mFree) {
+      ++freeCount;
+      continue;
+    }
+    ++usedCount;
+    used += b.mSize;
+    if (b.mSize != b.mCapacity + kHeaderBytes) return "block size";
+    if (b.mValid > b.mCapacity) return "valid beyond capacity";
+    if (b.mDirty && (b.mDirtyStart >= b.mDirtyEnd || b.mDirtyEnd > b.mValid)) return "dirty range";
+    const uint8_t* data = mArena.get() + b.mStart + kHeaderBytes;
+    for (uint32_t i = b.mValid; i < b.mCapacity; ++i)
+      if (data[i] != 0) return "bytes beyond valid not zero";
+  }
+  if (prev != mLast) return "arena last";
+  if (mLast != kNoBlock && B(mLast).mFree) return "free block at arena end";
+  if (expectStart > mArenaSize) return "arena overrun";
+  if (used != mBytesInUse || usedCount != mUsedBlocks) return "bytes in use";
+  if (freeCount != mFreeBlocks) return "free count";
+  uint64_t size = 0;
+  for (FBL_BlockHandle h = mSmallestFree; h != kNoBlock; h = B(h).mListNext) {
+    if (!B(h).mFree || B(h).mSize < size) return "free list order";
+    size = B(h).mSize;
+  }
+  for (FBL_File* file : mFiles) {
+    uint64_t end = 0;
+    uint32_t count = 0;
+    for (FBL_BlockHandle h = file->mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+      if (B(h).mFile != file) return "block in the wrong file list";
+      if (B(h).mOffset < end) return "file blocks out of order";
+      end = B(h).mOffset + B(h).mCapacity;
+      ++count;
+    }
+    if (count != file->mBlockCount) return "file block count";
+  }
+  return {};
+}

@@ -1,0 +1,202 @@
+// FBL_Cache: a page cache in one memory arena. Blocks hold a 1 KB-aligned
+// run of one file's bytes; they are reached through handles that stay valid
+// while compaction moves their memory. Unlocked blocks are evicted least
+// recently used first; locked blocks belong to an FBL_BlockLocker, which is
+// told when its block moves (1), is dropped (2) or is about to be written (3).
+//
+// Invariants:
+//  - a file's blocks never overlap and are listed in ascending offset order;
+//  - the bytes of a block beyond its valid length are zero;
+//  - a pinned block (being filled from disk or written back) is neither moved
+//    nor freed, so a raw transfer that re-enters the cache is safe.
+// Not thread-safe: the kernel is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "kernel/storage/block_locker.h"
+
+class FBL_File;
+
+class FBL_Cache {
+ public:
+  // Arena bytes a block takes beyond its data.
+  static constexpr uint32_t kHeaderBytes = 68;
+  // Data is cached in units of this many bytes.
+  static constexpr uint32_t kUnit = 1024;
+  // Smallest useful arena slot: one unit and its header.
+  static constexpr uint32_t kSlotBytes = kUnit + kHeaderBytes;
+  // Free space kept beyond a new block.
+  static constexpr uint32_t kMargin = 2116;
+  static constexpr uint32_t kDefaultWriteBlock = 51200;
+
+  explicit FBL_Cache(uint64_t arenaBytes);
+  // Writes nothing back: StopKernel flushes first. Files still holding
+  // blocks are detached and will raise 306 on their next cached access.
+  ~FBL_Cache();
+  FBL_Cache(const FBL_Cache&) = delete;
+  FBL_Cache& operator=(const FBL_Cache&) = delete;
+
+  uint64_t GetSize() const { return mArenaSize; }
+  uint64_t GetBytesInUse() const { return mBytesInUse; }
+  uint32_t GetWriteBlockSize() const { return mWriteBlockSize; }
+  void SetWriteBlockSize(uint32_t bytes) { mWriteBlockSize = bytes; }
+  uint32_t GetBlockCount() const { return mUsedBlocks; }
+  uint32_t GetFreeBlockCount() const { return mFreeBlocks; }
+  // Largest number of blocks the arena can hold.
+  uint64_t GetHandleCount() const { return mHandleCount; }
+
+  // Copy through the cache; return the bytes copied (a read stops early at
+  // the end of the file's data).
+  uint64_t Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t count);
+  uint64_t Write(FBL_File& file, uint64_t offset, const void* buffer, uint64_t count);
+
+  // The block covering offset, created and loaded when missing; size is the
+  // number of bytes the caller wants from offset on.
+  FBL_BlockHandle GetBlock(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite);
+  // A block covering exactly [offset, offset + size); overlapping blocks are
+  // written back and dropped first. REQUIRES: offset and size are multiples
+  // of kUnit and size > 0.
+  FBL_BlockHandle GetExactBlock(FBL_File& file, uint64_t offset, uint32_t size);
+
+  // Writes back the file's dirty blocks that touch [from, to), in offset
+  // order.
+  void FlushFile(FBL_File& file, uint64_t from = 0, uint64_t to = UINT64_MAX);
+  // Writes back every dirty block, most recently used first.
+  void FlushAll();
+  // Frees the file's blocks at or after offset `from` without writing them.
+  void DropFile(FBL_File& file, uint64_t from = 0);
+  // The file shrank to length: blocks wholly beyond are dropped, the block
+  // across it keeps its lower part.
+  void TruncateFile(FBL_File& file, uint64_t length);
+  // Writes the block back when dirty, tells its locker (2) and frees it.
+  void FreeBlock(FBL_BlockHandle block);
+  // Slides every movable block down over the free space.
+  void Compact();
+  void LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker);
+  void UnlockBlock(FBL_BlockHandle block);
+
+  // Access to a block. The data pointer is valid until the next cache call
+  // that may allocate (then a locker is told with code 1).
+  uint8_t* Data(FBL_BlockHandle block);
+  uint64_t GetBlockOffset(FBL_BlockHandle block) const;
+  uint32_t GetBlockCapacity(FBL_BlockHandle block) const;
+  uint32_t GetBlockValid(FBL_BlockHandle block) const;
+  bool IsBlockDirty(FBL_BlockHandle block) const;
+  FBL_BlockLocker* GetBlockLocker(FBL_BlockHandle block) const;
+  // Marks [from, to) of the block (block-relative) as changed and valid.
+  void MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to);
+  // Writes the block back when dirty.
+  void WriteBack(FBL_BlockHandle block);
+
+  // Verifies the arena, the lists and every block; returns an empty text
+  // when all holds, else what is wrong. For tests and diagnosis.
+  std::string CheckInvariants() const;
+
+ private:
+  friend class FBL_File;
+  // A block descriptor. Its handle is its index; the data lives in the
+  // arena at mStart + kHeaderBytes. Free arena runs have descriptors too.
+  struct Block {
+    uint64_t mSize = 0;  // arena bytes, header included; 0 = descriptor unused
+    bool mFree = false;
+    uint64_t mStart = 0;               // arena offset
+    FBL_BlockHandle mNext = kNoBlock;  // arena order
+    FBL_BlockHandle mPrev = kNoBlock;
+    FBL_BlockLocker* mLocker = nullptr;
+    FBL_BlockHandle mListNext = kNoBlock;  // free list (larger) or recency list (older)
+    FBL_BlockHandle mListPrev = kNoBlock;
+    FBL_File* mFile = nullptr;
+    FBL_BlockHandle mFileNext = kNoBlock;  // the file's blocks by offset
+    FBL_BlockHandle mFilePrev = kNoBlock;
+    bool mDirty = false;
+    uint32_t mDirtyStart = 0;  // block-relative; start = capacity, end = 0 when clean
+    uint32_t mDirtyEnd = 0;
+    uint64_t mOffset = 0;  // file offset of the first data byte, a multiple of kUnit
+    uint32_t mValid = 0;
+    uint32_t mCapacity = 0;
+    int32_t mPins = 0;  // > 0 while being filled or written back
+  };
+  class Pin;
+
+  // Files whose cache is this one; detached when the cache goes.
+  void Attach(FBL_File* file) { mFiles.insert(file); }
+  void Detach(FBL_File* file) { mFiles.erase(file); }
+  void CheckHandle(FBL_BlockHandle h) const;
+
+  Block& B(FBL_BlockHandle h) { return mBlocks[static_cast<size_t>(h)]; }
+  const Block& B(FBL_BlockHandle h) const { return mBlocks[static_cast<size_t>(h)]; }
+  uint64_t FreeSpace() const { return mArenaSize - mBytesInUse; }
+  uint64_t ArenaEnd() const;
+  FBL_BlockHandle NewDescriptor();
+  void ReleaseDescriptor(FBL_BlockHandle h);
+
+  FBL_BlockHandle FindBlock(FBL_File& file, uint64_t offset);
+  FBL_BlockHandle CreateBlock(FBL_File& file, uint64_t offset, uint64_t size, bool exact);
+  uint64_t ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite);
+  void LoadBlock(FBL_BlockHandle h);
+  void MakeRoom(uint64_t bytes);
+  FBL_BlockHandle TakeSpace(uint64_t bytes);
+  FBL_BlockHandle TakeFromFreeList(uint64_t bytes);
+  void ReleaseSpace(FBL_BlockHandle h);
+  void Discard(FBL_BlockHandle h);
+  void DropOne(FBL_BlockHandle h);
+
+  void FreeListInsert(FBL_BlockHandle h);
+  void FreeListRemove(FBL_BlockHandle h);
+  void RecencyPushFront(FBL_BlockHandle h);
+  void RecencyRemove(FBL_BlockHandle h);
+  void Touch(FBL_BlockHandle h);
+  void FileLinkBefore(FBL_File& file, FBL_BlockHandle h, FBL_BlockHandle before);
+  void FileUnlink(FBL_BlockHandle h);
+  void ArenaLinkAfter(FBL_BlockHandle h, FBL_BlockHandle after);
+  void ArenaUnlink(FBL_BlockHandle h);
+
+  std::unique_ptr<uint8_t[]> mArena;
+  uint64_t mArenaSize;
+  uint64_t mBytesInUse = 0;
+  uint32_t mWriteBlockSize = kDefaultWriteBlock;
+  uint64_t mHandleCount;
+  // Descriptors of used and free blocks; a deque keeps references stable
+  // while it grows.
+  std::deque<Block> mBlocks;
+  std::vector<FBL_BlockHandle> mSpareDescriptors;
+  FBL_BlockHandle mFirst = kNoBlock;  // arena order
+  FBL_BlockHandle mLast = kNoBlock;
+  FBL_BlockHandle mSmallestFree = kNoBlock;  // free list, ascending size
+  FBL_BlockHandle mLargestFree = kNoBlock;
+  FBL_BlockHandle mMostRecent = kNoBlock;  // recency list of used blocks
+  FBL_BlockHandle mLeastRecent = kNoBlock;
+  uint32_t mUsedBlocks = 0;
+  uint32_t mFreeBlocks = 0;
+  std::unordered_set<FBL_File*> mFiles;
+};
+
+// Keeps a block locked for its owner while in scope.
+class FBL_BlockLock {
+ public:
+  FBL_BlockLock(FBL_Cache& cache, FBL_BlockHandle block, FBL_BlockLocker* locker)
+      : mCache(cache), mBlock(block) {
+    mCache.LockBlock(block, locker);
+  }
+  ~FBL_BlockLock() { Release(); }
+  FBL_BlockLock(const FBL_BlockLock&) = delete;
+  FBL_BlockLock& operator=(const FBL_BlockLock&) = delete;
+  FBL_BlockHandle get() const { return mBlock; }
+  // Called by the owner when the cache dropped the block (code 2).
+  void Forget() { mBlock = kNoBlock; }
+  void Release() {
+    if (mBlock != kNoBlock) mCache.UnlockBlock(mBlock);
+    mBlock = kNoBlock;
+  }
+
+ private:
+  FBL_Cache& mCache;
+  FBL_BlockHandle mBlock;
+};
