@@ -1,5 +1,7 @@
 #include "api/api_layer.h"
 
+#include "kernel/storage/kernel_startup.h"
+
 namespace api {
 
 namespace {
@@ -9,21 +11,19 @@ uint32_t gCacheBytes = 0;
 
 void ZDK_Start(uint32_t cacheBytes) {
   if (gStarted) return;
-  gCacheBytes = cacheBytes;
+  gCacheBytes = static_cast<uint32_t>(StartKernel(cacheBytes));
   gStarted = true;
 }
 
 void ZDK_Stop() {
+  if (!gStarted) return;
+  StopKernel();
   gStarted = false;
   gCacheBytes = 0;
 }
 
-bool ZDK_IsStarted() {
-  return gStarted;
-}
+bool ZDK_IsStarted() { return gStarted; }
 
-uint32_t ZDK_CacheSize() {
-  return gCacheBytes;
-}
+uint32_t ZDK_CacheSize() { return gCacheBytes; }
 
 }  // namespace api

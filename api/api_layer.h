@@ -6,14 +6,14 @@
 
 namespace api {
 
-// Starts the layer with a main cache of `cacheBytes` (already sized by the
-// caller); does nothing when it is already started.
+// Starts the storage kernel with a main cache of `cacheBytes` (already sized
+// by the caller); does nothing when it is already started.
 void ZDK_Start(uint32_t cacheBytes);
 // Closes whatever is still open and stops the layer; harmless when stopped.
 void ZDK_Stop();
 
 bool ZDK_IsStarted();
-// The cache size the layer was started with; 0 while stopped.
+// The main cache's size; 0 while stopped.
 uint32_t ZDK_CacheSize();
 
 }  // namespace api

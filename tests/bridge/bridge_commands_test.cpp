@@ -5,6 +5,7 @@
 #include "api/api_layer.h"
 #include "api/handle_registry.h"
 #include "bridge_test_support.h"
+#include "kernel/storage/kernel_startup.h"
 #include "platform/debug_output.h"
 
 using bridge_test::Cmd;
@@ -25,8 +26,11 @@ TEST(InitCommand, KeepsTheSizeForTheKernelUntilShutDown) {
   EXPECT_EQ(api::ZDK_CacheSize(), 3145728u);
   EXPECT_EQ(Cmd({"Init", "200000"}), "");  // already started: unchanged
   EXPECT_EQ(api::ZDK_CacheSize(), 3145728u);
+  EXPECT_NE(FBL_MainCache(), nullptr);
+  EXPECT_NE(FBL_VolumeCache(), nullptr);
   EXPECT_EQ(Cmd({"ShutDown"}), "");
   EXPECT_FALSE(api::ZDK_IsStarted());
+  EXPECT_EQ(FBL_MainCache(), nullptr);
   EXPECT_EQ(Cmd({"init", "1000"}), "");
   EXPECT_EQ(api::ZDK_CacheSize(), 102400u);
   EXPECT_EQ(Cmd({"ShutDown"}), "");
