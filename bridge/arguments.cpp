@@ -5,6 +5,7 @@
 
 #include "bridge/bridge_state.h"
 #include "bridge/result_buffer.h"
+#include "kernel/tables/number_text.h"
 
 namespace bridge {
 
@@ -31,14 +32,7 @@ intptr_t CallMode() {
 }
 
 int32_t ParseNumber(const char* text) {
-  if (text == nullptr) return 0;
-  while (*text == ' ' || *text == '\t') ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  uint32_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + uint32_t(*text - '0');
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
+  return ParseInt32(text);
 }
 
 void UpperCaseInPlace(char* text) {
