@@ -23,13 +23,12 @@ uint32_t WordCount32(REC_ID size) {
   return static_cast<uint32_t>(bytes / 4 + 1);
 }
 
+// Left unset: callers fill every word.
 std::unique_ptr<uint64_t[]> AllocateWords(uint32_t count) {
   if (count == 0) return nullptr;
-  try {
-    return std::make_unique_for_overwrite<uint64_t[]>(count);
-  } catch (const std::bad_alloc&) {
-    throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
-  }
+  std::unique_ptr<uint64_t[]> words(new (std::nothrow) uint64_t[count]);
+  if (!words) throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
+  return words;
 }
 
 // The words [begin, end) between the first and the last non-zero word,
