@@ -457,34 +457,47 @@ void FBL_Cache::WriteBack(FBL_BlockHandle block) {
   Pin pin(*this, block);
   if (B(block).mLocker != nullptr) B(block).mLocker->BlockNotify(kBlockWriting, block);
   FBL_File& file = *B(block).mFile;
-  file.Open();
+  // Marked clean before the transfer: a write that re-enters the cache and
+  // changes this block again while it is being written makes it dirty anew.
+  uint32_t from = B(block).mDirtyStart;
+  uint32_t to = B(block).mDirtyEnd;
+  B(block).mDirty = false;
+  B(block).mDirtyStart = B(block).mCapacity;
+  B(block).mDirtyEnd = 0;
   try {
-    uint64_t offset = B(block).mOffset;
-    uint32_t from = B(block).mDirtyStart;
-    uint32_t to = B(block).mDirtyEnd;
-    uint8_t* data = Data(block);
-    if (file.mEncryptor) {
-      uint8_t unit[kUnit];
-      for (uint64_t at = from / kUnit * kUnit; at < to; at += kUnit) {
-        std::memcpy(unit, data + at, kUnit);
-        file.mEncryptor->Process(unit, kUnit);
-        file.WriteAt(unit, offset + at, kUnit);
-      }
-    } else {
-      file.WriteAt(data + from, offset + from, to - from);
-    }
-  } catch (...) {
+    file.Open();
     try {
-      file.Close();
+      WriteRange(file, block, from, to);
     } catch (...) {
+      try {
+        file.Close();
+      } catch (...) {
+      }
+      throw;
     }
+    file.Close();
+  } catch (...) {
+    Block& b = B(block);
+    b.mDirty = true;
+    b.mDirtyStart = std::min(b.mDirtyStart, from);
+    b.mDirtyEnd = std::max(b.mDirtyEnd, to);
     throw;
   }
-  Block& b = B(block);
-  b.mDirty = false;
-  b.mDirtyStart = b.mCapacity;
-  b.mDirtyEnd = 0;
-  file.Close();
+}
+
+void FBL_Cache::WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from, uint32_t to) {
+  uint64_t offset = B(block).mOffset;
+  uint8_t* data = Data(block);
+  if (!file.mEncryptor) {
+    file.WriteAt(data + from, offset + from, to - from);
+    return;
+  }
+  uint8_t unit[kUnit];
+  for (uint64_t at = from / kUnit * kUnit; at < to; at += kUnit) {
+    std::memcpy(unit, data + at, kUnit);
+    file.mEncryptor->Process(unit, kUnit);
+    file.WriteAt(unit, offset + at, kUnit);
+  }
 }
 
 FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32_t size) {
@@ -562,6 +575,13 @@ void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
   for (FBL_BlockHandle h : dirty) {
     if (B(h).mSize != 0 && !B(h).mFree && B(h).mFile == &file) WriteBack(h);
   }
+}
+
+bool FBL_Cache::HasDirtyBlocks(const FBL_File& file) const {
+  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+    if (B(h).mDirty) return true;
+  }
+  return false;
 }
 
 void FBL_Cache::FlushAll() {

@@ -68,6 +68,8 @@ class FBL_Cache {
   // Writes back the file's dirty blocks that touch [from, to), in offset
   // order.
   void FlushFile(FBL_File& file, uint64_t from = 0, uint64_t to = UINT64_MAX);
+  // True while any block of the file is dirty.
+  bool HasDirtyBlocks(const FBL_File& file) const;
   // Writes back every dirty block, most recently used first.
   void FlushAll();
   // Frees the file's blocks at or after offset `from` without writing them.
@@ -146,6 +148,7 @@ class FBL_Cache {
   FBL_BlockHandle TakeFromFreeList(uint64_t bytes);
   void ReleaseSpace(FBL_BlockHandle h);
   void Discard(FBL_BlockHandle h);
+  void WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from, uint32_t to);
   void DropOne(FBL_BlockHandle h);
 
   void FreeListInsert(FBL_BlockHandle h);

@@ -1,0 +1,93 @@
+// FBL_EmbededFile: a logical file stored as a chain of segments inside a
+// volume (FBL_DataFile), known by its 64-bit identity (owner id, kind,
+// sub-index) and described by its entry in the volume's table of files.
+//
+// Lifecycle: constructed unplaced (index -1) and registered with its
+// volume. Create places an entry (allocating one segment); Open opens the
+// volume too and loads the entry, checking its chain; the last Close closes
+// the volume again; Remove frees the segments and the entry. Destruction
+// flushes and unregisters. While open, the in-memory length may run ahead
+// of the entry's: cached writes reach the entry when they are written back.
+#pragma once
+
+#include <cstdint>
+
+#include "kernel/storage/file.h"
+#include "kernel/storage/volume_format.h"
+
+class FBL_DataFile;
+
+class FBL_EmbededFile : public FBL_File {
+ public:
+  // REQUIRES: volume outlives the file, or is destroyed first (the file is
+  // then detached and raises 307 when used).
+  FBL_EmbededFile(FBL_DataFile& volume, uint32_t ownerId, uint16_t kind, uint16_t subIndex);
+  ~FBL_EmbededFile() override;
+
+  void Remove() override;
+  // Opens nothing (and counts nothing) for a file without an entry.
+  void Open() override;
+  void Close() override;
+  // Raw transfers through the segment chain; the file must be open (307).
+  uint64_t ReadAt(void* buffer, uint64_t offset, uint64_t count) override;
+  uint64_t WriteAt(const void* buffer, uint64_t offset, uint64_t count) override;
+  // Grown bytes read as zeros. A file with an encryptor changes length in
+  // whole 1024-byte units.
+  void SetLength(uint64_t length) override;
+  uint64_t GetLength() override;
+  void Reset() override;
+
+  virtual uint64_t GetId() const { return FBL_FileEntry::MakeId(mOwnerId, mKind, mSubIndex); }
+  // Places a new entry; does nothing when the file exists.
+  virtual void Create();
+  virtual bool Exists();
+  // Stores a shared cipher as decryptor (forDecryption) or encryptor. A file
+  // with cached blocks is flushed and its blocks dropped first.
+  virtual void SetEncryption(FBL_EncryptionRef cipher, bool forDecryption);
+  // Re-encrypts the whole file: oldCipher must match the current decryptor
+  // (or be null when there is none), else nothing happens and false is
+  // returned.
+  virtual bool ChangeEncryption(const FBL_Encryption* oldCipher, FBL_EncryptionRef newEncryptor,
+                                FBL_EncryptionRef newDecryptor);
+
+  FBL_DataFile& GetVolume() const;
+  int32_t GetIndex() const { return mIndex; }
+  const FBL_FileEntry& GetEntry() const { return mEntry; }
+  // Gives the file another identity (its entry follows when placed).
+  void SetId(uint32_t ownerId, uint16_t kind, uint16_t subIndex);
+
+ protected:
+  // Files with a fixed place (the table of files) set their entry directly.
+  void SetPlacement(const FBL_FileEntry& entry, int32_t index);
+
+ private:
+  friend class FBL_DataFile;
+
+  uint32_t mOwnerId;
+  uint16_t mKind;
+  uint16_t mSubIndex;
+  FBL_DataFile* mVolume;
+  FBL_FileEntry mEntry;
+  int32_t mIndex = -1;
+  // The chain position last reached: the mCursorIndex-th segment is
+  // mCursorSegment (0 = none).
+  uint32_t mCursorIndex = 0;
+  uint32_t mCursorSegment = 0;
+};
+
+// The table of files of a volume: entry 0 describes the table itself. Its
+// blocks live in the volume cache and are at most 1 KB.
+class FBL_FilesTableEmb : public FBL_EmbededFile {
+ public:
+  explicit FBL_FilesTableEmb(FBL_DataFile& volume);
+  void Open() override;
+  void Close() override;
+  void Flush() override;
+  void Reset() override;
+
+ private:
+  friend class FBL_DataFile;
+  // The volume opens the table with its entry 0 and closes it.
+  void Load(const FBL_FileEntry& self);
+  void Unload();
+};

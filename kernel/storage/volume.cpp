@@ -1,0 +1,363 @@
+// Volume open, close and creation, the header and the table of files.
+// Segment allocation and data transfer are in volume_segments.cpp.
+#include "kernel/storage/volume.h"
+
+#include <algorithm>
+#include <string>
+
+#include "kernel/storage/byte_order.h"
+#include "kernel/storage/embedded_file.h"
+#include "kernel/storage/kernel_startup.h"
+#include "kernel/storage/page_cache.h"
+#include "platform/errors.h"
+
+FBL_DataFile::FBL_DataFile(const std::string& path, platform::Env* env) : FBL_FileWin(path, env) {
+  SetCache(FBL_VolumeCache());
+  mOpenFiles.reserve(20);
+  mTable = std::make_unique<FBL_FilesTableEmb>(*this);
+}
+
+FBL_DataFile::~FBL_DataFile() {
+  try {
+    if (IsOpen()) {
+      mOpenCount = 1;
+      Close();
+    }
+  } catch (const xFBL_Exception&) {
+    // Cannot report from here; the open flag stays set and the next open
+    // treats the volume as interrupted.
+  }
+  mTable.reset();
+  for (FBL_EmbededFile* file : mOpenFiles) file->mVolume = nullptr;
+}
+
+void FBL_DataFile::Corrupt(const char* what) const {
+  std::string message = "Damaged volume " + GetPath() + ": " + what;
+  throw xFBL_DataFileError(message.c_str());
+}
+
+void FBL_DataFile::Register(FBL_EmbededFile* file) {
+  mOpenFiles.push_back(file);
+}
+
+void FBL_DataFile::Unregister(FBL_EmbededFile* file) {
+  std::erase(mOpenFiles, file);
+}
+
+// ---- header ------------------------------------------------------------------
+
+void FBL_DataFile::ReadHeader() {
+  uint8_t raw[kVolumeHeaderBytes];
+  if (ReadAt(raw, 0, sizeof raw) < sizeof raw) Corrupt("header is truncated");
+  mHeader = FBL_VolumeHeader::Decode(raw);
+  mSwap = mHeader.IsBigEndian();
+}
+
+void FBL_DataFile::CheckHeader() {
+  if (mHeader.FormatVersion() > kFormatVersion) throw xFBL_CantOpenNewVersion();
+  uint32_t s = mHeader.mSegmentSize;
+  if (s < kMinSegmentSize || s > kMaxSegmentSize || s % kMinSegmentSize != 0)
+    Corrupt("bad segment size");
+  uint32_t m = mHeader.mMapSegments;
+  if (m == 0 || m > kLastSegment / s) Corrupt("bad map segment count");
+  uint32_t n = GetSegmentCount();
+  if (n <= m) Corrupt("file is shorter than its segment map");
+  if (mHeader.mTableSegment <= m || mHeader.mTableSegment > n)
+    Corrupt("table of files lies outside the volume");
+  if (mHeader.mLiveFiles == 0) Corrupt("no live files");
+}
+
+void FBL_DataFile::WriteHeader() {
+  uint8_t raw[kVolumeHeaderBytes];
+  mHeader.Encode(raw);
+  WriteAt(raw, 0, sizeof raw);
+}
+
+void FBL_DataFile::WriteOpenFlag(uint32_t value) {
+  uint8_t raw[4];
+  zorder::StoreU32(raw, value, mSwap);
+  WriteAt(raw, kOpenFlagOffset, sizeof raw);
+  mHeader.mOpenFlag = value;
+}
+
+void FBL_DataFile::SetSchemaVersion(uint16_t version) {
+  mHeader.mVersion = static_cast<uint32_t>(version) << 16 | mHeader.FormatVersion();
+  WriteHeader();
+}
+
+void FBL_DataFile::SetKeyCheck(uint32_t word1, uint32_t word2) {
+  mHeader.mKeyCheck1 = word1;
+  mHeader.mKeyCheck2 = word2;
+  WriteHeader();
+}
+
+void FBL_DataFile::SetStructureEncrypted(bool on) {
+  mHeader.mStructureEncrypted = on ? 1 : 0;
+  WriteHeader();
+}
+
+uint32_t FBL_DataFile::GetSegmentCount() {
+  uint64_t length = GetLength();
+  uint32_t s = mHeader.mSegmentSize;
+  if (s == 0 || length < kVolumeHeaderArea) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>((length - kVolumeHeaderArea) / s, kLastSegment));
+}
+
+int32_t FBL_DataFile::GetCachePageLimit(uint64_t offset) {
+  // Only the segment map is read through the cache; a block never reaches
+  // into the data segments, which are written around the cache.
+  uint64_t mapEnd = SegmentOffset(mHeader.mMapSegments + 1);
+  if (offset >= mapEnd) return FBL_Cache::kUnit;
+  return static_cast<int32_t>(std::min<uint64_t>(mapEnd - offset, INT32_MAX));
+}
+
+// ---- create, open, close ---------------------------------------------------------
+
+void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode, uint8_t byteOrder) {
+  Create();
+  FBL_FileWin::Open();  // no header yet: opened as a plain file
+  try {
+    uint32_t s = NormalizeSegmentSize(segmentSize);
+    mHeader = FBL_VolumeHeader{};
+    mHeader.mByteOrder = byteOrder == 0 ? kLittleEndianMark : byteOrder;
+    mHeader.mTableFormat = kTableFormatCurrent;
+    mHeader.mVersion = 1u << 16 | kFormatVersion;
+    mHeader.mSegmentSize = s;
+    mHeader.mMapSegments = 1;
+    mHeader.mLiveFiles = 1;
+    mHeader.mTableSegment = 2;
+    mHeader.mStorageMode = storageMode;
+    mHeader.mOpenFlag = 1;
+    mSwap = mHeader.IsBigEndian();
+    FBL_FileWin::SetLength(kVolumeHeaderArea + 2ull * s);  // zero-filled
+    WriteHeader();
+    SetLink(1, 1);  // the map segment marks itself
+    SetLink(2, kLastSegment);
+    FBL_FileEntry self;
+    self.mFirstSegment = 2;
+    self.mSegmentCount = 1;
+    self.mLength = kFileEntryBytes;
+    self.mKind = kKindFilesTable;
+    mTable->Load(self);
+    WriteEntry(0, self);
+    FlushStructures();
+  } catch (...) {
+    AbortOpen();
+    throw;
+  }
+  Close();
+}
+
+void FBL_DataFile::Open() {
+  if (IsOpen()) {
+    FBL_FileWin::Open();
+    return;
+  }
+  FBL_FileWin::Open();
+  try {
+    ReadHeader();
+    CheckHeader();
+    mWasOpen = mHeader.mOpenFlag != 0;
+    if (!IsReadOnly() && !mWasOpen) WriteOpenFlag(1);
+    mLowestFree = mHeader.mMapSegments + 1;
+    LoadFilesTable();
+    if (mWasOpen && !IsReadOnly()) RemoveTemporaryFiles();
+  } catch (...) {
+    AbortOpen();
+    throw;
+  }
+}
+
+// Closes after a failed open or creation without touching the disk again.
+void FBL_DataFile::AbortOpen() {
+  mTable->Unload();
+  DropCachedBlocks();
+  mOpenCount = 1;
+  try {
+    FBL_FileWin::Close();  // nothing cached is left to write
+  } catch (const xFBL_Exception&) {
+  }
+}
+
+void FBL_DataFile::Close() {
+  if (mOpenCount == 0) return;
+  if (mOpenCount > 1) {
+    FBL_FileWin::Close();
+    return;
+  }
+  try {
+    if (!IsReadOnly()) {
+      for (size_t i = 0; i < mOpenFiles.size(); ++i) {
+        if (mOpenFiles[i] != mTable.get()) mOpenFiles[i]->Flush();
+      }
+      FlushStructures();
+      WriteOpenFlag(0);
+    }
+  } catch (...) {
+    AbortOpen();  // the open flag stays set: the next open sees the interruption
+    throw;
+  }
+  mTable->Unload();
+  FBL_FileWin::Close();
+  DropCachedBlocks();  // clean now; the file may change while closed
+}
+
+void FBL_DataFile::FlushStructures() {
+  mTable->Flush();
+  FBL_FileWin::Flush();
+}
+
+// ---- table of files --------------------------------------------------------------
+
+void FBL_DataFile::LoadFilesTable() {
+  if (mHeader.FormatVersion() < kFirstWideTableVersion &&
+      mHeader.mTableFormat != kTableFormatConverted) {
+    ConvertFilesTable();
+  } else {
+    uint8_t raw[kFileEntryBytes];
+    if (ReadAt(raw, SegmentOffset(mHeader.mTableSegment), sizeof raw) < sizeof raw)
+      Corrupt("table of files is truncated");
+    FBL_FileEntry self = FBL_FileEntry::Decode(raw, mSwap);
+    self.mFirstSegment = mHeader.mTableSegment;  // the header is what led here
+    CheckTableEntry(self, kFileEntryBytes);
+    mTable->Load(self);
+  }
+  if (mHeader.mLiveFiles > EntryCount()) Corrupt("more live files than table entries");
+}
+
+void FBL_DataFile::CheckTableEntry(const FBL_FileEntry& self, uint32_t entryBytes) {
+  if (self.mLength < entryBytes || self.mLength % entryBytes != 0)
+    Corrupt("bad length of the table of files");
+  CheckEntry(self);
+  CheckChain(self);
+}
+
+// Rewrites the 20-byte entries of an older volume as 24-byte ones and marks
+// the header so it is not converted again.
+void FBL_DataFile::ConvertFilesTable() {
+  uint8_t raw[kOldFileEntryBytes];
+  if (ReadAt(raw, SegmentOffset(mHeader.mTableSegment), sizeof raw) < sizeof raw)
+    Corrupt("table of files is truncated");
+  FBL_FileEntry self = FBL_FileEntry::DecodeOld(raw, mSwap);
+  self.mFirstSegment = mHeader.mTableSegment;
+  CheckTableEntry(self, kOldFileEntryBytes);
+  mTable->Load(self);
+  uint32_t n = static_cast<uint32_t>(self.mLength / kOldFileEntryBytes);
+  std::vector<FBL_FileEntry> entries(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    mTable->SetPosition(uint64_t{i} * kOldFileEntryBytes);
+    mTable->Read(raw, sizeof raw);
+    entries[i] = FBL_FileEntry::DecodeOld(raw, mSwap);
+  }
+  entries[0].mFirstSegment = mHeader.mTableSegment;
+  entries[0].mLength = uint64_t{n} * kFileEntryBytes;
+  for (uint32_t i = 0; i < n; ++i) WriteEntry(i, entries[i]);
+  mTable->Flush();
+  mHeader.mTableFormat = kTableFormatConverted;
+  WriteHeader();
+  FBL_FileWin::Flush();
+}
+
+uint32_t FBL_DataFile::EntryCount() {
+  return static_cast<uint32_t>(
+      std::min<uint64_t>(mTable->GetLength() / kFileEntryBytes, kLastSegment));
+}
+
+FBL_FileEntry FBL_DataFile::ReadEntry(uint32_t index) {
+  uint8_t raw[kFileEntryBytes];
+  mTable->SetPosition(uint64_t{index} * kFileEntryBytes);
+  try {
+    mTable->Read(raw, sizeof raw);
+  } catch (const xFBL_Exception& e) {
+    if (e.Code != kErrEndOfFile) throw;
+    Corrupt("table of files ends early");
+  }
+  return FBL_FileEntry::Decode(raw, mSwap);
+}
+
+void FBL_DataFile::WriteEntry(uint32_t index, const FBL_FileEntry& entry) {
+  uint8_t raw[kFileEntryBytes];
+  entry.Encode(raw, mSwap);
+  mTable->SetPosition(uint64_t{index} * kFileEntryBytes);
+  mTable->Write(raw, sizeof raw);
+}
+
+std::vector<FBL_FileEntry> FBL_DataFile::ReadFileTable() {
+  std::vector<FBL_FileEntry> entries;
+  uint32_t n = EntryCount();
+  for (uint32_t i = 0; i < n; ++i) entries.push_back(ReadEntry(i));
+  return entries;
+}
+
+int32_t FBL_DataFile::FindFile(uint64_t id, FBL_FileEntry* entry) {
+  uint32_t n = std::min<uint32_t>(EntryCount(), INT32_MAX);
+  for (uint32_t i = 0; i < n; ++i) {
+    FBL_FileEntry e = ReadEntry(i);
+    if (e.IsFree() || e.GetId() != id) continue;
+    if (i == 0) e.mFirstSegment = mHeader.mTableSegment;
+    CheckEntry(e);
+    if (entry != nullptr) *entry = e;
+    return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
+  uint32_t live = mHeader.mLiveFiles;
+  uint32_t index = live;
+  for (uint32_t i = 1; i < std::min(live, EntryCount()); ++i) {
+    if (ReadEntry(i).IsFree()) {
+      index = i;
+      break;
+    }
+  }
+  uint32_t first = TakeFreeSegment();
+  ZeroSegment(first);
+  SetLink(first, kLastSegment);
+  mHeader.mLiveFiles = live + 1;
+  WriteHeader();
+  FBL_FileEntry entry;
+  entry.mFirstSegment = first;
+  entry.mSegmentCount = 1;
+  entry.mOwnerId = file.mOwnerId;
+  entry.mKind = file.mKind;
+  entry.mSubIndex = file.mSubIndex;
+  WriteEntry(index, entry);
+  file.SetPlacement(entry, static_cast<int32_t>(index));
+  FlushStructures();
+}
+
+void FBL_DataFile::RemoveFile(FBL_EmbededFile& file) {
+  if (file.mIndex <= 0) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Removing an unplaced file");
+  RemoveEntry(static_cast<uint32_t>(file.mIndex));
+}
+
+void FBL_DataFile::RemoveEntry(uint32_t index) {
+  FBL_FileEntry entry = ReadEntry(index);
+  if (entry.IsFree()) return;
+  CheckEntry(entry);
+  if (mHeader.mLiveFiles > 1) --mHeader.mLiveFiles;
+  FreeChain(entry.mFirstSegment, 0);
+  WriteHeader();
+  if (index + 1 == EntryCount()) {
+    mTable->SetLength(mTable->GetLength() - kFileEntryBytes);
+  } else {
+    WriteEntry(index, FBL_FileEntry{});
+  }
+  TrimTail();
+  FlushStructures();
+}
+
+// Temporary files of an interrupted run.
+void FBL_DataFile::RemoveTemporaryFiles() {
+  uint32_t live = 1;  // the table itself
+  for (uint32_t i = 1; i < EntryCount() && live < mHeader.mLiveFiles; ++i) {
+    FBL_FileEntry entry = ReadEntry(i);
+    if (entry.IsFree()) continue;
+    if (entry.IsTemporary()) {
+      RemoveEntry(i);
+    } else {
+      ++live;
+    }
+  }
+}

@@ -1,0 +1,123 @@
+// FBL_DataFile: a volume, the OS file that holds a database's embedded
+// files as chains of segments (layout in volume_format.h).
+//
+// Lifecycle:
+//   closed --CreateVolume--> closed (a fresh volume on disk)
+//   closed --Open--> open: header read and checked, open flag set to 1 on
+//     disk (not for read-only files), table of files loaded (converted from
+//     20-byte entries first for an old format); when the flag was already 1
+//     the previous run was interrupted and its temporary files are deleted.
+//   open --last Close--> closed: every registered embedded file and the
+//     table are flushed, then the open flag is cleared.
+// Invariants while open: the decoded header matches the disk except while a
+// volume operation runs; every segment number used has been checked against
+// the segment count, and every chain walk is bounded by it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kernel/storage/file_win.h"
+#include "kernel/storage/volume_format.h"
+
+class FBL_EmbededFile;
+class FBL_FilesTableEmb;
+
+class FBL_DataFile : public FBL_FileWin {
+ public:
+  explicit FBL_DataFile(const std::string& path, platform::Env* env = nullptr);
+  ~FBL_DataFile() override;
+
+  void Open() override;
+  void Close() override;
+  int32_t GetCachePageLimit(uint64_t offset) override;
+
+  // Creates the volume file and leaves it closed. segmentSize is rounded
+  // down to whole kilobytes within 1 KB..64 KB; byteOrder 0 means 2
+  // (little-endian), any other value than 2 big-endian.
+  virtual void CreateVolume(uint32_t segmentSize, uint32_t storageMode, uint8_t byteOrder);
+  // Moves the last segments into free ones and shortens the file.
+  virtual void Compact();
+  virtual void VolumeHook() {}
+
+  const FBL_VolumeHeader& GetHeader() const { return mHeader; }
+  bool IsSwapped() const { return mSwap; }
+  bool WasOpen() const { return mWasOpen; }
+  uint32_t GetSegmentSize() const { return mHeader.mSegmentSize; }
+  // Segments the file holds now (map segments included).
+  uint32_t GetSegmentCount();
+  // Rewrites the header's fields that belong to the database (schema
+  // version, storage mode, key check words, structure flag).
+  void SetSchemaVersion(uint16_t version);
+  void SetKeyCheck(uint32_t word1, uint32_t word2);
+  void SetStructureEncrypted(bool on);
+  FBL_FilesTableEmb& GetFilesTable() { return *mTable; }
+  // Entries of the table of files, entry 0 first.
+  std::vector<FBL_FileEntry> ReadFileTable();
+
+  // ---- operations of embedded files -------------------------------------
+  void Register(FBL_EmbededFile* file);
+  void Unregister(FBL_EmbededFile* file);
+  // Places the file: a free entry, one segment.
+  void AddFile(FBL_EmbededFile& file);
+  // Frees the file's segments and entry.
+  void RemoveFile(FBL_EmbededFile& file);
+  // Index of the live entry with this identity, or -1; entry receives it.
+  int32_t FindFile(uint64_t id, FBL_FileEntry* entry);
+  // Sets the file's length; with zeroFill the grown bytes are written as
+  // zeros.
+  void ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroFill);
+  uint64_t ReadFileData(FBL_EmbededFile& file, void* buffer, uint64_t offset, uint64_t count);
+  uint64_t WriteFileData(FBL_EmbededFile& file, const void* buffer, uint64_t offset,
+                         uint64_t count);
+  // The k-th segment (from 1) of the file's chain.
+  uint32_t GetSegment(FBL_EmbededFile& file, uint32_t k);
+  // First segment from `from` on whose link is value, or 0.
+  uint32_t FindLink(uint32_t value, uint32_t from);
+  // Gives `first` the link newLink and frees the rest of its chain.
+  void FreeChain(uint32_t first, uint32_t newLink);
+  void AddSegments(FBL_EmbededFile& file, uint32_t count, bool zeroFill);
+  void AddMapSegment();
+  void MoveSegment(uint32_t from, uint32_t to, bool zeroOld, uint32_t newLink);
+  void TrimTail();
+  uint32_t GetLink(uint32_t segment);
+  void SetLink(uint32_t segment, uint32_t value);
+
+ private:
+  [[noreturn]] void Corrupt(const char* what) const;
+  void AbortOpen();
+  void CheckTableEntry(const FBL_FileEntry& self, uint32_t entryBytes);
+  void ZeroSegment(uint32_t segment);
+  void ReadHeader();
+  void CheckHeader();
+  void WriteHeader();
+  void WriteOpenFlag(uint32_t value);
+  void LoadFilesTable();
+  void ConvertFilesTable();
+  void RemoveTemporaryFiles();
+  void FlushStructures();
+  uint32_t MapCapacity() const;
+  uint64_t SegmentOffset(uint32_t segment) const;
+  void CheckDataSegment(uint32_t segment);
+  void CheckEntry(const FBL_FileEntry& entry);
+  void CheckChain(const FBL_FileEntry& entry);
+  FBL_FileEntry ReadEntry(uint32_t index);
+  void WriteEntry(uint32_t index, const FBL_FileEntry& entry);
+  uint32_t EntryCount();
+  void RemoveEntry(uint32_t index);
+  uint64_t Transfer(FBL_EmbededFile& file, void* buffer, uint64_t offset, uint64_t count,
+                    bool write);
+  void WriteZeros(FBL_EmbededFile& file, uint64_t from, uint64_t to);
+  uint32_t SegmentLimit();
+  uint32_t TakeFreeSegment();
+
+  friend class FBL_EmbededFile;
+  FBL_VolumeHeader mHeader;
+  bool mSwap = false;
+  bool mWasOpen = false;
+  std::unique_ptr<FBL_FilesTableEmb> mTable;
+  std::vector<FBL_EmbededFile*> mOpenFiles;
+  uint32_t mLowestFree = 0;  // no free segment lies below this one
+};
