@@ -53,6 +53,10 @@ void FBL_Cache::CheckHandle(FBL_BlockHandle h) const {
     throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad cache block handle");
 }
 
+void FBL_Cache::CheckOwner(const FBL_File& file) const {
+  if (file.mCache != this) throw xFBL_Exception(ERR_ASSERTION_FAIL, "File of another cache");
+}
+
 uint64_t FBL_Cache::ArenaEnd() const {
   return mLast == kNoBlock ? 0 : B(mLast).mStart + B(mLast).mSize;
 }
@@ -369,6 +373,7 @@ uint64_t FBL_Cache::ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, b
 }
 
 FBL_BlockHandle FBL_Cache::GetBlock(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
+  CheckOwner(file);
   FBL_BlockHandle h = FindBlock(file, offset);
   if (h != kNoBlock) {
     Touch(h);
@@ -501,6 +506,7 @@ void FBL_Cache::WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from,
 }
 
 FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32_t size) {
+  CheckOwner(file);
   if (size == 0 || size % kUnit != 0 || offset % kUnit != 0)
     throw xFBL_Exception(ERR_ASSERTION_FAIL, "Unaligned exact block");
   FBL_BlockHandle h = FindBlock(file, offset);
@@ -528,6 +534,7 @@ FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32
 // ---- whole files -----------------------------------------------------------
 
 uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t count) {
+  CheckOwner(file);
   auto* out = static_cast<uint8_t*>(buffer);
   uint64_t done = 0;
   while (done < count) {
@@ -550,6 +557,7 @@ uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t
 }
 
 uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, uint64_t count) {
+  CheckOwner(file);
   const auto* in = static_cast<const uint8_t*>(buffer);
   uint64_t done = 0;
   while (done < count) {
@@ -566,6 +574,7 @@ uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, u
 }
 
 void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
+  CheckOwner(file);
   std::vector<FBL_BlockHandle> dirty;
   for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
     if (B(h).mOffset >= to) break;
@@ -606,6 +615,7 @@ void FBL_Cache::DropOne(FBL_BlockHandle h) {
 }
 
 void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
+  CheckOwner(file);
   FBL_BlockHandle h = file.mLastBlock;
   while (h != kNoBlock && B(h).mOffset + B(h).mCapacity > from) {
     FBL_BlockHandle prev = B(h).mFilePrev;
@@ -615,6 +625,7 @@ void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
 }
 
 void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
+  CheckOwner(file);
   FBL_BlockHandle h = file.mLastBlock;
   while (h != kNoBlock && B(h).mOffset >= length) {
     FBL_BlockHandle prev = B(h).mFilePrev;

@@ -131,6 +131,7 @@ class FBL_Cache {
   void Attach(FBL_File* file) { mFiles.insert(file); }
   void Detach(FBL_File* file) { mFiles.erase(file); }
   void CheckHandle(FBL_BlockHandle h) const;
+  void CheckOwner(const FBL_File& file) const;
 
   Block& B(FBL_BlockHandle h) { return mBlocks[static_cast<size_t>(h)]; }
   const Block& B(FBL_BlockHandle h) const { return mBlocks[static_cast<size_t>(h)]; }

@@ -222,7 +222,8 @@ void FBL_DataFile::LoadFilesTable() {
     CheckTableEntry(self, kFileEntryBytes);
     mTable->Load(self);
   }
-  if (mHeader.mLiveFiles > EntryCount()) Corrupt("more live files than table entries");
+  // The live count is only a hint (an interrupted run may leave it off by
+  // one); every use bounds it by the table's length.
 }
 
 void FBL_DataFile::CheckTableEntry(const FBL_FileEntry& self, uint32_t entryBytes) {

@@ -287,3 +287,66 @@ TEST_F(VolumeFormatTest, ShrinkAndRegrowReadsZeros) {
 }
 
 }  // namespace
+
+namespace {
+
+using ztest::Pattern;
+using ztest::RawFile;
+
+class VolumeConversionTest : public ztest::VolumeTest {};
+
+// Rewrites a volume as the older format: version 393 and 20-byte entries,
+// all in the table's first segment (its other segments freed).
+void MakeOldFormat(const std::string& path, const std::vector<FBL_FileEntry>& entries) {
+  RawFile raw(path);
+  uint32_t n = static_cast<uint32_t>(entries.size());
+  std::vector<uint8_t> old(1024, 0);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t* o = old.data() + i * 20;
+    FBL_FileEntry e = entries[i];
+    if (i == 0) e = FBL_FileEntry{2, 1, n * 20u, 0, 1, 0};
+    zorder::StoreU32(o, e.mFirstSegment, false);
+    zorder::StoreU32(o + 4, e.mSegmentCount, false);
+    zorder::StoreU32(o + 8, static_cast<uint32_t>(e.mLength), false);
+    zorder::StoreU32(o + 12, e.mOwnerId, false);
+    zorder::StoreU16(o + 16, e.mKind, false);
+    zorder::StoreU16(o + 18, e.mSubIndex, false);
+  }
+  raw.Write(1024 + 1024, old);  // segment 2
+  uint32_t next = raw.U32(1024 + 4);
+  if (next != 0xFFFFFFFF) raw.SetU32(1024 + (next - 1) * 4, 0);
+  raw.SetU32(1024 + 4, 0xFFFFFFFF);
+  raw.SetU32(4, 1u << 16 | 393);
+}
+
+TEST_F(VolumeConversionTest, Version393TableIsWidenedOnce) {
+  std::vector<std::vector<uint8_t>> data;
+  std::vector<FBL_FileEntry> entries;
+  {
+    auto v = NewVolume(1024);
+    v->Open();
+    for (uint32_t i = 1; i <= 45; ++i) {  // 46 entries: 920 bytes old, 1104 new
+      data.push_back(Pattern(100 * i, i));
+      PutFile(*v, i, 3, data.back());
+    }
+    entries = v->ReadFileTable();
+    v->Close();
+  }
+  MakeOldFormat(Path(), entries);
+  for (int round = 0; round < 2; ++round) {
+    FBL_DataFile v(Path());
+    v.Open();
+    EXPECT_EQ(v.GetHeader().mTableFormat, 64u);
+    auto table = v.ReadFileTable();
+    ASSERT_EQ(table.size(), 46u);
+    EXPECT_EQ(table[0].mLength, 46u * 24);
+    EXPECT_EQ(table[0].mSegmentCount, 2u);
+    for (uint32_t i = 1; i <= 45; ++i) EXPECT_EQ(GetFile(v, i, 3), data[i - 1]) << i;
+    v.Close();
+  }
+  RawFile raw(Path());
+  auto mark = raw.Read(2, 2);
+  EXPECT_EQ(mark[0] | mark[1] << 8, 64);
+}
+
+}  // namespace
