@@ -45,6 +45,20 @@ void FBL_EmbededFile::SetId(uint32_t ownerId, uint16_t kind, uint16_t subIndex) 
   mSubIndex = subIndex;
 }
 
+void FBL_EmbededFile::Rehome() {
+  FBL_DataFile& volume = GetVolume();
+  if (!volume.IsReadOnly() || volume.GetOwner() == nullptr) return;
+  FBL_DataFile* target = volume.GetOwner()->GetIndexVolume(true);
+  if (target == nullptr || target == &volume) return;
+  if (mOpenCount > 0) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Moving an open file");
+  Flush();
+  DropCachedBlocks();
+  volume.Unregister(this);
+  mVolume = target;
+  mVolume->Register(this);
+  SetPlacement(FBL_FileEntry{}, -1);
+}
+
 bool FBL_EmbededFile::Exists() {
   if (mIndex >= 0) return true;
   FBL_DataFile& volume = GetVolume();

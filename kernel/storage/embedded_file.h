@@ -53,6 +53,9 @@ class FBL_EmbededFile : public FBL_File {
   FBL_DataFile& GetVolume() const;
   int32_t GetIndex() const { return mIndex; }
   const FBL_FileEntry& GetEntry() const { return mEntry; }
+  // A file whose volume is read-only moves to the writable volume its
+  // database offers for index files (when there is one). REQUIRES: closed.
+  void Rehome();
   // Gives the file another identity (its entry follows when placed).
   void SetId(uint32_t ownerId, uint16_t kind, uint16_t subIndex);
 

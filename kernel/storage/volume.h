@@ -22,8 +22,18 @@
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/volume_format.h"
 
+class FBL_DataFile;
 class FBL_EmbededFile;
 class FBL_FilesTableEmb;
+
+// What a volume asks of the database that owns it.
+class FBL_VolumeOwner {
+ public:
+  virtual ~FBL_VolumeOwner() = default;
+  // The volume for index files; when that one is read-only and forWriting
+  // is set, a writable temporary one.
+  virtual FBL_DataFile* GetIndexVolume(bool forWriting) = 0;
+};
 
 class FBL_DataFile : public FBL_FileWin {
  public:
@@ -54,6 +64,9 @@ class FBL_DataFile : public FBL_FileWin {
   void SetKeyCheck(uint32_t word1, uint32_t word2);
   void SetStructureEncrypted(bool on);
   FBL_FilesTableEmb& GetFilesTable() { return *mTable; }
+  // The owning database, or null. Not owned.
+  FBL_VolumeOwner* GetOwner() const { return mOwner; }
+  void SetOwner(FBL_VolumeOwner* owner) { mOwner = owner; }
   // Entries of the table of files, entry 0 first.
   std::vector<FBL_FileEntry> ReadFileTable();
 
@@ -119,5 +132,6 @@ class FBL_DataFile : public FBL_FileWin {
   bool mWasOpen = false;
   std::unique_ptr<FBL_FilesTableEmb> mTable;
   std::vector<FBL_EmbededFile*> mOpenFiles;
+  FBL_VolumeOwner* mOwner = nullptr;
   uint32_t mLowestFree = 0;  // no free segment lies below this one
 };
