@@ -35,8 +35,7 @@ FBL_DataFile& FBL_EmbededFile::GetVolume() const {
 void FBL_EmbededFile::SetPlacement(const FBL_FileEntry& entry, int32_t index) {
   mEntry = entry;
   mIndex = index;
-  mCursorIndex = 0;
-  mCursorSegment = 0;
+  ForgetSegments();
 }
 
 void FBL_EmbededFile::SetId(uint32_t ownerId, uint16_t kind, uint16_t subIndex) {
@@ -172,7 +171,7 @@ void FBL_EmbededFile::Remove() {
     throw;
   }
   DropCachedBlocks();
-  mCursorIndex = mCursorSegment = 0;
+  ForgetSegments();
   mOpenCount = 1;
   mWriteThrough = false;
   Close();
@@ -183,7 +182,7 @@ void FBL_EmbededFile::Reset() {
   FBL_File::Reset();
   mEntry = FBL_FileEntry{};
   mIndex = -1;
-  mCursorIndex = mCursorSegment = 0;
+  ForgetSegments();
 }
 
 void FBL_EmbededFile::SetEncryption(FBL_EncryptionRef cipher, bool forDecryption) {

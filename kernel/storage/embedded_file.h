@@ -72,10 +72,14 @@ class FBL_EmbededFile : public FBL_File {
   FBL_DataFile* mVolume;
   FBL_FileEntry mEntry;
   int32_t mIndex = -1;
-  // The chain position last reached: the mCursorIndex-th segment is
-  // mCursorSegment (0 = none).
+  // Chain positions remembered so walks are short: the last one reached
+  // (the mCursorIndex-th segment is mCursorSegment; 0 = none), and the
+  // chain's end as last extended.
   uint32_t mCursorIndex = 0;
   uint32_t mCursorSegment = 0;
+  uint32_t mTailIndex = 0;
+  uint32_t mTailSegment = 0;
+  void ForgetSegments() { mCursorIndex = mCursorSegment = mTailIndex = mTailSegment = 0; }
 };
 
 // The table of files of a volume: entry 0 describes the table itself. Its

@@ -359,6 +359,23 @@ FBL_BlockHandle FBL_Cache::FindBlock(FBL_File& file, uint64_t offset) {
   return kNoBlock;
 }
 
+// The file's first block starting at or after offset, searched from the
+// nearer end of its list (appending finds it at once).
+FBL_BlockHandle FBL_Cache::FirstBlockFrom(const FBL_File& file, uint64_t offset) const {
+  FBL_BlockHandle last = file.mLastBlock;
+  if (last == kNoBlock || B(last).mOffset < offset) return kNoBlock;
+  FBL_BlockHandle first = file.mFirstBlock;
+  if (B(first).mOffset >= offset) return first;
+  if (offset - B(first).mOffset < B(last).mOffset - offset) {
+    FBL_BlockHandle h = first;
+    while (B(h).mOffset < offset) h = B(h).mFileNext;
+    return h;
+  }
+  FBL_BlockHandle h = last;
+  while (B(h).mFilePrev != kNoBlock && B(B(h).mFilePrev).mOffset >= offset) h = B(h).mFilePrev;
+  return h;
+}
+
 uint64_t FBL_Cache::ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
   uint64_t bulkStart = 0, bulkEnd = 0, budget = 0;
   file.GetCacheSettings(bulkStart, bulkEnd, budget);
@@ -392,12 +409,8 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
     size = std::min<uint64_t>(size, std::llround(static_cast<double>(mArenaSize) * 0.1));
     capacity = RoundUp(std::max<uint64_t>(size, 1) + offset - start, kUnit);
     // Blocks of a file never overlap.
-    for (FBL_BlockHandle n = file.mFirstBlock; n != kNoBlock; n = B(n).mFileNext) {
-      if (B(n).mOffset > start) {
-        capacity = std::min(capacity, B(n).mOffset - start);
-        break;
-      }
-    }
+    FBL_BlockHandle next = FirstBlockFrom(file, start + 1);
+    if (next != kNoBlock) capacity = std::min(capacity, B(next).mOffset - start);
   }
   if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArenaSize)
     ThrowNoBlock();
@@ -409,9 +422,7 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
   b.mCapacity = static_cast<uint32_t>(capacity);
   b.mDirtyStart = b.mCapacity;
   ++mUsedBlocks;
-  FBL_BlockHandle before = file.mFirstBlock;
-  while (before != kNoBlock && B(before).mOffset < start) before = B(before).mFileNext;
-  FileLinkBefore(file, h, before);
+  FileLinkBefore(file, h, FirstBlockFrom(file, start));
   RecencyPushFront(h);
   file.mCurrentBlock = h;
   try {
@@ -539,6 +550,13 @@ uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t
   uint64_t done = 0;
   while (done < count) {
     uint64_t at = offset + done;
+    uint64_t gap = DirectGap(file, at, count - done, !!file.mDecryptor);
+    if (gap > 0) {
+      uint64_t n = ReadDirect(file, at, out + done, gap);
+      done += n;
+      if (n < gap) break;
+      continue;
+    }
     FBL_BlockHandle h = GetBlock(file, at, count - done, false);
     uint64_t within = at - B(h).mOffset;
     if (within >= B(h).mValid) {
@@ -556,12 +574,50 @@ uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t
   return done;
 }
 
+// Bytes from offset that may move around the cache: a run of at least
+// kDirectBytes that no cached block of the file touches, outside the bulk
+// range, for a file without a cipher. 0 when the cache must be used.
+uint64_t FBL_Cache::DirectGap(FBL_File& file, uint64_t offset, uint64_t count, bool ciphered) {
+  if (count < kDirectBytes || ciphered || file.mWriteThrough) return 0;
+  if (offset < file.mBulkEnd && offset + count > file.mBulkStart) return 0;
+  if (FindBlock(file, offset) != kNoBlock) return 0;
+  FBL_BlockHandle next = FirstBlockFrom(file, offset);
+  uint64_t gap = next == kNoBlock ? count : std::min(count, B(next).mOffset - offset);
+  return gap >= kDirectBytes ? gap : 0;
+}
+
+uint64_t FBL_Cache::ReadDirect(FBL_File& file, uint64_t offset, uint8_t* out, uint64_t count) {
+  uint64_t length = file.GetLength();
+  if (offset >= length) return 0;
+  count = std::min(count, length - offset);
+  uint64_t got = file.ReadAt(out, offset, count);
+  // What the disk does not have yet is a hole: zeros.
+  std::memset(out + got, 0, count - got);
+  return count;
+}
+
 uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, uint64_t count) {
   CheckOwner(file);
   const auto* in = static_cast<const uint8_t*>(buffer);
   uint64_t done = 0;
   while (done < count) {
     uint64_t at = offset + done;
+    uint64_t gap = DirectGap(file, at, count - done, !!file.mEncryptor);
+    if (gap > 0) {  // large enough to gain nothing from gathering
+      file.Open();
+      try {
+        file.WriteAt(in + done, at, gap);
+      } catch (...) {
+        try {
+          file.Close();
+        } catch (...) {
+        }
+        throw;
+      }
+      file.Close();
+      done += gap;
+      continue;
+    }
     FBL_BlockHandle h = GetBlock(file, at, count - done, true);
     uint64_t within = at - B(h).mOffset;
     uint64_t n = std::min<uint64_t>(count - done, B(h).mCapacity - within);

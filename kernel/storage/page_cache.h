@@ -35,6 +35,9 @@ class FBL_Cache {
   // Free space kept beyond a new block.
   static constexpr uint32_t kMargin = 2116;
   static constexpr uint32_t kDefaultWriteBlock = 51200;
+  // Reads and writes of at least this many bytes that no cached block
+  // touches go straight to the file.
+  static constexpr uint32_t kDirectBytes = 65536;
 
   explicit FBL_Cache(uint64_t arenaBytes);
   // Writes nothing back: StopKernel flushes first. Files still holding
@@ -141,6 +144,9 @@ class FBL_Cache {
   void ReleaseDescriptor(FBL_BlockHandle h);
 
   FBL_BlockHandle FindBlock(FBL_File& file, uint64_t offset);
+  FBL_BlockHandle FirstBlockFrom(const FBL_File& file, uint64_t offset) const;
+  uint64_t DirectGap(FBL_File& file, uint64_t offset, uint64_t count, bool ciphered);
+  uint64_t ReadDirect(FBL_File& file, uint64_t offset, uint8_t* out, uint64_t count);
   FBL_BlockHandle CreateBlock(FBL_File& file, uint64_t offset, uint64_t size, bool exact);
   uint64_t ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite);
   void LoadBlock(FBL_BlockHandle h);

@@ -312,7 +312,7 @@ void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
       break;
     }
   }
-  uint32_t first = TakeFreeSegment();
+  uint32_t first = TakeFreeSegment(true);
   ZeroSegment(first);
   SetLink(first, kLastSegment);
   mHeader.mLiveFiles = live + 1;

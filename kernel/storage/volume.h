@@ -124,7 +124,9 @@ class FBL_DataFile : public FBL_FileWin {
                     bool write);
   void WriteZeros(FBL_EmbededFile& file, uint64_t from, uint64_t to);
   uint32_t SegmentLimit();
-  uint32_t TakeFreeSegment();
+  // The lowest free segment; with extend the file grows to hold it.
+  uint32_t TakeFreeSegment(bool extend);
+  void GrowChain(FBL_EmbededFile& file, uint32_t count, bool zeroFill);
 
   friend class FBL_EmbededFile;
   FBL_VolumeHeader mHeader;

@@ -107,14 +107,15 @@ void FBL_DataFile::ZeroSegment(uint32_t segment) {
 
 // The lowest free segment, growing the map when it is full and the file
 // when the segment lies past its end.
-uint32_t FBL_DataFile::TakeFreeSegment() {
+uint32_t FBL_DataFile::TakeFreeSegment(bool extend) {
   uint32_t s = FindLink(0, std::max(mLowestFree, mHeader.mMapSegments + 1));
   if (s == 0) {
     AddMapSegment();
     s = FindLink(0, (mHeader.mSegmentSize / kLinkBytes) * (mHeader.mMapSegments - 1) + 1);
     if (s == 0) Corrupt("no free segment after growing the map");
   }
-  if (s > GetSegmentCount()) FBL_FileWin::SetLength(SegmentOffset(s) + mHeader.mSegmentSize);
+  if (extend && s > GetSegmentCount())
+    FBL_FileWin::SetLength(SegmentOffset(s) + mHeader.mSegmentSize);
   mLowestFree = s + 1;
   return s;
 }
@@ -137,20 +138,32 @@ void FBL_DataFile::FreeChain(uint32_t first, uint32_t newLink) {
 }
 
 void FBL_DataFile::AddSegments(FBL_EmbededFile& file, uint32_t count, bool zeroFill) {
+  GrowChain(file, count, zeroFill);
+  WriteEntry(static_cast<uint32_t>(file.mIndex), file.mEntry);
+  FlushStructures();
+}
+
+// Appends count free segments to the file's chain; the volume is extended
+// once, at the end, to hold the highest of them.
+void FBL_DataFile::GrowChain(FBL_EmbededFile& file, uint32_t count, bool zeroFill) {
   FBL_FileEntry& entry = file.mEntry;
+  if (count == 0) return;
+  file.mTailSegment = GetSegment(file, entry.mSegmentCount);
+  file.mTailIndex = entry.mSegmentCount;
+  uint32_t highest = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t s = TakeFreeSegment();
-    // Taking a segment may have moved the file's last one: ask again.
-    uint32_t last = GetSegment(file, entry.mSegmentCount);
+    // Growing the map may move the chain's last segment: the tail follows.
+    uint32_t s = TakeFreeSegment(false);
     if (zeroFill) ZeroSegment(s);
     SetLink(s, kLastSegment);
-    SetLink(last, s);
+    SetLink(file.mTailSegment, s);
     ++entry.mSegmentCount;
-    file.mCursorIndex = entry.mSegmentCount;
-    file.mCursorSegment = s;
+    file.mTailIndex = entry.mSegmentCount;
+    file.mTailSegment = s;
+    highest = std::max(highest, s);
   }
-  WriteEntry(static_cast<uint32_t>(file.mIndex), entry);
-  FlushStructures();
+  if (highest > GetSegmentCount())
+    FBL_FileWin::SetLength(SegmentOffset(highest) + mHeader.mSegmentSize);
 }
 
 void FBL_DataFile::AddMapSegment() {
@@ -183,6 +196,7 @@ void FBL_DataFile::MoveSegment(uint32_t from, uint32_t to, bool zeroOld, uint32_
   for (FBL_EmbededFile* file : mOpenFiles) {
     if (file->mEntry.mFirstSegment == from) file->mEntry.mFirstSegment = to;
     if (file->mCursorSegment == from) file->mCursorSegment = to;
+    if (file->mTailSegment == from) file->mTailSegment = to;
   }
   bool fixed = false;
   if (mHeader.mTableSegment == from) {
@@ -234,9 +248,14 @@ uint32_t FBL_DataFile::GetSegment(FBL_EmbededFile& file, uint32_t k) {
   if (k == 0 || k > entry.mSegmentCount) Corrupt("segment index beyond the chain");
   uint32_t index = 1;
   uint32_t segment = entry.mFirstSegment;
+  // Start from the nearest remembered position at or before k.
   if (file.mCursorIndex != 0 && file.mCursorIndex <= k) {
     index = file.mCursorIndex;
     segment = file.mCursorSegment;
+  }
+  if (file.mTailIndex > index && file.mTailIndex <= k) {
+    index = file.mTailIndex;
+    segment = file.mTailSegment;
   }
   CheckDataSegment(segment);
   while (index < k) {
@@ -259,10 +278,14 @@ void FBL_DataFile::ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroF
   uint32_t k = static_cast<uint32_t>(needed);
   uint64_t oldLength = entry.mLength;
   if (k > entry.mSegmentCount) {
-    AddSegments(file, k - entry.mSegmentCount, false);
+    GrowChain(file, k - entry.mSegmentCount, false);
   } else if (k < entry.mSegmentCount) {
-    FreeChain(GetSegment(file, k), kLastSegment);
+    uint32_t last = GetSegment(file, k);
+    FreeChain(last, kLastSegment);
     entry.mSegmentCount = k;
+    file.ForgetSegments();
+    file.mTailIndex = k;
+    file.mTailSegment = last;
   }
   entry.mLength = length;
   WriteEntry(static_cast<uint32_t>(file.mIndex), entry);
@@ -282,6 +305,14 @@ uint64_t FBL_DataFile::Transfer(FBL_EmbededFile& file, void* buffer, uint64_t of
     if (k > file.mEntry.mSegmentCount) Corrupt("chain ends before the data");
     uint32_t segment = GetSegment(file, static_cast<uint32_t>(k));
     uint64_t n = std::min<uint64_t>(count - done, s - within);
+    // Consecutive segments of the chain move in one transfer.
+    uint32_t last = segment;
+    while (done + n < count && k + 1 <= file.mEntry.mSegmentCount &&
+           GetSegment(file, static_cast<uint32_t>(k + 1)) == last + 1) {
+      ++k;
+      ++last;
+      n += std::min<uint64_t>(count - done - n, s);
+    }
     uint64_t at = SegmentOffset(segment) + within;
     if (write) {
       WriteAt(bytes + done, at, n);
