@@ -210,6 +210,7 @@ void FBL_DataFile::FlushStructures() {
 // ---- table of files --------------------------------------------------------------
 
 void FBL_DataFile::LoadFilesTable() {
+  mEntryBytes = kFileEntryBytes;
   if (mHeader.FormatVersion() < kFirstWideTableVersion &&
       mHeader.mTableFormat != kTableFormatConverted) {
     ConvertFilesTable();
@@ -243,6 +244,10 @@ void FBL_DataFile::ConvertFilesTable() {
   self.mFirstSegment = mHeader.mTableSegment;
   CheckTableEntry(self, kOldFileEntryBytes);
   mTable->Load(self);
+  if (IsReadOnly()) {  // read as it is, never written
+    mEntryBytes = kOldFileEntryBytes;
+    return;
+  }
   uint32_t n = static_cast<uint32_t>(self.mLength / kOldFileEntryBytes);
   std::vector<FBL_FileEntry> entries(n);
   for (uint32_t i = 0; i < n; ++i) {
@@ -260,23 +265,26 @@ void FBL_DataFile::ConvertFilesTable() {
 }
 
 uint32_t FBL_DataFile::EntryCount() {
-  return static_cast<uint32_t>(
-      std::min<uint64_t>(mTable->GetLength() / kFileEntryBytes, kLastSegment));
+  return static_cast<uint32_t>(std::min<uint64_t>(mTable->GetLength() / mEntryBytes, kLastSegment));
 }
 
 FBL_FileEntry FBL_DataFile::ReadEntry(uint32_t index) {
   uint8_t raw[kFileEntryBytes];
-  mTable->SetPosition(uint64_t{index} * kFileEntryBytes);
+  mTable->SetPosition(uint64_t{index} * mEntryBytes);
   try {
-    mTable->Read(raw, sizeof raw);
+    mTable->Read(raw, mEntryBytes);
   } catch (const xFBL_Exception& e) {
     if (e.Code != kErrEndOfFile) throw;
     Corrupt("table of files ends early");
   }
-  return FBL_FileEntry::Decode(raw, mSwap);
+  FBL_FileEntry entry = mEntryBytes == kFileEntryBytes ? FBL_FileEntry::Decode(raw, mSwap)
+                                                       : FBL_FileEntry::DecodeOld(raw, mSwap);
+  return entry;
 }
 
 void FBL_DataFile::WriteEntry(uint32_t index, const FBL_FileEntry& entry) {
+  if (mEntryBytes != kFileEntryBytes)
+    throw xFBL_Exception(ERR_ASSERTION_FAIL, "Old table of files");
   uint8_t raw[kFileEntryBytes];
   entry.Encode(raw, mSwap);
   mTable->SetPosition(uint64_t{index} * kFileEntryBytes);

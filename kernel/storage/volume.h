@@ -135,5 +135,7 @@ class FBL_DataFile : public FBL_FileWin {
   std::unique_ptr<FBL_FilesTableEmb> mTable;
   std::vector<FBL_EmbededFile*> mOpenFiles;
   FBL_VolumeOwner* mOwner = nullptr;
-  uint32_t mLowestFree = 0;  // no free segment lies below this one
+  uint32_t mLowestFree = 0;
+  // Bytes per table entry: 20 only for an older volume opened read-only.
+  uint32_t mEntryBytes = kFileEntryBytes;  // no free segment lies below this one
 };

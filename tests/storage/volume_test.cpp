@@ -7,6 +7,7 @@
 #include "kernel/storage/page_cache.h"
 #include "kernel/storage/volume.h"
 #include "kernel/storage/volume_format.h"
+#include "kernel/storage/volume_report.h"
 #include "tests/storage/volume_fixture.h"
 
 namespace {
@@ -347,6 +348,26 @@ TEST_F(VolumeConversionTest, Version393TableIsWidenedOnce) {
   RawFile raw(Path());
   auto mark = raw.Read(2, 2);
   EXPECT_EQ(mark[0] | mark[1] << 8, 64);
+}
+
+TEST_F(VolumeConversionTest, ReadOnlyOldVolumeIsReadAsItIs) {
+  std::vector<FBL_FileEntry> entries;
+  {
+    auto v = NewVolume(1024);
+    v->Open();
+    PutFile(*v, 4, 3, Pattern(2500, 4));
+    entries = v->ReadFileTable();
+    v->Close();
+  }
+  MakeOldFormat(Path(), entries);
+  auto before = RawFile(Path()).Read(0, 1 << 20);
+  std::string out;
+  EXPECT_EQ(WriteVolumeReport(Path(), out), 0);
+  EXPECT_NE(out.find("  1: owner 4, kind 3, sub-index 0, permanent, first segment 3, 3 "
+                     "segments, length 2500\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(RawFile(Path()).Read(0, 1 << 20), before);
 }
 
 }  // namespace
