@@ -1,0 +1,380 @@
+#include "kernel/storage/database.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "kernel/storage/kernel_startup.h"
+#include "kernel/storage/page_cache.h"
+#include "kernel/storage/small_files.h"
+#include "platform/env.h"
+#include "platform/errors.h"
+
+namespace {
+
+constexpr uint16_t kCurrentVersion = 400;
+// Formats the object layer converts from, oldest first.
+constexpr uint16_t kConvertibleVersions[] = {1, 18, 289, 292, 384, 390, 393};
+
+uint16_t gStructureVersion = 0;
+
+// Which file of the set holds records, indexes and BLOBs, by mode.
+enum Holder : uint8_t { kVdb, kDat, kInd, kBlb };
+struct ModeLayout {
+  Holder records, indexes, blobs;
+};
+constexpr ModeLayout kLayouts[9] = {
+    {kDat, kInd, kBlb},  // unused: 0 becomes 4
+    {kVdb, kVdb, kVdb}, {kDat, kDat, kDat}, {kDat, kInd, kDat}, {kDat, kInd, kBlb},
+    {kVdb, kInd, kVdb}, {kVdb, kInd, kBlb}, {kVdb, kVdb, kBlb}, {kDat, kDat, kBlb},
+};
+
+uint32_t NormalMode(uint32_t mode) {
+  return mode == 0 || mode > 8 ? kDefaultStorageMode : mode;
+}
+
+bool HasHolder(uint32_t mode, Holder h) {
+  const ModeLayout& l = kLayouts[NormalMode(mode)];
+  return l.records == h || l.indexes == h || l.blobs == h;
+}
+
+// The mode an empty record or index volume is re-created with on open.
+uint32_t RecreateMode(uint32_t mode) {
+  if (mode == 2) return 2;
+  if (mode == 4) return 4;
+  return 3;
+}
+
+}  // namespace
+
+void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2) {
+  word1 = word2 = 0;
+  if (key == nullptr) return;
+  uint32_t c = 0x3A6C1F5D, a = 0x27E49B03, b = 6;
+  for (size_t i = 0; i < key->Count(); ++i) {
+    const uint32_t ch = key->Bytes()[i];
+    if (ch == ' ' || ch == '\t') continue;
+    c ^= (c << 8) + ch * ((c & 0x3F) + b);
+    a += (a << 8) ^ c;
+    b += ch;
+  }
+  word1 = c & 0x7FFFFFFF;
+  word2 = a & 0x7FFFFFFF;
+}
+
+uint16_t CurrentStructureVersion() {
+  return gStructureVersion;
+}
+
+FBL_DataBase::FBL_DataBase(platform::Env* env) : mEnv(env ? env : platform::Env::Default()) {}
+
+FBL_DataBase::~FBL_DataBase() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; Close's work already done stays done.
+  }
+}
+
+FBL_DataBase::Names FBL_DataBase::MakeNames(const std::string& path) {
+  std::string base = path;
+  if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".vdb") == 0)
+    base.resize(base.size() - 4);
+  return Names{base + ".vdb", base + ".dat", base + ".ind", base + ".blb"};
+}
+
+void FBL_DataBase::RequireKernel() const {
+  if (FBL_MainCache() == nullptr) throw xFBL_Exception(ERR_CACHE_NOT_EXISTS);
+}
+
+std::unique_ptr<FBL_DataFile> FBL_DataBase::NewVolume(const std::string& path) const {
+  auto volume = std::make_unique<FBL_DataFile>(path, mEnv);
+  volume->SetOwner(const_cast<FBL_DataBase*>(this));
+  return volume;
+}
+
+void FBL_DataBase::DeleteIfExists(const std::string& path) const {
+  if (mEnv->FileExists(path) && !mEnv->DeleteFile(path))
+    throw xFBL_Exception(errno ? errno : EACCES);
+}
+
+std::string FBL_DataBase::GetName() const {
+  return mStructure ? mStructure->GetName() : "";
+}
+
+const std::string& FBL_DataBase::GetPath() const {
+  static const std::string kEmpty;
+  return mStructure ? mStructure->GetPath() : kEmpty;
+}
+
+uint16_t FBL_DataBase::GetSchemaVersion() const {
+  return mStructure ? mStructure->GetHeader().SchemaVersion() : 0;
+}
+
+uint32_t FBL_DataBase::GetStorageMode() const {
+  return mStructure ? NormalMode(mStructure->GetHeader().mStorageMode) : 0;
+}
+
+void FBL_DataBase::SetSchemaVersion(uint16_t version) {
+  if (!mStructure) return;
+  mStructure->SetSchemaVersion(version);
+  RewriteHeaders();
+}
+
+void FBL_DataBase::RewriteHeaders() {
+  const uint16_t schema = mStructure->GetHeader().SchemaVersion();
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume == mBlob && !BlobFileExists()) continue;
+    if (volume->IsReadOnly()) continue;
+    volume->SetSchemaVersion(schema);
+  }
+}
+
+bool FBL_DataBase::BlobFileExists() const {
+  return mBlob != nullptr && (mBlob != mBlb.get() || mBlobReady || mBlb->Exists());
+}
+
+std::vector<FBL_DataFile*> FBL_DataBase::Volumes() const {
+  std::vector<FBL_DataFile*> all;
+  for (FBL_DataFile* v : {mStructure.get(), mRecord, mIndex, mBlob}) {
+    if (v != nullptr && std::find(all.begin(), all.end(), v) == all.end()) all.push_back(v);
+  }
+  return all;
+}
+
+// Creates or opens the volumes a mode adds to the structure volume and
+// points records, indexes and BLOBs at their holders.
+void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
+                                 uint32_t segmentSize, uint8_t byteOrder) {
+  const ModeLayout& layout = kLayouts[mode];
+  auto prepare = [&](std::unique_ptr<FBL_DataFile>& slot, const std::string& path, uint8_t order) {
+    slot = NewVolume(path);
+    if (create) {
+      DeleteIfExists(path);
+      slot->CreateVolume(segmentSize, mode, order);
+    } else if (!slot->Exists()) {
+      slot->CreateVolume(kDefaultSegmentSize, RecreateMode(mode), byteOrder);
+    }
+    slot->Open();
+  };
+  if (HasHolder(mode, kDat)) prepare(mDat, names.dat, byteOrder);
+  if (HasHolder(mode, kInd)) prepare(mInd, names.ind, mode == 6 ? 0 : byteOrder);
+  if (HasHolder(mode, kBlb)) {
+    mBlb = NewVolume(names.blb);
+    // A .blb left by an earlier database of this name must not lend it
+    // stale BLOB data.
+    if (create) DeleteIfExists(names.blb);
+  }
+  auto holder = [&](Holder h) -> FBL_DataFile* {
+    switch (h) {
+      case kDat:
+        return mDat.get();
+      case kInd:
+        return mInd.get();
+      case kBlb:
+        return mBlb.get();
+      default:
+        return mStructure.get();
+    }
+  };
+  mRecord = holder(layout.records);
+  mIndex = holder(layout.indexes);
+  mBlob = holder(layout.blobs);
+  mBlobReady = layout.blobs != kBlb;
+}
+
+void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
+                          uint8_t byteOrder) {
+  RequireKernel();
+  Close();
+  const Names names = MakeNames(path);
+  mode = NormalMode(mode);
+  try {
+    mStructure = NewVolume(names.vdb);
+    DeleteIfExists(names.vdb);
+    const bool structureOnly = mode == 2 || mode == 3 || mode == 4 || mode == 8;
+    mStructure->CreateVolume(structureOnly ? kStructureOnlySegmentSize : segmentSize, mode,
+                             byteOrder);
+    mStructure->Open();
+    AttachVolumes(names, mode, true, segmentSize, byteOrder);
+    gStructureVersion = kCurrentVersion;
+    OnOpen(true);
+    Flush();
+  } catch (...) {
+    ReleaseVolumes();
+    throw;
+  }
+}
+
+void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key) {
+  RequireKernel();
+  Close();
+  const Names names = MakeNames(path);
+  try {
+    mStructure = NewVolume(names.vdb);
+    mStructure->Open();
+    const FBL_VolumeHeader& header = mStructure->GetHeader();
+    if (header.mStructureEncrypted == 1 && !mStructureCipher) {
+      throw xFBL_WrongStructureEncryptionKey();
+    }
+    const uint8_t byteOrder = header.IsBigEndian() ? 1 : 2;
+    AttachVolumes(names, NormalMode(header.mStorageMode), false, kDefaultSegmentSize, byteOrder);
+    OnOpen(false);
+    mReadOnly = mStructure->IsReadOnly() || mRecord->IsReadOnly() ||
+                (BlobFileExists() && mBlob->IsReadOnly());
+    LoadStructure();
+    CheckKeyOrThrow(key);
+  } catch (...) {
+    ReleaseVolumes();
+    throw;
+  }
+}
+
+void FBL_DataBase::LoadStructure() {
+  const uint16_t version = mStructure->GetHeader().FormatVersion();
+  gStructureVersion = version;
+  if (version == kCurrentVersion) return;
+  if (std::find(std::begin(kConvertibleVersions), std::end(kConvertibleVersions), version) ==
+      std::end(kConvertibleVersions)) {
+    throw xFBL_CantReadDomain();
+  }
+  ConvertStructure(version);
+}
+
+// Older formats need the object layer's converters.
+void FBL_DataBase::ConvertStructure(uint16_t) {
+  throw xFBL_CantReadDomain();
+}
+
+void FBL_DataBase::CheckKeyOrThrow(const FBL_EncryptionKeyRef& key) {
+  if (!CheckKey(key)) throw xFBL_Exception(ERR_WRONG_PASSWORD);
+}
+
+bool FBL_DataBase::CheckKey(const FBL_EncryptionKeyRef& key) {
+  if (!mStructure) return false;
+  uint32_t w1, w2;
+  KeyCheckWords(key.get(), w1, w2);
+  for (FBL_DataFile* volume : {mStructure.get(), mRecord, mBlob}) {
+    if (volume == mBlob && !BlobFileExists()) continue;
+    if (volume == mBlob && !volume->IsOpen()) GetBlobVolume();
+    const FBL_VolumeHeader& h = volume->GetHeader();
+    if (h.mKeyCheck1 != w1 || h.mKeyCheck2 != w2) return false;
+  }
+  return true;
+}
+
+bool FBL_DataBase::ChangeKey(const FBL_EncryptionKeyRef& oldKey,
+                             const FBL_EncryptionKeyRef& newKey) {
+  if (!CheckKey(oldKey)) return false;
+  uint32_t w1, w2;
+  KeyCheckWords(newKey.get(), w1, w2);
+  std::vector<FBL_DataFile*> done;
+  for (FBL_DataFile* volume : {mStructure.get(), mRecord, mBlob}) {
+    if (volume == mBlob && !BlobFileExists()) continue;
+    if (std::find(done.begin(), done.end(), volume) != done.end()) continue;
+    volume->SetKeyCheck(w1, w2);
+    done.push_back(volume);
+  }
+  return true;
+}
+
+FBL_DataFile* FBL_DataBase::GetBlobVolume() {
+  if (mBlob == nullptr) return nullptr;
+  if (!mBlobReady || !mBlob->IsOpen()) {
+    if (!mBlob->Exists()) {
+      mBlob->CreateVolume(kDefaultSegmentSize, mStructure->GetHeader().mStorageMode, 0);
+      // A new .blb takes the database's key check words and schema version.
+      const FBL_VolumeHeader& h = mStructure->GetHeader();
+      mBlob->Open();
+      mBlob->SetKeyCheck(h.mKeyCheck1, h.mKeyCheck2);
+      mBlob->SetSchemaVersion(h.SchemaVersion());
+    } else if (!mBlob->IsOpen()) {
+      mBlob->Open();
+    }
+    mBlobReady = true;
+  }
+  return mBlob;
+}
+
+FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
+  if (mIndex == nullptr || !forWriting || !mIndex->IsReadOnly()) return mIndex;
+  if (!mTempIndex) {
+    const std::string path = mEnv->CreateTempFile();
+    mTempIndex = NewVolume(path);
+    mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), 0);
+    mTempIndex->Open();
+  }
+  return mTempIndex.get();
+}
+
+void FBL_DataBase::Flush() {
+  if (!mStructure || mReadOnly) return;
+  SaveStructure();
+  RewriteHeaders();
+}
+
+void FBL_DataBase::CompactVolumes() {
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume == mBlob && !mBlob->IsOpen()) continue;
+    if (!volume->IsReadOnly()) volume->Compact();
+  }
+}
+
+void FBL_DataBase::CompactAll() {
+  CompactVolumes();
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume->IsOpen()) volume->VolumeHook();
+  }
+}
+
+FBL_DataBaseFile& FBL_DataBase::AdoptFile(std::unique_ptr<FBL_DataBaseFile> file) {
+  mFiles.push_back(std::move(file));
+  return *mFiles.back();
+}
+
+void FBL_DataBase::ClearFiles() {
+  mFiles.clear();
+}
+
+void FBL_DataBase::FlushEverything() {
+  if (mReadOnly) return;
+  for (FBL_Cache* cache : {FBL_MainCache(), FBL_VolumeCache()}) {
+    if (cache != nullptr) cache->FlushAll();
+  }
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume->IsOpen() && !volume->IsReadOnly()) volume->Flush();
+  }
+}
+
+void FBL_DataBase::Close() {
+  if (!mStructure) return;
+  try {
+    FlushEverything();
+    ClearFiles();
+    FlushEverything();
+  } catch (...) {
+    ReleaseVolumes();
+    throw;
+  }
+  ReleaseVolumes();
+}
+
+// Closes and destroys every volume once; aliases are only forgotten. A
+// temporary index volume's file is deleted.
+void FBL_DataBase::ReleaseVolumes() {
+  mFiles.clear();
+  std::string tempPath;
+  if (mTempIndex) tempPath = mTempIndex->GetPath();
+  for (auto* slot : {&mStructure, &mDat, &mInd, &mBlb, &mTempIndex}) {
+    if (!*slot) continue;
+    try {
+      while ((*slot)->IsOpen()) (*slot)->Close();
+    } catch (...) {
+      // Closing the rest matters more than this volume's error.
+    }
+    slot->reset();
+  }
+  if (!tempPath.empty()) mEnv->DeleteFile(tempPath);
+  mRecord = mIndex = mBlob = nullptr;
+  mBlobReady = false;
+  mReadOnly = false;
+}

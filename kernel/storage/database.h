@@ -1,0 +1,141 @@
+// FBL_DataBase: the set of volumes one database consists of.
+//
+// A database at path P is P.vdb (the structure, always there) and, by its
+// storage mode, P.dat (records), P.ind (indexes) and P.blb (BLOBs); the
+// mode, kept at offset 24 of every volume header, says which of the four
+// files hold each kind of data:
+//
+//   mode  records  indexes  BLOBs          mode  records  indexes  BLOBs
+//    1    .vdb     .vdb     .vdb            5    .vdb     .ind     .vdb
+//    2    .dat     .dat     .dat            6    .vdb     .ind     .blb
+//    3    .dat     .ind     .dat            7    .vdb     .vdb     .blb
+//    4    .dat     .ind     .blb            8    .dat     .dat     .blb
+//
+// Lifecycle: closed -> Create or Open -> open -> Close -> closed. The .blb
+// volume is made on the first BLOB write; a temporary index volume exists
+// from the first index write into a read-only .ind until Close. The object
+// layer derives from this class and fills in the hooks (open, structure
+// load and save, ClearFiles).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kernel/storage/encryption_key.h"
+#include "kernel/storage/volume.h"
+
+class FBL_DataBaseFile;
+
+namespace platform {
+class Env;
+}
+
+inline constexpr uint32_t kDefaultStorageMode = 4;
+inline constexpr uint32_t kDefaultSegmentSize = 32768;
+// The structure volume of modes that keep nothing else in it.
+inline constexpr uint32_t kStructureOnlySegmentSize = 4096;
+
+class FBL_DataBase : public FBL_VolumeOwner {
+ public:
+  // env: where the volumes live; null for the process's default.
+  explicit FBL_DataBase(platform::Env* env = nullptr);
+  ~FBL_DataBase() override;
+  FBL_DataBase(const FBL_DataBase&) = delete;
+  FBL_DataBase& operator=(const FBL_DataBase&) = delete;
+
+  // The structure volume's file name and path; empty when closed.
+  virtual std::string GetName() const;
+  virtual const std::string& GetPath() const;
+  // The user's schema version (0 when closed); setting it rewrites every
+  // volume header.
+  virtual uint16_t GetSchemaVersion() const;
+  virtual void SetSchemaVersion(uint16_t version);
+  // Raise 306 before kernel start-up. A mode of 0 or above 8 becomes 4.
+  virtual void Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
+                      uint8_t byteOrder);
+  // A wrong key raises 325; an encrypted structure without its cipher 328.
+  virtual void Open(const std::string& path, const FBL_EncryptionKeyRef& key);
+  virtual void Close();
+  virtual void ReservedHook() {}
+  // Destroys the owned files; the object layer closes its own objects too.
+  virtual void ClearFiles();
+  virtual void LoadStructure();
+  virtual void Flush();
+
+  FBL_DataFile* GetStructureVolume() const { return mStructure.get(); }
+  FBL_DataFile* GetRecordVolume() const { return mRecord; }
+  // Makes the .blb volume on first use.
+  virtual FBL_DataFile* GetBlobVolume();
+  FBL_DataFile* GetIndexVolume(bool forWriting) override;
+
+  virtual void WriteStructureStream() {}
+  virtual void ReadStructureStream() {}
+  // Compacts each distinct volume once.
+  virtual void CompactVolumes();
+  virtual void CompactAll();
+
+  bool IsOpen() const { return mStructure != nullptr; }
+  bool IsReadOnly() const { return mReadOnly; }
+  uint32_t GetStorageMode() const;
+
+  // True when the key's check words match every volume that keeps them.
+  bool CheckKey(const FBL_EncryptionKeyRef& key);
+  // Stores newKey's check words (0 and 0 for none) when oldKey checks;
+  // re-encrypting the files is the caller's work.
+  bool ChangeKey(const FBL_EncryptionKeyRef& oldKey, const FBL_EncryptionKeyRef& newKey);
+  // Set by the object layer when the user gives a structure key.
+  void SetStructureCipher(FBL_EncryptionRef cipher) { mStructureCipher = std::move(cipher); }
+  const FBL_EncryptionRef& GetStructureCipher() const { return mStructureCipher; }
+
+  // Takes ownership of a kernel file that lives as long as the database is open.
+  FBL_DataBaseFile& AdoptFile(std::unique_ptr<FBL_DataBaseFile> file);
+
+ protected:
+  // Object-layer hooks: after the volumes are open (newDatabase on Create),
+  // and the save of the structure that Flush performs.
+  virtual void OnOpen(bool /*newDatabase*/) {}
+  virtual void SaveStructure() {}
+  // Converters for databases of older formats; none exist in the kernel.
+  virtual void ConvertStructure(uint16_t formatVersion);
+
+  // Rewrites the header of every volume with format 400 and the schema version.
+  void RewriteHeaders();
+
+ private:
+  struct Names {
+    std::string vdb, dat, ind, blb;
+  };
+  static Names MakeNames(const std::string& path);
+  void RequireKernel() const;
+  std::unique_ptr<FBL_DataFile> NewVolume(const std::string& path) const;
+  void DeleteIfExists(const std::string& path) const;
+  void AttachVolumes(const Names& names, uint32_t mode, bool create, uint32_t segmentSize,
+                     uint8_t byteOrder);
+  void CheckKeyOrThrow(const FBL_EncryptionKeyRef& key);
+  // Every distinct volume, structure first.
+  std::vector<FBL_DataFile*> Volumes() const;
+  bool BlobFileExists() const;
+  void FlushEverything();
+  void ReleaseVolumes();
+
+  platform::Env* mEnv;
+  std::vector<std::unique_ptr<FBL_DataBaseFile>> mFiles;
+  std::unique_ptr<FBL_DataFile> mStructure;
+  // Volumes the mode adds; the pointers below alias them or the structure.
+  std::unique_ptr<FBL_DataFile> mDat, mInd, mBlb, mTempIndex;
+  FBL_DataFile* mRecord = nullptr;
+  FBL_DataFile* mBlob = nullptr;
+  FBL_DataFile* mIndex = nullptr;
+  bool mBlobReady = false;
+  bool mReadOnly = false;
+  FBL_EncryptionRef mStructureCipher;
+};
+
+// The two 31-bit words that identify a key without revealing it; blanks and
+// tabs in the key do not count. A null key gives 0 and 0.
+void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2);
+
+// The structure version of the database opened last (400 for a current one).
+uint16_t CurrentStructureVersion();

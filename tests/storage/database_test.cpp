@@ -1,0 +1,259 @@
+#include "kernel/storage/database.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "kernel/storage/embedded_file.h"
+#include "tests/storage/fault_env.h"
+#include "tests/storage/kernel_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DatabaseTest : public ztest::KernelTest {
+ protected:
+  std::string Base() const { return mDir.File("base"); }
+  bool Has(const char* ext) const { return fs::exists(Base() + ext); }
+  FBL_VolumeHeader HeaderOf(const char* ext) {
+    FBL_DataFile volume(Base() + ext);
+    volume.Open();
+    FBL_VolumeHeader h = volume.GetHeader();
+    volume.Close();
+    return h;
+  }
+};
+
+}  // namespace
+
+TEST_F(DatabaseTest, NeedsTheKernel) {
+  StopKernel();
+  FBL_DataBase db;
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), 306);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 306);
+}
+
+TEST_F(DatabaseTest, DefaultModeFileSetAndNames) {
+  for (uint32_t mode : {0u, 9u}) {
+    FBL_DataBase db;
+    db.Create(Base() + ".vdb", 8192, mode, 0);  // with or without .vdb: the same names
+    EXPECT_EQ(db.GetStorageMode(), 4u);
+    EXPECT_EQ(db.GetStructureVolume()->GetSegmentSize(), 4096u);
+    EXPECT_EQ(db.GetRecordVolume()->GetSegmentSize(), 8192u);
+    EXPECT_EQ(db.GetIndexVolume(false)->GetSegmentSize(), 8192u);
+    EXPECT_EQ(db.GetName(), "base.vdb");
+    EXPECT_FALSE(Has(".blb"));
+    db.Close();
+    EXPECT_TRUE(Has(".vdb") && Has(".dat") && Has(".ind"));
+    EXPECT_FALSE(Has(".blb"));
+    db.Open(Base(), nullptr);
+    EXPECT_EQ(db.GetBlobVolume()->GetPath(), Base() + ".blb");
+    EXPECT_TRUE(Has(".blb"));
+    db.Close();
+    EXPECT_EQ(HeaderOf(".blb").mStorageMode, 4u);
+    for (const char* ext : {".vdb", ".dat", ".ind", ".blb"}) fs::remove(Base() + ext);
+  }
+}
+
+TEST_F(DatabaseTest, EveryModeHoldsItsFilesWhereTheTableSays) {
+  struct Expect {
+    const char *records, *indexes, *blobs;
+  };
+  const Expect expect[9] = {{},
+                            {".vdb", ".vdb", ".vdb"},
+                            {".dat", ".dat", ".dat"},
+                            {".dat", ".ind", ".dat"},
+                            {".dat", ".ind", ".blb"},
+                            {".vdb", ".ind", ".vdb"},
+                            {".vdb", ".ind", ".blb"},
+                            {".vdb", ".vdb", ".blb"},
+                            {".dat", ".dat", ".blb"}};
+  for (uint32_t mode = 1; mode <= 8; ++mode) {
+    SCOPED_TRACE(mode);
+    {
+      FBL_DataBase db;
+      db.Create(Base(), 16384, mode, 0);
+      db.Close();
+      db.Open(Base(), nullptr);
+      EXPECT_EQ(db.GetStorageMode(), mode);
+      EXPECT_EQ(db.GetRecordVolume()->GetPath(), Base() + expect[mode].records);
+      EXPECT_EQ(db.GetIndexVolume(false)->GetPath(), Base() + expect[mode].indexes);
+      EXPECT_EQ(db.GetBlobVolume()->GetPath(), Base() + expect[mode].blobs);
+      const bool structureOnly = mode == 2 || mode == 3 || mode == 4 || mode == 8;
+      EXPECT_EQ(db.GetStructureVolume()->GetSegmentSize(), structureOnly ? 4096u : 16384u);
+    }
+    for (const char* ext : {".dat", ".ind", ".blb"}) {
+      const bool used = std::string(expect[mode].records) == ext ||
+                        std::string(expect[mode].indexes) == ext ||
+                        std::string(expect[mode].blobs) == ext;
+      EXPECT_EQ(Has(ext), used) << ext;
+    }
+    for (const char* ext : {".vdb", ".dat", ".ind", ".blb"}) fs::remove(Base() + ext);
+  }
+}
+
+TEST_F(DatabaseTest, MissingIndexVolumeIsRecreatedEmpty) {
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 3, 0);
+  db.Close();
+  fs::remove(Base() + ".ind");
+  db.Open(Base(), nullptr);
+  EXPECT_EQ(db.GetIndexVolume(false)->GetSegmentSize(), 32768u);
+  EXPECT_EQ(db.GetIndexVolume(false)->GetHeader().mStorageMode, 3u);
+  db.Close();
+  EXPECT_TRUE(Has(".ind"));
+}
+
+TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
+  uint32_t w1, w2;
+  KeyCheckWords(nullptr, w1, w2);
+  EXPECT_EQ(w1, 0u);
+  EXPECT_EQ(w2, 0u);
+  KeyCheckWords(MakeEncryptionKey(" \t ").get(), w1, w2);
+  EXPECT_EQ(w1, 0x3A6C1F5Du);
+  EXPECT_EQ(w2, 0x27E49B03u);
+  uint32_t s1, s2;
+  KeyCheckWords(MakeEncryptionKey("se cret").get(), w1, w2);
+  KeyCheckWords(MakeEncryptionKey("secret").get(), s1, s2);
+  EXPECT_EQ(w1, s1);  // blanks do not count
+  EXPECT_EQ(w2, s2);
+  EXPECT_LT(w1, 0x80000000u);
+
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 4, 0);
+  db.GetBlobVolume();
+  db.Close();
+  db.Open(Base(), nullptr);
+  db.Close();
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("  ")); }), 325);
+  EXPECT_FALSE(db.IsOpen());
+
+  db.Open(Base(), nullptr);
+  EXPECT_FALSE(db.ChangeKey(MakeEncryptionKey("wrong"), MakeEncryptionKey("secret")));
+  EXPECT_TRUE(db.ChangeKey(nullptr, MakeEncryptionKey("secret")));
+  db.Close();
+  EXPECT_EQ(HeaderOf(".blb").mKeyCheck1, s1);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 325);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("other")); }), 325);
+  db.Open(Base(), MakeEncryptionKey("secret"));
+  EXPECT_TRUE(db.ChangeKey(MakeEncryptionKey("secret"), nullptr));
+  db.Close();
+  db.Open(Base(), nullptr);
+}
+
+TEST_F(DatabaseTest, SchemaVersionReachesEveryHeader) {
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 4, 0);
+  EXPECT_EQ(db.GetSchemaVersion(), 1u);  // a user value that starts at 1
+  db.SetSchemaVersion(7);
+  db.GetBlobVolume();
+  db.Close();
+  EXPECT_EQ(db.GetSchemaVersion(), 0u);
+  for (const char* ext : {".vdb", ".dat", ".ind", ".blb"}) {
+    EXPECT_EQ(HeaderOf(ext).SchemaVersion(), 7u) << ext;
+    EXPECT_EQ(HeaderOf(ext).FormatVersion(), 400u) << ext;
+  }
+  db.Open(Base(), nullptr);
+  EXPECT_EQ(db.GetSchemaVersion(), 7u);
+  EXPECT_EQ(CurrentStructureVersion(), 400u);
+}
+
+TEST_F(DatabaseTest, EncryptedStructureNeedsItsCipher) {
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 1, 0);
+  db.GetStructureVolume()->SetStructureEncrypted(true);
+  db.Close();
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 328);
+  EXPECT_FALSE(db.IsOpen());
+}
+
+TEST_F(DatabaseTest, UnknownOlderFormatsAreRefused) {
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 1, 0);
+  db.Close();
+  // Rewrite the format version in the header (low half of the word at 4);
+  // a version without a converter cannot be read.
+  for (uint16_t version : {uint16_t(395), uint16_t(399)}) {
+    FILE* f = fopen((Base() + ".vdb").c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    fseek(f, 4, SEEK_SET);
+    const uint8_t word[2] = {uint8_t(version), uint8_t(version >> 8)};
+    fwrite(word, 1, 2, f);
+    fclose(f);
+    EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 321) << version;
+    EXPECT_FALSE(db.IsOpen());
+  }
+}
+
+TEST_F(DatabaseTest, ReadOnlyIndexVolumeWritesToATemporaryOne) {
+  FBL_DataBase db;
+  db.Create(Base(), 8192, 4, 0);
+  db.Close();
+  chmod((Base() + ".ind").c_str(), 0444);
+  db.Open(Base(), nullptr);
+  EXPECT_FALSE(db.IsReadOnly());  // only the structure, record and BLOB volumes count
+  FBL_DataFile* reading = db.GetIndexVolume(false);
+  FBL_DataFile* writing = db.GetIndexVolume(true);
+  EXPECT_EQ(reading->GetPath(), Base() + ".ind");
+  ASSERT_NE(writing, reading);
+  EXPECT_EQ(db.GetIndexVolume(true), writing);
+  const std::string temp = writing->GetPath();
+  EXPECT_EQ(fs::path(temp).filename().string().rfind("zor", 0), 0u);
+  EXPECT_TRUE(fs::exists(temp));
+  db.Close();
+  EXPECT_FALSE(fs::exists(temp));
+  chmod((Base() + ".ind").c_str(), 0644);
+}
+
+TEST_F(DatabaseTest, FilesSurviveCloseAndCompaction) {
+  FBL_DataBase db;
+  db.Create(Base(), 4096, 2, 0);
+  std::vector<std::unique_ptr<FBL_EmbededFile>> files;
+  for (uint16_t k = 1; k <= 3; ++k) {
+    auto file = std::make_unique<FBL_EmbededFile>(*db.GetRecordVolume(), 77, 100, k);
+    file->Create();
+    file->Open();
+    std::vector<uint8_t> bytes(20000, uint8_t(k));
+    file->SetPosition(0);
+    file->Write(bytes.data(), bytes.size());
+    file->Flush();  // segments are taken as the cache writes back
+    file->Close();
+    files.push_back(std::move(file));
+  }
+  files[1]->Remove();
+  files.clear();
+  const uint64_t before = fs::file_size(Base() + ".dat");
+  db.CompactVolumes();
+  db.Close();
+  EXPECT_LT(fs::file_size(Base() + ".dat"), before);
+  db.Open(Base(), nullptr);
+  FBL_EmbededFile last(*db.GetRecordVolume(), 77, 100, 3);
+  ASSERT_TRUE(last.Exists());
+  last.Open();
+  std::vector<uint8_t> back(20000);
+  last.SetPosition(0);
+  last.Read(back.data(), back.size());
+  EXPECT_EQ(back, std::vector<uint8_t>(20000, 3));
+  last.Close();
+}
+
+TEST_F(DatabaseTest, FailedCreationLeavesNothingOpenAndCanBeRetried) {
+  ztest::FaultEnv env;
+  FBL_DataBase db(&env);
+  for (uint64_t nth : {1u, 3u, 6u}) {
+    env.FailWrite(nth, ENOSPC);
+    EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), ENOSPC) << nth;
+    EXPECT_FALSE(db.IsOpen());
+    env.Reset();
+  }
+  db.Create(Base(), 8192, 4, 0);
+  db.Close();
+  env.FailRead(1, EIO);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), EIO);
+  EXPECT_FALSE(db.IsOpen());
+  env.Reset();
+  db.Open(Base(), nullptr);
+  EXPECT_EQ(db.GetStorageMode(), 4u);
+}
