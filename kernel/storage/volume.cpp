@@ -202,7 +202,10 @@ void FBL_DataFile::Close() {
   DropCachedBlocks();  // clean now; the file may change while closed
 }
 
+// Links reach the disk before the entries that count them, so an
+// interrupted run leaves at worst a chain longer than its count.
 void FBL_DataFile::FlushStructures() {
+  FBL_FileWin::Flush();
   mTable->Flush();
   FBL_FileWin::Flush();
 }
@@ -346,7 +349,7 @@ void FBL_DataFile::RemoveEntry(uint32_t index) {
   if (entry.IsFree()) return;
   CheckEntry(entry);
   if (mHeader.mLiveFiles > 1) --mHeader.mLiveFiles;
-  FreeChain(entry.mFirstSegment, 0);
+  FreeChain(entry.mFirstSegment, 0, entry.mSegmentCount);
   WriteHeader();
   if (index + 1 == EntryCount()) {
     mTable->SetLength(mTable->GetLength() - kFileEntryBytes);

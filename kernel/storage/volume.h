@@ -89,8 +89,10 @@ class FBL_DataFile : public FBL_FileWin {
   uint32_t GetSegment(FBL_EmbededFile& file, uint32_t k);
   // First segment from `from` on whose link is value, or 0.
   uint32_t FindLink(uint32_t value, uint32_t from);
-  // Gives `first` the link newLink and frees the rest of its chain.
-  void FreeChain(uint32_t first, uint32_t newLink);
+  // Gives `first` the link newLink and frees the rest of its chain, at most
+  // count segments in all (first included): segments past a file's count
+  // may belong to another chain in a damaged volume, so they are left alone.
+  void FreeChain(uint32_t first, uint32_t newLink, uint32_t count = kLastSegment);
   void AddSegments(FBL_EmbededFile& file, uint32_t count, bool zeroFill);
   void AddMapSegment();
   void MoveSegment(uint32_t from, uint32_t to, bool zeroOld, uint32_t newLink);

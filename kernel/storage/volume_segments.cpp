@@ -52,9 +52,9 @@ void FBL_DataFile::CheckEntry(const FBL_FileEntry& entry) {
     Corrupt("file is longer than its segments");
 }
 
-// Walks the whole chain: every link must name a data segment, and the
-// count-th segment must end it. A cycle never ends the chain, so it is
-// caught too.
+// Walks the whole chain: every link must name a data segment and the chain
+// must end. Segments past the count are tolerated (an interrupted run can
+// link a segment before it counts it); a cycle never ends and is reported.
 void FBL_DataFile::CheckChain(const FBL_FileEntry& entry) {
   uint32_t segment = entry.mFirstSegment;
   for (uint32_t k = 1; k < entry.mSegmentCount; ++k) {
@@ -62,7 +62,11 @@ void FBL_DataFile::CheckChain(const FBL_FileEntry& entry) {
     if (segment == kLastSegment) Corrupt("chain is shorter than its segment count");
     CheckDataSegment(segment);
   }
-  if (GetLink(segment) != kLastSegment) Corrupt("chain is longer than its segment count");
+  uint32_t limit = SegmentLimit();
+  for (uint32_t extra = 0; (segment = GetLink(segment)) != kLastSegment; ++extra) {
+    if (extra >= limit) Corrupt("cycle in a segment chain");
+    CheckDataSegment(segment);
+  }
 }
 
 uint32_t FBL_DataFile::GetLink(uint32_t segment) {
@@ -120,13 +124,13 @@ uint32_t FBL_DataFile::TakeFreeSegment(bool extend) {
   return s;
 }
 
-void FBL_DataFile::FreeChain(uint32_t first, uint32_t newLink) {
+void FBL_DataFile::FreeChain(uint32_t first, uint32_t newLink, uint32_t count) {
   CheckDataSegment(first);
   uint32_t next = GetLink(first);
   SetLink(first, newLink);
   uint32_t lowest = newLink == 0 ? first : kLastSegment;
   uint32_t limit = SegmentLimit();
-  for (uint32_t steps = 0; next != kLastSegment && next != 0; ++steps) {
+  for (uint32_t steps = 1; steps < count && next != kLastSegment && next != 0; ++steps) {
     if (steps > limit) Corrupt("cycle in a segment chain");
     CheckDataSegment(next);
     uint32_t after = GetLink(next);
@@ -281,7 +285,7 @@ void FBL_DataFile::ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroF
     GrowChain(file, k - entry.mSegmentCount, false);
   } else if (k < entry.mSegmentCount) {
     uint32_t last = GetSegment(file, k);
-    FreeChain(last, kLastSegment);
+    FreeChain(last, kLastSegment, entry.mSegmentCount - k + 1);
     entry.mSegmentCount = k;
     file.ForgetSegments();
     file.mTailIndex = k;

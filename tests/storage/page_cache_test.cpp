@@ -98,6 +98,55 @@ TEST_F(PageCacheTest, SmallWriteGathersIntoAWriteBlock) {
   g->Close();
 }
 
+TEST_F(PageCacheTest, BulkRangeGivesLargeBlocksWithinTheBudget) {
+  FBL_Cache cache(1 << 20);
+  auto f = MakeFile("bulk", cache, 300000);
+  uint64_t start, end, budget;
+  f->GetCacheSettings(start, end, budget);
+  EXPECT_EQ(budget, 104858u);  // a tenth of the cache
+  f->SetBulkRange(8192, 200000);
+  f->SetCacheBudget(40000);
+  uint8_t b;
+  cache.Read(*f, 10000, &b, 1);
+  FBL_BlockHandle h = cache.GetBlock(*f, 10000, 1, false);
+  EXPECT_EQ(cache.GetBlockOffset(h), 9216u);
+  EXPECT_EQ(cache.GetBlockCapacity(h), 40960u);  // 40000 + 784 rounded up
+  cache.Read(*f, 199000, &b, 1);                 // the range ends soon after
+  h = cache.GetBlock(*f, 199000, 1, false);
+  EXPECT_EQ(cache.GetBlockOffset(h), 198656u);
+  EXPECT_EQ(cache.GetBlockCapacity(h), 2048u);
+  EXPECT_EQ(b, Pattern(199000));
+  f->SetCacheBudget(2u << 20);  // more than the cache: a tenth of it
+  f->GetCacheSettings(start, end, budget);
+  EXPECT_EQ(budget, (1u << 20) / 10);
+  EXPECT_EQ(start, 8192u);
+  EXPECT_EQ(end, 200000u);
+  f->Close();
+}
+
+TEST_F(PageCacheTest, FlushAllWritesTheMostRecentFirst) {
+  FBL_Cache cache(1 << 20);
+  struct Order : FBL_BlockLocker {
+    void BlockNotify(int code, FBL_BlockHandle block) override {
+      if (code == kBlockWriting) written.push_back(block);
+    }
+    std::vector<FBL_BlockHandle> written;
+  } order;
+  auto f = MakeFile("o", cache, 8192);
+  std::vector<FBL_BlockHandle> blocks;
+  for (uint64_t at : {0, 2048, 4096}) {
+    blocks.push_back(cache.GetExactBlock(*f, at, 1024));
+    cache.LockBlock(blocks.back(), &order);
+    cache.Data(blocks.back())[0] = 1;
+    cache.MarkDirty(blocks.back(), 0, 1);
+  }
+  cache.GetBlock(*f, 2048, 1, false);  // now the most recent
+  cache.FlushAll();
+  EXPECT_EQ(order.written, (std::vector<FBL_BlockHandle>{blocks[1], blocks[2], blocks[0]}));
+  for (FBL_BlockHandle h : blocks) cache.UnlockBlock(h);
+  f->Close();
+}
+
 TEST_F(PageCacheTest, WriteThroughWritesAtOnce) {
   FBL_Cache cache(1 << 20);
   auto f = MakeFile("wt", cache, 0);

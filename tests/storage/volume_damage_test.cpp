@@ -139,9 +139,38 @@ TEST_F(VolumeDamageTest, LinkCycleEndsInAnError) {
   EXPECT_EQ(ReadCode(1), ERR_DATA_FILE);
   raw.SetU32(LinkAt(5), 5);  // a segment linked to itself
   EXPECT_EQ(ReadCode(1), ERR_DATA_FILE);
+  raw.SetU32(LinkAt(5), 6);           // into another file's chain, which ends
+  EXPECT_EQ(ReadCode(1), 0);          // tolerated as a leftover tail
   raw.SetU32(LinkAt(4), 0xFFFFFFFF);  // the chain ends too early
   EXPECT_EQ(ReadCode(1), ERR_DATA_FILE);
   EXPECT_TRUE(OtherFileReads());
+}
+
+TEST_F(VolumeDamageTest, LeftoverTailOfAnInterruptedGrowthIsTolerated) {
+  // As a run that linked segment 7 but died before counting it leaves it.
+  raw.Truncate(raw.Size() + kS);
+  raw.SetU32(LinkAt(5), 7);
+  raw.SetU32(LinkAt(7), 0xFFFFFFFF);
+  EXPECT_EQ(ReadCode(1), 0);
+  FBL_DataFile v(Path());
+  v.Open();
+  EXPECT_EQ(GetFile(v, 1, 2), Pattern(3000, 1));
+  FBL_EmbededFile f(v, 1, 2, 0);
+  f.Remove();  // frees the counted segments; the uncounted tail stays aside
+  EXPECT_EQ(v.GetLink(5), 0u);
+  EXPECT_EQ(v.GetLink(7), 0xFFFFFFFFu);
+  v.Close();
+}
+
+TEST_F(VolumeDamageTest, CrossLinkedChainDoesNotFreeTheOtherFile) {
+  raw.SetU32(LinkAt(5), 6);  // file 1 runs on into file 2's segment
+  FBL_DataFile v(Path());
+  v.Open();
+  EXPECT_EQ(GetFile(v, 1, 2), Pattern(3000, 1));
+  FBL_EmbededFile f(v, 1, 2, 0);
+  f.Remove();
+  EXPECT_EQ(GetFile(v, 2, 2), Pattern(500, 2));
+  v.Close();
 }
 
 TEST_F(VolumeDamageTest, CycleInTheTableOfFiles) {
