@@ -95,10 +95,18 @@ void FBL_EmbededFile::Open() {
   FBL_DataFile& volume = GetVolume();
   volume.Open();
   try {
-    if (mIndex < 0) {
-      FBL_FileEntry entry;
+    // The table is the truth: another object of the same file may have
+    // changed the entry since this one last looked.
+    FBL_FileEntry entry;
+    if (mIndex >= 0) entry = volume.ReadEntry(static_cast<uint32_t>(mIndex));
+    if (mIndex < 0 || entry.GetId() != GetId()) {
       int32_t index = volume.FindFile(GetId(), &entry);
       SetPlacement(index >= 0 ? entry : FBL_FileEntry{}, index);
+    } else if (entry.mFirstSegment != mEntry.mFirstSegment ||
+               entry.mSegmentCount != mEntry.mSegmentCount) {
+      SetPlacement(entry, mIndex);
+    } else {
+      mEntry = entry;
     }
     if (mEntry.mFirstSegment == 0) {  // not in the table: nothing to open
       volume.Close();

@@ -201,3 +201,28 @@ TEST_F(EmbeddedFileTest, RandomOperationsMatchAModel) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EmbeddedFileTest, TwoObjectsOfOneFileSeeEachOthersChanges) {
+  auto v = NewVolume(1024);
+  v->Open();
+  FBL_EmbededFile a(*v, 1, 2, 0), b(*v, 1, 2, 0);
+  a.Create();
+  b.Open();  // b learns the entry: one empty segment
+  b.Close();
+  auto data = ztest::Pattern(5000, 1);
+  a.Open();
+  a.Write(data.data(), data.size());
+  a.Close();
+  a.Flush();
+  b.Open();
+  EXPECT_EQ(b.GetLength(), 5000u);
+  std::vector<uint8_t> back(5000);
+  b.Read(back.data(), back.size());
+  EXPECT_EQ(back, data);
+  b.Close();
+  v->Close();
+}
+
+}  // namespace
