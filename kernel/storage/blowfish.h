@@ -22,9 +22,9 @@ class FBL_Blowfish : public FBL_Encryption {
  protected:
   // REQUIRES: key is not null.
   FBL_Blowfish(FBL_EncryptionKeyRef key, bool forDecryption);
+  void ProcessBlocks(uint8_t* buffer, size_t length) override;
 
  private:
-  uint32_t F(uint32_t x) const;
   void Transform(uint32_t& left, uint32_t& right) const;
 
   FBL_EncryptionKeyRef mKey;

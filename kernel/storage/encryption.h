@@ -18,7 +18,11 @@ class FBL_Encryption {
   virtual uint32_t GetBlockSize() const = 0;
 
   // Transforms whole blocks of the buffer; a shorter tail stays as it is.
-  void Process(uint8_t* buffer, size_t length) {
+  void Process(uint8_t* buffer, size_t length) { ProcessBlocks(buffer, length); }
+
+ protected:
+  // A cipher may replace this loop with a faster one of its own.
+  virtual void ProcessBlocks(uint8_t* buffer, size_t length) {
     const size_t step = GetBlockSize();
     if (step == 0) return;
     for (size_t i = 0; i + step <= length; i += step) Process(buffer + i);

@@ -55,6 +55,24 @@ TEST(Blowfish, PublishedTestVectors) {
   EXPECT_EQ(out, Hex("324ED0FEF413A203"));
 }
 
+// The published variable-key set: the first n bytes of one long key, n = 1..24.
+TEST(Blowfish, PublishedVariableKeyVectors) {
+  const std::vector<uint8_t> longKey = Hex("F0E1D2C3B4A5968778695A4B3C2D1E0F0011223344556677");
+  const char* expected[24] = {
+      "F9AD597C49DB005E", "E91D21C1D961A6D6", "E9C2B70A1BC65CF3", "BE1E639408640F05",
+      "B39E44481BDB1E6E", "9457AA83B1928C0D", "8BB77032F960629D", "E87A244E2CC85E82",
+      "15750E7A4F4EC577", "122BA70B3AB64AE0", "3A833C9AFFC537F6", "9409DA87A90F6BF2",
+      "884F80625060B8B4", "1F85031C19E11968", "79D9373A714CA34F", "93142887EE3BE15C",
+      "03429E838CE2D14B", "A4299E27469FF67B", "AFD5AED1C1BC96A8", "10851C0E3858DA9F",
+      "E6F51ED79B9DB21F", "64A6E14AFD36B46F", "80C7D7D45A5479AD", "05044B62FA52D080"};
+  for (size_t n = 1; n <= 24; ++n) {
+    FBL_BlowfishEncryption enc(KeyOf(std::vector<uint8_t>(longKey.begin(), longKey.begin() + n)));
+    std::vector<uint8_t> block = Hex("FEDCBA9876543210");
+    enc.Process(block.data());
+    EXPECT_EQ(block, Hex(expected[n - 1])) << n;
+  }
+}
+
 TEST(Blowfish, KeysOfAnyLengthAreCycled) {
   // A 1-byte key acts as that byte repeated over all 72 key bytes.
   FBL_BlowfishEncryption one(MakeEncryptionKey("k"));
