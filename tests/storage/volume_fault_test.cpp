@@ -124,3 +124,66 @@ TEST_F(VolumeFaultTest, CrashAtAnyWriteLeavesAnOpenableVolume) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VolumeFaultTest, FailedWriteBackDuringEvictionSurfacesAndIsRetried) {
+  StopKernel();
+  StartKernel(102400);  // a small main cache: writing evicts
+  ztest::FaultEnv env;
+  auto data = ztest::Pattern(300000, 9);
+  {
+    FBL_DataFile v(Path(), &env);
+    v.Open();
+    FBL_EmbededFile f(v, 1, 2, 0);
+    f.Open();
+    env.FailWrite(3, EIO);
+    int code = 0;
+    for (size_t at = 0; at < data.size(); at += 5000) {
+      f.SetPosition(at);
+      int c = ztest::ErrorCode([&] { f.Write(data.data() + at, 5000); });
+      if (c != 0) {
+        code = c;
+        f.SetPosition(at);
+        f.Write(data.data() + at, 5000);  // the same write again
+      }
+    }
+    EXPECT_EQ(code, EIO);
+    f.Close();
+    v.Close();
+  }
+  FBL_DataFile v(Path());
+  v.Open();
+  auto back = GetFile(v, 1, 2);
+  ASSERT_EQ(back.size(), 300000u);
+  EXPECT_EQ(back, data);
+  v.Close();
+}
+
+TEST_F(VolumeFaultTest, CompactUnderDirtyCachedBlocksKeepsEveryByte) {
+  FBL_DataFile v(Path());
+  v.Open();
+  PutFile(v, 2, 2, ztest::Pattern(9000, 2));
+  PutFile(v, 3, 2, ztest::Pattern(9000, 3));
+  FBL_EmbededFile f(v, 3, 2, 0);
+  f.Open();
+  auto tail = ztest::Pattern(4000, 33);
+  f.SetPosition(5000);
+  f.Write(tail.data(), tail.size());  // dirty in the cache, not on disk
+  {
+    FBL_EmbededFile gone(v, 2, 2, 0);
+    gone.Remove();
+  }
+  v.Compact();  // moves the open file's segments
+  f.Close();
+  v.Close();
+  FBL_DataFile w(Path());
+  w.Open();
+  auto expect = ztest::Pattern(9000, 3);
+  std::copy(tail.begin(), tail.end(), expect.begin() + 5000);
+  EXPECT_EQ(GetFile(w, 3, 2), expect);
+  EXPECT_EQ(GetFile(w, 1, 2), ztest::Pattern(20000, 1));
+  w.Close();
+}
+
+}  // namespace
