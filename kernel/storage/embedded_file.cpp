@@ -98,7 +98,8 @@ void FBL_EmbededFile::Open() {
     // The table is the truth: another object of the same file may have
     // changed the entry since this one last looked.
     FBL_FileEntry entry;
-    if (mIndex >= 0) entry = volume.ReadEntry(static_cast<uint32_t>(mIndex));
+    if (mIndex >= 0 && static_cast<uint32_t>(mIndex) < volume.EntryCount())
+      entry = volume.ReadEntry(static_cast<uint32_t>(mIndex));
     if (mIndex < 0 || entry.GetId() != GetId()) {
       int32_t index = volume.FindFile(GetId(), &entry);
       SetPlacement(index >= 0 ? entry : FBL_FileEntry{}, index);

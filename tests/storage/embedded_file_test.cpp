@@ -225,4 +225,19 @@ TEST_F(EmbeddedFileTest, TwoObjectsOfOneFileSeeEachOthersChanges) {
   v->Close();
 }
 
+TEST_F(EmbeddedFileTest, AFileRemovedThroughAnotherObjectIsGone) {
+  auto v = NewVolume(1024);
+  v->Open();
+  PutFile(*v, 1, 2, ztest::Pattern(100, 1));
+  PutFile(*v, 2, 2, ztest::Pattern(100, 2));
+  FBL_EmbededFile a(*v, 2, 2, 0), b(*v, 2, 2, 0);
+  a.Open();
+  a.Close();
+  b.Remove();  // the last entry: the table shrinks
+  a.Open();
+  EXPECT_FALSE(a.IsOpen());
+  EXPECT_FALSE(a.Exists());
+  v->Close();
+}
+
 }  // namespace
