@@ -49,6 +49,12 @@ FBL_Cache& FBL_PhysicalPage::Cache() const {
   return *mFile->GetCache();
 }
 
+FBL_PageFile& FBL_PhysicalPage::RequireOpenFile() const {
+  if (mFile == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL, "Page file is gone");
+  if (!mFile->IsOpen()) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Page file is not open");
+  return *mFile;
+}
+
 bool FBL_PhysicalPage::VolumeSwapped() const {
   return mFile != nullptr && mFile->IsSwappedVolume();
 }
@@ -96,7 +102,7 @@ uint16_t FBL_PhysicalPage::Compare() {
 }
 
 void FBL_PhysicalPage::SetPage(uint32_t n) {
-  if (mFile == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL, "Page file is gone");
+  RequireOpenFile();
   if (n == mPage && n != 0) return;
   if (n == 0 || n > mFile->GetPageCount()) mFile->RaiseBadPage("no physical page", n);
   Release();
@@ -171,8 +177,7 @@ bool FBL_LogicalPage::IsCurrent(uint32_t n) const {
 }
 
 void FBL_LogicalPage::SetPage(uint32_t n) {
-  if (mFile == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL, "Page file is gone");
-  uint32_t physical = mFile->GetPhysicalPage(n);
+  uint32_t physical = RequireOpenFile().GetPhysicalPage(n);
   FBL_PhysicalPage::SetPage(physical);
   mLogical = n;
 }

@@ -74,6 +74,7 @@ class FBL_PhysicalPage : public FBL_BlockLocker {
   // An untracked cursor (the inventory) is not in the file's list.
   FBL_PhysicalPage(FBL_PageFile& file, bool tracked);
   FBL_Cache& Cache() const;
+  FBL_PageFile& RequireOpenFile() const;
   bool VolumeSwapped() const;
   // Forgets the block without unlocking it (the cache dropped it).
   void ForgetBlock();

@@ -36,6 +36,7 @@ TEST_F(PageCursor, SelectLocksOnePageAndReleaseGivesItUp) {
   EXPECT_EQ(page.GetData(), nullptr);
   EXPECT_FALSE(page.IsCurrent(2));
   f->Close();
+  EXPECT_EQ(ztest::ErrorCode([&] { page.Select(2); }), ERR_ASSERTION_FAIL);
   v->Close();
 }
 
@@ -54,6 +55,30 @@ TEST_F(PageCursor, ASecondCursorTakesThePageOver) {
   EXPECT_EQ(b.GetData()[100], 0xAB);
   EXPECT_EQ(a.GetData()[100], 0xAB);  // loaded again, now the holder
   EXPECT_FALSE(b.IsLoaded());
+  f->Close();
+  v->Close();
+}
+
+TEST_F(PageCursor, CompactionMovesAHeldPageUnderTheCursor) {
+  auto v = NewVolume();
+  v->Open();
+  FBL_PageFile other(*v, kOwner, kKind, 1);
+  other.Create();
+  other.Open();
+  for (int i = 0; i < 8; ++i) other.AppendLogicalPage();  // blocks low in the arena
+  auto f = CreateOpen(*v);
+  PageModel m;
+  Append(*f, m, 1);
+  FBL_LogicalPage page(*f);
+  page.Select(1);
+  uint8_t* before = page.GetData();
+  other.Close();
+  f->GetCache()->DropFile(other);
+  f->GetCache()->Compact();
+  EXPECT_NE(page.GetData(), before);
+  EXPECT_TRUE(page.IsLoaded());
+  EXPECT_TRUE(ztest::HasStamp(page.GetData(), 1024, m.tags[0]));
+  EXPECT_EQ(f->GetCache()->CheckInvariants(), "");
   f->Close();
   v->Close();
 }
