@@ -70,6 +70,11 @@ void FBL_BitSetFile::Reset() {
   mCachedIndex = UINT64_MAX;
 }
 
+void FBL_BitSetFile::SetLength(uint64_t length) {
+  FBL_EmbededFile::SetLength(length);
+  if (mCachedIndex != UINT64_MAX && mCachedIndex >= length) mCachedIndex = UINT64_MAX;
+}
+
 uint8_t FBL_BitSetFile::ByteAt(uint64_t index) {
   if (index >= GetLength()) return 0;
   if (index == mCachedIndex) return mCachedByte;

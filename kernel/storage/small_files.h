@@ -48,6 +48,9 @@ class FBL_BitSetFile : public FBL_EmbededFile {
   uint32_t NextSet(uint32_t after);
   uint32_t PrevSet(uint32_t before);
   void Reset() override;
+  // Cutting the file also forgets the cached byte, so bytes grown later
+  // read as zeros.
+  void SetLength(uint64_t length) override;
 
  private:
   uint8_t ByteAt(uint64_t index);

@@ -1,0 +1,194 @@
+// FBL_BaseField: a column of a table. It keeps one value per record in
+// files of its own, holds the current record's value in its buffer, turns
+// values into text and back, compares them, and owns the column's index.
+//
+// Lifecycle: made by the field factory (field_factory.h), handed to a table
+// (FBL_Table::AddField, which attaches it and gives it its number), its
+// files created or opened with the table's and closed with them. A cursor's
+// copy shares the descriptor (InitFromField) and lives as long as the
+// cursor; the column's files close when the last sharer goes.
+//
+// Buffers: a fixed type keeps its value in an 8-byte inline buffer in the
+// machine's form (GetBufferSize() bytes: a Medium as a 4-byte integer).
+// SetValue, GetValue, Compare and CompareValues work on that form.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "kernel/indexes/rec_id.h"
+#include "kernel/tables/field_descriptor.h"
+#include "kernel/tables/field_types.h"
+
+class FBL_BitSet;
+class FBL_DataFile;
+class FBL_Table;
+
+class FBL_BaseField {
+ public:
+  virtual ~FBL_BaseField();
+  FBL_BaseField(const FBL_BaseField&) = delete;
+  FBL_BaseField& operator=(const FBL_BaseField&) = delete;
+
+  // ---- identity -----------------------------------------------------------
+  // Records the owning table (not owned; it outlives the field), takes the
+  // table position as field number when the field has none, compiles the
+  // formula of a calculated field and creates the index of an indexed one.
+  virtual void AttachToTable(FBL_Table& table, uint32_t position);
+  // Shares other's descriptor; copies its name, table and declared length.
+  virtual void InitFromField(const FBL_BaseField& other);
+  // Records the cursor a copy belongs to (not owned).
+  virtual void SetCursor(const void* owner) { mCursor = owner; }
+  virtual void SetName(const std::string& name, bool persist);
+  const std::string& GetName() const { return mName; }
+  uint8_t GetType() const { return mDesc->mType; }
+  uint16_t GetFlags() const { return mDesc->mFlags; }
+  bool HasFlag(uint16_t flag) const { return (mDesc->mFlags & flag) != 0; }
+  bool IsNullable() const { return HasFlag(kFieldNullable); }
+  bool IsMethod() const { return HasFlag(kFieldMethod); }
+  uint32_t GetFieldNumber() const { return mDesc->mFieldNumber; }
+  FBL_Table* GetTable() const { return mTable; }
+  long GetShareCount() const { return mDesc.use_count(); }
+  const std::string& GetMethodText() const { return mDesc->mMethodText; }
+  // Makes the field calculated (text not empty) or stored again.
+  void SetMethodText(const std::string& text);
+  FBL_MethodFormula* GetFormula() const { return mDesc->mFormula.get(); }
+  REC_ID GetRecID() const { return mRecID; }
+  bool IsDirty() const { return mDirty; }
+
+  // ---- the current value --------------------------------------------------
+  virtual bool IsNull();
+  // Only a nullable field becomes null; its value becomes 0. Sets dirty.
+  virtual void SetNull(bool null);
+  // Copies and converts other's current value (calculating it first).
+  virtual void AssignFrom(FBL_BaseField& other);
+  // Copies GetBufferSize() bytes in; null flag 0, dirty flag 1.
+  virtual void SetValue(const void* bytes);
+  virtual void GetValue(void* out);
+  // The null map as a set of the table's MaxRecID (empty without a map).
+  virtual std::unique_ptr<FBL_BitSet> SelectNulls();
+  // Evaluates the formula for recID into the buffer and sets the null flag
+  // from it; without a formula the value is null.
+  virtual void CalculateMethod(REC_ID recID);
+  // Stored width of one value.
+  virtual uint32_t GetValueSize() const = 0;
+  // Bytes of the buffer's machine form.
+  virtual uint32_t GetBufferSize() const { return GetValueSize(); }
+  virtual uint32_t GetMaxTextLength() const = 0;
+  // At most maxChars characters; empty for null.
+  virtual std::string GetString(uint32_t maxChars = UINT32_MAX);
+  // Parses text (never fails); null flag 0, dirty flag 1.
+  virtual void SetString(const char* text);
+  void SetString(const std::string& text) { SetString(text.c_str()); }
+
+  // ---- flags ----------------------------------------------------------------
+  // Persisting flags to the structure belongs to the object layer.
+  virtual void RemoveFlags(uint16_t flags, bool persist);
+  virtual void AddFlags(uint16_t flags, bool persist);
+
+  // ---- the index ------------------------------------------------------------
+  // False for a null value of a nullable field; otherwise asks the index,
+  // which is created first when the table can make one.
+  virtual bool ValueExists();
+  // Makes the index through the table's index factory (none without one).
+  virtual void CreateIndex();
+  // Closes the index and deletes its file.
+  virtual void DropIndex();
+  virtual void OpenIndex();
+  FBL_FieldIndex* GetIndex() const { return mDesc->mIndex.get(); }
+  // The current value under the field's RecID; nothing without an index.
+  virtual void AddToIndex(REC_ID recID);
+  virtual void RemoveFromIndex(REC_ID recID);
+
+  // ---- comparison -----------------------------------------------------------
+  // -1, 0 or +1; values in the buffer's machine form.
+  virtual int Compare(const void* value);
+  virtual int CompareValues(const void* left, const void* right) const = 0;
+
+  // ---- files ------------------------------------------------------------------
+  virtual void CreateFiles();
+  virtual void DropFiles();
+  // Sets the value slots to count records (new ones zero) and cuts the
+  // null map to count bits.
+  virtual void Truncate(uint32_t count);
+  virtual void OpenFiles();
+  virtual void CloseFiles();
+  virtual void Rebuild();
+  virtual void Flush();
+  // Gives every file of the column (and the index) the new number.
+  virtual void ChangeNumber(uint32_t newNumber);
+  virtual void ReadRecord(REC_ID recID);
+  virtual void WriteRecord(REC_ID recID);
+  virtual void DeleteRecord(REC_ID recID);
+  // Reverses the stored bytes of one value for the other byte order.
+  virtual void SwapBytes(uint8_t* value) const;
+
+  // ---- the old value, for index upkeep on update ---------------------------
+  virtual void SaveOldValue();
+  virtual void LoadOldValue();
+  virtual bool IsChanged();
+  virtual void SwapOldValue();
+  virtual void RestoreOldValue();
+  void FreeOldValue() { mOldLoaded = false; }
+  bool HasOldValue() const { return mOldLoaded; }
+
+ protected:
+  // How a value converts into another type's.
+  enum class ValueClass { kSigned, kUnsigned, kFloating, kBinary, kOther };
+
+  FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags);
+
+  // The stored bytes of the buffer (GetValueSize(), machine order), and back.
+  virtual void EncodeValue(uint8_t* out) const = 0;
+  virtual void DecodeValue(const uint8_t* in) = 0;
+  virtual void ParseText(const char* text) = 0;
+  virtual std::string FormText() const = 0;
+  virtual ValueClass GetValueClass() const { return ValueClass::kOther; }
+  // The value widened to 64 bits (sign- or zero-extended by its class).
+  virtual uint64_t GetAsBits() const { return 0; }
+  virtual double GetAsDouble() const { return 0; }
+  virtual void SetFromBits(uint64_t bits, bool isSigned);
+  virtual void SetFromDouble(double value);
+  // The value file of the type; a byte file of slots unless overridden.
+  virtual std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume);
+  virtual bool HasValueFile() const { return !IsMethod(); }
+  // Reads or writes the value of recID in the value file.
+  virtual void ReadValue(REC_ID recID);
+  virtual void WriteValue(REC_ID recID);
+  virtual void TruncateValues(uint32_t count);
+
+  // Refreshes a calculated field's buffer; a no-op for stored fields.
+  void Refresh();
+  uint8_t* Buffer() { return mValue; }
+  const uint8_t* Buffer() const { return mValue; }
+  void ClearBuffer();
+  void MarkChanged() {
+    mNull = false;
+    mDirty = true;
+  }
+  // The volume of the column's files; REQUIRES: attached.
+  FBL_DataFile& Volume() const;
+  bool Swapped() const;
+  void MakeFileObjects();
+  FBL_FieldDescriptor& Desc() const { return *mDesc; }
+  // The sub-index that names the column's files: its field number, which
+  // must fit 16 bits.
+  uint16_t FileSubIndex() const { return FileSubIndexOf(GetFieldNumber()); }
+  static uint16_t FileSubIndexOf(uint32_t fieldNumber);
+
+ private:
+  void RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number);
+
+  std::shared_ptr<FBL_FieldDescriptor> mDesc;
+  FBL_Table* mTable = nullptr;
+  const void* mCursor = nullptr;
+  std::string mName;
+  REC_ID mRecID = 0;
+  alignas(8) uint8_t mValue[8] = {};
+  alignas(8) uint8_t mOldValue[8] = {};
+  bool mNull = false;
+  bool mDirty = false;
+  bool mOldNull = false;
+  bool mOldLoaded = false;
+};

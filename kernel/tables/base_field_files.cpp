@@ -1,0 +1,264 @@
+// The files of a column: its value slots, its null map and their upkeep.
+//
+// Value file: record r's value at (r - 1) * width, no header, each value in
+// the database's byte order (SwapBytes reverses it for a database of the
+// other order). A file shorter than a slot needs reads as zeros there.
+// Null map: a bit file with no header, bit set = the value is null.
+#include <algorithm>
+#include <cstring>
+
+#include "kernel/storage/database.h"
+#include "kernel/storage/small_files.h"
+#include "kernel/storage/volume.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/column_files.h"
+#include "kernel/tables/record_map.h"
+#include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+namespace {
+
+constexpr uint64_t kCopyChunk = 65536;
+
+// Copies every byte of from into to (both open).
+void CopyBytes(FBL_EmbededFile& from, FBL_EmbededFile& to) {
+  uint64_t length = from.GetLength();
+  std::vector<uint8_t> chunk(std::min(length, kCopyChunk));
+  for (uint64_t at = 0; at < length; at += chunk.size()) {
+    uint64_t n = std::min<uint64_t>(length - at, chunk.size());
+    from.SetPosition(at);
+    from.Read(chunk.data(), n);
+    to.SetPosition(at);
+    to.Write(chunk.data(), n);
+  }
+  to.SetLength(length);
+}
+
+}  // namespace
+
+uint16_t FBL_BaseField::FileSubIndexOf(uint32_t fieldNumber) {
+  if (fieldNumber > UINT16_MAX) throw xFBL_FieldError("Field number too large to name its files");
+  return static_cast<uint16_t>(fieldNumber);
+}
+
+FBL_DataFile& FBL_BaseField::Volume() const {
+  FBL_DataFile* volume = mTable ? mTable->GetDataBase().GetRecordVolume() : nullptr;
+  if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
+  return *volume;
+}
+
+bool FBL_BaseField::Swapped() const {
+  return Volume().IsSwapped();
+}
+
+std::unique_ptr<FBL_EmbededFile> FBL_BaseField::MakeValueFile(FBL_DataFile& volume) {
+  return std::make_unique<FBL_EmbededFile>(volume, mTable->GetTableId(), kKindValues,
+                                           FileSubIndex());
+}
+
+void FBL_BaseField::MakeFileObjects() {
+  FBL_DataFile& volume = Volume();
+  if (HasValueFile() && !mDesc->mValueFile) mDesc->mValueFile = MakeValueFile(volume);
+  if (IsNullable() && !IsMethod() && !mDesc->mNullMap) {
+    mDesc->mNullMap = std::make_unique<FBL_BitSetFile>(volume, mTable->GetTableId(), kKindNullMap,
+                                                       FileSubIndex(), 0);
+  }
+}
+
+void FBL_BaseField::CreateFiles() {
+  MakeFileObjects();
+  for (FBL_EmbededFile* file : {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
+                                static_cast<FBL_EmbededFile*>(mDesc->mNullMap.get())}) {
+    if (file != nullptr) file->Create();
+  }
+}
+
+void FBL_BaseField::DropFiles() {
+  DropIndex();
+  RemoveFile(mDesc->mValueFile.get());
+  RemoveFile(mDesc->mSecondFile.get());
+  RemoveFile(mDesc->mNullMap.get());
+}
+
+void FBL_BaseField::OpenFiles() {
+  MakeFileObjects();
+  // A missing file of a column is made empty: its values read as zeros.
+  OpenOrCreate(mDesc->mValueFile.get());
+  OpenOrCreate(mDesc->mSecondFile.get());
+  OpenOrCreate(mDesc->mNullMap.get());
+  if (HasFlag(kFieldIndexed)) {
+    CreateIndex();
+    OpenIndex();
+  }
+}
+
+void FBL_BaseField::CloseFiles() {
+  mDesc->CloseAll();
+}
+
+void FBL_BaseField::Truncate(uint32_t count) {
+  TruncateValues(count);
+  if (mDesc->mNullMap && mDesc->mNullMap->IsOpen()) CutBitFile(*mDesc->mNullMap, 0, count);
+}
+
+void FBL_BaseField::TruncateValues(uint32_t count) {
+  FBL_EmbededFile* file = mDesc->mValueFile.get();
+  if (file != nullptr && file->IsOpen()) file->SetLength(uint64_t{count} * GetValueSize());
+}
+
+void FBL_BaseField::Rebuild() {
+  CreateFiles();
+  OpenFiles();
+  Truncate(mTable ? mTable->GetMaxRecID() : 0);
+  if (HasFlag(kFieldIndexed)) {
+    DropIndex();
+    CreateIndex();
+    OpenIndex();
+  }
+}
+
+void FBL_BaseField::Flush() {
+  for (FBL_EmbededFile* file : {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
+                                static_cast<FBL_EmbededFile*>(mDesc->mNullMap.get())}) {
+    if (file != nullptr && file->IsOpen()) file->Flush();
+  }
+  if (mDesc->mIndex && mDesc->mIndexOpen) mDesc->mIndex->Flush();
+}
+
+// Moves a file's bytes to the identity of the new number: a file entry
+// keeps its identity, so the bytes go to a new entry and the old one goes.
+void FBL_BaseField::RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number) {
+  if (file == nullptr) return;
+  uint32_t owner = mTable->GetTableId();
+  bool wasOpen = file->IsOpen();
+  if (wasOpen) {
+    file->Flush();
+    file->Close();
+  }
+  if (file->Exists()) {
+    FBL_EmbededFile target(file->GetVolume(), owner, kind, FileSubIndexOf(number));
+    target.Create();
+    target.Open();
+    file->Open();
+    CopyBytes(*file, target);
+    target.Flush();
+    target.Close();
+    file->Close();
+    file->Remove();
+  }
+  file->SetId(owner, kind, FileSubIndexOf(number));
+  if (wasOpen) file->Open();
+}
+
+void FBL_BaseField::ChangeNumber(uint32_t newNumber) {
+  FileSubIndexOf(newNumber);
+  if (mTable != nullptr && newNumber != GetFieldNumber()) {
+    RenumberFile(mDesc->mValueFile.get(), kKindValues, newNumber);
+    RenumberFile(mDesc->mSecondFile.get(), kKindSecondFile, newNumber);
+    RenumberFile(mDesc->mNullMap.get(), kKindNullMap, newNumber);
+  }
+  if (mDesc->mIndex) mDesc->mIndex->ChangeNumber(newNumber);
+  mDesc->mFieldNumber = newNumber;
+}
+
+// ---- records ----------------------------------------------------------------------
+
+void FBL_BaseField::ReadRecord(REC_ID recID) {
+  mRecID = recID;
+  mDirty = false;
+  if (IsMethod()) return;
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  mNull = map != nullptr && map->IsOpen() && map->GetBit(recID);
+  if (mNull) {
+    ClearBuffer();
+    return;
+  }
+  ReadValue(recID);
+}
+
+void FBL_BaseField::ReadValue(REC_ID recID) {
+  FBL_EmbededFile* file = mDesc->mValueFile.get();
+  uint32_t width = GetValueSize();
+  uint8_t raw[8] = {};
+  uint64_t offset = uint64_t{recID - 1} * width;
+  uint64_t length = file != nullptr && file->IsOpen() ? file->GetLength() : 0;
+  if (recID != 0 && offset < length) {
+    file->SetPosition(offset);
+    file->Read(raw, std::min<uint64_t>(width, length - offset));
+  }
+  if (Swapped()) SwapBytes(raw);
+  DecodeValue(raw);
+}
+
+void FBL_BaseField::WriteRecord(REC_ID recID) {
+  if (recID == 0) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  mRecID = recID;
+  mDirty = false;
+  if (IsMethod()) return;
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  if (map != nullptr && map->IsOpen()) map->SetBit(recID, mNull);
+  WriteValue(recID);
+}
+
+void FBL_BaseField::WriteValue(REC_ID recID) {
+  FBL_EmbededFile* file = mDesc->mValueFile.get();
+  if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("Field files are not open");
+  uint32_t width = GetValueSize();
+  uint8_t raw[8] = {};
+  EncodeValue(raw);
+  if (Swapped()) SwapBytes(raw);
+  uint64_t offset = uint64_t{recID - 1} * width;
+  if (offset > file->GetLength()) file->SetLength(offset);
+  file->SetPosition(offset);
+  file->Write(raw, width);
+}
+
+void FBL_BaseField::DeleteRecord(REC_ID recID) {
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  if (map != nullptr && map->IsOpen() && recID != 0) map->SetBit(recID, false);
+}
+
+void FBL_BaseField::SwapBytes(uint8_t* value) const {
+  uint32_t width = GetValueSize();
+  if (width == 2 || width == 4 || width == 8) std::reverse(value, value + width);
+}
+
+// ---- the old value -------------------------------------------------------------------
+
+void FBL_BaseField::SaveOldValue() {
+  if (IsMethod()) return;
+  std::memcpy(mOldValue, mValue, sizeof mValue);
+  mOldNull = mNull;
+  mOldLoaded = true;
+}
+
+void FBL_BaseField::LoadOldValue() {
+  if (IsMethod() || mRecID == 0) return;
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  mOldNull = map != nullptr && map->IsOpen() && map->GetBit(mRecID);
+  uint8_t keep[sizeof mValue];
+  std::memcpy(keep, mValue, sizeof keep);
+  ClearBuffer();
+  if (!mOldNull) ReadValue(mRecID);
+  std::memcpy(mOldValue, mValue, sizeof mValue);
+  std::memcpy(mValue, keep, sizeof keep);
+  mOldLoaded = true;
+}
+
+bool FBL_BaseField::IsChanged() {
+  if (!mOldLoaded) return mDirty;
+  if (mNull != mOldNull) return true;
+  return !mNull && std::memcmp(mValue, mOldValue, GetBufferSize()) != 0;
+}
+
+void FBL_BaseField::SwapOldValue() {
+  uint8_t tmp[sizeof mValue];
+  std::memcpy(tmp, mValue, sizeof tmp);
+  std::memcpy(mValue, mOldValue, sizeof tmp);
+  std::memcpy(mOldValue, tmp, sizeof tmp);
+  std::swap(mNull, mOldNull);
+}
+
+void FBL_BaseField::RestoreOldValue() {
+  SwapOldValue();
+}

@@ -1,0 +1,81 @@
+#include "kernel/tables/date_time_fields.h"
+
+#include <algorithm>
+
+#include "kernel/tables/date_time.h"
+
+namespace {
+
+// The packed DateTime of a non-null DateTime field.
+uint64_t DateTimeOf(FBL_BaseField& field) {
+  uint64_t v = 0;
+  field.GetValue(&v);
+  return v;
+}
+
+}  // namespace
+
+void BF_DATE::AssignFrom(FBL_BaseField& other) {
+  if (other.GetType() != kTypeDateTime || other.IsNull()) return FBL_BaseField::AssignFrom(other);
+  Set(static_cast<int32_t>(DateWordOf(DateTimeOf(other))));
+}
+
+void BF_DATE::ParseText(const char* text) {
+  Store(static_cast<int32_t>(ParseDate(text, CurrentDateSettings())));
+}
+
+std::string BF_DATE::FormText() const {
+  return FormatDate(static_cast<uint32_t>(Value()), CurrentDateSettings());
+}
+
+void BF_TIME::AssignFrom(FBL_BaseField& other) {
+  if (other.GetType() != kTypeDateTime || other.IsNull()) return FBL_BaseField::AssignFrom(other);
+  Set(TimeWordOf(DateTimeOf(other)));
+}
+
+void BF_TIME::ParseText(const char* text) {
+  Store(ParseTime(text, CurrentDateSettings()));
+}
+
+std::string BF_TIME::FormText() const {
+  return FormatTime(Value(), CurrentDateSettings());
+}
+
+void BF_DateTime::AssignFrom(FBL_BaseField& other) {
+  uint8_t type = other.GetType();
+  if ((type != kTypeDate && type != kTypeTime) || other.IsNull()) {
+    return FBL_BaseField::AssignFrom(other);
+  }
+  uint32_t word = 0;
+  other.GetValue(&word);
+  uint64_t v = type == kTypeDate ? PackDateTime(word, 0) : PackDateTime(0, word);
+  Set(static_cast<int64_t>(v));
+}
+
+void BF_DateTime::SwapBytes(uint8_t* value) const {
+  std::reverse(value, value + 4);
+  std::reverse(value + 4, value + 8);
+}
+
+void BF_DateTime::EncodeValue(uint8_t* out) const {
+  uint64_t v = static_cast<uint64_t>(Value());
+  uint32_t time = TimeWordOf(v);
+  uint32_t date = DateWordOf(v);
+  std::memcpy(out, &time, 4);
+  std::memcpy(out + 4, &date, 4);
+}
+
+void BF_DateTime::DecodeValue(const uint8_t* in) {
+  uint32_t time, date;
+  std::memcpy(&time, in, 4);
+  std::memcpy(&date, in + 4, 4);
+  Store(static_cast<int64_t>(PackDateTime(date, time)));
+}
+
+void BF_DateTime::ParseText(const char* text) {
+  Store(static_cast<int64_t>(ParseDateTime(text, CurrentDateSettings())));
+}
+
+std::string BF_DateTime::FormText() const {
+  return FormatDateTime(static_cast<uint64_t>(Value()), CurrentDateSettings());
+}

@@ -1,0 +1,35 @@
+#include "kernel/tables/field_descriptor.h"
+
+#include "kernel/storage/small_files.h"
+#include "platform/errors.h"
+
+namespace {
+
+void CloseFile(FBL_EmbededFile* file) {
+  if (file == nullptr || !file->IsOpen()) return;
+  file->Flush();
+  file->Close();
+}
+
+}  // namespace
+
+FBL_FieldDescriptor::FBL_FieldDescriptor(uint8_t type, uint16_t flags)
+    : mType(type), mFlags(flags) {}
+
+FBL_FieldDescriptor::~FBL_FieldDescriptor() {
+  try {
+    CloseAll();
+  } catch (const xFBL_Exception&) {
+    // A destructor cannot report; the volume's close writes what remains.
+  }
+}
+
+void FBL_FieldDescriptor::CloseAll() {
+  if (mIndex && mIndexOpen) {
+    mIndexOpen = false;
+    mIndex->Close();
+  }
+  CloseFile(mValueFile.get());
+  CloseFile(mSecondFile.get());
+  CloseFile(mNullMap.get());
+}

@@ -1,0 +1,100 @@
+// What describes a column, shared by every field object that stands for it
+// (the table's own field and the copies cursors make), and the interfaces
+// through which higher layers give a column its index and its formula.
+//
+// Lifecycle: a descriptor is made with its field by the factory; copies
+// share it through std::shared_ptr (use_count is the reference count). When
+// the last sharer goes, the descriptor flushes and closes its files and its
+// index.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "kernel/indexes/rec_id.h"
+
+class FBL_BaseField;
+class FBL_BitSetFile;
+class FBL_EmbededFile;
+class FBL_Table;
+
+// A column's index, as the table and the field use it. The index reads the
+// key from its field's value buffer. Implemented by the index layer.
+class FBL_FieldIndex {
+ public:
+  virtual ~FBL_FieldIndex() = default;
+  // Counted: the first Open loads the index, the last Close unloads it.
+  virtual void Open() = 0;
+  virtual void Close() = 0;
+  // Inserts the field's current value under recID; a unique index holding
+  // an equal value raises xFBL_FieldIsUnique and inserts nothing.
+  virtual void Insert(REC_ID recID) = 0;
+  // Removes the entry of the field's current value and recID.
+  virtual void Remove(REC_ID recID) = 0;
+  // Whether the field's current value is in the index; recID receives the
+  // first record holding it (0 when none).
+  virtual bool FindFirst(REC_ID& recID) = 0;
+  virtual bool IsUnique() const = 0;
+  virtual void Flush() = 0;
+  // Closes the index and deletes its file.
+  virtual void Drop() = 0;
+  // The column's files took a new field number.
+  virtual void ChangeNumber(uint32_t newNumber) = 0;
+};
+
+// Makes the index a field's flags ask for (unique or not, by its type).
+// Installed on a table by the layer that implements indexes.
+class FBL_IndexFactory {
+ public:
+  virtual ~FBL_IndexFactory() = default;
+  // A new index of the field, built from the table's records; null when
+  // the field's type has no index.
+  virtual std::unique_ptr<FBL_FieldIndex> MakeIndex(FBL_BaseField& field) = 0;
+};
+
+// The parsed formula of a calculated field.
+class FBL_MethodFormula {
+ public:
+  virtual ~FBL_MethodFormula() = default;
+  // Evaluates the formula for recID (0: for no record) into target's value
+  // buffer; returns true when the result is null.
+  virtual bool Evaluate(REC_ID recID, FBL_BaseField& target) = 0;
+  // Whether the formula reads field.
+  virtual bool Uses(const FBL_BaseField& field) const = 0;
+};
+
+// Turns a calculated field's text into its formula. Installed on a table by
+// the expression layer; without one, calculated fields read as null.
+class FBL_FormulaCompiler {
+ public:
+  virtual ~FBL_FormulaCompiler() = default;
+  // Null when the text does not compile.
+  virtual std::unique_ptr<FBL_MethodFormula> Compile(const std::string& text, FBL_Table& table,
+                                                     FBL_BaseField& field) = 0;
+};
+
+struct FBL_FieldDescriptor {
+  FBL_FieldDescriptor(uint8_t type, uint16_t flags);
+  ~FBL_FieldDescriptor();
+  FBL_FieldDescriptor(const FBL_FieldDescriptor&) = delete;
+  FBL_FieldDescriptor& operator=(const FBL_FieldDescriptor&) = delete;
+
+  // Flushes and closes every file the column keeps open, and the index.
+  void CloseAll();
+
+  uint8_t mType;
+  uint16_t mFlags;
+  // Names the column's files; 0 until the field joins a table.
+  uint32_t mFieldNumber = 0;
+  std::unique_ptr<FBL_FieldIndex> mIndex;
+  bool mIndexOpen = false;
+  // Record r's value at (r - 1) * width, no header (a bit file for Booleans).
+  std::unique_ptr<FBL_EmbededFile> mValueFile;
+  // Storage of the variable-size types; none for fixed ones.
+  std::unique_ptr<FBL_EmbededFile> mSecondFile;
+  // One bit per record, no header; set = the value is null.
+  std::unique_ptr<FBL_BitSetFile> mNullMap;
+  std::unique_ptr<FBL_MethodFormula> mFormula;
+  std::string mMethodText;
+};

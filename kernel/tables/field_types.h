@@ -1,0 +1,61 @@
+// Field type codes, flag bits and the kinds of the embedded files a table
+// and its columns keep.
+#pragma once
+
+#include <cstdint>
+
+// One byte per column type; saved with the structure.
+enum : uint8_t {
+  kTypeTablePtr = 0,
+  kTypeEnum = 1,
+  kTypeBoolean = 2,
+  kTypeByte = 3,
+  kTypeShort = 4,
+  kTypeUShort = 5,
+  kTypeLong = 6,
+  kTypeULong = 7,
+  kTypeFloat = 8,
+  kTypeDouble = 9,
+  kTypeString = 10,
+  kTypeDate = 12,
+  kTypeTime = 13,
+  kTypeDateTime = 14,
+  kTypeObjectPtr = 15,
+  kTypeText = 17,
+  kTypeSound = 18,
+  kTypePicture = 19,
+  kTypeMovie = 20,
+  kTypeBLOB = 21,
+  kTypeMedium = 22,
+  kTypeUMedium = 23,
+  kTypeFixedBinary = 24,
+  kTypeVarBinary = 25,
+  kTypeVarChar = 26,
+  kTypeLLong = 27,
+  kTypeULLong = 28,
+  kTypeLDouble = 29,
+  kTypeRecID = 30,
+};
+
+// Column flags (16 bits, saved with the structure).
+enum : uint16_t {
+  kFieldIndexed = 0x0001,
+  kFieldUnique = 0x0002,
+  kFieldNullable = 0x0010,
+  kFieldByWords = 0x0020,
+  kFieldCompressed = 0x0040,
+  kFieldKeepsOldValue = 0x0100,
+  kFieldMethod = 0x0400,
+};
+
+// Kinds of the embedded files of a table. Owner id = the table's id; the
+// sub-index is 0 for the record map and the field number for a column.
+inline constexpr uint16_t kKindRecordMap = 7;
+inline constexpr uint16_t kKindValues = 8;
+inline constexpr uint16_t kKindSecondFile = 9;
+inline constexpr uint16_t kKindNullMap = 10;
+
+// The name of a type ("Long", "DateTime", ...); "" for codes without one.
+const char* TypeName(uint8_t code);
+// The code a type name stands for (exact, case-sensitive); 0 for others.
+uint8_t TypeCodeOfName(const char* name);

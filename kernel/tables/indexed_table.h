@@ -1,0 +1,37 @@
+// FBL_IndexedTable: a table that keeps its fields' indexes and unique
+// constraints in step with every change. It adds nothing to the data.
+//
+// Failed unique checks raise xFBL_FieldIsUnique before any file is touched.
+// An index insertion that fails after the record was written (an add
+// without checks) takes the record out again before the error goes on.
+#pragma once
+
+#include "kernel/tables/table.h"
+
+class FBL_IndexedTable : public FBL_Table {
+ public:
+  using FBL_Table::FBL_Table;
+  ~FBL_IndexedTable() override;
+
+  void OpenFiles() override;
+  void CreateFiles() override;
+  void DropFiles() override;
+  REC_ID AddRecord(bool check = true) override;
+  void UpdateRecord(bool check = true) override;
+  bool DeleteRecord(bool force = false) override;
+  // Raise xFBL_FieldIsUnique when a unique field's value is already taken.
+  void CheckFieldBeforeAdd(FBL_BaseField& field) override;
+  void CheckFieldBeforeUpdate(FBL_BaseField& field) override;
+  // Creates the missing indexes of indexed fields and opens every index.
+  virtual void OpenIndexes();
+  // Every field drops its index and deletes its file.
+  virtual void DropIndexes();
+  // Keeps the unique indexes (creating missing ones) and drops the others;
+  // true when a unique index remains.
+  virtual bool DropNonUniqueIndexes();
+
+ private:
+  void CheckUnique(FBL_BaseField& field, REC_ID recID);
+  // Fields whose index entry changes when the current record is written.
+  std::vector<FBL_BaseField*> CollectIndexChanges();
+};

@@ -1,0 +1,141 @@
+#include "kernel/tables/numeric_fields.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "kernel/storage/small_files.h"
+#include "kernel/tables/number_text.h"
+#include "kernel/tables/record_map.h"
+#include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+uint64_t TruncateDouble(double value) {
+  if (std::isnan(value)) return 0;
+  if (value < 0) {
+    if (value <= -9223372036854775808.0) return uint64_t{1} << 63;
+    return static_cast<uint64_t>(static_cast<int64_t>(value));
+  }
+  if (value >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<uint64_t>(value);
+}
+
+// ---- integers ---------------------------------------------------------------------
+
+// Byte to Long parse as 32-bit signed and truncate; ULong parses unsigned;
+// the 64-bit types parse 64 bits.
+template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
+void BF_Integer<T, kCode, kWidth, kMaxText>::ParseText(const char* text) {
+  uint64_t bits;
+  if constexpr (sizeof(T) == 8 && std::is_signed_v<T>) {
+    bits = static_cast<uint64_t>(ParseInt64(text));
+  } else if constexpr (sizeof(T) == 8) {
+    bits = ParseUInt64(text);
+  } else if constexpr (std::is_unsigned_v<T> && kWidth == 4) {
+    bits = ParseUInt32(text);
+  } else {
+    bits = static_cast<uint64_t>(static_cast<int64_t>(ParseInt32(text)));
+  }
+  Store(FitToWidth<T, kWidth>(bits));
+}
+
+template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
+std::string BF_Integer<T, kCode, kWidth, kMaxText>::FormText() const {
+  if constexpr (std::is_signed_v<T>) return FormatSigned(Value());
+  return FormatUnsigned(Value());
+}
+
+template class BF_Integer<uint8_t, kTypeByte, 1, 3>;
+template class BF_Integer<int16_t, kTypeShort, 2, 6>;
+template class BF_Integer<uint16_t, kTypeUShort, 2, 5>;
+template class BF_Integer<int32_t, kTypeMedium, 3, 8>;
+template class BF_Integer<uint32_t, kTypeUMedium, 3, 8>;
+template class BF_Integer<int32_t, kTypeLong, 4, 11>;
+template class BF_Integer<uint32_t, kTypeULong, 4, 10>;
+template class BF_Integer<int64_t, kTypeLLong, 8, 20>;
+template class BF_Integer<uint64_t, kTypeULLong, 8, 20>;
+
+// ---- floating point -----------------------------------------------------------------
+
+template <typename T, uint8_t kCode>
+void BF_Real<T, kCode>::Store(double v) {
+  // A double beyond single range becomes an infinity, not undefined behaviour.
+  if (sizeof(T) == 4 && std::isfinite(v) && std::fabs(v) > FLT_MAX) {
+    v = std::copysign(HUGE_VAL, v);
+  }
+  T t = static_cast<T>(v);
+  std::memcpy(Buffer(), &t, sizeof t);
+}
+
+template <typename T, uint8_t kCode>
+void BF_Real<T, kCode>::ParseText(const char* text) {
+  Store(ParseDouble(text));
+}
+
+template <typename T, uint8_t kCode>
+std::string BF_Real<T, kCode>::FormText() const {
+  if constexpr (sizeof(T) == 4) return FormatFloat(Value());
+  return FormatDouble(Value());
+}
+
+template class BF_Real<float, kTypeFloat>;
+template class BF_Real<double, kTypeDouble>;
+
+// ---- Boolean ----------------------------------------------------------------------------
+
+int BF_BOOL::CompareValues(const void* left, const void* right) const {
+  int a = *static_cast<const uint8_t*>(left) != 0;
+  int b = *static_cast<const uint8_t*>(right) != 0;
+  return a - b;
+}
+
+void BF_BOOL::SetValue(const void* bytes) {
+  Buffer()[0] = *static_cast<const uint8_t*>(bytes) != 0;
+  MarkChanged();
+}
+
+void BF_BOOL::RemoveFlags(uint16_t flags, bool persist) {
+  FBL_BaseField::RemoveFlags(static_cast<uint16_t>(flags & ~kFieldIndexed), persist);
+}
+
+void BF_BOOL::ParseText(const char* text) {
+  Buffer()[0] = ParseBoolean(text) ? 1 : 0;
+}
+
+std::unique_ptr<FBL_EmbededFile> BF_BOOL::MakeValueFile(FBL_DataFile& volume) {
+  return std::make_unique<FBL_BitSetFile>(volume, GetTable()->GetTableId(), kKindValues,
+                                          FileSubIndex(), 0);
+}
+
+void BF_BOOL::ReadValue(REC_ID recID) {
+  auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
+  Buffer()[0] = file != nullptr && file->IsOpen() && file->GetBit(recID);
+}
+
+void BF_BOOL::WriteValue(REC_ID recID) {
+  auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
+  if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("Field files are not open");
+  file->SetBit(recID, Buffer()[0] != 0);
+}
+
+void BF_BOOL::TruncateValues(uint32_t count) {
+  auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
+  if (file != nullptr && file->IsOpen()) CutBitFile(*file, 0, count);
+}
+
+// ---- RecID ----------------------------------------------------------------------------------
+
+void F_ID::SetValue(const void*) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::SetString(const char*) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::SetNull(bool) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::AssignFrom(FBL_BaseField&) {
+  throw xFBL_FieldIsConstant();
+}

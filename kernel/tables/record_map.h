@@ -1,0 +1,90 @@
+// The record map of a table: which RecIDs are alive. An embedded bit file
+// (kind 7, sub-index 0 of the table's id) laid out as
+//
+//   0  u32  RecordCount  live records
+//   4  u32  MaxRecID     highest RecID allocated
+//   8  bit map           RecID r is bit (r - 1) mod 8, least significant
+//                        first, of byte 8 + (r - 1) div 8; 1 = alive
+//
+// The header words are in the database's byte order. The file may end
+// before MaxRecID's byte (missing bits read 0, the records are not alive)
+// or run past it (bits past MaxRecID are ignored).
+//
+// Lifecycle: constructed closed; Create writes a zero header and leaves the
+// file closed; Open reads and checks the header; Close; Remove deletes the
+// file. The header image in memory is the one on disk after every write.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "kernel/indexes/rec_id.h"
+
+class FBL_BitSet;
+class FBL_BitSetFile;
+class FBL_DataFile;
+
+inline constexpr uint32_t kRecordMapHeaderBytes = 8;
+
+struct FBL_RecordMapHeader {
+  uint32_t mRecordCount = 0;
+  uint32_t mMaxRecID = 0;
+
+  void Encode(uint8_t out[kRecordMapHeaderBytes], bool bigEndian) const;
+  static FBL_RecordMapHeader Decode(const uint8_t in[kRecordMapHeaderBytes], bool bigEndian);
+};
+
+// Whether multi-byte words of the volume are stored most significant first.
+bool StoresBigEndian(const FBL_DataFile& volume);
+
+// Cuts a bit file after a header of headerBytes to n bits: the file keeps
+// ceil(n / 8) bytes of bits, and the bits past n in the last byte are cleared.
+// REQUIRES: the file is open.
+void CutBitFile(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t n);
+
+class FBL_RecordMap {
+ public:
+  // REQUIRES: volume outlives the map.
+  FBL_RecordMap(FBL_DataFile& volume, uint32_t tableId);
+  ~FBL_RecordMap();
+  FBL_RecordMap(const FBL_RecordMap&) = delete;
+  FBL_RecordMap& operator=(const FBL_RecordMap&) = delete;
+
+  bool Exists();
+  // A new map with both header words 0, flushed and closed.
+  void Create();
+  // Reads the header. A RecordCount above MaxRecID raises 302.
+  void Open();
+  void Close();
+  bool IsOpen() const;
+  // Deletes the file; the header image becomes zero.
+  void Remove();
+  void Flush();
+
+  uint32_t GetRecordCount() const { return mHeader.mRecordCount; }
+  uint32_t GetMaxRecID() const { return mHeader.mMaxRecID; }
+  // Sets the image and writes it at offset 0.
+  void WriteHeader(uint32_t recordCount, uint32_t maxRecID);
+
+  // Alive records within 1..MaxRecID; 0 when there is none.
+  bool IsAlive(REC_ID recID);
+  REC_ID First();
+  REC_ID Last();
+  REC_ID Next(REC_ID after);
+  REC_ID Prev(REC_ID before);
+  // The lowest free RecID in 1..MaxRecID, 0 when every one is alive.
+  REC_ID FirstFree();
+  // Writes the single byte that holds the bit.
+  void SetAlive(REC_ID recID, bool alive);
+  // Cuts the bit map to n records and makes n the MaxRecID (header written).
+  void Truncate(uint32_t n, uint32_t recordCount);
+  // The alive records as a set of size MaxRecID.
+  std::unique_ptr<FBL_BitSet> SelectAll();
+
+ private:
+  // Bytes of the bit map that exist in the file, up to MaxRecID's byte.
+  uint64_t StoredMapBytes();
+
+  std::unique_ptr<FBL_BitSetFile> mFile;
+  FBL_RecordMapHeader mHeader;
+};

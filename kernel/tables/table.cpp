@@ -1,0 +1,318 @@
+#include "kernel/tables/table.h"
+
+#include <algorithm>
+
+#include "kernel/indexes/bit_set.h"
+#include "kernel/storage/database.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/record_locks.h"
+#include "kernel/tables/record_map.h"
+#include "platform/env.h"
+#include "platform/errors.h"
+
+FBL_Table::FBL_Table(FBL_DataBase& db, uint32_t tableId) : mDataBase(db), mTableId(tableId) {
+  FBL_DataFile* volume = db.GetRecordVolume();
+  if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
+  mMap = std::make_unique<FBL_RecordMap>(*volume, tableId);
+}
+
+FBL_Table::~FBL_Table() {
+  try {
+    if (mOpened) CloseFiles();
+  } catch (const xFBL_Exception&) {
+    // A destructor cannot report; the volumes' close writes what remains.
+  }
+}
+
+// ---- files ------------------------------------------------------------------------
+
+void FBL_Table::Open() {
+  if (mOpened) return;
+  OnOpen();
+  OpenFiles();
+  mOpened = true;
+}
+
+void FBL_Table::OpenFiles() {
+  if (!mMap->Exists()) CreateFiles();
+  LoadFiles();
+}
+
+void FBL_Table::CreateFiles() {
+  for (auto& field : mFields) field->CreateFiles();
+  mMap->Create();
+}
+
+void FBL_Table::DropFiles() {
+  for (auto& field : mFields) field->DropFiles();
+  DropLocks();
+  mMap->Remove();
+  mCurrent = 0;
+}
+
+void FBL_Table::LoadFiles() {
+  mMap->Open();
+  mCurrent = 0;
+  mOpened = true;
+  for (auto& field : mFields) {
+    field->OpenFiles();
+    if (field->IsMethod() && field->GetFormula() == nullptr) {
+      field->SetMethodText(field->GetMethodText());
+    }
+  }
+}
+
+void FBL_Table::CloseFiles() {
+  for (auto& field : mFields) field->CloseFiles();
+  mMap->Close();
+  DropLocks();
+  mCurrent = 0;
+  mOpened = false;
+}
+
+void FBL_Table::Reopen() {
+  CloseFiles();
+  LoadFiles();
+}
+
+void FBL_Table::Flush() {
+  mMap->Flush();
+  for (auto& field : mFields) field->Flush();
+  mDataBase.Flush();
+}
+
+bool FBL_Table::CanWrite() const {
+  return !mDataBase.IsReadOnly();
+}
+
+// ---- records ----------------------------------------------------------------------
+
+REC_ID FBL_Table::AddRecord(bool check) {
+  if (!mOpened) throw xFBL_TableError("The table is not open");
+  if (check) CheckFieldsBeforeAdd();
+  uint32_t count = mMap->GetRecordCount();
+  uint32_t max = mMap->GetMaxRecID();
+  REC_ID id = count != max ? mMap->FirstFree() : 0;
+  if (id == 0) {
+    if (max == UINT32_MAX) throw xFBL_TableError("The table has no free RecID");
+    id = ++max;
+  }
+  for (auto& field : mFields) field->WriteRecord(id);
+  mMap->WriteHeader(std::min(count + 1, max), max);
+  mMap->SetAlive(id, true);
+  if (mLocks) mLocks->SetWord(id, 0);
+  mCurrent = id;
+  return id;
+}
+
+void FBL_Table::UpdateRecord(bool check) {
+  if (check && (mCurrent == 0 || !CanModifyRecord(mCurrent))) return;
+  if (mCurrent == 0) return;
+  for (auto& field : mFields) {
+    if (field->IsDirty()) field->WriteRecord(mCurrent);
+  }
+}
+
+bool FBL_Table::DeleteRecord(bool force) {
+  if (mCurrent == 0) return false;
+  if (!force && !CanModifyRecord(mCurrent)) return false;
+  REC_ID deleted = mCurrent;
+  for (auto& field : mFields) field->DeleteRecord(deleted);
+  mMap->SetAlive(deleted, false);
+  uint32_t count = mMap->GetRecordCount() > 0 ? mMap->GetRecordCount() - 1 : 0;
+  REC_ID next = mMap->Next(deleted);
+  if (next == 0) {
+    // No record after the deleted one: the files shrink behind it.
+    TruncateAfterDelete(deleted, count);
+    mCurrent = mMap->GetMaxRecID();
+  } else {
+    mMap->WriteHeader(count, mMap->GetMaxRecID());
+    mCurrent = next;
+  }
+  if (mCurrent != 0) LoadRecord(mCurrent);
+  return true;
+}
+
+void FBL_Table::TruncateAfterDelete(REC_ID deleted, uint32_t recordCount) {
+  REC_ID n = mMap->Prev(deleted);
+  for (auto& field : mFields) field->Truncate(n);
+  mMap->Truncate(n, n == 0 ? 0 : std::min(recordCount, n));
+  if (mLocks) mLocks->Truncate(n);
+}
+
+void FBL_Table::DeleteAllRecords() {
+  if (!CanWrite()) return;
+  CloseFiles();
+  DropFiles();
+  CreateFiles();
+  LoadFiles();
+}
+
+void FBL_Table::LoadRecord(REC_ID recID) {
+  mCurrent = recID;
+  for (auto& field : mFields) field->ReadRecord(recID);
+}
+
+// ---- walks ------------------------------------------------------------------------
+
+bool FBL_Table::FirstRecord() {
+  REC_ID r = mMap->First();
+  if (r == 0) {
+    mCurrent = 0;
+    return false;
+  }
+  LoadRecord(r);
+  return true;
+}
+
+bool FBL_Table::LastRecord() {
+  REC_ID r = mMap->Last();
+  if (r == 0) {
+    mCurrent = 0;
+    return false;
+  }
+  LoadRecord(r);
+  return true;
+}
+
+bool FBL_Table::NextRecord() {
+  if (mMap->GetRecordCount() == 0 && mMap->GetMaxRecID() == 0) {
+    mCurrent = 0;
+    return false;
+  }
+  REC_ID r = mMap->Next(mCurrent);
+  if (r == 0) return false;
+  LoadRecord(r);
+  return true;
+}
+
+bool FBL_Table::PrevRecord() {
+  if (mMap->GetRecordCount() == 0 && mMap->GetMaxRecID() == 0) {
+    mCurrent = 0;
+    return false;
+  }
+  REC_ID r = mCurrent == 0 ? 0 : mMap->Prev(mCurrent);
+  if (r == 0) return false;
+  LoadRecord(r);
+  return true;
+}
+
+bool FBL_Table::GoToRecord(REC_ID recID) {
+  if (recID == 0) {
+    mCurrent = 0;
+    return false;
+  }
+  if (!mMap->IsAlive(recID)) return false;
+  LoadRecord(recID);
+  return true;
+}
+
+// ---- fields -----------------------------------------------------------------------
+
+FBL_BaseField& FBL_Table::AddField(std::unique_ptr<FBL_BaseField> field) {
+  if (!field) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  uint32_t number = field->GetFieldNumber();
+  size_t at = mFields.size();
+  if (number != 0) {
+    at = 0;
+    for (size_t i = mFields.size(); i > 0; --i) {
+      if (mFields[i - 1]->GetFieldNumber() < number) {
+        at = i;
+        break;
+      }
+    }
+  }
+  // A new field takes its position as number, unless a field already has
+  // that number: two columns must never share the names of their files.
+  uint32_t position = static_cast<uint32_t>(at + 1);
+  if (number == 0) {
+    for (auto& other : mFields) position = std::max(position, other->GetFieldNumber() + 1);
+  }
+  FBL_BaseField& added =
+      **mFields.insert(mFields.begin() + static_cast<ptrdiff_t>(at), std::move(field));
+  added.AttachToTable(*this, position);
+  if (mOpened) added.Rebuild();
+  return added;
+}
+
+std::unique_ptr<FBL_BaseField> FBL_Table::RemoveField(FBL_BaseField& field) {
+  for (auto it = mFields.begin(); it != mFields.end(); ++it) {
+    if (it->get() != &field) continue;
+    std::unique_ptr<FBL_BaseField> removed = std::move(*it);
+    mFields.erase(it);
+    return removed;
+  }
+  return nullptr;
+}
+
+FBL_BaseField* FBL_Table::GetField(uint32_t position) const {
+  if (position == 0 || position > mFields.size()) return nullptr;
+  return mFields[position - 1].get();
+}
+
+void FBL_Table::CheckFieldsBeforeAdd() {
+  for (auto& field : mFields) CheckFieldBeforeAdd(*field);
+}
+
+// ---- counts and sets ------------------------------------------------------------------
+
+uint32_t FBL_Table::GetRecordCount() const {
+  return mMap->GetRecordCount();
+}
+
+uint32_t FBL_Table::GetMaxRecID() const {
+  return mMap->GetMaxRecID();
+}
+
+bool FBL_Table::IsRecordAlive(REC_ID recID) {
+  return mMap->IsOpen() && mMap->IsAlive(recID);
+}
+
+std::unique_ptr<FBL_BitSet> FBL_Table::SelectAllRecords() {
+  return mMap->SelectAll();
+}
+
+std::unique_ptr<FBL_BitSet> FBL_Table::MakeEmptySet() const {
+  return std::make_unique<FBL_BitSet>(GetMaxRecID());
+}
+
+// ---- record locks -----------------------------------------------------------------------
+
+FBL_RecordLocks& FBL_Table::Locks() {
+  if (!mLocks) {
+    mLocks = std::make_unique<FBL_RecordLocks>(*platform::Env::Default(), GetMaxRecID());
+  }
+  return *mLocks;
+}
+
+void FBL_Table::DropLocks() {
+  mLocks.reset();
+}
+
+bool FBL_Table::CanModifyRecord(REC_ID recID) {
+  if (!CanWrite()) return false;
+  return !mLocks || recID == 0 || (mLocks->GetWord(recID) & kLockReadBit) == 0;
+}
+
+bool FBL_Table::LockRecord(REC_ID recID, uint32_t kind, uint32_t owner) {
+  if (kind == kLockNone) return true;
+  if (recID == 0 || recID > GetMaxRecID()) return false;
+  if (kind != kLockRead && kind != kLockWrite) return false;
+  uint32_t word = Locks().GetWord(recID);
+  if (!LockWordAcquire(word, kind, owner)) return false;
+  mLocks->SetWord(recID, word);
+  return true;
+}
+
+bool FBL_Table::UnlockRecord(REC_ID recID, uint32_t owner) {
+  if (recID == 0 || recID > GetMaxRecID() || !mLocks) return false;
+  uint32_t word = mLocks->GetWord(recID);
+  if (!LockWordRelease(word, owner)) return false;
+  mLocks->SetWord(recID, word);
+  return true;
+}
+
+bool FBL_Table::IsRecordLocked(REC_ID recID) {
+  if (recID == 0 || recID > GetMaxRecID() || !mLocks) return false;
+  return (mLocks->GetWord(recID) & (kLockReadBit | kLockWriteBit)) != 0;
+}

@@ -1,0 +1,116 @@
+// A database per test, tables over it, and an index double that records
+// its calls and keeps its keys in a multimap.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kernel/storage/database.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/field_factory.h"
+#include "kernel/tables/indexed_table.h"
+#include "tests/storage/kernel_fixture.h"
+
+namespace ztest {
+
+// Keys are the field's buffer read as a 64-bit integer (zero-extended).
+class FakeIndex : public FBL_FieldIndex {
+ public:
+  FakeIndex(FBL_BaseField& field, std::vector<std::string>& log) : mField(field), mLog(log) {}
+  void Open() override { mLog.push_back("open " + mField.GetName()); }
+  void Close() override { mLog.push_back("close " + mField.GetName()); }
+  void Insert(REC_ID recID) override {
+    int64_t key = Key();
+    if (IsUnique() && mKeys.count(key) != 0) throw xFBL_FieldIsUnique();
+    mKeys.emplace(key, recID);
+    mLog.push_back("insert " + mField.GetName() + " " + std::to_string(key) + " " +
+                   std::to_string(recID));
+  }
+  void Remove(REC_ID recID) override {
+    int64_t key = Key();
+    mLog.push_back("remove " + mField.GetName() + " " + std::to_string(key) + " " +
+                   std::to_string(recID));
+    auto range = mKeys.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (it->second == recID) {
+        mKeys.erase(it);
+        return;
+      }
+    }
+    ADD_FAILURE() << "removing a key that is not there: " << key << " " << recID;
+  }
+  bool FindFirst(REC_ID& recID) override {
+    auto it = mKeys.find(Key());
+    recID = it == mKeys.end() ? 0 : it->second;
+    return it != mKeys.end();
+  }
+  bool IsUnique() const override { return mField.HasFlag(kFieldUnique); }
+  void Flush() override {}
+  void Drop() override { mLog.push_back("drop " + mField.GetName()); }
+  void ChangeNumber(uint32_t) override {}
+  const std::multimap<int64_t, REC_ID>& Keys() const { return mKeys; }
+
+ private:
+  int64_t Key() {
+    int64_t key = 0;
+    mField.GetValue(&key);
+    return key;
+  }
+  FBL_BaseField& mField;
+  std::vector<std::string>& mLog;
+  std::multimap<int64_t, REC_ID> mKeys;
+};
+
+class FakeIndexFactory : public FBL_IndexFactory {
+ public:
+  std::unique_ptr<FBL_FieldIndex> MakeIndex(FBL_BaseField& field) override {
+    mLog.push_back("make " + field.GetName());
+    return std::make_unique<FakeIndex>(field, mLog);
+  }
+  std::vector<std::string> mLog;
+};
+
+class TableTest : public KernelTest {
+ protected:
+  void TearDown() override {
+    mTable.reset();
+    mDb.reset();
+    KernelTest::TearDown();
+  }
+  std::string Path() const { return mDir.File("db"); }
+  // byteOrder: 0 little-endian, 1 big-endian.
+  void CreateDb(uint8_t byteOrder = 0) {
+    mDb = std::make_unique<FBL_DataBase>();
+    mDb->Create(Path(), 8192, 4, byteOrder);
+  }
+  FBL_BaseField& Add(uint8_t type, const char* name, uint16_t flags = 0) {
+    return mTable->AddField(MakeField(type, name, flags));
+  }
+  // A table with the given fields, opened.
+  void MakeTable(const std::vector<std::pair<uint8_t, uint16_t>>& fields) {
+    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
+    mTable->SetIndexFactory(&mFactory);
+    int i = 0;
+    for (auto [type, flags] : fields) Add(type, ("f" + std::to_string(++i)).c_str(), flags);
+    mTable->Open();
+  }
+  // Closes the table and the database and opens both again with the same
+  // fields (made by the same call).
+  void Reopen(const std::vector<std::pair<uint8_t, uint16_t>>& fields) {
+    mTable.reset();
+    mDb->Close();
+    mDb->Open(Path(), nullptr);
+    MakeTable(fields);
+  }
+  FBL_BaseField& F(uint32_t position) { return *mTable->GetField(position); }
+
+  std::unique_ptr<FBL_DataBase> mDb;
+  std::unique_ptr<FBL_IndexedTable> mTable;
+  FakeIndexFactory mFactory;
+};
+
+}  // namespace ztest
