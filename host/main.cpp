@@ -3,6 +3,8 @@
 //   zorvane [--lib PATH] run FILE     a script file
 //   zorvane [--lib PATH] -c LINE      one line
 //   zorvane [--lib PATH]              lines from standard input
+//   zorvane inspect PATH              a read-only look at a volume or a
+//                                     database (PATH with or without .vdb)
 //
 // Exit status: 0 when every expectation held, 1 otherwise, 2 when the script
 // or the library cannot be read.
@@ -15,6 +17,7 @@
 #include <iostream>
 #include <string>
 
+#include "host/inspect.h"
 #include "host/library.h"
 #include "host/script_runner.h"
 #include "host/variables.h"
@@ -25,7 +28,8 @@ int Usage() {
   std::fputs(
       "usage: zorvane [--lib PATH] run FILE\n"
       "       zorvane [--lib PATH] -c LINE\n"
-      "       zorvane [--lib PATH]            (lines from standard input)\n",
+      "       zorvane [--lib PATH]            (lines from standard input)\n"
+      "       zorvane inspect PATH\n",
       stderr);
   return 2;
 }
@@ -50,6 +54,7 @@ class TempFolder {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "inspect") return host::RunInspect(argv[2]);
   std::string libraryPath = host::ProgramDirectory() + "/libzorvane.so";
   int i = 1;
   if (i + 1 < argc && std::string(argv[i]) == "--lib") {

@@ -44,7 +44,17 @@ uint32_t RecreateMode(uint32_t mode) {
   return 3;
 }
 
+const char* Extension(Holder h) {
+  static const char* const kExtensions[] = {".vdb", ".dat", ".ind", ".blb"};
+  return kExtensions[h];
+}
+
 }  // namespace
+
+FBL_StorageLayout StorageLayoutOf(uint32_t mode) {
+  const ModeLayout& l = kLayouts[NormalMode(mode)];
+  return FBL_StorageLayout{Extension(l.records), Extension(l.indexes), Extension(l.blobs)};
+}
 
 void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2) {
   word1 = word2 = 0;

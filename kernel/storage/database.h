@@ -133,6 +133,15 @@ class FBL_DataBase : public FBL_VolumeOwner {
   FBL_EncryptionRef mStructureCipher;
 };
 
+// The file of the set (".vdb", ".dat", ".ind" or ".blb") that holds each
+// kind of data in a storage mode (0 and modes above 8 read as 4).
+struct FBL_StorageLayout {
+  const char* records;
+  const char* indexes;
+  const char* blobs;
+};
+FBL_StorageLayout StorageLayoutOf(uint32_t mode);
+
 // The two 31-bit words that identify a key without revealing it; blanks and
 // tabs in the key do not count. A null key gives 0 and 0.
 void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2);
