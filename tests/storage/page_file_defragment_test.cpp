@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 
 #include "kernel/storage/page_defragmenter.h"
@@ -141,6 +140,7 @@ TEST_F(PageDefrag, TheTaskHasItsName) {
   v->Close();
 }
 
+// A defragmentation of this file takes 18 writes: each of them fails once.
 class PageDefragFault : public PageDefrag, public ::testing::WithParamInterface<int> {};
 
 TEST_P(PageDefragFault, AFailedWriteLeavesTheFileAsItWas) {
@@ -152,15 +152,6 @@ TEST_P(PageDefragFault, AFailedWriteLeavesTheFileAsItWas) {
   auto f = CreateOpen(*v);
   Scramble(*f, m, 80);
   f->Flush();
-  if (GetParam() == 0) {  // how many writes a defragmentation takes
-    uint64_t before = env.writes();
-    f->Defragment();
-    std::printf("defragmentation writes: %llu\n",
-                static_cast<unsigned long long>(env.writes() - before));
-    f->Close();
-    v->Close();
-    return;
-  }
   env.FailWrite(static_cast<uint64_t>(GetParam()), EIO);
   EXPECT_EQ(ErrorCode([&] { f->Defragment(); }), EIO);
   env.Reset();
@@ -177,6 +168,6 @@ TEST_P(PageDefragFault, AFailedWriteLeavesTheFileAsItWas) {
   v->Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(NthWrite, PageDefragFault, ::testing::Values(0, 1, 2, 4, 6, 8, 10, 11, 12, 13, 14, 15, 16, 17));
+INSTANTIATE_TEST_SUITE_P(NthWrite, PageDefragFault, ::testing::Range(1, 19));
 
 }  // namespace
