@@ -318,6 +318,9 @@ FBL_BlockLocker* FBL_Cache::GetBlockLocker(FBL_BlockHandle block) const {
 }
 void FBL_Cache::LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker) {
   CheckHandle(block);
+  // A second owner would never hear of moves or drops.
+  if (B(block).mLocker != nullptr && B(block).mLocker != locker)
+    throw xFBL_Exception(ERR_ASSERTION_FAIL, "Cache block locked by another owner");
   B(block).mLocker = locker;
 }
 void FBL_Cache::UnlockBlock(FBL_BlockHandle block) {

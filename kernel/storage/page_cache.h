@@ -84,6 +84,7 @@ class FBL_Cache {
   void FreeBlock(FBL_BlockHandle block);
   // Slides every movable block down over the free space.
   void Compact();
+  // REQUIRES: the block is unlocked or locked by the same locker (307).
   void LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker);
   void UnlockBlock(FBL_BlockHandle block);
 

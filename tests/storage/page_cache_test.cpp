@@ -211,6 +211,9 @@ TEST_F(PageCacheTest, WriteBackTellsTheLockerFirst) {
   cache.LockBlock(h, &locker);
   cache.Data(h)[0] = 0xAB;
   cache.MarkDirty(h, 0, 1);
+  RecordingLocker other;
+  EXPECT_EQ(ErrorCode([&] { cache.LockBlock(h, &other); }), ERR_ASSERTION_FAIL);
+  cache.LockBlock(h, &locker);  // the same owner again is fine
   cache.FlushAll();
   ASSERT_EQ(locker.Count(kBlockWriting), 1);
   uint8_t b = 0;
@@ -329,8 +332,10 @@ TEST_P(PageCacheModelTest, SmallArenaNeverLosesADirtyByte) {
         uint64_t at = offset / 1024 * 1024;
         if (locker.held.size() < 4 && at < m.size()) {
           FBL_BlockHandle h = cache.GetExactBlock(f, at, 1024);
-          cache.LockBlock(h, &locker);
-          locker.held.push_back(h);
+          if (cache.GetBlockLocker(h) == nullptr) {  // one locker per block
+            cache.LockBlock(h, &locker);
+            locker.held.push_back(h);
+          }
         } else if (!locker.held.empty()) {
           cache.UnlockBlock(locker.held.back());
           locker.held.pop_back();
