@@ -52,6 +52,7 @@ void FBL_BaseField::SetMethodText(const std::string& text) {
     return;
   }
   mDesc->mFlags |= kFieldMethod;
+  mDesc->mPlainSlots = false;
   FBL_FormulaCompiler* compiler = mTable ? mTable->GetFormulaCompiler() : nullptr;
   if (compiler != nullptr) mDesc->mFormula = compiler->Compile(text, *mTable, *this);
 }
@@ -182,6 +183,7 @@ void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
   mDesc->mFlags = static_cast<uint16_t>(before | flags);
   uint16_t added = static_cast<uint16_t>(mDesc->mFlags & ~before);
   bool open = mTable != nullptr && mTable->IsOpened();
+  if (added & kFieldNullable) mDesc->mPlainSlots = false;
   if ((added & kFieldNullable) && open && !IsMethod()) {
     MakeFileObjects();
     OpenOrCreate(mDesc->mNullMap.get());

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -119,6 +120,14 @@ class FBL_BaseField {
   // Gives every file of the column (and the index) the new number.
   virtual void ChangeNumber(uint32_t newNumber);
   virtual void ReadRecord(REC_ID recID);
+  // ReadRecord, with a single copy for plain stored slots (the table's walks).
+  void LoadRecord(REC_ID recID) {
+    if (!mDesc->mPlainSlots || recID == 0) return ReadRecord(recID);
+    mRecID = recID;
+    mDirty = false;
+    mNull = false;
+    mDesc->mWindow.ReadSlot(uint64_t{recID - 1} * mDesc->mWindow.GetWidth(), mValue);
+  }
   virtual void WriteRecord(REC_ID recID);
   virtual void DeleteRecord(REC_ID recID);
   // Reverses the stored bytes of one value for the other byte order.
@@ -153,6 +162,9 @@ class FBL_BaseField {
   // The value file of the type; a byte file of slots unless overridden.
   virtual std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume);
   virtual bool HasValueFile() const { return !IsMethod(); }
+  // Whether the stored bytes of a value are the buffer's bytes, in this
+  // machine's order.
+  virtual bool IsRawCopy() const { return false; }
   // Reads or writes the value of recID in the value file.
   virtual void ReadValue(REC_ID recID);
   virtual void WriteValue(REC_ID recID);
@@ -166,6 +178,11 @@ class FBL_BaseField {
   void MarkChanged() {
     mNull = false;
     mDirty = true;
+  }
+  // Fills the buffer of a stored field quickly when it is not calculated.
+  void CopyBuffer(void* out, uint32_t n) {
+    if (IsMethod()) Refresh();
+    std::memcpy(out, mValue, n);
   }
   // The volume of the column's files; REQUIRES: attached.
   FBL_DataFile& Volume() const;

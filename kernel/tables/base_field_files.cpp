@@ -48,7 +48,7 @@ FBL_DataFile& FBL_BaseField::Volume() const {
 }
 
 bool FBL_BaseField::Swapped() const {
-  return Volume().IsSwapped();
+  return mDesc->mSwapped;
 }
 
 std::unique_ptr<FBL_EmbededFile> FBL_BaseField::MakeValueFile(FBL_DataFile& volume) {
@@ -58,6 +58,7 @@ std::unique_ptr<FBL_EmbededFile> FBL_BaseField::MakeValueFile(FBL_DataFile& volu
 
 void FBL_BaseField::MakeFileObjects() {
   FBL_DataFile& volume = Volume();
+  mDesc->mSwapped = volume.IsSwapped();
   if (HasValueFile() && !mDesc->mValueFile) mDesc->mValueFile = MakeValueFile(volume);
   if (IsNullable() && !IsMethod() && !mDesc->mNullMap) {
     mDesc->mNullMap = std::make_unique<FBL_BitSetFile>(volume, mTable->GetTableId(), kKindNullMap,
@@ -75,6 +76,7 @@ void FBL_BaseField::CreateFiles() {
 
 void FBL_BaseField::DropFiles() {
   DropIndex();
+  mDesc->mWindow.Attach(nullptr, 0);
   RemoveFile(mDesc->mValueFile.get());
   RemoveFile(mDesc->mSecondFile.get());
   RemoveFile(mDesc->mNullMap.get());
@@ -84,6 +86,11 @@ void FBL_BaseField::OpenFiles() {
   MakeFileObjects();
   // A missing file of a column is made empty: its values read as zeros.
   OpenOrCreate(mDesc->mValueFile.get());
+  if (mDesc->mValueFile && !mDesc->mWindow.IsAttached()) {
+    mDesc->mWindow.Attach(mDesc->mValueFile.get(), GetValueSize());
+    mDesc->mPlainSlots =
+        IsRawCopy() && !mDesc->mSwapped && !mDesc->mNullMap && GetValueSize() == GetBufferSize();
+  }
   OpenOrCreate(mDesc->mSecondFile.get());
   OpenOrCreate(mDesc->mNullMap.get());
   if (HasFlag(kFieldIndexed)) {
@@ -103,6 +110,7 @@ void FBL_BaseField::Truncate(uint32_t count) {
 
 void FBL_BaseField::TruncateValues(uint32_t count) {
   FBL_EmbededFile* file = mDesc->mValueFile.get();
+  mDesc->mWindow.Drop();
   if (file != nullptr && file->IsOpen()) file->SetLength(uint64_t{count} * GetValueSize());
 }
 
@@ -118,6 +126,7 @@ void FBL_BaseField::Rebuild() {
 }
 
 void FBL_BaseField::Flush() {
+  mDesc->mWindow.Flush();
   for (FBL_EmbededFile* file : {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
                                 static_cast<FBL_EmbededFile*>(mDesc->mNullMap.get())}) {
     if (file != nullptr && file->IsOpen()) file->Flush();
@@ -152,6 +161,7 @@ void FBL_BaseField::RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t 
 
 void FBL_BaseField::ChangeNumber(uint32_t newNumber) {
   FileSubIndexOf(newNumber);
+  mDesc->mWindow.Drop();
   if (mTable != nullptr && newNumber != GetFieldNumber()) {
     RenumberFile(mDesc->mValueFile.get(), kKindValues, newNumber);
     RenumberFile(mDesc->mSecondFile.get(), kKindSecondFile, newNumber);
@@ -177,14 +187,10 @@ void FBL_BaseField::ReadRecord(REC_ID recID) {
 }
 
 void FBL_BaseField::ReadValue(REC_ID recID) {
-  FBL_EmbededFile* file = mDesc->mValueFile.get();
   uint32_t width = GetValueSize();
   uint8_t raw[8] = {};
-  uint64_t offset = uint64_t{recID - 1} * width;
-  uint64_t length = file != nullptr && file->IsOpen() ? file->GetLength() : 0;
-  if (recID != 0 && offset < length) {
-    file->SetPosition(offset);
-    file->Read(raw, std::min<uint64_t>(width, length - offset));
+  if (recID != 0 && mDesc->mWindow.IsAttached()) {
+    mDesc->mWindow.Read(uint64_t{recID - 1} * width, raw, width);
   }
   if (Swapped()) SwapBytes(raw);
   DecodeValue(raw);
@@ -196,21 +202,17 @@ void FBL_BaseField::WriteRecord(REC_ID recID) {
   mDirty = false;
   if (IsMethod()) return;
   FBL_BitSetFile* map = mDesc->mNullMap.get();
-  if (map != nullptr && map->IsOpen()) map->SetBit(recID, mNull);
+  if (map != nullptr && map->IsOpen()) SetFileBit(*map, 0, recID, mNull);
   WriteValue(recID);
 }
 
 void FBL_BaseField::WriteValue(REC_ID recID) {
-  FBL_EmbededFile* file = mDesc->mValueFile.get();
-  if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("Field files are not open");
+  if (!mDesc->mWindow.IsAttached()) throw xFBL_FieldError("Field files are not open");
   uint32_t width = GetValueSize();
   uint8_t raw[8] = {};
   EncodeValue(raw);
   if (Swapped()) SwapBytes(raw);
-  uint64_t offset = uint64_t{recID - 1} * width;
-  if (offset > file->GetLength()) file->SetLength(offset);
-  file->SetPosition(offset);
-  file->Write(raw, width);
+  mDesc->mWindow.Write(uint64_t{recID - 1} * width, raw, width);
 }
 
 void FBL_BaseField::DeleteRecord(REC_ID recID) {

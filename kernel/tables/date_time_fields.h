@@ -6,6 +6,8 @@
 // converting.
 #pragma once
 
+#include <bit>
+
 #include "kernel/tables/numeric_fields.h"
 
 class BF_DATE : public BF_LONG {
@@ -41,6 +43,8 @@ class BF_DateTime : public BF_LLong {
   void SwapBytes(uint8_t* value) const override;
 
  protected:
+  // Time word first: the 64-bit value's own bytes only on a little-endian machine.
+  bool IsRawCopy() const override { return std::endian::native == std::endian::little; }
   void EncodeValue(uint8_t* out) const override;
   void DecodeValue(const uint8_t* in) override;
   void ParseText(const char* text) override;

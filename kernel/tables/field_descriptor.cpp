@@ -29,6 +29,9 @@ void FBL_FieldDescriptor::CloseAll() {
     mIndexOpen = false;
     mIndex->Close();
   }
+  mWindow.Drop();
+  mWindow.Attach(nullptr, 0);
+  mPlainSlots = false;
   CloseFile(mValueFile.get());
   CloseFile(mSecondFile.get());
   CloseFile(mNullMap.get());

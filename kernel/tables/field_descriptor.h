@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kernel/indexes/rec_id.h"
+#include "kernel/tables/slot_window.h"
 
 class FBL_BaseField;
 class FBL_BitSetFile;
@@ -91,6 +92,13 @@ struct FBL_FieldDescriptor {
   bool mIndexOpen = false;
   // Record r's value at (r - 1) * width, no header (a bit file for Booleans).
   std::unique_ptr<FBL_EmbededFile> mValueFile;
+  // The slots of the value file last used, while it is open.
+  FBL_SlotWindow mWindow;
+  // Values are stored byte-reversed (a database of the other byte order).
+  bool mSwapped = false;
+  // Stored bytes are the buffer's bytes (no null map, no reversal, a plain
+  // copy): reading a record is one copy out of the window.
+  bool mPlainSlots = false;
   // Storage of the variable-size types; none for fixed ones.
   std::unique_ptr<FBL_EmbededFile> mSecondFile;
   // One bit per record, no header; set = the value is null.

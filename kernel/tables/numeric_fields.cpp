@@ -114,7 +114,7 @@ void BF_BOOL::ReadValue(REC_ID recID) {
 void BF_BOOL::WriteValue(REC_ID recID) {
   auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
   if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("Field files are not open");
-  file->SetBit(recID, Buffer()[0] != 0);
+  SetFileBit(*file, 0, recID, Buffer()[0] != 0);
 }
 
 void BF_BOOL::TruncateValues(uint32_t count) {

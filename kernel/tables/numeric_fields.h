@@ -40,7 +40,7 @@ class BF_Integer : public FBL_BaseField {
 
   T Get() {
     T v;
-    GetValue(&v);
+    CopyBuffer(&v, sizeof v);
     return v;
   }
   void Set(T v) { SetValue(&v); }
@@ -84,6 +84,7 @@ class BF_Integer : public FBL_BaseField {
   }
   void ParseText(const char* text) override;
   std::string FormText() const override;
+  bool IsRawCopy() const override { return kWidth == sizeof(T); }
   ValueClass GetValueClass() const override {
     return std::is_signed_v<T> ? ValueClass::kSigned : ValueClass::kUnsigned;
   }
@@ -127,7 +128,7 @@ class BF_Real : public FBL_BaseField {
 
   T Get() {
     T v;
-    GetValue(&v);
+    CopyBuffer(&v, sizeof v);
     return v;
   }
   void Set(T v) { SetValue(&v); }
@@ -152,6 +153,7 @@ class BF_Real : public FBL_BaseField {
   void DecodeValue(const uint8_t* in) override { std::memcpy(Buffer(), in, sizeof(T)); }
   void ParseText(const char* text) override;
   std::string FormText() const override;
+  bool IsRawCopy() const override { return true; }
   ValueClass GetValueClass() const override { return ValueClass::kFloating; }
   double GetAsDouble() const override { return Value(); }
   uint64_t GetAsBits() const override { return TruncateDouble(Value()); }
@@ -215,6 +217,7 @@ class F_ID : public BF_Integer<uint32_t, kTypeULong, 4, 10> {
 
  protected:
   bool HasValueFile() const override { return false; }
+  bool IsRawCopy() const override { return false; }
   void ReadValue(REC_ID recID) override { Store(recID); }
   void WriteValue(REC_ID recID) override { Store(recID); }
 };

@@ -38,6 +38,15 @@ bool StoresBigEndian(const FBL_DataFile& volume) {
   return volume.IsSwapped() != (std::endian::native == std::endian::big);
 }
 
+void SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, bool on) {
+  constexpr uint64_t kGrowthStep = 4096;
+  uint64_t index = headerBytes + uint64_t{record - 1} / 8;
+  if (on && index >= file.GetLength()) {
+    file.SetLength((index / kGrowthStep + 1) * kGrowthStep);
+  }
+  file.SetBit(record, on);
+}
+
 void CutBitFile(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t n) {
   uint64_t keep = headerBytes + BytesFor(n);
   if (file.GetLength() > keep) file.SetLength(keep);
@@ -65,11 +74,13 @@ void FBL_RecordMap::Create() {
   mFile->Open();
   mHeader = {};
   WriteHeader(0, 0);
+  StoreHeader();
   mFile->Flush();
   mFile->Close();
 }
 
 void FBL_RecordMap::Open() {
+  mScan.clear();
   mFile->Open();
   if (!mFile->IsOpen()) throw xFBL_TableError("The record map of the table is missing");
   uint8_t raw[kRecordMapHeaderBytes] = {};
@@ -83,27 +94,40 @@ void FBL_RecordMap::Open() {
     throw xFBL_TableError("Record map header counts more records than its highest RecID");
   }
   mHeader = h;
+  mHeaderDirty = false;
 }
 
 void FBL_RecordMap::Close() {
+  mScan.clear();
   if (!mFile->IsOpen()) return;
+  StoreHeader();
   mFile->Flush();
   mFile->Close();
 }
 
 void FBL_RecordMap::Remove() {
+  mScan.clear();
   if (mFile->IsOpen()) mFile->Close();
   if (mFile->Exists()) mFile->Remove();
   mHeader = {};
+  mHeaderDirty = false;
 }
 
 void FBL_RecordMap::Flush() {
-  if (mFile->IsOpen()) mFile->Flush();
+  if (!mFile->IsOpen()) return;
+  StoreHeader();
+  mFile->Flush();
 }
 
 void FBL_RecordMap::WriteHeader(uint32_t recordCount, uint32_t maxRecID) {
   mHeader.mRecordCount = recordCount;
   mHeader.mMaxRecID = maxRecID;
+  mHeaderDirty = true;
+}
+
+void FBL_RecordMap::StoreHeader() {
+  if (!mHeaderDirty) return;
+  mHeaderDirty = false;
   uint8_t raw[kRecordMapHeaderBytes];
   mHeader.Encode(raw, StoresBigEndian(mFile->GetVolume()));
   mFile->SetPosition(0);
@@ -124,8 +148,35 @@ REC_ID FBL_RecordMap::Last() {
 
 REC_ID FBL_RecordMap::Next(REC_ID after) {
   if (after >= mHeader.mMaxRecID) return 0;
-  REC_ID r = mFile->NextSet(after);
-  return r <= mHeader.mMaxRecID ? r : 0;
+  uint64_t byte = uint64_t{after} / 8;  // the byte of RecID after + 1
+  uint8_t mask = static_cast<uint8_t>(0xFF << (after % 8));
+  // Most steps of a walk end in the byte already read ahead.
+  if (byte >= mScanStart && byte - mScanStart < mScan.size()) {
+    uint8_t bits = mScan[byte - mScanStart] & mask;
+    if (bits != 0) {
+      uint64_t r = byte * 8 + static_cast<uint64_t>(std::countr_zero(bits)) + 1;
+      return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
+    }
+  }
+  uint64_t stored = StoredMapBytes();
+  while (byte < stored) {
+    if (byte < mScanStart || byte - mScanStart >= mScan.size()) LoadScan(byte, stored);
+    for (uint64_t i = byte - mScanStart; i < mScan.size(); ++i, mask = 0xFF) {
+      uint8_t bits = mScan[i] & mask;
+      if (bits == 0) continue;
+      uint64_t r = (mScanStart + i) * 8 + static_cast<uint64_t>(std::countr_zero(bits)) + 1;
+      return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
+    }
+    byte = mScanStart + mScan.size();
+  }
+  return 0;
+}
+
+void FBL_RecordMap::LoadScan(uint64_t first, uint64_t stored) {
+  mScanStart = first;
+  mScan.resize(std::min(stored - first, kScanChunk));
+  mFile->SetPosition(kRecordMapHeaderBytes + first);
+  mFile->Read(mScan.data(), mScan.size());
 }
 
 REC_ID FBL_RecordMap::Prev(REC_ID before) {
@@ -157,10 +208,17 @@ REC_ID FBL_RecordMap::FirstFree() {
 }
 
 void FBL_RecordMap::SetAlive(REC_ID recID, bool alive) {
-  mFile->SetBit(recID, alive);
+  SetFileBit(*mFile, kRecordMapHeaderBytes, recID, alive);
+  uint64_t byte = uint64_t{recID - 1} / 8;
+  if (byte >= mScanStart && byte - mScanStart < mScan.size()) {
+    uint8_t mask = static_cast<uint8_t>(1u << ((recID - 1) % 8));
+    uint8_t& cached = mScan[byte - mScanStart];
+    cached = alive ? (cached | mask) : (cached & ~mask);
+  }
 }
 
 void FBL_RecordMap::Truncate(uint32_t n, uint32_t recordCount) {
+  mScan.clear();
   CutBitFile(*mFile, kRecordMapHeaderBytes, n);
   WriteHeader(recordCount, n);
 }

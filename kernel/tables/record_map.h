@@ -12,11 +12,14 @@
 //
 // Lifecycle: constructed closed; Create writes a zero header and leaves the
 // file closed; Open reads and checks the header; Close; Remove deletes the
-// file. The header image in memory is the one on disk after every write.
+// file. The header image in memory is the truth while the map is open; it
+// reaches the file at Flush and Close (the page cache would hold it back
+// just the same), so an add costs no header write.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "kernel/indexes/rec_id.h"
 
@@ -36,6 +39,12 @@ struct FBL_RecordMapHeader {
 
 // Whether multi-byte words of the volume are stored most significant first.
 bool StoresBigEndian(const FBL_DataFile& volume);
+
+// Sets a record's bit in a bit file after a header of headerBytes. A file
+// too short for the bit grows by whole steps of zeros, not byte by byte:
+// every growth rewrites the file's entry in its volume.
+// REQUIRES: the file is open; record >= 1.
+void SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, bool on);
 
 // Cuts a bit file after a header of headerBytes to n bits: the file keeps
 // ceil(n / 8) bytes of bits, and the bits past n in the last byte are cleared.
@@ -63,7 +72,7 @@ class FBL_RecordMap {
 
   uint32_t GetRecordCount() const { return mHeader.mRecordCount; }
   uint32_t GetMaxRecID() const { return mHeader.mMaxRecID; }
-  // Sets the image and writes it at offset 0.
+  // Sets the image; Flush and Close write it at offset 0.
   void WriteHeader(uint32_t recordCount, uint32_t maxRecID);
 
   // Alive records within 1..MaxRecID; 0 when there is none.
@@ -85,6 +94,16 @@ class FBL_RecordMap {
   // Bytes of the bit map that exist in the file, up to MaxRecID's byte.
   uint64_t StoredMapBytes();
 
+  // Writes the image when it changed.
+  void StoreHeader();
+  // Loads the read-ahead bytes of the bit map from byte `first` on.
+  void LoadScan(uint64_t first, uint64_t stored);
+
   std::unique_ptr<FBL_BitSetFile> mFile;
   FBL_RecordMapHeader mHeader;
+  bool mHeaderDirty = false;
+  // Bit map bytes read ahead for forward walks, from byte mScanStart of the
+  // map; kept in step with SetAlive, dropped when the file is cut or closed.
+  std::vector<uint8_t> mScan;
+  uint64_t mScanStart = 0;
 };

@@ -150,7 +150,7 @@ void FBL_Table::DeleteAllRecords() {
 
 void FBL_Table::LoadRecord(REC_ID recID) {
   mCurrent = recID;
-  for (auto& field : mFields) field->ReadRecord(recID);
+  for (auto& field : mFields) field->LoadRecord(recID);
 }
 
 // ---- walks ------------------------------------------------------------------------
