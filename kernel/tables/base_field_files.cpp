@@ -6,6 +6,7 @@
 // Null map: a bit file with no header, bit set = the value is null.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"
@@ -163,6 +164,18 @@ void FBL_BaseField::ChangeNumber(uint32_t newNumber) {
   FileSubIndexOf(newNumber);
   mDesc->mWindow.Drop();
   if (mTable != nullptr && newNumber != GetFieldNumber()) {
+    // Another column's file under the new number must never be overwritten;
+    // all are checked before any moves.
+    const std::pair<FBL_EmbededFile*, uint16_t> files[] = {
+        {mDesc->mValueFile.get(), kKindValues},
+        {mDesc->mSecondFile.get(), kKindSecondFile},
+        {mDesc->mNullMap.get(), kKindNullMap}};
+    for (auto [file, kind] : files) {
+      if (file == nullptr) continue;
+      FBL_EmbededFile target(file->GetVolume(), mTable->GetTableId(), kind,
+                             FileSubIndexOf(newNumber));
+      if (target.Exists()) throw xFBL_FieldError("A file of the new field number exists already");
+    }
     RenumberFile(mDesc->mValueFile.get(), kKindValues, newNumber);
     RenumberFile(mDesc->mSecondFile.get(), kKindSecondFile, newNumber);
     RenumberFile(mDesc->mNullMap.get(), kKindNullMap, newNumber);

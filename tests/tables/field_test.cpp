@@ -308,6 +308,8 @@ TEST_F(TableTest, TruncateRebuildChangeNumber) {
   ASSERT_TRUE(mTable->GoToRecord(3));
   F(1).SetString("33");
   mTable->UpdateRecord();
+  EXPECT_EQ(ztest::ErrorCode([&] { F(1).ChangeNumber(2); }), 303);  // the Boolean's files
+  EXPECT_EQ(F(1).GetFieldNumber(), 1u);
   F(1).ChangeNumber(7);
   EXPECT_EQ(F(1).GetFieldNumber(), 7u);
   FBL_EmbededFile old(*mDb->GetRecordVolume(), 1, kKindValues, 1);
