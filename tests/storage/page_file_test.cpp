@@ -135,6 +135,73 @@ TEST_F(PageFileLayout, RemoveFreesTheFile) {
   v->Close();
 }
 
+// ---- kinds of page files -------------------------------------------------------
+
+// A kind of file that keeps its page size at offset 4 of its header and
+// records page moves.
+class SizedPageFile : public FBL_PageFile {
+ public:
+  SizedPageFile(FBL_DataFile& v, uint32_t pageSize)
+      : FBL_PageFile(v, 7, 41, 0, false, 1024, pageSize) {}
+  void LoadHeader() override {
+    FBL_PageFile::LoadHeader();
+    SetPageSize(ReadHeaderU32(4, 4));
+  }
+  void SaveHeader() override {
+    FBL_PageFile::SaveHeader();
+    WriteHeaderU32(4, 4, GetPageSize());
+  }
+  void PageMoved(uint32_t from, uint32_t to) override { moves.push_back({from, to}); }
+  std::vector<std::pair<uint32_t, uint32_t>> moves;
+};
+
+class PageFileKinds : public ztest::PageFileTest {};
+
+TEST_F(PageFileKinds, AKindReadsItsPageSizeFromItsHeader) {
+  auto v = NewVolume();
+  v->Open();
+  {
+    SizedPageFile f(*v, 4096);
+    f.Create();
+    f.Open();
+    f.AppendLogicalPage();
+    f.Close();
+  }
+  SizedPageFile f(*v, 1024);  // the header knows better
+  f.Open();
+  EXPECT_EQ(f.GetPageSize(), 4096u);
+  EXPECT_EQ(f.GetLogicalPageCount(), 1u);
+  f.Close();
+  FBL_EmbededFile plain(*v, 7, 41, 0);
+  plain.Open();
+  uint8_t bad[4] = {0x10, 0, 0, 0};  // 16 bytes: not a page size
+  plain.WriteAt(bad, 4, 4);
+  plain.Close();
+  SizedPageFile g(*v, 1024);
+  EXPECT_EQ(ErrorCode([&] { g.Open(); }), 348);
+  v->Close();
+}
+
+TEST_F(PageFileKinds, MovedPagesAreReported) {
+  auto v = NewVolume();
+  v->Open();
+  SizedPageFile f(*v, 1024);
+  f.Create();
+  f.Open();
+  for (int i = 0; i < 4; ++i) f.AppendLogicalPage();
+  f.AddInventoryPage();  // the first data page goes to the end
+  using Move = std::pair<uint32_t, uint32_t>;
+  EXPECT_EQ(f.moves, (std::vector<Move>{{2, 6}}));
+  // Physical 3 leaves and the last page fills its place; then the second
+  // inventory page is not needed and the last page takes its place too.
+  f.RemoveLogicalPage(2);
+  EXPECT_EQ(f.moves, (std::vector<Move>{{2, 6}, {6, 3}, {5, 2}}));
+  EXPECT_EQ(f.GetInventoryPageCount(), 1u);
+  EXPECT_EQ(f.GetPageCount(), 4u);
+  f.Close();
+  v->Close();
+}
+
 // ---- removing pages ------------------------------------------------------------
 
 class PageFileZeroing : public ztest::PageFileTest {
