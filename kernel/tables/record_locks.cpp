@@ -1,7 +1,6 @@
 #include "kernel/tables/record_locks.h"
 
 #include <cstring>
-#include <vector>
 
 #include "platform/env.h"
 
@@ -65,8 +64,9 @@ bool LockWordRelease(uint32_t& word, uint32_t owner) {
 FBL_RecordLocks::FBL_RecordLocks(platform::Env& env, uint32_t maxRecID)
     : mEnv(env), mPath(env.CreateTempFile()) {
   mFile = mEnv.OpenFile(mPath, platform::OpenMode::kReadWrite);
-  std::vector<uint8_t> zeros(uint64_t{maxRecID} * 4);
-  if (!zeros.empty()) mFile->WriteAt(0, zeros.data(), zeros.size());
+  // Words past the end read as free, so the file starts empty: its size
+  // never depends on MaxRecID, a count read from disk.
+  (void)maxRecID;
 }
 
 FBL_RecordLocks::~FBL_RecordLocks() {

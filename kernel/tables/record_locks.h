@@ -10,9 +10,10 @@
 // 0 free; 0x40000000 + owner write-locked; 0xC0000000 + owner read-locked by
 // that owner alone; 0x80000000 + n read-locked by n >= 2 owners.
 //
-// Lifecycle: made on the table's first lock request with MaxRecID zero
-// words; cut with the record map; closed and deleted with the table's files.
-// Words past the file's end read as 0 (free).
+// Lifecycle: made empty on the table's first lock request (words past the
+// file's end read as 0, free, so it stands for MaxRecID free words); grows
+// as words are set; cut with the record map; closed and deleted with the
+// table's files.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,7 @@ bool LockWordRelease(uint32_t& word, uint32_t owner);
 
 class FBL_RecordLocks {
  public:
-  // Creates the temporary file with maxRecID free words.
+  // Creates the temporary file; all maxRecID words are free.
   FBL_RecordLocks(platform::Env& env, uint32_t maxRecID);
   // Closes and deletes the file.
   ~FBL_RecordLocks();

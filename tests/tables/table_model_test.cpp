@@ -11,6 +11,7 @@
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
+#include "kernel/tables/record_locks.h"
 #include "tests/tables/table_fixture.h"
 
 namespace {
@@ -235,4 +236,20 @@ TEST_F(TableTest, ValueFileShorterThanMaxRecIDReadsZeros) {
   F(1).WriteRecord(3);
   ASSERT_TRUE(mTable->GoToRecord(3));
   EXPECT_EQ(static_cast<BF_LONG&>(F(1)).Get(), 33);
+}
+
+TEST_F(TableTest, HugeMaxRecIDFromDiskCostsNoMemory) {
+  CreateDb();
+  MakeTable({{kTypeLong, 0}});
+  mTable->AddRecord();
+  mTable.reset();
+  WriteHeader(*mDb, 1, 0xFFFFFFF0u);
+  MakeTable({{kTypeLong, 0}});
+  EXPECT_TRUE(mTable->LockRecord(1, kLockWrite, 3));
+  EXPECT_TRUE(mTable->IsRecordLocked(1));
+  EXPECT_FALSE(mTable->IsRecordLocked(0xFFFFFFF0u));
+  EXPECT_TRUE(mTable->CanModifyRecord(0xFFFFFFF0u));
+  EXPECT_EQ(mTable->AddRecord(), 2u);
+  EXPECT_TRUE(mTable->LastRecord());
+  EXPECT_EQ(mTable->GetCurrentRecID(), 2u);
 }
