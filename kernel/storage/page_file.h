@@ -122,7 +122,6 @@ class FBL_PageFile : public FBL_EmbededFile {
 
  private:
   friend class FBL_PhysicalPage;
-  friend class FBL_PageDefragmenter;
 
   void RequireOpen() const;
   void AttachCursor(FBL_PhysicalPage* cursor);
