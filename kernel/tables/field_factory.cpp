@@ -1,5 +1,6 @@
 #include "kernel/tables/field_factory.h"
 
+#include "kernel/tables/blob_fields.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
 
@@ -51,7 +52,13 @@ std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, 
       return Make<BF_TablePTR>(name, flags | kFieldIndexed);
     case kTypeObjectPtr:
       return Make<F_ObjectPTR>(name, flags | kFieldIndexed);
+    case kTypeBLOB:
+      return Make<BF_BLOB>(name, flags);
+    case kTypeText:
+      return Make<BF_TEXT>(name, flags);
+    case kTypePicture:
+      return Make<BF_Picture>(name, flags);
     default:
-      return nullptr;  // strings, binaries and BLOBs are made by their own layer
+      return nullptr;  // strings and binaries are made by their own layer
   }
 }

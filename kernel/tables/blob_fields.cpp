@@ -1,0 +1,212 @@
+#include "kernel/tables/blob_fields.h"
+
+#include <cstring>
+
+#include "kernel/storage/blob_file.h"
+#include "kernel/storage/byte_order.h"
+#include "kernel/storage/database.h"
+#include "kernel/storage/zip_compressor.h"
+#include "kernel/tables/picture_codec.h"
+#include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+namespace {
+
+constexpr size_t kZipBuffer = 51200;
+constexpr uint16_t kNotForBlobs = kFieldIndexed | kFieldUnique | kFieldNullable;
+
+}  // namespace
+
+BF_BLOB::BF_BLOB(const std::string& name, uint16_t flags, uint8_t type)
+    : BF_ULONG(name,
+               static_cast<uint16_t>(
+                   ((type == kTypeText ? flags & ~kFieldNullable : flags & ~kNotForBlobs)) |
+                   kFieldKeepsOldValue),
+               type) {}
+
+BF_BLOB::~BF_BLOB() = default;
+
+void BF_BLOB::MakeBlobFile() {
+  if (Desc().mSecondFile) return;
+  FBL_Table* table = GetTable();
+  if (table == nullptr) throw xFBL_DatabaseIsNotOpened();
+  FBL_DataFile* volume = table->GetDataBase().GetBlobVolume();
+  if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
+  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(*volume, table->GetTableId(), kKindSecondFile,
+                                                      FileSubIndex(), mSegmentSize);
+}
+
+FBL_BLOBFile& BF_BLOB::Blobs() {
+  auto* file = static_cast<FBL_BLOBFile*>(Desc().mSecondFile.get());
+  if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("BLOB file is not open");
+  return *file;
+}
+
+void BF_BLOB::CreateFiles() {
+  MakeBlobFile();
+  FBL_BaseField::CreateFiles();
+}
+
+void BF_BLOB::OpenFiles() {
+  MakeBlobFile();
+  FBL_BaseField::OpenFiles();
+}
+
+uint32_t BF_BLOB::StoredReference(REC_ID recID) {
+  uint32_t kept = Get();
+  FBL_BaseField::ReadValue(recID);
+  uint32_t stored = Get();
+  Set(kept);
+  return stored;
+}
+
+void BF_BLOB::ReadRecord(REC_ID recID) {
+  mFresh = 0;
+  BF_ULONG::ReadRecord(recID);
+}
+
+void BF_BLOB::WriteRecord(REC_ID recID) {
+  if (recID == 0) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  const uint32_t old = StoredReference(recID);
+  uint32_t now = Get();
+  if (now != 0 && now != old && now != mFresh) {
+    // Another record's chain: this record gets a copy of its own.
+    std::vector<uint8_t> raw(Blobs().GetValueSize(now));
+    Blobs().ReadValue(raw.data(), static_cast<uint32_t>(raw.size()), now, 0);
+    uint32_t tag = Blobs().GetValueTag(now);
+    now = Blobs().WriteValue(raw.data(), static_cast<uint32_t>(raw.size()), 0, 0);
+    Blobs().SetValueTag(now, tag);
+    Set(now);
+  }
+  BF_ULONG::WriteRecord(recID);
+  mFresh = 0;
+  if (old != 0 && old != now) Blobs().DeleteValue(old);
+}
+
+void BF_BLOB::DeleteRecord(REC_ID recID) {
+  if (recID != 0) {
+    uint32_t stored = StoredReference(recID);
+    if (stored != 0) {
+      Blobs().DeleteValue(stored);
+      uint32_t kept = Get();
+      Set(0);
+      FBL_BaseField::WriteValue(recID);
+      Set(kept);
+    }
+  }
+  BF_ULONG::DeleteRecord(recID);
+}
+
+uint32_t BF_BLOB::GetDataSize() {
+  uint32_t first = Reference();
+  if (first == 0) return 0;
+  return HasFlag(kFieldCompressed) ? Blobs().GetValueTag(first) : Blobs().GetValueSize(first);
+}
+
+std::vector<uint8_t> BF_BLOB::GetData() {
+  uint32_t first = Reference();
+  return first == 0 ? std::vector<uint8_t>{} : Expand(first);
+}
+
+std::vector<uint8_t> BF_BLOB::Expand(uint32_t first) {
+  FBL_BLOBFile& blobs = Blobs();
+  uint32_t stored = blobs.GetValueSize(first);
+  if (!HasFlag(kFieldCompressed)) {
+    std::vector<uint8_t> data(stored);
+    blobs.ReadValue(data.data(), stored, first, 0);
+    return data;
+  }
+  std::vector<uint8_t> data(blobs.GetValueTag(first));
+  if (data.empty()) return data;
+  FBL_ZipCompressor zip(mCompressionLevel, kZipBuffer);
+  zip.BeginDecompress(data.data(), data.size());
+  bool ended = false;
+  for (uint32_t at = 0; at < stored && !ended;) {
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(zip.BufferSize(), stored - at));
+    blobs.ReadValue(zip.Buffer(), n, first, at);
+    at += n;
+    ended = zip.DecompressStep(n);
+  }
+  size_t out = zip.GetTotalOut();
+  zip.EndDecompress();
+  if (!ended || out != data.size()) throw xFBL_Exception(38, "Compressed BLOB value damaged");
+  return data;
+}
+
+uint32_t BF_BLOB::Store(const uint8_t* bytes, uint32_t length) {
+  FBL_BLOBFile& blobs = Blobs();
+  if (!HasFlag(kFieldCompressed)) return blobs.WriteValue(bytes, length, 0, 0);
+  FBL_ZipCompressor zip(mCompressionLevel, kZipBuffer);
+  zip.BeginCompress(bytes, length);
+  uint32_t first = 0;
+  uint32_t written = 0;
+  bool more = true;
+  while (more) {
+    more = zip.CompressStep();
+    uint32_t n = static_cast<uint32_t>(zip.StepBytes());
+    first = blobs.WriteValue(zip.Buffer(), n, first, written);
+    written += n;
+  }
+  zip.EndCompress();
+  blobs.SetValueTag(first, length);
+  return first;
+}
+
+void BF_BLOB::SetData(const void* bytes, uint32_t length) {
+  if (length > 0 && bytes == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  // A chain made earlier for this record and not yet written is not needed.
+  if (mFresh != 0 && mFresh == Get()) Blobs().DeleteValue(mFresh);
+  mFresh = Store(static_cast<const uint8_t*>(bytes), length);
+  Set(mFresh);
+}
+
+// ---- text ------------------------------------------------------------------------
+
+std::string BF_TEXT::GetString(uint32_t maxChars) {
+  std::vector<uint8_t> data = GetData();
+  std::string text(data.begin(), data.end());
+  if (text.size() > maxChars) text.resize(maxChars);
+  return text;
+}
+
+void BF_TEXT::SetString(const char* text) {
+  size_t n = text == nullptr ? 0 : std::strlen(text);
+  SetData(text, static_cast<uint32_t>(n));
+}
+
+// ---- pictures ----------------------------------------------------------------------
+
+void BF_Picture::SetPicture(const void* data, uint32_t length, uint16_t kind) {
+  if (length > UINT32_MAX - 8) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  const bool big = Volume().GetHeader().IsBigEndian();
+  std::vector<uint8_t> value(8 + size_t{length});
+  zorder::StoreU32(value.data(), kind, big);
+  zorder::StoreU32(value.data() + 4, length, big);
+  if (length > 0) std::memcpy(value.data() + 8, data, length);
+  SetData(value.data(), static_cast<uint32_t>(value.size()));
+}
+
+bool BF_Picture::GetPicture(uint16_t& kind, std::vector<uint8_t>& data) {
+  std::vector<uint8_t> value = GetData();
+  data.clear();
+  if (value.empty()) return false;
+  const bool big = Volume().GetHeader().IsBigEndian();
+  if (value.size() < 8) throw xFBL_Exception(38, "Picture value shorter than its header");
+  uint32_t length = zorder::LoadU32(value.data() + 4, big);
+  if (length > value.size() - 8) throw xFBL_Exception(38, "Picture length past its value");
+  kind = static_cast<uint16_t>(zorder::LoadU32(value.data(), big));
+  data.assign(value.begin() + 8, value.begin() + 8 + length);
+  return true;
+}
+
+void BF_Picture::SetBitmap(const uint8_t* bitmap, size_t size, uint16_t quality) {
+  std::vector<uint8_t> jpeg = BitmapToJpeg(bitmap, size, quality > 100 ? mQuality : quality);
+  SetPicture(jpeg.data(), static_cast<uint32_t>(jpeg.size()), kKindJpeg);
+}
+
+std::vector<uint8_t> BF_Picture::GetBitmap() {
+  uint16_t kind = 0;
+  std::vector<uint8_t> data;
+  if (!GetPicture(kind, data)) return {};
+  return JpegToBitmap(data.data(), data.size());
+}

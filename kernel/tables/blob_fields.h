@@ -1,0 +1,95 @@
+// BLOB, Text and Picture columns. The value file keeps, per record, only
+// the u32 first block of the record's data in the column's BLOB file
+// (blob_file.h); 0 is no data, and such a column is null exactly then.
+//
+// Ownership of chains: SetData writes a new chain and puts its first block
+// in the buffer; WriteRecord frees the chain the record referenced before
+// when it changes, and a reference the field did not make for this record
+// (a buffer left from another record) is copied into a chain of its own, so
+// no two records ever share one. DeleteRecord frees the record's chain and
+// clears its slot, so a reused RecID starts with no data.
+//
+// Compressed columns (flag 0x40) store zlib deflate output; the value's tag
+// holds the uncompressed length.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kernel/tables/numeric_fields.h"
+
+class FBL_BLOBFile;
+
+class BF_BLOB : public BF_ULONG {
+ public:
+  BF_BLOB(const std::string& name, uint16_t flags, uint8_t type = kTypeBLOB);
+  ~BF_BLOB() override;
+
+  bool IsNull() override { return Reference() == 0; }
+  uint32_t GetMaxTextLength() const override { return UINT32_MAX; }
+
+  // The current record's data (expanded when compressed).
+  std::vector<uint8_t> GetData();
+  // Replaces the current record's data; written with the record.
+  void SetData(const void* bytes, uint32_t length);
+  uint32_t GetDataSize();
+
+  uint32_t GetSegmentSize() const { return mSegmentSize; }
+  // For a column whose files are not made yet.
+  void SetSegmentSize(uint32_t size) { mSegmentSize = size; }
+  uint16_t GetCompressionLevel() const { return mCompressionLevel; }
+  void SetCompressionLevel(uint16_t level) { mCompressionLevel = level; }
+  // REQUIRES: the column's files are open.
+  FBL_BLOBFile& Blobs();
+
+  void CreateFiles() override;
+  void OpenFiles() override;
+  void ReadRecord(REC_ID recID) override;
+  void WriteRecord(REC_ID recID) override;
+  void DeleteRecord(REC_ID recID) override;
+
+ protected:
+  uint32_t Reference() { return Get(); }
+
+ private:
+  void MakeBlobFile();
+  // The reference stored for recID (0 past the file's end).
+  uint32_t StoredReference(REC_ID recID);
+  std::vector<uint8_t> Expand(uint32_t first);
+  uint32_t Store(const uint8_t* bytes, uint32_t length);
+
+  uint32_t mSegmentSize = 1024;
+  uint16_t mCompressionLevel = 9;
+  // The chain SetData made for the current record, not yet written.
+  uint32_t mFresh = 0;
+};
+
+// Text: the text without its terminating NUL is the data.
+class BF_TEXT : public BF_BLOB {
+ public:
+  BF_TEXT(const std::string& name, uint16_t flags) : BF_BLOB(name, flags, kTypeText) {}
+  std::string GetString(uint32_t maxChars = UINT32_MAX) override;
+  void SetString(const char* text) override;
+};
+
+// Pictures: u32 kind, u32 length, then the picture data (JPEG for pictures
+// made from bitmaps), both words in the database's byte order.
+class BF_Picture : public BF_BLOB {
+ public:
+  static constexpr uint16_t kKindJpeg = 1;
+  BF_Picture(const std::string& name, uint16_t flags) : BF_BLOB(name, flags, kTypePicture) {}
+  uint16_t GetQuality() const { return mQuality; }
+  void SetQuality(uint16_t quality) { mQuality = quality > 100 ? 100 : quality; }
+  // A quality above 100 means the field's.
+  void SetPicture(const void* data, uint32_t length, uint16_t kind);
+  // False for no picture; damaged picture data raises 38.
+  bool GetPicture(uint16_t& kind, std::vector<uint8_t>& data);
+  void SetBitmap(const uint8_t* bitmap, size_t size, uint16_t quality = 255);
+  // A 24-bit bitmap; empty for no picture.
+  std::vector<uint8_t> GetBitmap();
+
+ private:
+  uint16_t mQuality = 50;
+};
