@@ -1,5 +1,6 @@
 #include "kernel/tables/blob_fields.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "kernel/storage/blob_file.h"
@@ -81,6 +82,20 @@ void BF_BLOB::WriteRecord(REC_ID recID) {
   BF_ULONG::WriteRecord(recID);
   mFresh = 0;
   if (old != 0 && old != now) Blobs().DeleteValue(old);
+}
+
+void BF_BLOB::Truncate(uint32_t count) {
+  FBL_EmbededFile* values = Desc().mValueFile.get();
+  if (values != nullptr && values->IsOpen() && Desc().mSecondFile && Desc().mSecondFile->IsOpen()) {
+    // Slots written through the window may not have reached the file yet.
+    auto slots = static_cast<uint32_t>(std::min<uint64_t>(values->GetLength() / 4, UINT32_MAX));
+    if (GetTable() != nullptr) slots = std::max(slots, GetTable()->GetMaxRecID());
+    for (uint32_t r = slots; r > count; --r) {
+      uint32_t stored = StoredReference(r);
+      if (stored != 0) Blobs().DeleteValue(stored);
+    }
+  }
+  BF_ULONG::Truncate(count);
 }
 
 void BF_BLOB::DeleteRecord(REC_ID recID) {

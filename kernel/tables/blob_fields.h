@@ -46,6 +46,8 @@ class BF_BLOB : public BF_ULONG {
 
   void CreateFiles() override;
   void OpenFiles() override;
+  // Frees the chains of the records cut off first.
+  void Truncate(uint32_t count) override;
   void ReadRecord(REC_ID recID) override;
   void WriteRecord(REC_ID recID) override;
   void DeleteRecord(REC_ID recID) override;

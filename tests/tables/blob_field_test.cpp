@@ -154,6 +154,22 @@ TEST_F(BlobFieldTest, ABufferLeftFromAnotherRecordIsCopiedNotShared) {
   EXPECT_EQ(report, "");
 }
 
+TEST_F(BlobFieldTest, TruncatingFreesTheChainsCutOff) {
+  CreateDb();
+  Fields();
+  MakeTable(mFields);
+  for (uint32_t i = 0; i < 4; ++i) {
+    auto data = Pattern(5000, i);
+    Blob(2).SetData(data.data(), 5000);
+    mTable->AddRecord();
+  }
+  Blob(2).Truncate(0);
+  EXPECT_EQ(Blob(2).Blobs().GetLength(), 1024u);
+  std::string report;
+  EXPECT_TRUE(Blob(2).Blobs().Diagnose(report, true, true, {}));
+  EXPECT_EQ(report, "");
+}
+
 TEST_F(BlobFieldTest, TextIsItsBytesWithoutTheTerminator) {
   CreateDb();
   MakeTable({{kTypeText, 0}});
