@@ -17,6 +17,20 @@
 
 // Truncates bits to a width of bytes, two's complement, sign-extending a
 // signed type.
+// A value of a numeric buffer, read without alignment assumptions.
+template <typename T>
+T LoadNumber(const void* bytes) {
+  T v;
+  std::memcpy(&v, bytes, sizeof v);
+  return v;
+}
+
+template <typename T>
+int CompareNumbers(const void* left, const void* right) {
+  const T a = LoadNumber<T>(left), b = LoadNumber<T>(right);
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
 template <typename T, uint32_t kWidth>
 T FitToWidth(uint64_t bits) {
   if constexpr (kWidth < 8) {
@@ -49,18 +63,11 @@ class BF_Integer : public FBL_BaseField {
   uint32_t GetBufferSize() const override { return sizeof(T); }
   uint32_t GetMaxTextLength() const override { return kMaxText; }
   int CompareValues(const void* left, const void* right) const override {
-    T a, b;
-    std::memcpy(&a, left, sizeof a);
-    std::memcpy(&b, right, sizeof b);
-    return a < b ? -1 : (a > b ? 1 : 0);
+    return CompareNumbers<T>(left, right);
   }
 
  protected:
-  T Value() const {
-    T v;
-    std::memcpy(&v, Buffer(), sizeof v);
-    return v;
-  }
+  T Value() const { return LoadNumber<T>(Buffer()); }
   void Store(T v) { std::memcpy(Buffer(), &v, sizeof v); }
 
   void EncodeValue(uint8_t* out) const override {
@@ -136,18 +143,11 @@ class BF_Real : public FBL_BaseField {
   uint32_t GetValueSize() const override { return sizeof(T); }
   uint32_t GetMaxTextLength() const override { return sizeof(T) == 4 ? 16 : 24; }
   int CompareValues(const void* left, const void* right) const override {
-    T a, b;
-    std::memcpy(&a, left, sizeof a);
-    std::memcpy(&b, right, sizeof b);
-    return a < b ? -1 : (a > b ? 1 : 0);
+    return CompareNumbers<T>(left, right);
   }
 
  protected:
-  T Value() const {
-    T v;
-    std::memcpy(&v, Buffer(), sizeof v);
-    return v;
-  }
+  T Value() const { return LoadNumber<T>(Buffer()); }
   void Store(double v);
   void EncodeValue(uint8_t* out) const override { std::memcpy(out, Buffer(), sizeof(T)); }
   void DecodeValue(const uint8_t* in) override { std::memcpy(Buffer(), in, sizeof(T)); }
