@@ -241,6 +241,38 @@ void FBL_BaseField::RemoveFromIndex(REC_ID recID) {
   mDesc->mIndex->Remove(recID);
 }
 
+// ---- index keys ----------------------------------------------------------------
+
+uint32_t FBL_BaseField::MakeKey(uint8_t* out) {
+  Refresh();
+  EncodeValue(out);
+  return GetValueSize();
+}
+
+void FBL_BaseField::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {
+  std::memcpy(buffer, key, GetValueSize());
+}
+
+int FBL_BaseField::CompareKeys(const uint8_t* left, const uint8_t* right) const {
+  if (IsRawCopy()) return CompareValues(left, right);
+  alignas(8) uint8_t a[8] = {}, b[8] = {};
+  KeyToBuffer(left, a);
+  KeyToBuffer(right, b);
+  return CompareValues(a, b);
+}
+
+int FBL_BaseField::CompareWithKey(const uint8_t* key) {
+  uint8_t own[kMaxIndexKeySize];
+  MakeKey(own);
+  return CompareKeys(own, key);
+}
+
+void FBL_BaseField::MakeWordKeys(std::vector<std::string>& keys) {
+  uint8_t own[kMaxIndexKeySize];
+  uint32_t n = MakeKey(own);
+  keys.assign(1, std::string(reinterpret_cast<const char*>(own), n));
+}
+
 int FBL_BaseField::Compare(const void* value) {
   Refresh();
   return CompareValues(mValue, value);

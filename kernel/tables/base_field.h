@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kernel/indexes/rec_id.h"
 #include "kernel/tables/field_descriptor.h"
@@ -102,6 +103,24 @@ class FBL_BaseField {
   virtual void AddToIndex(REC_ID recID);
   virtual void RemoveFromIndex(REC_ID recID);
 
+  // ---- index keys -----------------------------------------------------------
+  // A fixed type's key is its stored value in machine order (GetValueSize()
+  // bytes, as the value file holds it before any byte reversal); a string
+  // type's is a length byte and at most 255 bytes of text. Keys sort as
+  // their values do.
+  virtual bool HasFixedKey() const { return true; }
+  virtual uint32_t GetMaxKeySize() const { return GetValueSize(); }
+  virtual uint32_t GetKeyLength(const uint8_t* /*key*/) const { return GetValueSize(); }
+  // Writes the key of the current value; returns its length.
+  virtual uint32_t MakeKey(uint8_t* out);
+  virtual int CompareKeys(const uint8_t* left, const uint8_t* right) const;
+  // The current value against a key.
+  int CompareWithKey(const uint8_t* key);
+  // The keys a by-words index holds for the current value: each distinct
+  // word once, in key order (none for an empty text). Other fields give
+  // their one key.
+  virtual void MakeWordKeys(std::vector<std::string>& keys);
+
   // ---- comparison -----------------------------------------------------------
   // -1, 0 or +1; values in the buffer's machine form.
   virtual int Compare(const void* value);
@@ -158,6 +177,9 @@ class FBL_BaseField {
   virtual uint64_t GetAsBits() const { return 0; }
   virtual double GetAsDouble() const { return 0; }
   virtual void SetFromBits(uint64_t bits, bool isSigned);
+  // The buffer form of a fixed key (GetBufferSize() bytes) for CompareValues;
+  // only types whose stored form is not their buffer's need it.
+  virtual void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const;
   virtual void SetFromDouble(double value);
   // The value file of the type; a byte file of slots unless overridden.
   virtual std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume);

@@ -65,11 +65,14 @@ void BF_DateTime::EncodeValue(uint8_t* out) const {
   std::memcpy(out + 4, &date, 4);
 }
 
-void BF_DateTime::DecodeValue(const uint8_t* in) {
+void BF_DateTime::DecodeValue(const uint8_t* in) { KeyToBuffer(in, Buffer()); }
+
+void BF_DateTime::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {
   uint32_t time, date;
-  std::memcpy(&time, in, 4);
-  std::memcpy(&date, in + 4, 4);
-  Store(static_cast<int64_t>(PackDateTime(date, time)));
+  std::memcpy(&time, key, 4);
+  std::memcpy(&date, key + 4, 4);
+  int64_t v = static_cast<int64_t>(PackDateTime(date, time));
+  std::memcpy(buffer, &v, sizeof v);
 }
 
 void BF_DateTime::ParseText(const char* text) {

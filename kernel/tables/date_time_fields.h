@@ -47,6 +47,7 @@ class BF_DateTime : public BF_LLong {
   bool IsRawCopy() const override { return std::endian::native == std::endian::little; }
   void EncodeValue(uint8_t* out) const override;
   void DecodeValue(const uint8_t* in) override;
+  void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const override;
   void ParseText(const char* text) override;
   std::string FormText() const override;
 };

@@ -15,7 +15,9 @@
 #include "kernel/indexes/rec_id.h"
 #include "kernel/tables/slot_window.h"
 
+class FBL_ArraySet;
 class FBL_BaseField;
+class FBL_BitSet;
 class FBL_BitSetFile;
 class FBL_EmbededFile;
 class FBL_Table;
@@ -42,6 +44,26 @@ class FBL_FieldIndex {
   virtual void Drop() = 0;
   // The column's files took a new field number.
   virtual void ChangeNumber(uint32_t newNumber) = 0;
+
+  // Range searches over keys made by the field (FBL_BaseField::MakeKey); a
+  // null bound leaves that side open. The bit set has the table's MaxRecID
+  // bits; the array holds the RecIDs in index order.
+  virtual std::unique_ptr<FBL_BitSet> SelectRange(bool leftIncluded, const uint8_t* leftKey,
+                                                  const uint8_t* rightKey,
+                                                  bool rightIncluded) = 0;
+  virtual std::unique_ptr<FBL_ArraySet> SelectRangeAsArray(bool leftIncluded,
+                                                           const uint8_t* leftKey,
+                                                           const uint8_t* rightKey,
+                                                           bool rightIncluded) = 0;
+  // Entries inserted (one per record, one per distinct word of a by-words
+  // index).
+  virtual uint32_t GetEntryCount() = 0;
+  // Fills an empty index from the table's records.
+  virtual void Build() = 0;
+  // Bulk building: Clear empties the index; AppendSorted then takes the
+  // entries in ascending (key, RecID) order.
+  virtual void Clear() = 0;
+  virtual void AppendSorted(const uint8_t* key, REC_ID recID) = 0;
 };
 
 // Makes the index a field's flags ask for (unique or not, by its type).

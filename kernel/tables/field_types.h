@@ -48,6 +48,9 @@ enum : uint16_t {
   kFieldMethod = 0x0400,
 };
 
+// Longest index key: a length byte and 255 bytes of text.
+inline constexpr uint32_t kMaxIndexKeySize = 256;
+
 // Kinds of the embedded files of a table. Owner id = the table's id; the
 // sub-index is 0 for the record map and the field number for a column.
 inline constexpr uint16_t kKindRecordMap = 7;

@@ -89,6 +89,16 @@ class BF_Integer : public FBL_BaseField {
       Store(v);
     }
   }
+  void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const override {
+    if constexpr (kWidth < sizeof(T)) {
+      uint64_t bits = 0;
+      for (uint32_t i = 0; i < kWidth; ++i) bits |= uint64_t{key[i]} << (8 * i);
+      T v = FitToWidth<T, kWidth>(bits);
+      std::memcpy(buffer, &v, sizeof v);
+    } else {
+      std::memcpy(buffer, key, kWidth);
+    }
+  }
   void ParseText(const char* text) override;
   std::string FormText() const override;
   bool IsRawCopy() const override { return kWidth == sizeof(T); }
