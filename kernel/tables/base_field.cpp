@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/indexes/array_set.h"
 #include "kernel/indexes/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"
@@ -199,12 +200,35 @@ void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
 
 // ---- the index ------------------------------------------------------------------
 
-bool FBL_BaseField::ValueExists() {
-  if (IsNullable() && IsNull()) return false;
+FBL_FieldIndex* FBL_BaseField::EnsureIndex() {
   if (!HasFlag(kFieldIndexed)) AddFlags(kFieldIndexed, true);
   if (!mDesc->mIndex) CreateIndex();
-  if (!mDesc->mIndex) return false;
+  if (!mDesc->mIndex) return nullptr;
   OpenIndex();
+  return mDesc->mIndex.get();
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded,
+                                                          const uint8_t* leftKey,
+                                                          const uint8_t* rightKey,
+                                                          bool rightIncluded) {
+  FBL_FieldIndex* index = EnsureIndex();
+  if (index == nullptr) return nullptr;
+  return index->SelectRange(leftIncluded, leftKey, rightKey, rightIncluded);
+}
+
+std::unique_ptr<FBL_ArraySet> FBL_BaseField::SelectKeyRangeAsArray(bool leftIncluded,
+                                                                   const uint8_t* leftKey,
+                                                                   const uint8_t* rightKey,
+                                                                   bool rightIncluded) {
+  FBL_FieldIndex* index = EnsureIndex();
+  if (index == nullptr) return nullptr;
+  return index->SelectRangeAsArray(leftIncluded, leftKey, rightKey, rightIncluded);
+}
+
+bool FBL_BaseField::ValueExists() {
+  if (IsNullable() && IsNull()) return false;
+  if (EnsureIndex() == nullptr) return false;
   Refresh();
   REC_ID first = 0;
   return mDesc->mIndex->FindFirst(first);

@@ -23,6 +23,7 @@
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
 
+class FBL_ArraySet;
 class FBL_BitSet;
 class FBL_DataFile;
 class FBL_Table;
@@ -93,6 +94,16 @@ class FBL_BaseField {
   // False for a null value of a nullable field; otherwise asks the index,
   // which is created first when the table can make one.
   virtual bool ValueExists();
+  // Makes the field indexed for good when it is not, creates and opens its
+  // index; null when the table cannot make one.
+  FBL_FieldIndex* EnsureIndex();
+  // The index's range searches over keys (MakeKey's form); a null key
+  // leaves that side open. Null when the field has no index.
+  std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
+                                             const uint8_t* rightKey, bool rightIncluded);
+  std::unique_ptr<FBL_ArraySet> SelectKeyRangeAsArray(bool leftIncluded, const uint8_t* leftKey,
+                                                      const uint8_t* rightKey,
+                                                      bool rightIncluded);
   // Makes the index through the table's index factory (none without one).
   virtual void CreateIndex();
   // Closes the index and deletes its file.
