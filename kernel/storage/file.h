@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 
 #include "kernel/storage/block_locker.h"
 #include "kernel/storage/encryption.h"
@@ -100,6 +101,8 @@ class FBL_File : public FBL_BlockLocker {
   // and the block used last.
   FBL_BlockHandle mFirstBlock = kNoBlock;
   FBL_BlockHandle mLastBlock = kNoBlock;
+  // The same blocks by offset, for lookups in large caches.
+  std::map<uint64_t, FBL_BlockHandle> mBlocksByOffset;
   FBL_BlockHandle mCurrentBlock = kNoBlock;
   uint32_t mBlockCount = 0;
 };

@@ -45,6 +45,7 @@ FBL_Cache::~FBL_Cache() {
     file->mCache = nullptr;
     file->mFirstBlock = file->mLastBlock = file->mCurrentBlock = kNoBlock;
     file->mBlockCount = 0;
+    file->mBlocksByOffset.clear();
   }
 }
 
@@ -129,6 +130,7 @@ void FBL_Cache::FileLinkBefore(FBL_File& file, FBL_BlockHandle h, FBL_BlockHandl
   B(h).mFileNext = before;
   (after == kNoBlock ? file.mFirstBlock : B(after).mFileNext) = h;
   (before == kNoBlock ? file.mLastBlock : B(before).mFilePrev) = h;
+  file.mBlocksByOffset.emplace_hint(file.mBlocksByOffset.end(), B(h).mOffset, h);
   ++file.mBlockCount;
 }
 
@@ -138,6 +140,7 @@ void FBL_Cache::FileUnlink(FBL_BlockHandle h) {
   (b.mFilePrev == kNoBlock ? file.mFirstBlock : B(b.mFilePrev).mFileNext) = b.mFileNext;
   (b.mFileNext == kNoBlock ? file.mLastBlock : B(b.mFileNext).mFilePrev) = b.mFilePrev;
   if (file.mCurrentBlock == h) file.mCurrentBlock = kNoBlock;
+  file.mBlocksByOffset.erase(b.mOffset);
   --file.mBlockCount;
   b.mFileNext = b.mFilePrev = kNoBlock;
 }
@@ -340,43 +343,18 @@ void FBL_Cache::MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to) {
 }
 
 FBL_BlockHandle FBL_Cache::FindBlock(FBL_File& file, uint64_t offset) {
-  auto covers = [&](FBL_BlockHandle h) {
-    return offset >= B(h).mOffset && offset - B(h).mOffset < B(h).mCapacity;
-  };
   FBL_BlockHandle h = file.mCurrentBlock;
-  if (h != kNoBlock && covers(h)) return h;
-  if (file.mBlockCount == 0) return kNoBlock;
-  uint64_t low = B(file.mFirstBlock).mOffset;
-  uint64_t high = B(file.mLastBlock).mOffset + B(file.mLastBlock).mCapacity;
-  if (offset - std::min(offset, low) > (high - low) / 2) {
-    for (h = file.mLastBlock; h != kNoBlock; h = B(h).mFilePrev) {
-      if (covers(h)) return h;
-      if (B(h).mOffset + B(h).mCapacity <= offset) return kNoBlock;
-    }
-  } else {
-    for (h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
-      if (covers(h)) return h;
-      if (B(h).mOffset > offset) return kNoBlock;
-    }
-  }
-  return kNoBlock;
+  if (h != kNoBlock && offset >= B(h).mOffset && offset - B(h).mOffset < B(h).mCapacity) return h;
+  auto it = file.mBlocksByOffset.upper_bound(offset);
+  if (it == file.mBlocksByOffset.begin()) return kNoBlock;
+  h = (--it)->second;
+  return offset - B(h).mOffset < B(h).mCapacity ? h : kNoBlock;
 }
 
-// The file's first block starting at or after offset, searched from the
-// nearer end of its list (appending finds it at once).
+// The file's first block starting at or after offset.
 FBL_BlockHandle FBL_Cache::FirstBlockFrom(const FBL_File& file, uint64_t offset) const {
-  FBL_BlockHandle last = file.mLastBlock;
-  if (last == kNoBlock || B(last).mOffset < offset) return kNoBlock;
-  FBL_BlockHandle first = file.mFirstBlock;
-  if (B(first).mOffset >= offset) return first;
-  if (offset - B(first).mOffset < B(last).mOffset - offset) {
-    FBL_BlockHandle h = first;
-    while (B(h).mOffset < offset) h = B(h).mFileNext;
-    return h;
-  }
-  FBL_BlockHandle h = last;
-  while (B(h).mFilePrev != kNoBlock && B(B(h).mFilePrev).mOffset >= offset) h = B(h).mFilePrev;
-  return h;
+  auto it = file.mBlocksByOffset.lower_bound(offset);
+  return it == file.mBlocksByOffset.end() ? kNoBlock : it->second;
 }
 
 uint64_t FBL_Cache::ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
@@ -531,15 +509,11 @@ FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32
   }
   // Write back and drop whatever overlaps, then load the exact range.
   for (;;) {
-    FBL_BlockHandle overlap = kNoBlock;
-    for (h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
-      if (B(h).mOffset >= offset + size) break;
-      if (B(h).mOffset + B(h).mCapacity > offset) {
-        overlap = h;
-        break;
-      }
+    FBL_BlockHandle overlap = FindBlock(file, offset);
+    if (overlap == kNoBlock) {
+      overlap = FirstBlockFrom(file, offset);
+      if (overlap == kNoBlock || B(overlap).mOffset >= offset + size) break;
     }
-    if (overlap == kNoBlock) break;
     FreeBlock(overlap);
   }
   return CreateBlock(file, offset, size, true);
@@ -745,10 +719,13 @@ std::string FBL_Cache::CheckInvariants() const {
     for (FBL_BlockHandle h = file->mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
       if (B(h).mFile != file) return "block in the wrong file list";
       if (B(h).mOffset < end) return "file blocks out of order";
+      auto it = file->mBlocksByOffset.find(B(h).mOffset);
+      if (it == file->mBlocksByOffset.end() || it->second != h) return "block missing by offset";
       end = B(h).mOffset + B(h).mCapacity;
       ++count;
     }
-    if (count != file->mBlockCount) return "file block count";
+    if (count != file->mBlockCount || count != file->mBlocksByOffset.size())
+      return "file block count";
   }
   return {};
 }
