@@ -23,6 +23,7 @@ class FBL_Blowfish : public FBL_Encryption {
   // REQUIRES: key is not null.
   FBL_Blowfish(FBL_EncryptionKeyRef key, bool forDecryption);
   void ProcessBlocks(uint8_t* buffer, size_t length) override;
+  bool IsConcurrent() const override { return true; }
 
  private:
   void Transform(uint32_t& left, uint32_t& right) const;

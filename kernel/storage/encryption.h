@@ -18,9 +18,13 @@ class FBL_Encryption {
   virtual uint32_t GetBlockSize() const = 0;
 
   // Transforms whole blocks of the buffer; a shorter tail stays as it is.
-  void Process(uint8_t* buffer, size_t length) { ProcessBlocks(buffer, length); }
+  // Large buffers of a cipher that allows it are split over two threads.
+  void Process(uint8_t* buffer, size_t length);
 
  protected:
+  // Whether ProcessBlocks may run on two parts of a buffer at once (the
+  // cipher keeps no state between blocks).
+  virtual bool IsConcurrent() const { return false; }
   // A cipher may replace this loop with a faster one of its own.
   virtual void ProcessBlocks(uint8_t* buffer, size_t length) {
     const size_t step = GetBlockSize();
