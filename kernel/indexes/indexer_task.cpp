@@ -1,36 +1,96 @@
 #include "kernel/indexes/indexer_task.h"
 
-#include <algorithm>
 #include <memory>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "kernel/indexes/bit_set.h"
+#include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+namespace {
+
+// Records between two looks at the task's state.
+constexpr uint32_t kStopCheckEvery = 4096;
+
+// The field's current record and value, put back after the walk.
+class FieldValueKeeper {
+ public:
+  explicit FieldValueKeeper(FBL_BaseField& field)
+      : mField(field),
+        mRecID(field.GetRecID()),
+        mDirty(field.IsDirty()),
+        mNull(field.IsNull()),
+        mValue(mDirty ? field.GetBufferSize() : 0) {
+    if (mDirty) field.GetValue(mValue.data());
+  }
+  ~FieldValueKeeper() {
+    try {
+      if (!mDirty) {
+        mField.ReadRecord(mRecID);
+      } else {
+        mField.SetValue(mValue.data());
+        if (mNull) mField.SetNull(true);
+      }
+    } catch (const xFBL_Exception&) {
+      // The index is built; a value that cannot be read back reads again
+      // when the record is next visited.
+    }
+  }
+  FieldValueKeeper(const FieldValueKeeper&) = delete;
+  FieldValueKeeper& operator=(const FieldValueKeeper&) = delete;
+
+ private:
+  FBL_BaseField& mField;
+  REC_ID mRecID;
+  bool mDirty;
+  bool mNull;
+  std::vector<uint8_t> mValue;
+};
+
+}  // namespace
+
+std::string FBL_IndexerTask::NameOf(const FBL_BaseField& field) {
+  const FBL_Table* table = field.GetTable();
+  return "Indexing: " + (table != nullptr ? table->GetName() : std::string()) + ":" +
+         field.GetName();
+}
 
 FBL_IndexerTask::FBL_IndexerTask(FBL_FieldIndex& index, FBL_BaseField& field)
-    : FBL_Task("Indexing: " + field.GetName()), mIndex(index), mField(field) {}
+    : FBL_Task(NameOf(field)), mIndex(index), mField(field) {}
 
-// Placeholder until the batch sorters land: one in-memory sort.
 void FBL_IndexerTask::Run() {
+  if (GetState() == 0) SetState(kStateRunning);  // run without RunTask
+  if (!IsRunning()) return;
+  if (mField.GetTable() == nullptr) throw xFBL_IndexError("The field has no table to index");
+  FieldValueKeeper keep(mField);
+  try {
+    Fill();
+  } catch (...) {
+    mIndex.Clear();
+    throw;
+  }
+  if (!IsRunning()) mIndex.Clear();
+}
+
+void FBL_IndexerTask::Fill() {
   FBL_Table& table = *mField.GetTable();
   mIndex.Clear();
   std::unique_ptr<FBL_BitSet> alive = table.SelectAllRecords();
-  std::vector<std::pair<std::string, REC_ID>> entries;
-  std::vector<std::string> keys;
+  const uint32_t total = table.GetRecordCount();
+  std::unique_ptr<FBL_FieldSorter> sorter = mField.MakeSorter(mIndex, total);
+  sorter->Allocate();
+  mCounter1 = 0;
+  mCounter2 = total;
+  uint32_t percent = 0;
   for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
-    mField.ReadRecord(r);
-    mField.MakeWordKeys(keys);
-    for (std::string& k : keys) entries.emplace_back(std::move(k), r);
+    mField.LoadRecord(r);
+    sorter->Push(r);
+    ++mCounter1;
+    if (mCounter1 % kStopCheckEvery == 0 && !IsRunning()) return;
+    uint32_t now = total == 0 ? 0 : static_cast<uint32_t>(uint64_t{mCounter1} * 100 / total);
+    if (now != percent && now < 100) ReportProgress(percent = now);
   }
-  std::sort(entries.begin(), entries.end(), [this](const auto& a, const auto& b) {
-    int c = mField.CompareKeys(reinterpret_cast<const uint8_t*>(a.first.data()),
-                               reinterpret_cast<const uint8_t*>(b.first.data()));
-    return c != 0 ? c < 0 : a.second < b.second;
-  });
-  for (const auto& [key, r] : entries) {
-    mIndex.AppendSorted(reinterpret_cast<const uint8_t*>(key.data()), r);
-  }
+  sorter->Flush();
 }

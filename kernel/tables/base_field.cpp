@@ -2,6 +2,7 @@
 #include "kernel/tables/column_files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -9,12 +10,24 @@
 
 #include "kernel/indexes/array_set.h"
 #include "kernel/indexes/bit_set.h"
+#include "kernel/indexes/field_sorter.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/record_map.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
+
+namespace {
+
+template <typename T>
+T LoadAs(const uint8_t* bytes) {
+  T v;
+  std::memcpy(&v, bytes, sizeof v);
+  return v;
+}
+
+}  // namespace
 
 FBL_BaseField::FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags)
     : mDesc(std::make_shared<FBL_FieldDescriptor>(
@@ -61,7 +74,7 @@ void FBL_BaseField::SetMethodText(const std::string& text) {
 // ---- the current value ----------------------------------------------------------
 
 void FBL_BaseField::Refresh() {
-  if (IsMethod()) CalculateMethod(mRecID);
+  if (IsMethod() && !mHoldValue) CalculateMethod(mRecID);
 }
 
 void FBL_BaseField::ClearBuffer() {
@@ -131,14 +144,16 @@ void FBL_BaseField::GetValue(void* out) {
 }
 
 std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectNulls() {
-  uint32_t size = mTable ? mTable->GetMaxRecID() : 0;
+  return LoadBitFile(mDesc->mNullMap.get(), mTable ? mTable->GetMaxRecID() : 0);
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::LoadBitFile(FBL_BitSetFile* file, uint32_t size) {
   auto set = std::make_unique<FBL_BitSet>(size);
-  FBL_BitSetFile* map = mDesc->mNullMap.get();
-  if (map == nullptr || !map->IsOpen() || size == 0) return set;
-  std::vector<uint8_t> bytes(std::min<uint64_t>(map->GetLength(), (uint64_t{size} + 7) / 8));
+  if (file == nullptr || !file->IsOpen() || size == 0) return set;
+  std::vector<uint8_t> bytes(std::min<uint64_t>(file->GetLength(), (uint64_t{size} + 7) / 8));
   if (!bytes.empty()) {
-    map->SetPosition(0);
-    map->Read(bytes.data(), bytes.size());
+    file->SetPosition(0);
+    file->Read(bytes.data(), bytes.size());
     set->LoadBytes(bytes);
   }
   return set;
@@ -168,9 +183,20 @@ void FBL_BaseField::SetString(const char* text) {
 // ---- flags ----------------------------------------------------------------------
 
 void FBL_BaseField::RemoveFlags(uint16_t flags, bool /*persist*/) {
+  // Without an index nothing could keep values unique.
+  if (flags & kFieldIndexed) flags |= kFieldUnique;
   uint16_t before = mDesc->mFlags;
   mDesc->mFlags = static_cast<uint16_t>(before & ~flags);
-  if ((before & kFieldIndexed) && !(mDesc->mFlags & kFieldIndexed)) DropIndex();
+  if ((before & kFieldIndexed) && !(mDesc->mFlags & kFieldIndexed)) {
+    DropIndex();
+  } else if ((before & kFieldUnique) && !(mDesc->mFlags & kFieldUnique) && mDesc->mIndex) {
+    // The index's kind follows the unique bit: a new one replaces it.
+    DropIndex();
+    if (mTable != nullptr && mTable->IsOpened()) {
+      CreateIndex();
+      OpenIndex();
+    }
+  }
   if ((before & kFieldNullable) && !(mDesc->mFlags & kFieldNullable)) {
     RemoveFile(mDesc->mNullMap.get());
     mDesc->mNullMap.reset();
@@ -190,11 +216,23 @@ void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
     OpenOrCreate(mDesc->mNullMap.get());
     mDesc->mNullMap->SetLength((uint64_t{mTable->GetMaxRecID()} + 7) / 8);
   }
-  if (!(added & (kFieldIndexed | kFieldUnique))) return;
-  if (mDesc->mIndex && (added & kFieldUnique)) DropIndex();
-  if (open) {
+  if (!(added & (kFieldIndexed | kFieldUnique)) || !open) return;
+  bool hadIndex = mDesc->mIndex != nullptr;
+  if (hadIndex && (added & kFieldUnique)) DropIndex();
+  try {
     CreateIndex();
     OpenIndex();
+  } catch (const xFBL_Exception&) {
+    // A unique index cannot be built over duplicates (344): the field keeps
+    // its former index bits and an index like the one it had.
+    DropIndex();
+    constexpr uint16_t kIndexBits = kFieldIndexed | kFieldUnique;
+    mDesc->mFlags = static_cast<uint16_t>((mDesc->mFlags & ~kIndexBits) | (before & kIndexBits));
+    if (hadIndex) {
+      CreateIndex();
+      OpenIndex();
+    }
+    throw;
   }
 }
 
@@ -206,6 +244,36 @@ FBL_FieldIndex* FBL_BaseField::EnsureIndex() {
   if (!mDesc->mIndex) return nullptr;
   OpenIndex();
   return mDesc->mIndex.get();
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindValue(const void* value) {
+  return FindRange(value, true, value, true);
+}
+
+std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindValueAsSet(const void* value) {
+  return FindRangeAsSet(value, true, value, true);
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindRange(const void* left, bool leftIncluded,
+                                                     const void* right, bool rightIncluded) {
+  uint8_t leftKey[kMaxIndexKeySize], rightKey[kMaxIndexKeySize];
+  if (left != nullptr) MakeKeyOf(left, leftKey);
+  if (right != nullptr) MakeKeyOf(right, rightKey);
+  std::unique_ptr<FBL_BitSet> set = SelectKeyRange(leftIncluded, left ? leftKey : nullptr,
+                                                   right ? rightKey : nullptr, rightIncluded);
+  if (!set) set = std::make_unique<FBL_BitSet>(mTable ? mTable->GetMaxRecID() : 0);
+  return set;
+}
+
+std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindRangeAsSet(const void* left, bool leftIncluded,
+                                                            const void* right, bool rightIncluded) {
+  uint8_t leftKey[kMaxIndexKeySize], rightKey[kMaxIndexKeySize];
+  if (left != nullptr) MakeKeyOf(left, leftKey);
+  if (right != nullptr) MakeKeyOf(right, rightKey);
+  std::unique_ptr<FBL_ArraySet> set = SelectKeyRangeAsArray(
+      leftIncluded, left ? leftKey : nullptr, right ? rightKey : nullptr, rightIncluded);
+  if (!set) set = std::make_unique<FBL_ArraySet>();
+  return set;
 }
 
 std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded,
@@ -271,6 +339,93 @@ uint32_t FBL_BaseField::MakeKey(uint8_t* out) {
   Refresh();
   EncodeValue(out);
   return GetValueSize();
+}
+
+uint32_t FBL_BaseField::MakeKeyOf(const void* value, uint8_t* out) {
+  if (HasFixedKey() && GetBufferSize() <= sizeof mValue) {
+    // Straight into the buffer: no setter runs (a RecID field refuses one).
+    alignas(8) uint8_t keep[sizeof mValue];
+    std::memcpy(keep, mValue, sizeof keep);
+    std::memcpy(mValue, value, GetBufferSize());
+    EncodeValue(out);
+    std::memcpy(mValue, keep, sizeof keep);
+    return GetValueSize();
+  }
+  std::vector<uint8_t> keep(GetBufferSize());
+  GetValue(keep.data());
+  const bool null = mNull, dirty = mDirty;
+  auto restore = [&] {
+    mHoldValue = false;
+    SetValue(keep.data());
+    mNull = null;
+    mDirty = dirty;
+  };
+  uint32_t n = 0;
+  mHoldValue = true;
+  try {
+    SetValue(value);
+    n = MakeKey(out);
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return n;
+}
+
+bool FBL_BaseField::HasKeyOrderBits() const {
+  if (!HasFixedKey()) return false;
+  uint32_t size = GetBufferSize();
+  switch (GetValueClass()) {
+    case ValueClass::kSigned:
+    case ValueClass::kUnsigned:
+      return size == 1 || size == 2 || size == 4 || size == 8;
+    case ValueClass::kFloating:
+      return size == 4 || size == 8;
+    default:
+      return false;
+  }
+}
+
+// Integers of the buffer's width, the sign bit flipped for signed ones;
+// floating values by their IEEE bits, negative ones inverted.
+uint64_t FBL_BaseField::KeyOrderBits(const uint8_t* key) const {
+  alignas(8) uint8_t buffer[8] = {};
+  KeyToBuffer(key, buffer);
+  const uint32_t size = GetBufferSize();
+  const ValueClass kind = GetValueClass();
+  if (kind == ValueClass::kFloating) {
+    double d = size == 4 ? double{LoadAs<float>(buffer)} : LoadAs<double>(buffer);
+    if (std::isnan(d)) return UINT64_MAX;
+    if (d == 0) d = 0;  // -0 equals 0
+    uint64_t bits = std::bit_cast<uint64_t>(d);
+    return (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
+  }
+  uint64_t bits = 0;
+  switch (size) {
+    case 1:
+      bits = buffer[0];
+      break;
+    case 2:
+      bits = LoadAs<uint16_t>(buffer);
+      break;
+    case 4:
+      bits = LoadAs<uint32_t>(buffer);
+      break;
+    default:
+      bits = LoadAs<uint64_t>(buffer);
+      break;
+  }
+  if (kind == ValueClass::kSigned) bits ^= uint64_t{1} << (8 * size - 1);
+  return bits;
+}
+
+std::unique_ptr<FBL_FieldSorter> FBL_BaseField::MakeSorter(FBL_FieldIndex& index,
+                                                           uint32_t recordCount) {
+  if (HasFixedKey() && GetMaxKeySize() <= sizeof(uint64_t)) {
+    return std::make_unique<FBL_FieldSorter>(*this, index, recordCount);
+  }
+  return std::make_unique<FBL_FieldSorterStr>(*this, index, recordCount);
 }
 
 void FBL_BaseField::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {

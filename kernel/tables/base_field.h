@@ -25,7 +25,9 @@
 
 class FBL_ArraySet;
 class FBL_BitSet;
+class FBL_BitSetFile;
 class FBL_DataFile;
+class FBL_FieldSorter;
 class FBL_Table;
 
 class FBL_BaseField {
@@ -97,6 +99,16 @@ class FBL_BaseField {
   // Makes the field indexed for good when it is not, creates and opens its
   // index; null when the table cannot make one.
   FBL_FieldIndex* EnsureIndex();
+  // Searches by values in the buffer's form (a null pointer leaves that side
+  // open). The field becomes indexed for good first. The bit set has the
+  // table's MaxRecID bits, the array set holds the RecIDs in index order;
+  // both are empty when the field's type has no index.
+  virtual std::unique_ptr<FBL_BitSet> FindValue(const void* value);
+  virtual std::unique_ptr<FBL_ArraySet> FindValueAsSet(const void* value);
+  virtual std::unique_ptr<FBL_BitSet> FindRange(const void* left, bool leftIncluded,
+                                                const void* right, bool rightIncluded);
+  virtual std::unique_ptr<FBL_ArraySet> FindRangeAsSet(const void* left, bool leftIncluded,
+                                                       const void* right, bool rightIncluded);
   // The index's range searches over keys (MakeKey's form); a null key
   // leaves that side open. Null when the field has no index.
   std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
@@ -127,6 +139,16 @@ class FBL_BaseField {
   virtual int CompareKeys(const uint8_t* left, const uint8_t* right) const;
   // The current value against a key.
   int CompareWithKey(const uint8_t* key);
+  // The key of a value in the buffer's form; the current value stays.
+  uint32_t MakeKeyOf(const void* value, uint8_t* out);
+  // Whether fixed keys map to order bits (numbers and dates): 64-bit
+  // numbers that sort as CompareKeys sorts the keys, equal keys (0 and -0)
+  // alike; NaN sorts last.
+  bool HasKeyOrderBits() const;
+  uint64_t KeyOrderBits(const uint8_t* key) const;
+  // A sorter that appends the field's keys to index (an index build) for
+  // about recordCount records.
+  virtual std::unique_ptr<FBL_FieldSorter> MakeSorter(FBL_FieldIndex& index, uint32_t recordCount);
   // The keys a by-words index holds for the current value: each distinct
   // word once, in key order (none for an empty text). Other fields give
   // their one key.
@@ -221,6 +243,8 @@ class FBL_BaseField {
   FBL_DataFile& Volume() const;
   bool Swapped() const;
   void MakeFileObjects();
+  // A header-less bit file (null map, Boolean values) as a set of size bits.
+  static std::unique_ptr<FBL_BitSet> LoadBitFile(FBL_BitSetFile* file, uint32_t size);
   FBL_FieldDescriptor& Desc() const { return *mDesc; }
   // The sub-index that names the column's files: its field number, which
   // must fit 16 bits.
@@ -241,4 +265,7 @@ class FBL_BaseField {
   bool mDirty = false;
   bool mOldNull = false;
   bool mOldLoaded = false;
+  // The buffer holds a given value (a search bound): a calculated field
+  // must not recompute it.
+  bool mHoldValue = false;
 };

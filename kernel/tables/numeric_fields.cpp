@@ -3,6 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "kernel/indexes/array_set.h"
+#include "kernel/indexes/bit_set.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/number_text.h"
 #include "kernel/tables/record_map.h"
@@ -95,6 +97,53 @@ void BF_BOOL::SetValue(const void* bytes) {
 
 void BF_BOOL::RemoveFlags(uint16_t flags, bool persist) {
   FBL_BaseField::RemoveFlags(static_cast<uint16_t>(flags & ~kFieldIndexed), persist);
+}
+
+namespace {
+
+// Whether a Boolean value lies between bounds (null: open side).
+bool InBoolRange(bool v, const void* left, bool leftIncluded, const void* right,
+                 bool rightIncluded) {
+  if (left != nullptr) {
+    bool l = *static_cast<const uint8_t*>(left) != 0;
+    if (v < l || (v == l && !leftIncluded)) return false;
+  }
+  if (right != nullptr) {
+    bool r = *static_cast<const uint8_t*>(right) != 0;
+    if (v > r || (v == r && !rightIncluded)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<FBL_BitSet> BF_BOOL::FindRange(const void* left, bool leftIncluded,
+                                               const void* right, bool rightIncluded) {
+  FBL_Table* table = GetTable();
+  const uint32_t size = table != nullptr ? table->GetMaxRecID() : 0;
+  const bool takeFalse = InBoolRange(false, left, leftIncluded, right, rightIncluded);
+  const bool takeTrue = InBoolRange(true, left, leftIncluded, right, rightIncluded);
+  if (table == nullptr || IsMethod() || size == 0 || !(takeFalse || takeTrue)) {
+    return std::make_unique<FBL_BitSet>(size);
+  }
+  std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
+  if (takeFalse && takeTrue) return alive;
+  std::unique_ptr<FBL_BitSet> set =
+      LoadBitFile(static_cast<FBL_BitSetFile*>(Desc().mValueFile.get()), alive->GetSize());
+  if (takeFalse) set->Invert();
+  set->Intersection(*alive);
+  return set;
+}
+
+std::unique_ptr<FBL_ArraySet> BF_BOOL::FindRangeAsSet(const void* left, bool leftIncluded,
+                                                      const void* right, bool rightIncluded) {
+  auto result = std::make_unique<FBL_ArraySet>();
+  for (uint8_t v : {0, 1}) {
+    if (!InBoolRange(v, left, leftIncluded, right, rightIncluded)) continue;
+    std::unique_ptr<FBL_BitSet> part = FindRange(&v, true, &v, true);
+    for (REC_ID r = part->NextMember(0); r != 0; r = part->NextMember(r)) result->Append(r);
+  }
+  return result;
 }
 
 void BF_BOOL::ParseText(const char* text) {

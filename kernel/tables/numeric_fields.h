@@ -198,6 +198,13 @@ class BF_BOOL : public FBL_BaseField {
   void SetValue(const void* bytes) override;
   void RemoveFlags(uint16_t flags, bool persist) override;
   void CreateIndex() override {}
+  // Answered from the bit file: the alive records whose value lies in the
+  // range (a calculated Boolean finds nothing). The array set lists the
+  // false ones, then the true ones, each ascending.
+  std::unique_ptr<FBL_BitSet> FindRange(const void* left, bool leftIncluded, const void* right,
+                                        bool rightIncluded) override;
+  std::unique_ptr<FBL_ArraySet> FindRangeAsSet(const void* left, bool leftIncluded,
+                                               const void* right, bool rightIncluded) override;
 
  protected:
   void EncodeValue(uint8_t* out) const override { out[0] = Buffer()[0]; }

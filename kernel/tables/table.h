@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kernel/indexes/rec_id.h"
@@ -85,6 +86,9 @@ class FBL_Table {
   bool UnlockRecord(REC_ID recID, uint32_t owner);
   bool IsRecordLocked(REC_ID recID);
 
+  // The table's name, as tasks and messages show it ("" until given).
+  const std::string& GetName() const { return mName; }
+  void SetName(const std::string& name) { mName = name; }
   FBL_DataBase& GetDataBase() const { return mDataBase; }
   uint32_t GetTableId() const { return mTableId; }
   bool IsOpened() const { return mOpened; }
@@ -109,6 +113,7 @@ class FBL_Table {
 
   FBL_DataBase& mDataBase;
   uint32_t mTableId;
+  std::string mName;
   std::unique_ptr<FBL_RecordMap> mMap;
   std::unique_ptr<FBL_RecordLocks> mLocks;
   std::vector<std::unique_ptr<FBL_BaseField>> mFields;
