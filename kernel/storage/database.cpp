@@ -233,6 +233,7 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
                 (BlobFileExists() && mBlob->IsReadOnly());
     LoadStructure();
     CheckKeyOrThrow(key);
+    mKey = key;
   } catch (...) {
     ReleaseVolumes();
     throw;
@@ -284,6 +285,7 @@ bool FBL_DataBase::ChangeKey(const FBL_EncryptionKeyRef& oldKey,
     volume->SetKeyCheck(w1, w2);
     done.push_back(volume);
   }
+  mKey = newKey;
   return true;
 }
 
@@ -372,6 +374,7 @@ void FBL_DataBase::Close() {
 // temporary index volume's file is deleted.
 void FBL_DataBase::ReleaseVolumes() {
   mFiles.clear();
+  mKey.reset();
   std::string tempPath;
   if (mTempIndex) tempPath = mTempIndex->GetPath();
   for (auto* slot : {&mStructure, &mDat, &mInd, &mBlb, &mTempIndex}) {

@@ -88,6 +88,9 @@ class FBL_DataBase : public FBL_VolumeOwner {
   // Set by the object layer when the user gives a structure key.
   void SetStructureCipher(FBL_EncryptionRef cipher) { mStructureCipher = std::move(cipher); }
   const FBL_EncryptionRef& GetStructureCipher() const { return mStructureCipher; }
+  // The key the database was opened with or last changed to (null: none);
+  // files made later (indexes) are enciphered with it.
+  const FBL_EncryptionKeyRef& GetEncryptionKey() const { return mKey; }
 
   // Takes ownership of a kernel file that lives as long as the database is open.
   FBL_DataBaseFile& AdoptFile(std::unique_ptr<FBL_DataBaseFile> file);
@@ -131,6 +134,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   bool mBlobReady = false;
   bool mReadOnly = false;
   FBL_EncryptionRef mStructureCipher;
+  FBL_EncryptionKeyRef mKey;
 };
 
 // The file of the set (".vdb", ".dat", ".ind" or ".blb") that holds each

@@ -1,0 +1,398 @@
+#include "kernel/indexes/counted_page.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "kernel/indexes/array_set.h"
+#include "kernel/indexes/index_file.h"
+#include "kernel/indexes/index_format.h"
+#include "kernel/storage/byte_order.h"
+#include "kernel/tables/base_field.h"
+#include "platform/errors.h"
+
+using namespace zindex;
+
+namespace {
+
+uint16_t Get16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+void Put16(uint8_t* p, uint32_t v) {
+  uint16_t w = static_cast<uint16_t>(v);
+  std::memcpy(p, &w, 2);
+}
+uint32_t Get32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+void Put32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+void Reverse4(uint8_t* p) {
+  std::reverse(p, p + 4);
+}
+
+// A page is full past this share of its size.
+constexpr uint32_t kFillPercent = 80;
+// The counts are u16.
+constexpr uint32_t kMaxCount = 0xFFFF;
+
+}  // namespace
+
+FBL_CountedPage::FBL_CountedPage(FBL_IndexFile& file, FBL_BaseField& field)
+    : FBL_IndexPage(file, field), mKeySize(field.GetValueSize()) {}
+
+FBL_CountedPage::~FBL_CountedPage() {
+  try {
+    Release();
+  } catch (const xFBL_Exception&) {
+  }
+}
+
+std::unique_ptr<FBL_IndexPage> FBL_CountedPage::MakeSibling() {
+  return std::make_unique<FBL_CountedPage>(mIndexFile, mField);
+}
+
+uint32_t FBL_CountedPage::HeaderBytes() const {
+  return kCountedHeader;
+}
+
+uint32_t FBL_CountedPage::KeyLengthAt(const uint8_t*, uint32_t) const {
+  return mKeySize;
+}
+
+uint32_t FBL_CountedPage::StoredKeyArea(const uint8_t* page) const {
+  return Get16(page) * (mKeySize + 4);
+}
+
+void FBL_CountedPage::SetKeyArea(uint8_t*, uint32_t, uint32_t) {}
+
+void FBL_CountedPage::ConvertHeader(uint8_t*, bool) const {}
+
+void FBL_CountedPage::SwapKey(uint8_t* key) const {
+  mField.SwapBytes(key);
+}
+
+uint32_t FBL_CountedPage::MaxEntries() const {
+  return std::min((Size() - HeaderBytes()) / 4, kMaxCount);
+}
+
+// ---- byte order -------------------------------------------------------------------
+
+// Counts and areas that do not fit the page convert only the header; the
+// page then fails its check and is never written through.
+void FBL_CountedPage::Convert(bool toMachine) {
+  uint8_t* d = mData;
+  uint32_t keys = 0, recIDs = 0, area = 0;
+  auto readHeader = [&] {
+    keys = Get16(d);
+    recIDs = Get16(d + 2);
+    area = StoredKeyArea(d);
+  };
+  if (!toMachine) readHeader();
+  for (uint32_t at : {0u, 2u}) std::reverse(d + at, d + at + 2);
+  ConvertHeader(d, toMachine);
+  if (toMachine) readHeader();
+  uint32_t header = HeaderBytes();
+  if (uint64_t{header} + area + uint64_t{recIDs} * 4 > Size()) return;
+  uint32_t off = header;
+  for (uint32_t j = 0; j < keys; ++j) {
+    if (off >= header + area) return;
+    uint32_t length = KeyLengthAt(d, off);
+    if (off + length + 4 > header + area) return;
+    SwapKey(d + off);
+    Reverse4(d + off + length);
+    off += length + 4;
+  }
+  for (uint32_t s = 0; s < recIDs; ++s) Reverse4(d + Size() - 4 * (s + 1));
+}
+
+void FBL_CountedPage::FromDisk() {
+  if (mData != nullptr && !mSwapped) Convert(true);
+  FBL_IndexPage::FromDisk();
+}
+
+void FBL_CountedPage::ToDisk() {
+  if (mData != nullptr && mSwapped) Convert(false);
+  FBL_IndexPage::ToDisk();
+}
+
+// ---- reading ------------------------------------------------------------------------
+
+void FBL_CountedPage::Parse() {
+  if (mParsed) return;
+  const uint8_t* d = Page();
+  uint32_t keys = Get16(d);
+  uint32_t recIDs = Get16(d + 2);
+  uint32_t area = StoredKeyArea(d);
+  uint32_t header = HeaderBytes();
+  if (uint64_t{header} + area + uint64_t{recIDs} * 4 > Size()) Corrupt("counts beyond the page");
+  mKeyOff.resize(keys + 1);
+  mFirstSlot.resize(keys + 1);
+  uint32_t off = header;
+  uint64_t slots = 0;
+  for (uint32_t j = 0; j < keys; ++j) {
+    if (off >= header + area) Corrupt("key entries beyond the key area");
+    uint32_t length = KeyLengthAt(d, off);
+    if (off + length + 4 > header + area) Corrupt("key entries beyond the key area");
+    uint32_t count = Get32(d + off + length);
+    if (count == 0) Corrupt("a key without RecIDs");
+    mKeyOff[j] = off;
+    mFirstSlot[j] = static_cast<uint32_t>(slots);
+    slots += count;
+    if (slots > recIDs) Corrupt("key counts beyond the RecID count");
+    off += length + 4;
+  }
+  if (off != header + area || slots != recIDs) Corrupt("key counts and RecID count disagree");
+  mKeyOff[keys] = off;
+  mFirstSlot[keys] = recIDs;
+  mParsed = true;
+}
+
+uint32_t FBL_CountedPage::Count() {
+  const uint8_t* d = Page();
+  uint32_t n = Get16(d + 2);
+  if (HeaderBytes() + uint64_t{n} * 4 > Size()) Corrupt("RecID count beyond the page");
+  return n;
+}
+
+uint32_t FBL_CountedPage::KeyCount() {
+  Parse();
+  return static_cast<uint32_t>(mKeyOff.size() - 1);
+}
+
+uint32_t FBL_CountedPage::KeyOfSlot(uint32_t slot) {
+  Parse();
+  if (slot >= mFirstSlot.back()) Corrupt("a slot beyond the RecIDs");
+  auto it = std::upper_bound(mFirstSlot.begin(), mFirstSlot.end(), slot);
+  return static_cast<uint32_t>(it - mFirstSlot.begin()) - 1;
+}
+
+uint32_t FBL_CountedPage::CountAt(const uint8_t* page, uint32_t j) const {
+  return Get32(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]));
+}
+
+void FBL_CountedPage::SetCountAt(uint8_t* page, uint32_t j, uint32_t count) {
+  Put32(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]), count);
+}
+
+const uint8_t* FBL_CountedPage::KeyAt(uint32_t i) {
+  uint32_t j = KeyOfSlot(i);
+  return Page() + mKeyOff[j];
+}
+
+REC_ID FBL_CountedPage::RecIDAt(uint32_t i) {
+  uint32_t n = Count();
+  if (i >= n) Corrupt("a slot beyond the RecIDs");
+  return Get32(Page() + Size() - 4 * (i + 1));
+}
+
+uint32_t FBL_CountedPage::UsedSize() {
+  Parse();
+  return mKeyOff.back() + mFirstSlot.back() * 4;
+}
+
+uint32_t FBL_CountedPage::FreeSpace() {
+  return Size() - UsedSize();
+}
+
+uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) {
+  Parse();
+  found = false;
+  const uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t lo = 0;
+  uint32_t hi = keys;
+  while (lo < hi) {
+    uint32_t mid = (lo + hi) / 2;
+    if (mField.CompareKeys(d + mKeyOff[mid], key) < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo == keys || !SameKey(d + mKeyOff[lo], key)) return mFirstSlot[lo];
+  uint32_t a = mFirstSlot[lo];
+  uint32_t b = mFirstSlot[lo + 1];
+  while (a < b) {
+    uint32_t mid = (a + b) / 2;
+    if (Get32(d + Size() - 4 * (mid + 1)) < recID) {
+      a = mid + 1;
+    } else {
+      b = mid;
+    }
+  }
+  found = a < mFirstSlot[lo + 1] && Get32(d + Size() - 4 * (a + 1)) == recID;
+  return a;
+}
+
+bool FBL_CountedPage::IsKeyLocked() {
+  if (mLogical == 0) return false;
+  return zpage::EntryMarks(mIndexFile.GetInventory().GetEntry(mLogical)) != 0;
+}
+
+uint32_t FBL_CountedPage::EntrySize(const uint8_t* key, uint32_t at) {
+  Parse();
+  uint32_t n = mFirstSlot.back();
+  if ((at < n && SameKey(KeyAt(at), key)) || (at > 0 && SameKey(KeyAt(at - 1), key))) return 4;
+  return mField.GetKeyLength(key) + 8;
+}
+
+bool FBL_CountedPage::HasRoomFor(const uint8_t* key, uint32_t at) {
+  if (Count() >= MaxEntries()) return false;
+  if (uint64_t{UsedSize()} * 100 > uint64_t{Size()} * kFillPercent) return false;
+  return FreeSpace() >= EntrySize(key, at);
+}
+
+// ---- changing -----------------------------------------------------------------------
+
+void FBL_CountedPage::SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs) {
+  Put16(page, keys);
+  Put16(page + 2, recIDs);
+}
+
+void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
+  Parse();
+  uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  if (at > n || n >= MaxEntries()) Corrupt("insertion beyond the page");
+  uint32_t j;
+  bool newKey = false;
+  if (at < n && SameKey(d + mKeyOff[KeyOfSlot(at)], key)) {
+    j = KeyOfSlot(at);
+  } else if (at > 0 && SameKey(d + mKeyOff[KeyOfSlot(at - 1)], key)) {
+    j = KeyOfSlot(at - 1);
+  } else {
+    j = at < n ? KeyOfSlot(at) : keys;
+    if (mFirstSlot[j] != at) Corrupt("a new key inside another key's RecIDs");
+    newKey = true;
+  }
+  uint32_t length = mField.GetKeyLength(key);
+  uint32_t grow = newKey ? length + 4 : 0;
+  uint32_t end = mKeyOff.back();
+  if (uint64_t{end} + grow + (uint64_t{n} + 1) * 4 > Size()) Corrupt("an entry beyond the page");
+  uint32_t off = mKeyOff[j];
+  if (newKey) {
+    std::memmove(d + off + grow, d + off, end - off);
+    std::memcpy(d + off, key, length);
+    Put32(d + off + length, 1);
+    keys += 1;
+  } else {
+    SetCountAt(d, j, CountAt(d, j) + 1);
+  }
+  uint8_t* low = d + Size() - 4 * (n + 1);
+  std::memmove(low, low + 4, 4 * (n - at));
+  Put32(d + Size() - 4 * (at + 1), recID);
+  SetCounts(d, keys, n + 1);
+  SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
+  MarkDirty();
+}
+
+void FBL_CountedPage::Remove(uint32_t at) {
+  Parse();
+  uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  if (at >= n) Corrupt("removal beyond the page");
+  uint32_t j = KeyOfSlot(at);
+  uint8_t* low = d + Size() - 4 * n;
+  std::memmove(low + 4, low, 4 * (n - at - 1));
+  Put32(low, 0);
+  uint32_t end = mKeyOff.back();
+  uint32_t off = mKeyOff[j];
+  uint32_t count = CountAt(d, j);
+  if (count > 1) {
+    SetCountAt(d, j, count - 1);
+  } else {
+    uint32_t entry = mKeyOff[j + 1] - off;
+    std::memmove(d + off, d + off + entry, end - off - entry);
+    std::memset(d + end - entry, 0, entry);
+    end -= entry;
+    keys -= 1;
+  }
+  SetCounts(d, keys, n - 1);
+  SetKeyArea(d, end - HeaderBytes(), off - HeaderBytes());
+  MarkDirty();
+}
+
+void FBL_CountedPage::KeepFirst(uint32_t keep) {
+  Parse();
+  uint8_t* d = Page();
+  uint32_t n = mFirstSlot.back();
+  if (keep >= n) return;
+  uint32_t end = mKeyOff.back();
+  uint32_t keys = 0;
+  uint32_t areaEnd = HeaderBytes();
+  if (keep > 0) {
+    uint32_t j = KeyOfSlot(keep - 1);
+    SetCountAt(d, j, keep - mFirstSlot[j]);
+    keys = j + 1;
+    areaEnd = mKeyOff[j + 1];
+  }
+  std::memset(d + areaEnd, 0, end - areaEnd);
+  std::memset(d + Size() - 4 * n, 0, 4 * (n - keep));
+  SetCounts(d, keys, keep);
+  SetKeyArea(d, areaEnd - HeaderBytes(), 0);
+  MarkDirty();
+}
+
+void FBL_CountedPage::InitPage() {
+  std::memset(GetData(), 0, Size());
+  MarkDirty();
+}
+
+uint32_t FBL_CountedPage::SplitPoint() {
+  Parse();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  if (keys <= 1) return n / 2;
+  // The key boundary nearest the middle of the page's bytes.
+  uint32_t header = HeaderBytes();
+  uint64_t total = UsedSize() - header;
+  uint32_t best = mFirstSlot[1];
+  uint64_t bestGap = UINT64_MAX;
+  for (uint32_t j = 1; j < keys; ++j) {
+    uint64_t below = (mKeyOff[j] - header) + uint64_t{mFirstSlot[j]} * 4;
+    uint64_t gap = below * 2 > total ? below * 2 - total : total - below * 2;
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = mFirstSlot[j];
+    }
+  }
+  return best;
+}
+
+void FBL_CountedPage::Check() {
+  Parse();
+  const uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  for (uint32_t j = 0; j < keys; ++j) {
+    if (j > 0 && mField.CompareKeys(d + mKeyOff[j - 1], d + mKeyOff[j]) >= 0)
+      Corrupt("keys out of order");
+    REC_ID previous = 0;
+    for (uint32_t s = mFirstSlot[j]; s < mFirstSlot[j + 1]; ++s) {
+      REC_ID r = Get32(d + Size() - 4 * (s + 1));
+      if (r <= previous) Corrupt("RecIDs of a key out of order");
+      previous = r;
+    }
+  }
+}
+
+void FBL_CountedPage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) {
+  uint32_t n = Count();
+  if (!forward || from > n || count > n - from) {
+    FBL_IndexPage::CopyRecIDs(set, from, count, forward);
+    return;
+  }
+  if (count == 0) return;
+  // Slots run downwards from the page's end: forward order is reversed memory.
+  const uint8_t* low = Page() + Size() - 4 * (from + count);
+  std::vector<REC_ID> items(count);
+  std::memcpy(items.data(), low, 4 * size_t{count});
+  set.AppendReversed(items);
+}

@@ -1,0 +1,77 @@
+// FBL_CountedPage: pages of a non-unique index of fixed-size keys (layout
+// in index_format.h). Each key is stored once with the count of its
+// RecIDs; the RecIDs fill the page from its end, key by key, each key's
+// ascending. A page over 0.8 of its size counts as full: it splits at the
+// key boundary nearest its middle, and a page of one key splits its RecIDs
+// into a run of pages of that key, marked in the inventory.
+//
+// Entry i of the page (the index's position) is RecID slot i.
+#pragma once
+
+#include <vector>
+
+#include "kernel/indexes/index_page.h"
+
+class FBL_CountedPage : public FBL_IndexPage {
+ public:
+  FBL_CountedPage(FBL_IndexFile& file, FBL_BaseField& field);
+  ~FBL_CountedPage() override;
+
+  void FromDisk() override;
+  void ToDisk() override;
+
+  uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
+  uint32_t Count() override;
+  const uint8_t* KeyAt(uint32_t i) override;
+  REC_ID RecIDAt(uint32_t i) override;
+  uint32_t FreeSpace() override;
+  uint32_t UsedSize() override;
+  uint32_t EntrySize(const uint8_t* key, uint32_t at) override;
+  bool HasRoomFor(const uint8_t* key, uint32_t at) override;
+  void Insert(uint32_t at, const uint8_t* key, REC_ID recID) override;
+  void Remove(uint32_t at) override;
+  void KeepFirst(uint32_t n) override;
+  void InitPage() override;
+  bool IsKeyLocked() override;
+  uint32_t SplitPoint() override;
+  int CompareScale() const override { return 10; }
+  uint32_t MaxEntries() const override;
+  void Check() override;
+  void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
+
+  // Keys on the current page.
+  uint32_t KeyCount();
+
+ protected:
+  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
+  uint32_t HeaderBytes() const override;
+  bool UsesRunMarks() const override { return true; }
+  void Forget() override { mParsed = false; }
+
+  // Layout hooks of the key area (string pages vary them).
+  // Bytes of the key at off (its length byte included for strings).
+  virtual uint32_t KeyLengthAt(const uint8_t* page, uint32_t off) const;
+  // Bytes of the key area as the header gives them.
+  virtual uint32_t StoredKeyArea(const uint8_t* page) const;
+  virtual void SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset);
+  // Converts header fields beyond the two counts.
+  virtual void ConvertHeader(uint8_t* page, bool toMachine) const;
+  virtual void SwapKey(uint8_t* key) const;
+
+  uint32_t mKeySize;
+
+ private:
+  // Key offsets and first slots of the current page, checked.
+  void Parse();
+  uint32_t KeyOfSlot(uint32_t slot);
+  uint32_t CountAt(const uint8_t* page, uint32_t j) const;
+  void SetCountAt(uint8_t* page, uint32_t j, uint32_t count);
+  void Convert(bool toMachine);
+  void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
+
+  bool mParsed = false;
+  // Per key j: offset of its entry; mKeyOff[k] is the key area's end.
+  std::vector<uint32_t> mKeyOff;
+  // Per key j: its first slot; mFirstSlot[k] is the RecID count.
+  std::vector<uint32_t> mFirstSlot;
+};

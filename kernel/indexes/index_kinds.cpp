@@ -1,0 +1,44 @@
+#include "kernel/indexes/index_kinds.h"
+
+#include "kernel/indexes/adressed_page.h"
+#include "kernel/indexes/counted_page.h"
+#include "kernel/indexes/string_page.h"
+#include "kernel/indexes/unique_page.h"
+
+FBL_SXUnique::FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId)
+    : FBL_SecondaryIndex(field, volume, ownerId, true, false) {
+  Init();
+}
+
+std::unique_ptr<FBL_IndexPage> FBL_SXUnique::MakePage() {
+  return std::make_unique<FBL_UniquePage>(GetFile(), GetField());
+}
+
+FBL_SXNotUnique::FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId)
+    : FBL_SecondaryIndex(field, volume, ownerId, false, false) {
+  Init();
+}
+
+std::unique_ptr<FBL_IndexPage> FBL_SXNotUnique::MakePage() {
+  return std::make_unique<FBL_CountedPage>(GetFile(), GetField());
+}
+
+FBL_SXString::FBL_SXString(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                           bool unique)
+    : FBL_SecondaryIndex(field, volume, ownerId, unique, false) {
+  Init();
+}
+
+std::unique_ptr<FBL_IndexPage> FBL_SXString::MakePage() {
+  return std::make_unique<FBL_StringPage>(GetFile(), GetField());
+}
+
+FBL_SXOnBYTE::FBL_SXOnBYTE(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                           bool unique)
+    : FBL_SecondaryIndex(field, volume, ownerId, unique, true) {
+  Init();
+}
+
+std::unique_ptr<FBL_IndexPage> FBL_SXOnBYTE::MakePage() {
+  return std::make_unique<FBL_AdressedPage>(GetFile(), GetField());
+}

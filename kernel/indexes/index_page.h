@@ -1,0 +1,171 @@
+// FBL_IndexPage: the page cursor of an index file and the tree work over
+// its pages. Entries are (key, RecID) pairs in ascending order across the
+// logical pages 1..N; kinds of pages (unique, counted, string, addressed)
+// give the layout of one page through the primitives below. Keys are in
+// the form the field makes (FBL_BaseField::MakeKey) and compare with the
+// field's CompareKeys.
+//
+// A position is (logical page, entry index); index Count() means "after the
+// page's last entry". A page is key-locked when it holds one key that
+// others may not join: a page of a run (counted pages) or any page of an
+// addressed index. Every count and offset read from a page is checked
+// before use; a page that does not make sense raises xFBL_SXCorrupted.
+// Pages hold machine order while the cursor holds them (FromDisk/ToDisk).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kernel/indexes/rec_id.h"
+#include "kernel/storage/page_cursors.h"
+
+class FBL_ArraySet;
+class FBL_BaseField;
+class FBL_BitSet;
+class FBL_IndexFile;
+
+struct FBL_IndexPosition {
+  uint32_t mPage = 0;  // 0: the index is empty
+  uint32_t mEntry = 0;
+};
+
+class FBL_IndexPage : public FBL_LogicalPage {
+ public:
+  FBL_IndexPage(FBL_IndexFile& file, FBL_BaseField& field);
+  ~FBL_IndexPage() override;
+
+  void Release() override;
+  void SetPage(uint32_t n) override;
+  void MarkDirty() override;
+
+  // ---- one page ------------------------------------------------------------
+  // Makes logical page n current.
+  void Load(uint32_t n) { Select(n); }
+  // Where (key, recID) lies relative to the current page: below its first
+  // entry (negative), after its last (positive) or within (0). Unique and
+  // addressed pages answer -1 / 1, counted and string pages -10 / 10.
+  int CompareWithPage(const uint8_t* key, REC_ID recID);
+  // Lower bound of (key, recID) in the current page; found: the entry
+  // there equals the pair (key and RecID).
+  virtual uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) = 0;
+  // Entries (RecIDs) on the current page.
+  virtual uint32_t Count() = 0;
+  virtual const uint8_t* KeyAt(uint32_t i) = 0;
+  virtual REC_ID RecIDAt(uint32_t i) = 0;
+  virtual uint32_t FreeSpace() = 0;
+  virtual uint32_t UsedSize() = 0;
+  // Bytes one more entry of key takes on the current page (a new key entry
+  // included when the key is not there).
+  virtual uint32_t EntrySize(const uint8_t* key, uint32_t at) = 0;
+  // Whether an entry of key inserted at `at` fits without a split.
+  virtual bool HasRoomFor(const uint8_t* key, uint32_t at);
+  // Inserts (key, recID) at entry `at`. REQUIRES: the order holds, it fits.
+  virtual void Insert(uint32_t at, const uint8_t* key, REC_ID recID) = 0;
+  // Fills the current, empty page with one entry.
+  void InsertFirst(const uint8_t* key, REC_ID recID);
+  // Removes entry `at`.
+  virtual void Remove(uint32_t at) = 0;
+  // Keeps the first n entries.
+  virtual void KeepFirst(uint32_t n) = 0;
+  // Formats the current page as an empty page.
+  virtual void InitPage() = 0;
+  // Whether the page's entries keep one key that others may not join.
+  virtual bool IsKeyLocked();
+  // Where a split cuts the current page (entries from here move).
+  virtual uint32_t SplitPoint() = 0;
+  // The page kind's answer for below / above the page.
+  virtual int CompareScale() const { return 1; }
+  // Full check of the current page (counts, offsets, key order).
+  virtual void Check() = 0;
+
+  // Moves the entries from SplitPoint() to a new page after the current one.
+  // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
+  // one; the cursor ends on that page.
+  int Split(const uint8_t* key, REC_ID recID);
+  // Appends every entry of the current page to page n and empties it.
+  void MergeInto(uint32_t n);
+  // Appends the RecIDs of count entries from `from` (forward, or backward
+  // from `from` down) to set.
+  virtual void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward);
+  // Includes the RecIDs of count entries from `from` (outside the set's
+  // size skipped).
+  void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count);
+
+  // ---- the whole index -----------------------------------------------------
+  // The first entry not below (key, recID): a null key is the first entry
+  // of the index; mEntry may equal the page's count ("after").
+  FBL_IndexPosition Locate(const uint8_t* key, REC_ID recID);
+  // The same, moved to the next page's start when it lies after a page.
+  FBL_IndexPosition LocateNormalized(const uint8_t* key, REC_ID recID);
+  // Inserts the pair; false when it was there already. unique: an equal
+  // key raises xFBL_FieldIsUnique before any change.
+  bool InsertEntry(const uint8_t* key, REC_ID recID, bool unique);
+  // Appends a pair not below the last entry, exactly as InsertEntry would.
+  bool AppendEntry(const uint8_t* key, REC_ID recID, bool unique);
+  // Removes the pair; false when it was not there.
+  bool RemoveEntry(const uint8_t* key, REC_ID recID);
+  // The first RecID holding key, 0 when none.
+  REC_ID FindFirst(const uint8_t* key);
+  // RecIDs of the entries from..to (as ResolveRange gives them), in index
+  // order, into either set.
+  void CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
+                    FBL_BitSet* bits);
+  // The bounds as positions: from is the first entry taken, to the first
+  // entry after the range. False when the range is empty.
+  bool ResolveRange(bool leftIncluded, const uint8_t* left, const uint8_t* right,
+                    bool rightIncluded, FBL_IndexPosition& from, FBL_IndexPosition& to);
+  // Most entries one page holds.
+  virtual uint32_t MaxEntries() const = 0;
+  REC_ID FirstRecID();
+  REC_ID LastRecID();
+  // map[recID] = start + rank in index order for every entry.
+  void NumberRecords(std::vector<uint32_t>& map, uint32_t start);
+  // Every page checked in order, their sequence too; raises 370.
+  void CheckAll();
+
+  uint32_t PageCount() const;
+  FBL_IndexFile& IndexFile() const { return mIndexFile; }
+  FBL_BaseField& Field() const { return mField; }
+
+ protected:
+  bool SameKey(const uint8_t* a, const uint8_t* b) const;
+  // A new cursor of the same kind on the same file.
+  virtual std::unique_ptr<FBL_IndexPage> MakeSibling() = 0;
+  // Hooks for kinds that track pages per key (addressed pages).
+  virtual void PageAdded(uint32_t /*l*/, const uint8_t* /*key*/) {}
+  // Called before logical page l goes.
+  virtual void PageRemoved(uint32_t /*l*/) {}
+  // Counted pages mark runs of one key in the inventory.
+  virtual bool UsesRunMarks() const { return false; }
+  // Bytes of the page header.
+  virtual uint32_t HeaderBytes() const = 0;
+  // Whether a page under this many used bytes may take a neighbour's entries.
+  virtual uint32_t MergeLimit() const { return Size() * 3 / 4; }
+  // The page data, loaded and checked once per physical page.
+  uint8_t* Page();
+  // Cached parse of the page is stale.
+  virtual void Forget() {}
+  [[noreturn]] void Corrupt(const char* what) const;
+  int ComparePair(const uint8_t* k1, REC_ID r1, const uint8_t* k2, REC_ID r2) const;
+  uint32_t Size() const { return GetPageSize(); }
+  bool BigEndian() const;
+
+  FBL_IndexFile& mIndexFile;
+  FBL_BaseField& mField;
+
+ private:
+  uint32_t ChoosePage(const uint8_t* key, REC_ID recID);
+  // Inserts at a located position, redirecting around key-locked pages and
+  // splitting full ones.
+  void InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID);
+  // A new empty page becomes logical page l, current.
+  void NewPageAt(uint32_t l, uint32_t marks);
+  void AfterRemove();
+  // Copies of entries from..Count() of the current page.
+  void CopyOut(uint32_t from, std::vector<uint8_t>& keys, std::vector<uint32_t>& offsets,
+               std::vector<REC_ID>& recIDs);
+
+  bool mChecking = false;
+  bool mFound = false;
+};

@@ -1,0 +1,414 @@
+#include "kernel/indexes/secondary_index.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "kernel/indexes/array_set.h"
+#include "kernel/indexes/bit_set.h"
+#include "kernel/indexes/indexer_task.h"
+#include "kernel/storage/task.h"
+#include "kernel/storage/volume.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+namespace {
+
+// Opening gives up after this many failed builds in a row.
+constexpr uint32_t kMaxFailedBuilds = 3;
+constexpr uint64_t kCopyChunk = 65536;
+
+const uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// Puts the field's current record or value back after a walk over records.
+class ValueKeeper {
+ public:
+  explicit ValueKeeper(FBL_BaseField& field)
+      : mField(field), mRecID(field.GetRecID()), mDirty(field.IsDirty()) {
+    if (!mDirty) return;
+    mNull = field.IsNull();
+    mValue.resize(field.GetBufferSize());
+    field.GetValue(mValue.data());
+  }
+  ~ValueKeeper() {
+    try {
+      if (!mDirty) {
+        if (mRecID != 0) mField.ReadRecord(mRecID);
+        return;
+      }
+      mField.SetValue(mValue.data());
+      if (mNull) mField.SetNull(true);
+    } catch (const xFBL_Exception&) {
+      // The value reads again when its record is next visited.
+    }
+  }
+  ValueKeeper(const ValueKeeper&) = delete;
+  ValueKeeper& operator=(const ValueKeeper&) = delete;
+
+ private:
+  FBL_BaseField& mField;
+  REC_ID mRecID;
+  bool mDirty;
+  bool mNull = false;
+  std::vector<uint8_t> mValue;
+};
+
+}  // namespace
+
+// Holds the index's mutex for a scope, exceptions included.
+class FBL_SecondaryIndex::Guard {
+ public:
+  explicit Guard(FBL_Mutex& mutex) : mMutex(mutex) {
+    if (!mMutex.Lock(FBL_MutexNative::kInfinite))
+      throw xFBL_Exception(ERR_INDEX, "The index stayed locked");
+  }
+  ~Guard() {
+    try {
+      mMutex.Unlock();
+    } catch (const xFBL_Exception&) {
+    }
+  }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  FBL_Mutex& mMutex;
+};
+
+FBL_SecondaryIndex::FBL_SecondaryIndex(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                                       bool unique, bool byteValues)
+    : mField(field), mVolume(volume), mOwnerId(ownerId), mUnique(unique), mByteValues(byteValues) {}
+
+void FBL_SecondaryIndex::Init() {
+  if (mField.GetFieldNumber() > UINT16_MAX)
+    throw xFBL_FieldError("Field number too large to name its files");
+  mSubIndex = static_cast<uint16_t>(mField.GetFieldNumber());
+  mFile = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, mSubIndex, mByteValues);
+  mPage = MakePage();
+}
+
+FBL_SecondaryIndex::~FBL_SecondaryIndex() {
+  try {
+    if (mUseCount > 0) {
+      mUseCount = 1;
+      Close();
+    }
+  } catch (const xFBL_Exception&) {
+  }
+  mPage.reset();
+  mFile.reset();
+}
+
+void FBL_SecondaryIndex::SetEncryption(FBL_EncryptionRef encryptor, FBL_EncryptionRef decryptor) {
+  mEncryptor = std::move(encryptor);
+  mDecryptor = std::move(decryptor);
+  mFile->SetEncryption(mDecryptor, true);
+  mFile->SetEncryption(mEncryptor, false);
+}
+
+void FBL_SecondaryIndex::RequireOpen() const {
+  if (mUseCount == 0) throw xFBL_Exception(ERR_INDEX, "The index is not open");
+}
+
+bool FBL_SecondaryIndex::ByWords() const {
+  return mField.HasFlag(kFieldByWords) && !mField.HasFixedKey();
+}
+
+bool FBL_SecondaryIndex::HoldsNull() {
+  return mField.IsNullable() && mField.IsNull();
+}
+
+void FBL_SecondaryIndex::CurrentKeys(std::vector<std::string>& keys) {
+  keys.clear();
+  if (HoldsNull()) return;
+  if (ByWords()) {
+    mField.MakeWordKeys(keys);
+    return;
+  }
+  uint8_t key[kMaxIndexKeySize];
+  uint32_t n = mField.MakeKey(key);
+  keys.emplace_back(reinterpret_cast<const char*>(key), n);
+}
+
+uint32_t FBL_SecondaryIndex::RecordLimit() const {
+  FBL_Table* table = mField.GetTable();
+  return table != nullptr ? table->GetMaxRecID() : mPage->LastRecID();
+}
+
+// ---- open and close ------------------------------------------------------------------
+
+void FBL_SecondaryIndex::Open() {
+  Guard guard(mMutex);
+  if (mUseCount > 0) {
+    ++mUseCount;
+    return;
+  }
+  OpenChecked();
+  mUseCount = 1;
+}
+
+void FBL_SecondaryIndex::OpenChecked() {
+  for (;;) {
+    if (!mFile->Exists()) mFile->Create();
+    mFile->Open();
+    mUseCount = 1;
+    bool good = false;
+    try {
+      uint32_t expected = ExpectedEntryCount();
+      if (mFile->GetEntryCount() == 0 && expected != 0) Build();
+      good = mFile->GetEntryCount() == expected;
+    } catch (const xFBL_SXCorrupted&) {
+      good = false;
+    } catch (...) {
+      mUseCount = 0;
+      CloseFile();
+      throw;
+    }
+    mUseCount = 0;
+    if (good) {
+      mFailedBuilds = 0;
+      return;
+    }
+    CloseFile();
+    RemoveFile();
+    if (++mFailedBuilds >= kMaxFailedBuilds) {
+      mFailedBuilds = 0;
+      throw xFBL_FailToBuild();
+    }
+  }
+}
+
+void FBL_SecondaryIndex::CloseFile() {
+  mPage->Release();
+  while (mFile->IsOpen()) mFile->Close();
+}
+
+void FBL_SecondaryIndex::RemoveFile() {
+  if (mFile->Exists()) mFile->Remove();
+}
+
+void FBL_SecondaryIndex::Close() {
+  Guard guard(mMutex);
+  if (mUseCount == 0) return;
+  if (--mUseCount > 0) return;
+  CloseFile();
+}
+
+void FBL_SecondaryIndex::Flush() {
+  Guard guard(mMutex);
+  if (mUseCount == 0) return;
+  mPage->Release();
+  mFile->Flush();
+}
+
+void FBL_SecondaryIndex::Drop() {
+  Guard guard(mMutex);
+  mUseCount = 0;
+  CloseFile();
+  RemoveFile();
+}
+
+void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
+  Guard guard(mMutex);
+  uint16_t sub = static_cast<uint16_t>(newNumber);
+  if (newNumber > UINT16_MAX) throw xFBL_FieldError("Field number too large to name its files");
+  auto target = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, sub, mByteValues);
+  target->SetEncryption(mDecryptor, true);
+  target->SetEncryption(mEncryptor, false);
+  if (target->Exists()) throw xFBL_FieldError("A file of the new field number exists already");
+  bool wasOpen = mUseCount > 0;
+  CloseFile();
+  if (mFile->Exists()) {
+    // Raw bytes: both files carry the same ciphers.
+    FBL_EmbededFile from(mVolume, mOwnerId, zindex::kKindIndex, mSubIndex);
+    FBL_EmbededFile to(mVolume, mOwnerId, zindex::kKindIndex, sub);
+    to.Create();
+    from.Open();
+    to.Open();
+    uint64_t length = from.GetLength();
+    std::vector<uint8_t> chunk(std::min(length, kCopyChunk));
+    for (uint64_t at = 0; at < length; at += chunk.size()) {
+      uint64_t n = std::min<uint64_t>(length - at, chunk.size());
+      from.SetPosition(at);
+      from.Read(chunk.data(), n);
+      to.SetPosition(at);
+      to.Write(chunk.data(), n);
+    }
+    to.SetLength(length);
+    to.Flush();
+    to.Close();
+    from.Close();
+    mFile->Remove();
+  }
+  mPage.reset();
+  mFile = std::move(target);
+  mSubIndex = sub;
+  mPage = MakePage();
+  if (wasOpen) mFile->Open();
+}
+
+// ---- changes ---------------------------------------------------------------------------
+
+void FBL_SecondaryIndex::Insert(REC_ID recID) {
+  Guard guard(mMutex);
+  RequireOpen();
+  std::vector<std::string> keys;
+  CurrentKeys(keys);
+  if (mUnique) {
+    for (const std::string& key : keys) {
+      if (mPage->FindFirst(Bytes(key)) != 0) throw xFBL_FieldIsUnique();
+    }
+  }
+  for (const std::string& key : keys) {
+    if (mPage->InsertEntry(Bytes(key), recID, mUnique)) mFile->AddEntries(1);
+  }
+}
+
+void FBL_SecondaryIndex::Remove(REC_ID recID) {
+  Guard guard(mMutex);
+  RequireOpen();
+  std::vector<std::string> keys;
+  CurrentKeys(keys);
+  for (const std::string& key : keys) {
+    if (mPage->RemoveEntry(Bytes(key), recID)) mFile->AddEntries(-1);
+  }
+}
+
+void FBL_SecondaryIndex::Clear() {
+  Guard guard(mMutex);
+  bool wasOpen = mFile->IsOpen();
+  CloseFile();
+  RemoveFile();
+  mFile->Create();
+  if (wasOpen) mFile->Open();
+}
+
+void FBL_SecondaryIndex::AppendSorted(const uint8_t* key, REC_ID recID) {
+  Guard guard(mMutex);
+  if (!mFile->IsOpen()) throw xFBL_Exception(ERR_INDEX, "The index is not open");
+  if (mBuildNulls && mBuildNulls->IsMember(recID)) return;
+  if (mPage->AppendEntry(key, recID, mUnique)) mFile->AddEntries(1);
+}
+
+// ---- searches --------------------------------------------------------------------------
+
+bool FBL_SecondaryIndex::FindFirst(REC_ID& recID) {
+  Guard guard(mMutex);
+  RequireOpen();
+  recID = 0;
+  if (HoldsNull()) return false;
+  uint8_t key[kMaxIndexKeySize];
+  mField.MakeKey(key);
+  recID = mPage->FindFirst(key);
+  return recID != 0;
+}
+
+std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
+                                                            const uint8_t* leftKey,
+                                                            const uint8_t* rightKey,
+                                                            bool rightIncluded) {
+  Guard guard(mMutex);
+  RequireOpen();
+  auto set = std::make_unique<FBL_BitSet>(RecordLimit());
+  FBL_IndexPosition from, to;
+  if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+    mPage->CollectRange(from, to, nullptr, set.get());
+  return set;
+}
+
+std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIncluded,
+                                                                     const uint8_t* leftKey,
+                                                                     const uint8_t* rightKey,
+                                                                     bool rightIncluded) {
+  Guard guard(mMutex);
+  RequireOpen();
+  FBL_IndexPosition from, to;
+  if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+    return std::make_unique<FBL_ArraySet>(0);
+  uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
+  if (FBL_Table* table = mField.GetTable())
+    capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
+  capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
+  auto set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
+  mPage->CollectRange(from, to, set.get(), nullptr);
+  return set;
+}
+
+uint32_t FBL_SecondaryIndex::GetEntryCount() {
+  Guard guard(mMutex);
+  return mFile->IsOpen() ? mFile->GetEntryCount() : 0;
+}
+
+// ---- building and checking ---------------------------------------------------------------
+
+void FBL_SecondaryIndex::Build() {
+  Guard guard(mMutex);
+  if (!mFile->IsOpen()) throw xFBL_Exception(ERR_INDEX, "The index is not open");
+  if (mFile->GetEntryCount() > 0) return;
+  FBL_Table* table = mField.GetTable();
+  if (table == nullptr || table->GetRecordCount() == 0) {
+    Clear();
+    return;
+  }
+  // A build may hand null values over as the cleared buffer's key; the
+  // nulls of the table are skipped as they arrive.
+  if (mField.IsNullable() && !ByWords()) {
+    mBuildNulls = mField.SelectNulls();
+    if (mBuildNulls->IsEmpty()) mBuildNulls.reset();
+  }
+  FBL_IndexerTask task(*this, mField);
+  try {
+    bool done = RunTask(task);
+    mBuildNulls.reset();
+    if (!done) throw xFBL_FailToBuild();
+  } catch (const xFBL_FieldIsUnique&) {
+    // Duplicates under a unique flag: the index stays empty.
+    mBuildNulls.reset();
+    Clear();
+    throw;
+  } catch (...) {
+    mBuildNulls.reset();
+    throw;
+  }
+}
+
+void FBL_SecondaryIndex::Rebuild() {
+  Guard guard(mMutex);
+  Clear();
+  Build();
+}
+
+void FBL_SecondaryIndex::CheckPages() {
+  Guard guard(mMutex);
+  RequireOpen();
+  mPage->CheckAll();
+}
+
+// A by-words index holds each record's distinct words: their number is
+// counted from the records, words the field's order finds equal once.
+uint32_t FBL_SecondaryIndex::ExpectedEntryCount() {
+  FBL_Table* table = mField.GetTable();
+  if (table == nullptr) return mFile->GetEntryCount();
+  std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
+  if (!ByWords()) {
+    uint32_t count = table->GetRecordCount();
+    if (!mField.IsNullable()) return count;
+    std::unique_ptr<FBL_BitSet> nulls = mField.SelectNulls();
+    nulls->Intersection(*alive);
+    return count - std::min(count, nulls->Count());
+  }
+  uint64_t total = 0;
+  ValueKeeper keep(mField);
+  std::vector<std::string> keys;
+  for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
+    mField.ReadRecord(r);
+    CurrentKeys(keys);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (i == 0 || mField.CompareKeys(Bytes(keys[i - 1]), Bytes(keys[i])) != 0) ++total;
+    }
+  }
+  return static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+}

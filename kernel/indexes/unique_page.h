@@ -1,0 +1,41 @@
+// FBL_UniquePage: pages of an index of fixed-size keys, each key once
+// (layout in index_format.h): a count, then (key, RecID) entries in key
+// order. A full page splits in half.
+#pragma once
+
+#include "kernel/indexes/index_page.h"
+
+class FBL_UniquePage : public FBL_IndexPage {
+ public:
+  FBL_UniquePage(FBL_IndexFile& file, FBL_BaseField& field);
+  ~FBL_UniquePage() override;
+
+  void FromDisk() override;
+  void ToDisk() override;
+
+  uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
+  uint32_t Count() override;
+  const uint8_t* KeyAt(uint32_t i) override;
+  REC_ID RecIDAt(uint32_t i) override;
+  uint32_t FreeSpace() override;
+  uint32_t UsedSize() override;
+  uint32_t EntrySize(const uint8_t* key, uint32_t at) override;
+  void Insert(uint32_t at, const uint8_t* key, REC_ID recID) override;
+  void Remove(uint32_t at) override;
+  void KeepFirst(uint32_t n) override;
+  void InitPage() override;
+  uint32_t SplitPoint() override;
+  uint32_t MaxEntries() const override;
+  void Check() override;
+
+ protected:
+  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
+  uint32_t HeaderBytes() const override;
+
+ private:
+  uint32_t Entry() const { return mKeySize + 4; }
+  // Converts the page between disk and machine order.
+  void Convert(bool toMachine);
+
+  uint32_t mKeySize;
+};

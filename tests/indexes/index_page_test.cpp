@@ -1,0 +1,314 @@
+// Index pages alone: the byte layouts, splits and runs, merging, the
+// search and range primitives, and damaged pages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "kernel/indexes/adressed_page.h"
+#include "kernel/indexes/counted_page.h"
+#include "kernel/indexes/index_file.h"
+#include "kernel/indexes/string_page.h"
+#include "kernel/indexes/unique_page.h"
+#include "kernel/storage/byte_order.h"
+#include "tests/indexes/index_fixture.h"
+
+namespace {
+
+using ztest::IndexTest;
+using ztest::IndexTextField;
+
+uint32_t U32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+uint16_t U16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+class IndexPageTest : public IndexTest {
+ protected:
+  void SetUp() override {
+    IndexTest::SetUp();
+    CreateDb();
+    MakeTable([](FBL_Table& t) {
+      AddLong(t, "n", 0);
+      AddText(t, "s", 0);
+      t.AddField(MakeField(kTypeByte, "b", 0));
+    });
+    mFile = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 1, false);
+    mFile->Create();
+    mFile->Open();
+  }
+  void TearDown() override {
+    mFile.reset();
+    IndexTest::TearDown();
+  }
+  std::unique_ptr<FBL_IndexFile> mFile;
+};
+
+}  // namespace
+
+TEST_F(IndexPageTest, UniquePagesSplitInHalfAndKeepOrder) {
+  FBL_UniquePage page(*mFile, F(1));
+  EXPECT_EQ(page.FindFirst(K(LongKey(1))), 0u);
+  ASSERT_TRUE(page.InsertEntry(K(LongKey(1)), 10, true));
+  EXPECT_EQ(mFile->GetLogicalPageCount(), 1u);
+  const uint32_t per = (mFile->GetPageSize() - 4) / 8;
+  for (int32_t v = 2; v <= int32_t(per) * 3; ++v) page.InsertEntry(K(LongKey(v)), 10 + v, true);
+  // Ascending inserts leave every page but the last half full.
+  const uint32_t pages = mFile->GetLogicalPageCount();
+  ASSERT_GE(pages, 5u);
+  for (uint32_t p = 1; p < pages; ++p) {
+    page.Load(p);
+    EXPECT_EQ(page.Count(), per / 2) << p;
+  }
+  page.CheckAll();
+  // Layout: the count, then the key and its RecID.
+  page.Load(1);
+  const uint8_t* d = page.GetData();
+  EXPECT_EQ(U32(d), page.Count());
+  EXPECT_EQ(int32_t(U32(d + 4)), 1);
+  EXPECT_EQ(U32(d + 8), 10u);
+  EXPECT_EQ(ztest::ErrorCode([&] { page.InsertEntry(K(LongKey(7)), 500, true); }), 344);
+  EXPECT_EQ(page.FindFirst(K(LongKey(7))), 17u);
+  EXPECT_EQ(page.FirstRecID(), 10u);
+  EXPECT_EQ(page.LastRecID(), 10u + per * 3);
+}
+
+TEST_F(IndexPageTest, CountedPageLayoutKeepsKeysApartFromRecIDs) {
+  FBL_CountedPage page(*mFile, F(1));
+  page.InsertEntry(K(LongKey(5)), 3, false);
+  page.InsertEntry(K(LongKey(7)), 2, false);
+  page.InsertEntry(K(LongKey(5)), 1, false);
+  EXPECT_FALSE(page.InsertEntry(K(LongKey(5)), 1, false));  // there already
+  page.Load(1);
+  const uint8_t* d = page.GetData();
+  const uint32_t size = mFile->GetPageSize();
+  EXPECT_EQ(U16(d), 2u);
+  EXPECT_EQ(U16(d + 2), 3u);
+  EXPECT_EQ(int32_t(U32(d + 4)), 5);
+  EXPECT_EQ(U32(d + 8), 2u);
+  EXPECT_EQ(int32_t(U32(d + 12)), 7);
+  EXPECT_EQ(U32(d + 16), 1u);
+  EXPECT_EQ(U32(d + size - 4), 1u);
+  EXPECT_EQ(U32(d + size - 8), 3u);
+  EXPECT_EQ(U32(d + size - 12), 2u);
+  EXPECT_EQ(page.CompareWithPage(K(LongKey(1)), 0), -10);
+  EXPECT_EQ(page.CompareWithPage(K(LongKey(9)), 0), 10);
+  EXPECT_EQ(page.CompareWithPage(K(LongKey(5)), 2), 0);
+  bool found = false;
+  EXPECT_EQ(page.Search(K(LongKey(5)), 3, found), 1u);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(page.Search(K(LongKey(6)), 0, found), 2u);
+  EXPECT_FALSE(found);
+  // Removing the last RecID of a key removes the key.
+  EXPECT_TRUE(page.RemoveEntry(K(LongKey(7)), 2));
+  page.Load(1);
+  EXPECT_EQ(page.KeyCount(), 1u);
+  EXPECT_FALSE(page.RemoveEntry(K(LongKey(7)), 2));
+}
+
+TEST_F(IndexPageTest, OneValueForAllRecordsSpreadsOverARunOfPages) {
+  FBL_CountedPage page(*mFile, F(1));
+  const REC_ID n = 5000;
+  for (REC_ID r = n; r >= 1; --r) page.InsertEntry(K(LongKey(42)), r, false);
+  const uint32_t pages = mFile->GetLogicalPageCount();
+  ASSERT_GE(pages, 3u);
+  FBL_InventoryPage& inventory = mFile->GetInventory();
+  REC_ID expected = 1;
+  for (uint32_t p = 1; p <= pages; ++p) {
+    uint32_t marks = zpage::EntryMarks(inventory.GetEntry(p));
+    EXPECT_EQ(marks, p == 1 ? zpage::kMarkBits : zpage::kContinuationMark) << p;
+    page.Load(p);
+    EXPECT_EQ(page.KeyCount(), 1u);
+    // The smallest RecID of each page is its last 4 bytes.
+    EXPECT_EQ(U32(page.GetData() + mFile->GetPageSize() - 4), expected);
+    expected += page.Count();
+  }
+  EXPECT_EQ(expected, n + 1);
+  // Another key never joins a page of the run.
+  page.InsertEntry(K(LongKey(43)), 7, false);
+  page.InsertEntry(K(LongKey(41)), 7, false);
+  EXPECT_EQ(mFile->GetLogicalPageCount(), pages + 2);
+  page.Load(1);
+  EXPECT_EQ(page.KeyCount(), 1u);
+  EXPECT_EQ(zpage::EntryMarks(inventory.GetEntry(1)), 0u);
+  page.CheckAll();
+  // Emptying the run clears its marks as its pages go.
+  for (REC_ID r = 1; r <= n; ++r) ASSERT_TRUE(page.RemoveEntry(K(LongKey(42)), r)) << r;
+  EXPECT_EQ(mFile->GetLogicalPageCount(), 2u);
+  EXPECT_EQ(zpage::EntryMarks(inventory.GetEntry(1)), 0u);
+  EXPECT_EQ(zpage::EntryMarks(inventory.GetEntry(2)), 0u);
+}
+
+TEST_F(IndexPageTest, StringPagesWalkVariableKeys) {
+  IndexTextField& field = Text(2);
+  FBL_StringPage page(*mFile, field);
+  page.InsertEntry(K(IndexTextField::Key("ab")), 4, false);
+  page.InsertEntry(K(IndexTextField::Key("c")), 1, false);
+  const std::string longest(255, 'z');
+  page.InsertEntry(K(IndexTextField::Key(longest)), 9, false);
+  page.Load(1);
+  const uint8_t* d = page.GetData();
+  EXPECT_EQ(U16(d), 3u);
+  EXPECT_EQ(U16(d + 2), 3u);
+  EXPECT_EQ(U16(d + 6), (2 + 5) + (1 + 5) + (255 + 5));
+  EXPECT_EQ(d[8], 2);
+  EXPECT_EQ(std::memcmp(d + 9, "ab", 2), 0);
+  EXPECT_EQ(U32(d + 11), 1u);
+  EXPECT_EQ(d[15], 1);
+  EXPECT_EQ(d[21], 255);
+  EXPECT_EQ(page.FindFirst(K(IndexTextField::Key(longest))), 9u);
+  // A key of more than 255 bytes of text is cut to 255.
+  EXPECT_EQ(page.FindFirst(K(IndexTextField::Key(longest + "zz"))), 9u);
+  // Many keys split the pages at key boundaries.
+  for (int i = 0; i < 2000; ++i)
+    page.InsertEntry(K(IndexTextField::Key("k" + std::to_string(i))), i + 10, false);
+  EXPECT_GT(mFile->GetLogicalPageCount(), 1u);
+  page.CheckAll();
+  for (uint32_t p = 1; p <= mFile->GetLogicalPageCount(); ++p) {
+    page.Load(p);
+    EXPECT_LE(page.UsedSize(), mFile->GetPageSize());
+  }
+}
+
+TEST_F(IndexPageTest, AddressedPagesGroupRecIDsByValue) {
+  FBL_BaseField& byte = F(3);
+  mFile->Close();
+  mFile = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 2, true);
+  mFile->Create();
+  mFile->Open();
+  FBL_AdressedPage page(*mFile, byte);
+  uint8_t v3 = 3, v9 = 9, v5 = 5;
+  const uint32_t per = (mFile->GetPageSize() - 8) / 4;
+  for (REC_ID r = 1; r <= per + 10; ++r) page.InsertEntry(&v9, r, false);
+  page.InsertEntry(&v3, 500, false);
+  page.InsertEntry(&v5, 7, false);
+  EXPECT_EQ(mFile->GetValuePages(9), 2u);
+  EXPECT_EQ(mFile->GetValuePages(3), 1u);
+  EXPECT_EQ(mFile->FirstPageOfValue(9), 3u);
+  page.Load(3);
+  EXPECT_EQ(page.GetSecondCounter(), 2u);
+  EXPECT_EQ(U32(page.GetData() + 8), 1u);
+  EXPECT_EQ(page.FindFirst(&v5), 7u);
+  uint8_t v4 = 4;
+  EXPECT_EQ(page.FindFirst(&v4), 0u);
+  FBL_IndexPosition from, to;
+  ASSERT_TRUE(page.ResolveRange(true, &v5, &v9, true, from, to));
+  FBL_ArraySet set(0);
+  page.CollectRange(from, to, &set, nullptr);
+  ASSERT_EQ(set.Count(), per + 11);
+  EXPECT_EQ(set.GetItem(1), 7u);
+  EXPECT_EQ(set.GetItem(2), 1u);
+  // A left bound beyond the last key is an empty range.
+  uint8_t v200 = 200;
+  EXPECT_FALSE(page.ResolveRange(true, &v200, nullptr, true, from, to));
+  for (REC_ID r = 1; r <= per + 10; ++r) page.RemoveEntry(&v9, r);
+  EXPECT_EQ(mFile->GetValuePages(9), 0u);
+  EXPECT_EQ(mFile->GetLogicalPageCount(), 2u);
+}
+
+TEST_F(IndexPageTest, SplitMergeAndRecIDWalks) {
+  FBL_UniquePage page(*mFile, F(1));
+  for (int32_t v = 1; v <= 100; ++v) page.InsertEntry(K(LongKey(v * 2)), v, true);
+  page.Load(1);
+  EXPECT_EQ(page.Split(K(LongKey(3)), 0), 1);
+  EXPECT_EQ(page.GetLogicalPage(), 1u);
+  EXPECT_EQ(page.Count(), 50u);
+  page.Load(2);
+  EXPECT_EQ(page.Split(K(LongKey(190)), 0), 2);
+  EXPECT_EQ(page.GetLogicalPage(), 3u);
+  page.Load(2);
+  page.MergeInto(1);
+  EXPECT_EQ(mFile->GetLogicalPageCount(), 2u);
+  page.Load(1);
+  EXPECT_EQ(page.Count(), 75u);
+  FBL_ArraySet back(0);
+  page.CopyRecIDs(back, 74, 3, false);
+  EXPECT_EQ(ztest::IndexTest::Items(back), (std::vector<REC_ID>{75, 74, 73}));
+  FBL_BitSet bits(60);
+  page.MarkRecIDs(bits, 55, 10);  // RecIDs 56..65, those above 60 skipped
+  EXPECT_EQ(bits.Count(), 5u);
+  std::vector<uint32_t> rank;
+  page.NumberRecords(rank, 1);
+  EXPECT_EQ(rank[1], 1u);
+  EXPECT_EQ(rank[100], 100u);
+  page.CheckAll();
+}
+
+TEST_F(IndexPageTest, DamagedPagesRaise370) {
+  {
+    FBL_CountedPage page(*mFile, F(1));
+    for (int32_t v = 1; v <= 50; ++v) page.InsertEntry(K(LongKey(v)), v, false);
+  }
+  mFile->Close();
+  auto damage = [&](const std::function<void(uint8_t*)>& edit) {
+    mFile->Open();
+    {
+      FBL_LogicalPage raw(*mFile);
+      raw.Select(1);
+      edit(raw.GetData());
+      raw.MarkDirty();
+    }
+    mFile->Close();
+    mFile->Open();
+    FBL_CountedPage page(*mFile, F(1));
+    int code = ztest::ErrorCode([&] { page.FindFirst(K(LongKey(3))); });
+    mFile->Close();
+    return code;
+  };
+  // Keys out of order.
+  EXPECT_EQ(damage([](uint8_t* d) { std::swap_ranges(d + 4, d + 8, d + 12); }), 370);
+  EXPECT_EQ(damage([](uint8_t* d) { std::swap_ranges(d + 4, d + 8, d + 12); }), 0);
+  // A RecID count beyond the page.
+  EXPECT_EQ(damage([](uint8_t* d) { d[2] = 0xFF, d[3] = 0xFF; }), 370);
+}
+
+TEST_F(IndexPageTest, BulkAppendingBuildsThePagesSingleInsertsBuild) {
+  auto other = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 3, false);
+  other->Create();
+  other->Open();
+  std::vector<std::pair<int32_t, REC_ID>> entries;
+  for (REC_ID r = 1; r <= 6000; ++r) entries.emplace_back(int32_t(r % 7 == 0 ? 5 : r / 3), r);
+  std::sort(entries.begin(), entries.end());
+  {
+    FBL_CountedPage single(*mFile, F(1));
+    FBL_CountedPage bulk(*other, F(1));
+    for (auto [v, r] : entries) {
+      single.InsertEntry(K(LongKey(v)), r, false);
+      bulk.AppendEntry(K(LongKey(v)), r, false);
+    }
+    ASSERT_EQ(mFile->GetLogicalPageCount(), other->GetLogicalPageCount());
+    for (uint32_t p = 1; p <= mFile->GetLogicalPageCount(); ++p) {
+      single.Load(p);
+      bulk.Load(p);
+      ASSERT_EQ(std::memcmp(single.GetData(), bulk.GetData(), mFile->GetPageSize()), 0) << p;
+      EXPECT_EQ(mFile->GetInventory().GetEntry(p) & zpage::kMarkBits,
+                other->GetInventory().GetEntry(p) & zpage::kMarkBits);
+    }
+  }
+  // Inserts in another order hold the same entries in the same order.
+  std::shuffle(entries.begin(), entries.end(), std::mt19937(7));
+  mFile->Close();
+  mFile->Remove();
+  mFile->Create();
+  mFile->Open();
+  FBL_CountedPage single(*mFile, F(1));
+  FBL_CountedPage bulk(*other, F(1));
+  for (auto [v, r] : entries) single.InsertEntry(K(LongKey(v)), r, false);
+  FBL_IndexPosition from, to;
+  FBL_ArraySet a(0), b(0);
+  ASSERT_TRUE(single.ResolveRange(true, nullptr, nullptr, true, from, to));
+  single.CollectRange(from, to, &a, nullptr);
+  ASSERT_TRUE(bulk.ResolveRange(true, nullptr, nullptr, true, from, to));
+  bulk.CollectRange(from, to, &b, nullptr);
+  EXPECT_EQ(Items(a), Items(b));
+  EXPECT_EQ(a.Count(), 6000u);
+  single.CheckAll();
+}
