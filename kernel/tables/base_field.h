@@ -234,6 +234,10 @@ class FBL_BaseField {
     mNull = false;
     mDirty = true;
   }
+  // The null flags as they are, without calculating (for types that keep
+  // their value outside the inline buffer).
+  bool NullFlag() const { return mNull; }
+  bool OldNullFlag() const { return mOldNull; }
   // Fills the buffer of a stored field quickly when it is not calculated.
   void CopyBuffer(void* out, uint32_t n) {
     if (IsMethod()) Refresh();

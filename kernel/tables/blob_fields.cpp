@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kernel/indexes/bit_set.h"
 #include "kernel/storage/blob_file.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/zip_compressor.h"
+#include "kernel/tables/language.h"
 #include "kernel/tables/picture_codec.h"
+#include "kernel/tables/string_fields.h"
 #include "kernel/tables/table.h"
+#include "kernel/tables/text_keys.h"
+#include "kernel/tables/text_matcher.h"
 #include "platform/errors.h"
 
 namespace {
@@ -177,6 +182,21 @@ void BF_BLOB::SetData(const void* bytes, uint32_t length) {
 
 // ---- text ------------------------------------------------------------------------
 
+namespace {
+
+// A by-words index is never unique: unique asks for an index only.
+uint16_t TextFlags(uint16_t flags) {
+  if ((flags & kFieldByWords) && (flags & kFieldUnique)) {
+    flags = static_cast<uint16_t>((flags & ~kFieldUnique) | kFieldIndexed);
+  }
+  return flags;
+}
+
+}  // namespace
+
+BF_TEXT::BF_TEXT(const std::string& name, uint16_t flags)
+    : BF_BLOB(name, TextFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
+
 std::string BF_TEXT::GetString(uint32_t maxChars) {
   std::vector<uint8_t> data = GetData();
   std::string text(data.begin(), data.end());
@@ -187,6 +207,88 @@ std::string BF_TEXT::GetString(uint32_t maxChars) {
 void BF_TEXT::SetString(const char* text) {
   size_t n = text == nullptr ? 0 : std::strlen(text);
   SetData(text, static_cast<uint32_t>(n));
+}
+
+void BF_TEXT::InitFromField(const FBL_BaseField& other) {
+  BF_BLOB::InitFromField(other);
+  if (auto* same = dynamic_cast<const BF_TEXT*>(&other)) mLanguage = same->mLanguage;
+}
+
+bool BF_TEXT::SetLanguage(const std::string& name) {
+  const FBL_Language* language = FindLanguage(name);
+  if (language == nullptr) return false;
+  mLanguage = language;
+  return true;
+}
+
+std::string BF_TEXT::Prefix() {
+  uint32_t first = Reference();
+  if (first == 0) return {};
+  if (HasFlag(kFieldCompressed)) {
+    std::vector<uint8_t> data = GetData();
+    return std::string(data.begin(),
+                       data.begin() + std::min<size_t>(data.size(), kMaxKeyTextBytes));
+  }
+  std::string prefix(std::min(Blobs().GetValueSize(first), kMaxKeyTextBytes), '\0');
+  Blobs().ReadValue(prefix.data(), static_cast<uint32_t>(prefix.size()), first, 0);
+  return prefix;
+}
+
+uint32_t BF_TEXT::MakeKey(uint8_t* out) {
+  std::string prefix = Prefix();
+  return MakeTextKey(out, prefix.data(), prefix.size());
+}
+
+int BF_TEXT::CompareKeys(const uint8_t* left, const uint8_t* right) const {
+  return CompareTextKeys(mLanguage, left, right);
+}
+
+void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
+  if (!HasFlag(kFieldByWords)) return BF_BLOB::MakeWordKeys(keys);
+  std::string text = GetString();
+  MakeWordKeysOf(text.data(), text.size(), *mLanguage, keys);
+}
+
+int BF_TEXT::Compare(const void* key) {
+  uint8_t own[kMaxIndexKeySize];
+  MakeKey(own);
+  return CompareKeys(own, static_cast<const uint8_t*>(key));
+}
+
+int BF_TEXT::CompareValues(const void* left, const void* right) const {
+  return CompareKeys(static_cast<const uint8_t*>(left), static_cast<const uint8_t*>(right));
+}
+
+void BF_TEXT::AddFlags(uint16_t flags, bool persist) {
+  const bool had = HasFlag(kFieldByWords);
+  BF_BLOB::AddFlags(PrepareByWordsAdd(*this, flags, persist), persist);
+  if (!had && HasFlag(kFieldByWords)) RestoreIndexAfterByWords(*this);
+}
+
+void BF_TEXT::RemoveFlags(uint16_t flags, bool persist) {
+  const bool dropped = PrepareByWordsRemove(*this, flags);
+  BF_BLOB::RemoveFlags(flags, persist);
+  if (dropped) RestoreIndexAfterByWords(*this);
+}
+
+FBL_TextRangeKeys BF_TEXT::MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
+                                         bool rightIncluded) const {
+  return MakeTextRangeKeys(left, leftIncluded, right, rightIncluded, kMaxKeyTextBytes,
+                           mLanguage->GetGreatestChar());
+}
+
+std::unique_ptr<FBL_BitSet> BF_TEXT::FindRangeByText(const char* left, bool leftIncluded,
+                                                     const char* right, bool rightIncluded) {
+  FBL_TextRangeKeys keys = MakeRangeKeys(left, leftIncluded, right, rightIncluded);
+  auto bound = [](bool has, const std::string& key) {
+    return has ? reinterpret_cast<const uint8_t*>(key.data()) : nullptr;
+  };
+  return SelectKeyRange(keys.leftIncluded, bound(keys.hasLeft, keys.left),
+                        bound(keys.hasRight, keys.right), keys.rightIncluded);
+}
+
+std::unique_ptr<FBL_BitSet> BF_TEXT::FindByRegExpr(const std::string& pattern, bool caseSensitive) {
+  return SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
 }
 
 // ---- pictures ----------------------------------------------------------------------

@@ -20,7 +20,10 @@
 
 #include "kernel/tables/numeric_fields.h"
 
+class FBL_BitSet;
 class FBL_BLOBFile;
+class FBL_Language;
+struct FBL_TextRangeKeys;
 
 class BF_BLOB : public BF_ULONG {
  public:
@@ -68,12 +71,45 @@ class BF_BLOB : public BF_ULONG {
   uint32_t mFresh = 0;
 };
 
-// Text: the text without its terminating NUL is the data.
+// Text: the text without its terminating NUL is the data (never translated
+// between character sets). Texts compare by the field's language ("ASCII"
+// unless set) over their first 255 bytes: that prefix, as a length byte and
+// the bytes, is the value Compare and CompareValues take and the key of the
+// column's index (by words: each distinct word of the whole text).
 class BF_TEXT : public BF_BLOB {
  public:
-  BF_TEXT(const std::string& name, uint16_t flags) : BF_BLOB(name, flags, kTypeText) {}
+  BF_TEXT(const std::string& name, uint16_t flags);
   std::string GetString(uint32_t maxChars = UINT32_MAX) override;
   void SetString(const char* text) override;
+  void InitFromField(const FBL_BaseField& other) override;
+
+  const FBL_Language& GetLanguage() const { return *mLanguage; }
+  // An unknown name keeps the current language; returns whether known.
+  bool SetLanguage(const std::string& name);
+
+  bool HasFixedKey() const override { return false; }
+  uint32_t GetMaxKeySize() const override { return kMaxIndexKeySize; }
+  uint32_t GetKeyLength(const uint8_t* key) const override { return 1u + key[0]; }
+  uint32_t MakeKey(uint8_t* out) override;
+  int CompareKeys(const uint8_t* left, const uint8_t* right) const override;
+  void MakeWordKeys(std::vector<std::string>& keys) override;
+  int Compare(const void* key) override;
+  int CompareValues(const void* left, const void* right) const override;
+
+  void AddFlags(uint16_t flags, bool persist) override;
+  void RemoveFlags(uint16_t flags, bool persist) override;
+  // As for strings (string_fields.h); the bounds are cut to 255 bytes.
+  FBL_TextRangeKeys MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
+                                  bool rightIncluded) const;
+  std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
+                                              const char* right, bool rightIncluded);
+  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
+
+ private:
+  // The first min(size, 255) bytes of the text.
+  std::string Prefix();
+
+  const FBL_Language* mLanguage;
 };
 
 // Pictures: u32 kind, u32 length, then the picture data (JPEG for pictures

@@ -1,8 +1,13 @@
 #include "kernel/tables/field_factory.h"
 
+#include <algorithm>
+#include <type_traits>
+
+#include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
+#include "kernel/tables/string_fields.h"
 
 namespace {
 
@@ -11,13 +16,41 @@ std::unique_ptr<FBL_BaseField> Make(const std::string& name, uint16_t flags) {
   return std::make_unique<Field>(name, flags);
 }
 
+// A string or binary field of the declared length (0: the type's default;
+// lengths past 16 bits are cut to the largest) in the given language.
+template <typename Field>
+std::unique_ptr<FBL_BaseField> MakeSized(const std::string& name, uint16_t flags,
+                                         uint32_t declaredLength, const std::string& language) {
+  auto length = static_cast<uint16_t>(std::min<uint32_t>(declaredLength, UINT16_MAX));
+  auto field = std::make_unique<Field>(name, flags, length);
+  if constexpr (std::is_base_of_v<BF_STRING, Field>) {
+    if (!language.empty()) field->SetLanguage(language);
+  }
+  return field;
+}
+
+std::unique_ptr<FBL_BaseField> MakeText(const std::string& name, uint16_t flags,
+                                        const std::string& language) {
+  auto field = std::make_unique<BF_TEXT>(name, flags);
+  if (!language.empty()) field->SetLanguage(language);
+  return field;
+}
+
 }  // namespace
 
 std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, uint16_t flags,
-                                         uint32_t /*declaredLength*/) {
+                                         uint32_t declaredLength, const std::string& language) {
   if (type == kTypeRecID) return std::make_unique<F_ID>(name);
   flags |= kFieldKeepsOldValue;
   switch (type) {
+    case kTypeString:
+      return MakeSized<BF_STRING>(name, flags, declaredLength, language);
+    case kTypeVarChar:
+      return MakeSized<BF_VarChar>(name, flags, declaredLength, language);
+    case kTypeFixedBinary:
+      return MakeSized<BF_FixedBinary>(name, flags, declaredLength, language);
+    case kTypeVarBinary:
+      return MakeSized<BF_VarBinary>(name, flags, declaredLength, language);
     case kTypeBoolean:
       return Make<BF_BOOL>(name, flags | kFieldIndexed);
     case kTypeByte:
@@ -55,10 +88,10 @@ std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, 
     case kTypeBLOB:
       return Make<BF_BLOB>(name, flags);
     case kTypeText:
-      return Make<BF_TEXT>(name, flags);
+      return MakeText(name, flags, language);
     case kTypePicture:
       return Make<BF_Picture>(name, flags);
     default:
-      return nullptr;  // strings and binaries are made by their own layer
+      return nullptr;
   }
 }

@@ -41,6 +41,12 @@ void JumpOnError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->mJump, 1);
 }
 
+// While decoding, a warning (data cut short, corrupt data) means a damaged
+// picture: libjpeg would go on and fill the rest with grey.
+void JumpOnWarning(j_common_ptr info, int level) {
+  if (level < 0) JumpOnError(info);
+}
+
 // A checked view of a bitmap's parts.
 struct BitmapView {
   uint32_t mWidth = 0, mHeight = 0, mBits = 0, mColours = 0;
@@ -159,6 +165,7 @@ bool Decompress(const uint8_t* jpeg, size_t size, uint32_t* width, uint32_t* hei
   ErrorJump error;
   info.err = jpeg_std_error(&error.mManager);
   error.mManager.error_exit = JumpOnError;
+  error.mManager.emit_message = JumpOnWarning;
   if (setjmp(error.mJump) != 0) {
     jpeg_destroy_decompress(&info);
     return false;

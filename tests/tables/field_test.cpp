@@ -255,7 +255,7 @@ TEST_F(TableTest, FactoryFlagsAndClasses) {
   EXPECT_EQ(MakeField(kTypeObjectPtr, "a", 0)->GetFlags(), kFieldKeepsOldValue | kFieldIndexed);
   EXPECT_EQ(MakeField(kTypeRecID, "a", kFieldNullable)->GetFlags(), 0);
   EXPECT_EQ(MakeField(kTypeEnum, "a", 0), nullptr);
-  EXPECT_EQ(MakeField(kTypeString, "a", 0), nullptr);
+  EXPECT_EQ(MakeField(kTypeSound, "a", 0), nullptr);
   EXPECT_EQ(MakeField(kTypeDate, "a", 0)->GetType(), kTypeDate);
   EXPECT_NE(dynamic_cast<BF_LONG*>(MakeField(kTypeDate, "a", 0).get()), nullptr);
   EXPECT_NE(dynamic_cast<BF_TablePTR*>(MakeField(kTypeObjectPtr, "a", 0).get()), nullptr);

@@ -1,0 +1,43 @@
+#include "kernel/tables/text_matcher.h"
+
+#include <atomic>
+
+#include "kernel/indexes/bit_set.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/table.h"
+#include "platform/errors.h"
+
+namespace {
+
+std::atomic<FBL_TextMatcherEngine*> gEngine{nullptr};
+
+}  // namespace
+
+void SetTextMatcherEngine(FBL_TextMatcherEngine* engine) {
+  gEngine.store(engine);
+}
+
+FBL_TextMatcherEngine* GetTextMatcherEngine() {
+  return gEngine.load();
+}
+
+std::unique_ptr<FBL_BitSet> SelectByRegExpr(FBL_BaseField& field, const std::string& pattern,
+                                            bool caseSensitive, const FBL_Language& language) {
+  FBL_TextMatcherEngine* engine = GetTextMatcherEngine();
+  if (engine == nullptr) throw xFBL_FieldError("No regular expression engine is installed");
+  FBL_Table* table = field.GetTable();
+  if (table == nullptr) throw xFBL_DatabaseIsNotOpened();
+  std::unique_ptr<FBL_TextMatcher> matcher = engine->Compile(pattern, caseSensitive, language);
+  std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
+  auto found = std::make_unique<FBL_BitSet>(alive->GetSize());
+  const REC_ID current = field.GetRecID();
+  const bool keep = !field.IsDirty();
+  for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
+    field.ReadRecord(r);
+    if (field.IsNull()) continue;
+    std::string text = field.GetString();
+    if (matcher->Matches(text.data(), text.size())) found->Include(r);
+  }
+  if (keep && current != 0 && table->IsRecordAlive(current)) field.ReadRecord(current);
+  return found;
+}
