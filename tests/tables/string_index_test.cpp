@@ -1,0 +1,172 @@
+// String, VarChar and Text columns over the real field indexes: searches
+// checked against a model of the stored texts.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+
+#include "kernel/indexes/bit_set.h"
+#include "kernel/indexes/index_factory.h"
+#include "kernel/tables/blob_fields.h"
+#include "kernel/tables/string_fields.h"
+#include "tests/tables/table_fixture.h"
+
+namespace {
+
+using namespace ztest;
+
+class StringIndexTest : public TableTest {
+ protected:
+  void Make(uint8_t type, uint16_t flags, uint32_t length = 0) {
+    mType = type;
+    mFlags = flags;
+    mLength = length;
+    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
+    mTable->SetIndexFactory(&mRealIndexes);
+    mTable->AddField(MakeField(type, "s", flags, length));
+    mTable->Open();
+  }
+  void ReopenAll() {
+    mTable.reset();
+    mDb->Close();
+    mDb->Open(Path(), nullptr);
+    Make(mType, mFlags, mLength);
+  }
+  std::unique_ptr<FBL_BitSet> Prefix(const std::string& text) {
+    if (mType == kTypeText) {
+      return dynamic_cast<BF_TEXT&>(F(1)).FindRangeByText(text.c_str(), true, text.c_str(), false);
+    }
+    return dynamic_cast<BF_STRING&>(F(1)).FindRangeByText(text.c_str(), true, text.c_str(), false);
+  }
+  std::unique_ptr<FBL_BitSet> Range(const char* left, bool li, const char* right, bool ri) {
+    return dynamic_cast<BF_STRING&>(F(1)).FindRangeByText(left, li, right, ri);
+  }
+  static std::vector<REC_ID> Members(const FBL_BitSet& set) {
+    std::vector<REC_ID> out;
+    for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) out.push_back(r);
+    return out;
+  }
+
+  void RunModel(uint8_t order, uint8_t type);
+
+  FBL_SecondaryIndexFactory mRealIndexes;
+  uint8_t mType = 0;
+  uint16_t mFlags = 0;
+  uint32_t mLength = 0;
+};
+
+// Random short texts over a small alphabet, added, changed and deleted in
+// a database of either byte order; prefix and range searches agree with the
+// model before and after reopening.
+void StringIndexTest::RunModel(uint8_t order, uint8_t type) {
+  CreateDb(order);
+  Make(type, kFieldIndexed, 6);
+  std::mt19937 rng(order * 100 + type);
+  const std::string alphabet = "abAB\xC4";
+  auto text = [&] {
+    std::string t(rng() % 7, ' ');
+    for (char& c : t) c = alphabet[rng() % alphabet.size()];
+    return t;
+  };
+  std::map<REC_ID, std::string> model;
+  for (int step = 0; step < 1500; ++step) {
+    uint32_t op = rng() % 10;
+    if (op < 6 || model.empty()) {
+      F(1).SetString(text());
+      model[mTable->AddRecord()] = F(1).GetString();
+    } else if (op < 8) {
+      auto it = std::next(model.begin(), rng() % model.size());
+      mTable->GoToRecord(it->first);
+      F(1).SetString(text());
+      mTable->UpdateRecord();
+      it->second = F(1).GetString();
+    } else {
+      auto it = std::next(model.begin(), rng() % model.size());
+      mTable->GoToRecord(it->first);
+      mTable->DeleteRecord();
+      model.erase(it);
+    }
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string prefix : {"", "a", "ab", "A\xC4", "\xC4", "bbb", "abABab"}) {
+      std::vector<REC_ID> expected;
+      for (const auto& [r, t] : model) {
+        if (t.compare(0, prefix.size(), prefix) == 0) expected.push_back(r);
+      }
+      EXPECT_EQ(Members(*Prefix(prefix)), expected) << prefix;
+    }
+    std::vector<REC_ID> expected;
+    for (const auto& [r, t] : model) {
+      if (t > "A" && t <= "ab") expected.push_back(r);
+    }
+    EXPECT_EQ(Members(*Range("A", false, "ab", true)), expected);
+    ReopenAll();
+  }
+}
+
+TEST_F(StringIndexTest, StringSearchesAgreeWithAModel) {
+  RunModel(0, kTypeString);
+}
+
+TEST_F(StringIndexTest, VarCharSearchesAgreeWithAModelInTheOtherByteOrder) {
+  RunModel(1, kTypeVarChar);
+}
+
+TEST_F(StringIndexTest, UniqueTextsAndVarCharKeysOf255Bytes) {
+  CreateDb();
+  Make(kTypeVarChar, kFieldUnique, 400);
+  std::string a(300, 'x'), b = a;
+  b[299] = 'y';  // differs only past the key
+  F(1).SetString(a);
+  mTable->AddRecord();
+  F(1).SetString(b);
+  EXPECT_EQ(ErrorCode([&] { mTable->AddRecord(); }), 344);
+  EXPECT_EQ(mTable->GetRecordCount(), 1u);
+  F(1).SetString(a.substr(0, 254));
+  REC_ID c = mTable->AddRecord();
+  EXPECT_EQ(Members(*Prefix(a.substr(0, 254))), (std::vector<REC_ID>{1, c}));
+  EXPECT_EQ(Members(*Prefix(a)), (std::vector<REC_ID>{1}));
+}
+
+TEST_F(StringIndexTest, ByWordsFindsEachWord) {
+  CreateDb();
+  Make(kTypeVarChar, kFieldIndexed | kFieldByWords, 100);
+  F(1).SetString("red green red");
+  REC_ID a = mTable->AddRecord();
+  F(1).SetString("green blue");
+  REC_ID b = mTable->AddRecord();
+  EXPECT_EQ(F(1).GetIndex()->GetEntryCount(), 4u);
+  auto word = [&](const char* w) { return Members(*Range(w, true, w, true)); };
+  EXPECT_EQ(word("red"), (std::vector<REC_ID>{a}));
+  EXPECT_EQ(word("green"), (std::vector<REC_ID>{a, b}));
+  EXPECT_EQ(word("blue"), (std::vector<REC_ID>{b}));
+  mTable->GoToRecord(a);
+  F(1).SetString("yellow");
+  mTable->UpdateRecord();
+  EXPECT_EQ(word("red"), std::vector<REC_ID>{});
+  EXPECT_EQ(word("green"), (std::vector<REC_ID>{b}));
+  ReopenAll();
+  EXPECT_EQ(word("yellow"), (std::vector<REC_ID>{a}));
+  // Without the flag the whole text is the key again.
+  F(1).RemoveFlags(kFieldByWords, true);
+  EXPECT_EQ(word("green"), std::vector<REC_ID>{});
+  EXPECT_EQ(word("green blue"), (std::vector<REC_ID>{b}));
+}
+
+TEST_F(StringIndexTest, TextColumnsSearchByTheirFirst255Bytes) {
+  CreateDb(1);
+  Make(kTypeText, kFieldIndexed);
+  for (const char* t : {"apple pie", "apricot", "banana", "ap"}) {
+    F(1).SetString(t);
+    mTable->AddRecord();
+  }
+  F(1).SetString(std::string(1000, 'a'));
+  REC_ID big = mTable->AddRecord();
+  EXPECT_EQ(Members(*Prefix("ap")), (std::vector<REC_ID>{1, 2, 4}));
+  ReopenAll();
+  EXPECT_EQ(Members(*Prefix("aaaa")), (std::vector<REC_ID>{big}));
+  EXPECT_EQ(Members(*Prefix("b")), (std::vector<REC_ID>{3}));
+}
+
+}  // namespace
