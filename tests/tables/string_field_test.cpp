@@ -175,6 +175,23 @@ TEST_F(StringFieldTest, WideSlotsSurviveReopening) {
   EXPECT_EQ(RawFile(kKindValues, 1).size(), 5u * 1001);
 }
 
+TEST_F(StringFieldTest, LongestDeclaredLengths) {
+  CreateDb();
+  Make({{kTypeVarChar, 0, 65535}, {kTypeString, 0, 70000}, {kTypeVarBinary, 0, 65535}});
+  EXPECT_EQ(As<FBL_LengthField>(2).GetDeclaredLength(), 65535u);  // cut to 16 bits
+  std::string big(65535, 'z');
+  big[0] = 'A';
+  F(1).SetString(big);
+  F(2).SetString(big + "more");
+  As<BF_VarBinary>(3).SetData(big.data(), 65535);
+  REC_ID r = mTable->AddRecord();
+  ReopenAll();
+  mTable->GoToRecord(r);
+  EXPECT_EQ(F(1).GetString(), big);
+  EXPECT_EQ(F(2).GetString(), big);
+  EXPECT_EQ(As<BF_VarBinary>(3).GetContent(), big);
+}
+
 TEST_F(StringFieldTest, AsciiOrderIsPlainBytesShorterFirst) {
   CreateDb();
   Make({{kTypeString}, {kTypeVarChar, 0, 0, "French"}});

@@ -2,6 +2,7 @@
 // checked against a model of the stored texts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -127,6 +128,34 @@ TEST_F(StringIndexTest, UniqueTextsAndVarCharKeysOf255Bytes) {
   REC_ID c = mTable->AddRecord();
   EXPECT_EQ(Members(*Prefix(a.substr(0, 254))), (std::vector<REC_ID>{1, c}));
   EXPECT_EQ(Members(*Prefix(a)), (std::vector<REC_ID>{1}));
+}
+
+// Searches by values in the buffer's form: a NUL-terminated text, a
+// length word and bytes.
+TEST_F(StringIndexTest, FindValueTakesTheBufferForm) {
+  CreateDb();
+  mType = kTypeString;
+  mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
+  mTable->SetIndexFactory(&mRealIndexes);
+  mTable->AddField(MakeField(kTypeString, "s", 0, 8));
+  mTable->AddField(MakeField(kTypeVarBinary, "b", 0, 8));
+  mTable->Open();
+  for (const char* t : {"pear", "plum", "pear"}) {
+    F(1).SetString(t);
+    F(2).SetString(t);
+    mTable->AddRecord();
+  }
+  F(1).SetString("kept");
+  std::vector<char> text(F(1).GetBufferSize(), '\0');
+  std::memcpy(text.data(), "pear", 4);
+  EXPECT_EQ(Members(*F(1).FindValue(text.data())), (std::vector<REC_ID>{1, 3}));
+  EXPECT_EQ(F(1).GetString(), "kept");  // the current value stays
+  EXPECT_FALSE(F(1).IsNull());
+  std::vector<uint8_t> bytes(F(2).GetBufferSize(), 0);
+  const uint16_t four = 4;
+  std::memcpy(bytes.data(), &four, 2);
+  std::memcpy(bytes.data() + 2, "plum", 4);
+  EXPECT_EQ(Members(*F(2).FindValue(bytes.data())), (std::vector<REC_ID>{2}));
 }
 
 TEST_F(StringIndexTest, ByWordsFindsEachWord) {
