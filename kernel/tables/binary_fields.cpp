@@ -11,7 +11,12 @@ BF_FixedBinary::BF_FixedBinary(const std::string& name, uint16_t flags, uint16_t
 
 BF_FixedBinary::BF_FixedBinary(uint8_t type, const std::string& name, uint16_t flags,
                                uint16_t length, bool varStorage)
-    : FBL_LengthField(type, name, flags, length, length + 2u, varStorage) {}
+    : FBL_LengthField(type, name, static_cast<uint16_t>(flags & ~kFieldByWords), length,
+                      length + 2u, varStorage) {}
+
+void BF_FixedBinary::AddFlags(uint16_t flags, bool persist) {
+  FBL_LengthField::AddFlags(static_cast<uint16_t>(flags & ~kFieldByWords), persist);
+}
 
 std::string_view BF_FixedBinary::ContentOf(const uint8_t* buffer) const {
   uint16_t length;

@@ -23,6 +23,8 @@ class BF_FixedBinary : public FBL_LengthField {
   // The buffer's form: a u16 length (machine order, cut to L), then bytes.
   void SetValue(const void* bytes) override;
   void AssignFrom(FBL_BaseField& other) override;
+  // Byte strings are never indexed by words: that bit is not taken.
+  void AddFlags(uint16_t flags, bool persist) override;
 
   // Bytes of the current value.
   uint32_t GetDataLength() { return static_cast<uint32_t>(GetContent().size()); }

@@ -600,6 +600,30 @@ TEST_F(StringFieldTest, DamagedStoredLengthsRaise) {
   EXPECT_EQ(ErrorCode([&] { mTable->GoToRecord(r); }), 303);
 }
 
+TEST_F(StringFieldTest, AStoredValueLongerThanItsFieldRaises351) {
+  CreateDb();
+  Make({{kTypeVarChar, 0, 10}, {kTypeVarBinary, kFieldByWords, 10}});
+  EXPECT_FALSE(F(2).HasFlag(kFieldByWords));  // byte strings have no words
+  F(2).AddFlags(kFieldByWords, false);
+  EXPECT_FALSE(F(2).HasFlag(kFieldByWords));
+  AddText("fits");
+  AddText("fits too");
+  mTable.reset();
+  for (uint16_t field : {1, 2}) {
+    FBL_ULongFile ref(*mDb->GetRecordVolume(), 1, kKindValues, field);
+    FBL_VarCharFile file(*mDb->GetRecordVolume(), 1, kKindSecondFile, field, 10);
+    file.SetRefFile(&ref);
+    file.Open();
+    file.WriteValue(2, "far longer than ten", 19);
+    file.Close();
+  }
+  Make(mColumns);
+  EXPECT_TRUE(mTable->GoToRecord(1));
+  EXPECT_EQ(F(1).GetString(), "fits");
+  EXPECT_EQ(ErrorCode([&] { mTable->GoToRecord(2); }), 351);
+  EXPECT_EQ(ErrorCode([&] { F(2).ReadRecord(2); }), 351);
+}
+
 TEST_F(StringFieldTest, DeletedVarCharRecordsKeepAnEmptyValue) {
   CreateDb();
   Make({{kTypeVarChar, kFieldNullable, 30}, {kTypeVarBinary, 0, 30}});
