@@ -5,6 +5,7 @@
 #include <span>
 
 #include "kernel/indexes/array_set.h"
+#include "kernel/indexes/bit_set.h"
 #include "kernel/indexes/index_file.h"
 #include "kernel/indexes/index_format.h"
 #include "kernel/storage/byte_order.h"
@@ -181,6 +182,16 @@ void FBL_CountedPage::SetCountAt(uint8_t* page, uint32_t j, uint32_t count) {
 }
 
 const uint8_t* FBL_CountedPage::KeyAt(uint32_t i) {
+  if (!mParsed && (i == 0 || FixedKeys())) {
+    // The first and last keys of a checked page, without parsing it.
+    const uint8_t* d = Page();
+    uint32_t n = Get16(d + 2);
+    uint32_t keys = Get16(d);
+    if (!mParsed && keys > 0 && i < n) {
+      if (i == 0) return d + HeaderBytes();
+      if (i == n - 1) return d + HeaderBytes() + (keys - 1) * (mKeySize + 4);
+    }
+  }
   uint32_t j = KeyOfSlot(i);
   return Page() + mKeyOff[j];
 }
@@ -290,7 +301,15 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
   Put32(d + Size() - 4 * (at + 1), recID);
   SetCounts(d, keys, n + 1);
   SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
-  MarkDirty();
+  if (newKey) {
+    mKeyOff.insert(mKeyOff.begin() + j, off);
+    mFirstSlot.insert(mFirstSlot.begin() + j, at);
+  }
+  for (size_t k = j + 1; k < mKeyOff.size(); ++k) {
+    mKeyOff[k] += grow;
+    mFirstSlot[k] += 1;
+  }
+  MarkChanged();
 }
 
 void FBL_CountedPage::Remove(uint32_t at) {
@@ -306,18 +325,27 @@ void FBL_CountedPage::Remove(uint32_t at) {
   uint32_t end = mKeyOff.back();
   uint32_t off = mKeyOff[j];
   uint32_t count = CountAt(d, j);
+  uint32_t shrink = 0;
   if (count > 1) {
     SetCountAt(d, j, count - 1);
   } else {
-    uint32_t entry = mKeyOff[j + 1] - off;
-    std::memmove(d + off, d + off + entry, end - off - entry);
-    std::memset(d + end - entry, 0, entry);
-    end -= entry;
+    shrink = mKeyOff[j + 1] - off;
+    std::memmove(d + off, d + off + shrink, end - off - shrink);
+    std::memset(d + end - shrink, 0, shrink);
+    end -= shrink;
     keys -= 1;
   }
   SetCounts(d, keys, n - 1);
   SetKeyArea(d, end - HeaderBytes(), off - HeaderBytes());
-  MarkDirty();
+  for (size_t k = j + 1; k < mKeyOff.size(); ++k) {
+    mKeyOff[k] -= shrink;
+    mFirstSlot[k] -= 1;
+  }
+  if (shrink != 0) {
+    mKeyOff.erase(mKeyOff.begin() + j);
+    mFirstSlot.erase(mFirstSlot.begin() + j);
+  }
+  MarkChanged();
 }
 
 void FBL_CountedPage::KeepFirst(uint32_t keep) {
@@ -395,4 +423,11 @@ void FBL_CountedPage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t coun
   std::vector<REC_ID> items(count);
   std::memcpy(items.data(), low, 4 * size_t{count});
   set.AppendReversed(items);
+}
+
+void FBL_CountedPage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {
+  uint32_t n = Count();
+  if (from > n || count > n - from) Corrupt("entries beyond the page");
+  const uint8_t* d = Page();
+  for (uint32_t s = from; s < from + count; ++s) set.Include(Get32(d + Size() - 4 * (s + 1)));
 }

@@ -38,6 +38,7 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t MaxEntries() const override;
   void Check() override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
+  void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
   // Keys on the current page.
   uint32_t KeyCount();
@@ -57,6 +58,8 @@ class FBL_CountedPage : public FBL_IndexPage {
   // Converts header fields beyond the two counts.
   virtual void ConvertHeader(uint8_t* page, bool toMachine) const;
   virtual void SwapKey(uint8_t* key) const;
+  // Keys of one size: the last key's place is known without a walk.
+  virtual bool FixedKeys() const { return true; }
 
   uint32_t mKeySize;
 

@@ -11,6 +11,13 @@
 #include "kernel/tables/base_field.h"
 #include "platform/errors.h"
 
+namespace {
+
+// Indexes of this many pages keep their pages' first entries in memory.
+constexpr uint32_t kFenceMinPages = 8;
+
+}  // namespace
+
 FBL_IndexPage::FBL_IndexPage(FBL_IndexFile& file, FBL_BaseField& field)
     : FBL_LogicalPage(file), mIndexFile(file), mField(field) {}
 
@@ -95,7 +102,7 @@ bool FBL_IndexPage::IsKeyLocked() {
 
 void FBL_IndexPage::InsertFirst(const uint8_t* key, REC_ID recID) {
   InitPage();
-  Insert(0, key, recID);
+  PutEntry(0, key, recID);
 }
 
 void FBL_IndexPage::CopyOut(uint32_t from, std::vector<uint8_t>& keys,
@@ -131,7 +138,7 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   }
   NewPageAt(l + 1, marks);
   PageAdded(l + 1, keys.data());
-  for (size_t i = 0; i < recIDs.size(); ++i) Insert(Count(), keys.data() + offsets[i], recIDs[i]);
+  for (size_t i = 0; i < recIDs.size(); ++i) PutEntry(Count(), keys.data() + offsets[i], recIDs[i]);
   if (ComparePair(key, recID, keys.data(), recIDs[0]) < 0) {
     Select(l);
     return 1;
@@ -148,11 +155,10 @@ void FBL_IndexPage::MergeInto(uint32_t n) {
   CopyOut(0, keys, offsets, recIDs);
   KeepFirst(0);
   PageRemoved(l);
-  Release();
-  mIndexFile.RemoveLogicalPage(l);
+  RemovePage(l);
   if (n > l) --n;
   Select(n);
-  for (size_t i = 0; i < recIDs.size(); ++i) Insert(Count(), keys.data() + offsets[i], recIDs[i]);
+  for (size_t i = 0; i < recIDs.size(); ++i) PutEntry(Count(), keys.data() + offsets[i], recIDs[i]);
 }
 
 void FBL_IndexPage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) {
@@ -181,6 +187,21 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   if (n == 0) return 0;
   uint32_t lo = 1;
   uint32_t hi = n;
+  if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
+  if (mFenceValid) {
+    while (lo < hi) {
+      uint32_t mid = lo + (hi - lo + 1) / 2;
+      const std::string& first = mFenceKeys[mid - 1];
+      if (ComparePair(key, recID, reinterpret_cast<const uint8_t*>(first.data()),
+                      mFenceRecIDs[mid - 1]) < 0) {
+        hi = mid - 1;
+      } else {
+        lo = mid;
+      }
+    }
+    Select(lo);
+    return lo;
+  }
   if (mLogical != 0 && mLogical <= n) {
     int c = CompareWithPage(key, recID);
     if (c == 0) return mLogical;
@@ -232,6 +253,11 @@ FBL_IndexPosition FBL_IndexPage::LocateNormalized(const uint8_t* key, REC_ID rec
 void FBL_IndexPage::NewPageAt(uint32_t l, uint32_t marks) {
   Release();
   mIndexFile.InsertLogicalPage(l, marks);
+  if (mFenceValid) {
+    // Filled by the entry that goes in first.
+    mFenceKeys.insert(mFenceKeys.begin() + (l - 1), std::string());
+    mFenceRecIDs.insert(mFenceRecIDs.begin() + (l - 1), 0);
+  }
   Select(l);
   InitPage();
   mIndexFile.SetChecked(mPage, true);
@@ -241,7 +267,7 @@ bool FBL_IndexPage::InsertEntry(const uint8_t* key, REC_ID recID, bool unique) {
   if (PageCount() == 0) {
     NewPageAt(1, 0);
     PageAdded(1, key);
-    Insert(0, key, recID);
+    PutEntry(0, key, recID);
     return true;
   }
   if (unique) {
@@ -277,7 +303,7 @@ void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID r
     if (at == 0) {
       NewPageAt(pos.mPage, 0);
       PageAdded(pos.mPage, key);
-      Insert(0, key, recID);
+      PutEntry(0, key, recID);
       return;
     }
     uint32_t next = pos.mPage + 1;
@@ -289,7 +315,7 @@ void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID r
     if (!placed) {
       NewPageAt(next, 0);
       PageAdded(next, key);
-      Insert(0, key, recID);
+      PutEntry(0, key, recID);
       return;
     }
     at = 0;
@@ -300,7 +326,7 @@ void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID r
     bool found = false;
     at = Search(key, recID, found);
   }
-  Insert(at, key, recID);
+  PutEntry(at, key, recID);
 }
 
 bool FBL_IndexPage::RemoveEntry(const uint8_t* key, REC_ID recID) {
@@ -308,7 +334,7 @@ bool FBL_IndexPage::RemoveEntry(const uint8_t* key, REC_ID recID) {
   FBL_IndexPosition pos = Locate(key, recID);
   if (!mFound) return false;
   Select(pos.mPage);
-  Remove(pos.mEntry);
+  TakeEntry(pos.mEntry);
   AfterRemove();
   return true;
 }
@@ -320,8 +346,7 @@ void FBL_IndexPage::AfterRemove() {
   uint32_t n = Count();
   if (n == 0) {
     PageRemoved(l);
-    Release();
-    mIndexFile.RemoveLogicalPage(l);
+    RemovePage(l);
     return;
   }
   if (l < 2 || UsedSize() >= Size() / 4) return;
@@ -412,5 +437,54 @@ void FBL_IndexPage::CheckAll() {
     const uint8_t* key = KeyAt(n - 1);
     lastKey.assign(key, key + mField.GetKeyLength(key));
     lastRecID = RecIDAt(n - 1);
+  }
+}
+
+// ---- the fence of first entries --------------------------------------------------
+
+void FBL_IndexPage::ForgetFence() {
+  mFenceValid = false;
+  mFenceKeys.clear();
+  mFenceRecIDs.clear();
+}
+
+void FBL_IndexPage::BuildFence() {
+  ForgetFence();
+  uint32_t pages = PageCount();
+  mFenceKeys.resize(pages);
+  mFenceRecIDs.resize(pages);
+  for (uint32_t p = 1; p <= pages; ++p) {
+    Select(p);
+    if (Count() == 0) {
+      ForgetFence();
+      Corrupt("an empty page");
+    }
+    FenceSet(p);
+  }
+  mFenceValid = true;
+}
+
+void FBL_IndexPage::FenceSet(uint32_t l) {
+  const uint8_t* key = KeyAt(0);
+  mFenceKeys[l - 1].assign(reinterpret_cast<const char*>(key), mField.GetKeyLength(key));
+  mFenceRecIDs[l - 1] = RecIDAt(0);
+}
+
+void FBL_IndexPage::PutEntry(uint32_t at, const uint8_t* key, REC_ID recID) {
+  Insert(at, key, recID);
+  if (at == 0 && mFenceValid) FenceSet(mLogical);
+}
+
+void FBL_IndexPage::TakeEntry(uint32_t at) {
+  Remove(at);
+  if (at == 0 && mFenceValid && Count() > 0) FenceSet(mLogical);
+}
+
+void FBL_IndexPage::RemovePage(uint32_t l) {
+  Release();
+  mIndexFile.RemoveLogicalPage(l);
+  if (mFenceValid) {
+    mFenceKeys.erase(mFenceKeys.begin() + (l - 1));
+    mFenceRecIDs.erase(mFenceRecIDs.begin() + (l - 1));
   }
 }

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kernel/indexes/rec_id.h"
@@ -90,7 +91,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   virtual void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward);
   // Includes the RecIDs of count entries from `from` (outside the set's
   // size skipped).
-  void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count);
+  virtual void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count);
 
   // ---- the whole index -----------------------------------------------------
   // The first entry not below (key, recID): a null key is the first entry
@@ -125,6 +126,9 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void CheckAll();
 
   uint32_t PageCount() const;
+  // Drops the in-memory copy of each page's first entry (the file was
+  // emptied, closed or replaced).
+  void ForgetFence();
   FBL_IndexFile& IndexFile() const { return mIndexFile; }
   FBL_BaseField& Field() const { return mField; }
 
@@ -144,6 +148,9 @@ class FBL_IndexPage : public FBL_LogicalPage {
   virtual uint32_t MergeLimit() const { return Size() * 3 / 4; }
   // The page data, loaded and checked once per physical page.
   uint8_t* Page();
+  // Marks the page dirty keeping what the kind parsed of it (the change
+  // updated that too).
+  void MarkChanged() { FBL_LogicalPage::MarkDirty(); }
   // Cached parse of the page is stale.
   virtual void Forget() {}
   [[noreturn]] void Corrupt(const char* what) const;
@@ -166,6 +173,18 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void CopyOut(uint32_t from, std::vector<uint8_t>& keys, std::vector<uint32_t>& offsets,
                std::vector<REC_ID>& recIDs);
 
+  // Insert and Remove keeping the fence in step.
+  void PutEntry(uint32_t at, const uint8_t* key, REC_ID recID);
+  void TakeEntry(uint32_t at);
+  void RemovePage(uint32_t l);
+  // The first entry of every page, read once, for searches without page
+  // loads; kept up to date by every change made through this cursor.
+  void BuildFence();
+  void FenceSet(uint32_t l);
+
   bool mChecking = false;
   bool mFound = false;
+  bool mFenceValid = false;
+  std::vector<std::string> mFenceKeys;
+  std::vector<REC_ID> mFenceRecIDs;
 };

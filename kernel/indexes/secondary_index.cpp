@@ -183,6 +183,7 @@ void FBL_SecondaryIndex::OpenChecked() {
 
 void FBL_SecondaryIndex::CloseFile() {
   mPage->Release();
+  mPage->ForgetFence();
   while (mFile->IsOpen()) mFile->Close();
 }
 

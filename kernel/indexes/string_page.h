@@ -19,4 +19,5 @@ class FBL_StringPage : public FBL_CountedPage {
   void SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset) override;
   void ConvertHeader(uint8_t* page, bool toMachine) const override;
   void SwapKey(uint8_t* key) const override;
+  bool FixedKeys() const override { return false; }
 };

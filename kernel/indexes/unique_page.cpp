@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "kernel/indexes/array_set.h"
+#include "kernel/indexes/bit_set.h"
 #include "kernel/indexes/index_file.h"
 #include "kernel/indexes/index_format.h"
 #include "kernel/storage/byte_order.h"
@@ -158,5 +161,28 @@ void FBL_UniquePage::Check() {
     if (RecIDAt(i) == 0) Corrupt("RecID 0");
     if (i > 0 && ComparePair(KeyAt(i - 1), RecIDAt(i - 1), KeyAt(i), RecIDAt(i)) >= 0)
       Corrupt("keys out of order");
+  }
+}
+
+void FBL_UniquePage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) {
+  uint32_t n = Count();
+  if (!forward || from > n || count > n - from) {
+    FBL_IndexPage::CopyRecIDs(set, from, count, forward);
+    return;
+  }
+  const uint8_t* e = Page() + kUniqueHeader + from * Entry() + mKeySize;
+  std::vector<REC_ID> items(count);
+  for (uint32_t i = 0; i < count; ++i, e += Entry()) std::memcpy(&items[i], e, 4);
+  set.Append(items);
+}
+
+void FBL_UniquePage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {
+  uint32_t n = Count();
+  if (from > n || count > n - from) Corrupt("entries beyond the page");
+  const uint8_t* e = Page() + kUniqueHeader + from * Entry() + mKeySize;
+  for (uint32_t i = 0; i < count; ++i, e += Entry()) {
+    REC_ID r;
+    std::memcpy(&r, e, 4);
+    set.Include(r);
   }
 }

@@ -27,6 +27,8 @@ class FBL_UniquePage : public FBL_IndexPage {
   uint32_t SplitPoint() override;
   uint32_t MaxEntries() const override;
   void Check() override;
+  void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
+  void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
  protected:
   std::unique_ptr<FBL_IndexPage> MakeSibling() override;

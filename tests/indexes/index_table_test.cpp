@@ -1,0 +1,282 @@
+// Field indexes through an indexed table: the searches' edge cases, by-words
+// keys, nulls, the consistency check on open and its rebuilds, damaged
+// pages mended by a rebuild, the other byte order and encrypted pages.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "kernel/indexes/index_kinds.h"
+#include "kernel/indexes/indexer_task.h"
+#include "kernel/storage/byte_order.h"
+#include "kernel/storage/page_cursors.h"
+#include "tests/indexes/index_fixture.h"
+
+namespace {
+
+using ztest::IndexTest;
+using ztest::IndexTextField;
+
+constexpr uint16_t kByWords = kFieldIndexed | kFieldByWords;
+
+// An index whose bulk entries vanish while `broken` is set: its builds
+// never reach the table's count.
+class LossyIndex : public FBL_SXNotUnique {
+ public:
+  LossyIndex(FBL_BaseField& field, FBL_DataFile& volume, uint32_t owner, bool& broken)
+      : FBL_SXNotUnique(field, volume, owner), mBroken(broken) {}
+  void AppendSorted(const uint8_t* key, REC_ID recID) override {
+    if (!mBroken) FBL_SXNotUnique::AppendSorted(key, recID);
+  }
+
+ private:
+  bool& mBroken;
+};
+
+class LossyFactory : public FBL_IndexFactory {
+ public:
+  std::unique_ptr<FBL_FieldIndex> MakeIndex(FBL_BaseField& field) override {
+    FBL_DataBase& db = field.GetTable()->GetDataBase();
+    return std::make_unique<LossyIndex>(field, *db.GetIndexVolume(true),
+                                        field.GetTable()->GetTableId(), mBroken);
+  }
+  bool mBroken = false;
+};
+
+class IndexTableTest : public IndexTest {
+ protected:
+  void AddValue(int32_t v) {
+    F(1).SetValue(&v);
+    mTable->AddRecord();
+  }
+  std::vector<REC_ID> Equal(uint32_t field, const std::string& key) {
+    return Items(*Index(field).SelectRangeAsArray(true, K(key), K(key), true));
+  }
+  bool FileHolds(const std::string& suffix, const std::string& needle) {
+    std::ifstream in(Path() + suffix, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    return bytes.find(needle) != std::string::npos;
+  }
+};
+
+}  // namespace
+
+TEST_F(IndexTableTest, EqualitySearchesOfTheSpecialCases) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) {
+    AddLong(t, "u", kFieldUnique);
+    AddLong(t, "n", kFieldIndexed);
+  });
+  // An empty index finds nothing, RecID 0.
+  REC_ID first = 99;
+  int32_t five = 5;
+  F(1).SetValue(&five);
+  EXPECT_FALSE(Index(1).FindFirst(first));
+  EXPECT_EQ(first, 0u);
+  EXPECT_FALSE(F(1).ValueExists());
+  int32_t seven = 7;
+  for (int32_t u : {5, 6, 8}) {
+    F(1).SetValue(&u);
+    F(2).SetValue(&seven);
+    mTable->AddRecord();
+  }
+  // A second 5 is refused and changes nothing.
+  F(1).SetValue(&five);
+  EXPECT_EQ(ztest::ErrorCode([&] { mTable->AddRecord(); }), 344);
+  EXPECT_EQ(mTable->GetRecordCount(), 3u);
+  EXPECT_EQ(Index(1).GetEntryCount(), 3u);
+  ASSERT_TRUE(mTable->GoToRecord(2));
+  F(1).SetValue(&five);
+  EXPECT_EQ(ztest::ErrorCode([&] { mTable->UpdateRecord(); }), 344);
+  // Record 1 gives 5 up; then record 2 takes it.
+  ASSERT_TRUE(mTable->GoToRecord(1));
+  int32_t nine = 9;
+  F(1).SetValue(&nine);
+  mTable->UpdateRecord();
+  ASSERT_TRUE(mTable->GoToRecord(2));
+  F(1).SetValue(&five);
+  mTable->UpdateRecord();
+  EXPECT_EQ(Equal(1, LongKey(5)), (std::vector<REC_ID>{2}));
+  EXPECT_TRUE(Equal(1, LongKey(6)).empty());
+  // Three records of 7: the same RecIDs in both kinds of set.
+  EXPECT_EQ(Equal(2, LongKey(7)), (std::vector<REC_ID>{1, 2, 3}));
+  EXPECT_EQ(Members(*Index(2).SelectRange(true, K(LongKey(7)), K(LongKey(7)), true)),
+            (std::vector<REC_ID>{1, 2, 3}));
+  // A left bound beyond the last key.
+  EXPECT_TRUE(Items(*Index(2).SelectRangeAsArray(false, K(LongKey(7)), nullptr, true)).empty());
+  EXPECT_EQ(Index(2).GetFile().GetLogicalPageCount(), 1u);
+}
+
+TEST_F(IndexTableTest, SearchingAFieldWithoutIndexMakesItIndexed) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", 0); });
+  for (int32_t v : {4, 2, 4}) AddValue(v);
+  EXPECT_EQ(F(1).GetIndex(), nullptr);
+  auto set = F(1).SelectKeyRangeAsArray(true, K(LongKey(4)), K(LongKey(4)), true);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(Items(*set), (std::vector<REC_ID>{1, 3}));
+  EXPECT_TRUE(F(1).HasFlag(kFieldIndexed));
+  EXPECT_EQ(Index(1).GetEntryCount(), 3u);
+}
+
+TEST_F(IndexTableTest, ByWordsKeysEachDistinctWordOnceAndOpensWithoutRebuilding) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddText(t, "w", kByWords); });
+  Text(1).SetText("r gg r");
+  mTable->AddRecord();
+  Text(1).SetText("");
+  mTable->AddRecord();
+  Text(1).SetText("gg b");
+  mTable->AddRecord();
+  EXPECT_EQ(Index(1).GetEntryCount(), 4u);  // r, gg / none / gg, b
+  EXPECT_EQ(Equal(1, IndexTextField::Key("gg")), (std::vector<REC_ID>{1, 3}));
+  EXPECT_EQ(Equal(1, IndexTextField::Key("r")), (std::vector<REC_ID>{1}));
+  // Four entries for three records: the check on open counts words, so
+  // opening neither rebuilds for ever nor fails.
+  for (int i = 0; i < 4; ++i) Reopen();
+  EXPECT_EQ(Index(1).GetEntryCount(), 4u);
+  ASSERT_TRUE(mTable->GoToRecord(1));
+  Text(1).SetText("b");
+  mTable->UpdateRecord();
+  EXPECT_EQ(Equal(1, IndexTextField::Key("b")), (std::vector<REC_ID>{1, 3}));
+  EXPECT_TRUE(Equal(1, IndexTextField::Key("r")).empty());
+  EXPECT_EQ(Index(1).GetEntryCount(), 3u);
+}
+
+TEST_F(IndexTableTest, NullsHoldNoEntries) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldUnique | kFieldNullable); });
+  AddValue(0);
+  F(1).SetNull(true);
+  mTable->AddRecord();
+  F(1).SetNull(true);
+  mTable->AddRecord();  // a second null is no duplicate
+  AddValue(3);
+  EXPECT_EQ(Index(1).GetEntryCount(), 2u);
+  EXPECT_EQ(Equal(1, LongKey(0)), (std::vector<REC_ID>{1}));
+  // Rebuilt from the table, the nulls stay out.
+  Index(1).Rebuild();
+  EXPECT_EQ(Index(1).GetEntryCount(), 2u);
+  EXPECT_EQ(Equal(1, LongKey(0)), (std::vector<REC_ID>{1}));
+  Reopen();
+  EXPECT_EQ(Index(1).GetEntryCount(), 2u);
+  ASSERT_TRUE(mTable->GoToRecord(2));
+  int32_t eight = 8;
+  F(1).SetValue(&eight);
+  mTable->UpdateRecord();
+  EXPECT_EQ(Equal(1, LongKey(8)), (std::vector<REC_ID>{2}));
+  EXPECT_EQ(Index(1).GetEntryCount(), 3u);
+}
+
+TEST_F(IndexTableTest, AWrongEntryCountRebuildsAndThreeFailuresRaise371) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldIndexed); });
+  for (int32_t v = 0; v < 100; ++v) AddValue(v % 10);
+  Index(1).GetFile().SetEntryCount(55);
+  Reopen();
+  EXPECT_EQ(Index(1).GetEntryCount(), 100u);
+  EXPECT_EQ(Equal(1, LongKey(3)).size(), 10u);
+
+  LossyFactory lossy;
+  mTable.reset();
+  auto table = std::make_unique<FBL_IndexedTable>(*mDb, 1);
+  table->SetIndexFactory(&lossy);
+  table->AddField(MakeField(kTypeLong, "n", kFieldIndexed));
+  table->Open();
+  FBL_BaseField& field = *table->GetField(1);
+  field.DropIndex();
+  lossy.mBroken = true;
+  field.CreateIndex();
+  EXPECT_EQ(ztest::ErrorCode([&] { field.OpenIndex(); }), 371);
+  // A successful open afterwards starts the count again.
+  lossy.mBroken = false;
+  field.OpenIndex();
+  EXPECT_EQ(field.GetIndex()->GetEntryCount(), 100u);
+}
+
+TEST_F(IndexTableTest, ADamagedPageRaises370AndARebuildMendsIt) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldIndexed); });
+  for (int32_t v = 0; v < 3000; ++v) AddValue(v);
+  {
+    FBL_LogicalPage raw(Index(1).GetFile());
+    raw.Select(2);
+    uint8_t* d = raw.GetData();
+    std::swap_ranges(d + 4, d + 8, d + 12);  // first two keys out of order
+    raw.MarkDirty();
+  }
+  Reopen();
+  int code = 0;
+  for (int32_t v = 0; v < 3000 && code == 0; v += 7)
+    code = ztest::ErrorCode([&] { Equal(1, LongKey(v)); });
+  EXPECT_EQ(code, 370);
+  EXPECT_EQ(ztest::ErrorCode([&] { Index(1).CheckPages(); }), 370);
+  Index(1).Rebuild();
+  Index(1).CheckPages();
+  for (int32_t v = 0; v < 3000; v += 7) ASSERT_EQ(Equal(1, LongKey(v)).size(), 1u) << v;
+}
+
+TEST_F(IndexTableTest, TheOtherByteOrder) {
+  CreateDb(1);
+  MakeTable([](FBL_Table& t) {
+    AddLong(t, "n", kFieldIndexed);
+    AddLong(t, "u", kFieldUnique);
+    AddText(t, "s", kFieldIndexed);
+    t.AddField(MakeField(kTypeByte, "b", kFieldIndexed));
+  });
+  for (int32_t v = 0; v < 2000; ++v) {
+    int32_t n = v % 5 - 2, u = 1000 - v;
+    uint8_t b = static_cast<uint8_t>(v % 3);
+    F(1).SetValue(&n);
+    F(2).SetValue(&u);
+    Text(3).SetText(std::to_string(v % 50));
+    F(4).SetValue(&b);
+    mTable->AddRecord();
+  }
+  Reopen();
+  for (uint32_t f = 1; f <= 4; ++f) Index(f).CheckPages();
+  EXPECT_EQ(Equal(1, LongKey(-2)).size(), 400u);
+  EXPECT_EQ(Equal(2, LongKey(-999)), (std::vector<REC_ID>{2000}));
+  EXPECT_EQ(Equal(3, IndexTextField::Key("7")).size(), 40u);
+  EXPECT_EQ(Equal(4, std::string(1, '\2')).size(), 666u);
+  auto all = Items(*Index(2).SelectRangeAsArray(true, nullptr, nullptr, true));
+  ASSERT_EQ(all.size(), 2000u);
+  EXPECT_EQ(all.front(), 2000u);
+  // On disk: big-endian header fields and page words.
+  FBL_IndexFile& file = Index(2).GetFile();
+  FBL_LogicalPage raw(file);
+  raw.Select(1);
+  const uint8_t* d = raw.GetData();
+  uint32_t count = zorder::LoadU32(d, true);
+  EXPECT_GT(count, 0u);
+  EXPECT_LT(count, 512u);
+  EXPECT_EQ(int32_t(zorder::LoadU32(d + 4, true)), -999);
+  EXPECT_EQ(zorder::LoadU32(d + 8, true), 2000u);
+}
+
+TEST_F(IndexTableTest, EncryptedDatabasesKeepNoPlainKeys) {
+  const auto key = MakeEncryptionKey("index pages key");
+  for (bool encrypted : {false, true}) {
+    CreateDb();
+    if (encrypted) {
+      ASSERT_TRUE(mDb->ChangeKey(nullptr, key));
+    }
+    MakeTable([](FBL_Table& t) { AddText(t, "s", kFieldIndexed); });
+    for (int i = 0; i < 300; ++i) {
+      Text(1).SetText("Qz" + std::to_string(10000 + i));
+      mTable->AddRecord();
+    }
+    mTable.reset();
+    mDb->Close();
+    EXPECT_EQ(FileHolds(".ind", "Qz10123"), !encrypted);
+    mDb->Open(Path(), encrypted ? key : nullptr);
+    MakeTable(mMaker);
+    EXPECT_EQ(Equal(1, IndexTextField::Key("Qz10123")), (std::vector<REC_ID>{124}));
+    mTable.reset();
+    mDb.reset();
+    std::filesystem::remove(Path() + ".vdb");
+    std::filesystem::remove(Path() + ".dat");
+    std::filesystem::remove(Path() + ".ind");
+  }
+}
