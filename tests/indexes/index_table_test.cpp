@@ -280,3 +280,18 @@ TEST_F(IndexTableTest, EncryptedDatabasesKeepNoPlainKeys) {
     std::filesystem::remove(Path() + ".ind");
   }
 }
+
+TEST_F(IndexTableTest, ANewFieldNumberMovesTheIndexFile) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldIndexed); });
+  for (int32_t v = 0; v < 500; ++v) AddValue(v % 50);
+  const uint32_t old = F(1).GetFieldNumber();
+  F(1).ChangeNumber(9);
+  FBL_DataFile& volume = *mDb->GetIndexVolume(true);
+  EXPECT_FALSE(FBL_IndexFile(volume, 1, static_cast<uint16_t>(old), false).Exists());
+  EXPECT_TRUE(FBL_IndexFile(volume, 1, 9, false).Exists());
+  EXPECT_EQ(Equal(1, LongKey(7)).size(), 10u);
+  EXPECT_EQ(Index(1).GetEntryCount(), 500u);
+  AddValue(7);
+  EXPECT_EQ(Equal(1, LongKey(7)).size(), 11u);
+}
