@@ -263,8 +263,16 @@ void FBL_SecondaryIndex::Insert(REC_ID recID) {
       if (mPage->FindFirst(Bytes(key)) != 0) throw xFBL_FieldIsUnique();
     }
   }
-  for (const std::string& key : keys) {
-    if (mPage->InsertEntry(Bytes(key), recID, mUnique)) mFile->AddEntries(1);
+  try {
+    for (const std::string& key : keys) {
+      if (mPage->InsertEntry(Bytes(key), recID, mUnique)) mFile->AddEntries(1);
+    }
+  } catch (const xFBL_FieldIsUnique&) {
+    throw;
+  } catch (...) {
+    // A change cut short may leave the in-memory first entries behind.
+    mPage->ForgetFence();
+    throw;
   }
 }
 
@@ -273,8 +281,13 @@ void FBL_SecondaryIndex::Remove(REC_ID recID) {
   RequireOpen();
   std::vector<std::string> keys;
   CurrentKeys(keys);
-  for (const std::string& key : keys) {
-    if (mPage->RemoveEntry(Bytes(key), recID)) mFile->AddEntries(-1);
+  try {
+    for (const std::string& key : keys) {
+      if (mPage->RemoveEntry(Bytes(key), recID)) mFile->AddEntries(-1);
+    }
+  } catch (...) {
+    mPage->ForgetFence();
+    throw;
   }
 }
 
@@ -291,7 +304,14 @@ void FBL_SecondaryIndex::AppendSorted(const uint8_t* key, REC_ID recID) {
   Guard guard(mMutex);
   if (!mFile->IsOpen()) throw xFBL_Exception(ERR_INDEX, "The index is not open");
   if (mBuildNulls && mBuildNulls->IsMember(recID)) return;
-  if (mPage->AppendEntry(key, recID, mUnique)) mFile->AddEntries(1);
+  try {
+    if (mPage->AppendEntry(key, recID, mUnique)) mFile->AddEntries(1);
+  } catch (const xFBL_FieldIsUnique&) {
+    throw;
+  } catch (...) {
+    mPage->ForgetFence();
+    throw;
+  }
 }
 
 // ---- searches --------------------------------------------------------------------------
