@@ -114,6 +114,34 @@ TEST_F(StringIndexTest, VarCharSearchesAgreeWithAModelInTheOtherByteOrder) {
   RunModel(1, kTypeVarChar);
 }
 
+// An index built over texts already stored (the bulk build sorts the keys)
+// answers as one kept up record by record.
+TEST_F(StringIndexTest, IndexesBuiltOverStoredTexts) {
+  for (const char* language : {"ASCII", "French"}) {
+    SCOPED_TRACE(language);
+    if (!mDb) CreateDb();
+    mTable = std::make_unique<FBL_IndexedTable>(*mDb, std::string(language) == "ASCII" ? 1 : 2);
+    mTable->SetIndexFactory(&mRealIndexes);
+    mTable->AddField(MakeField(kTypeVarChar, "v", 0, 8, language));
+    mTable->Open();
+    std::mt19937 rng(5);
+    std::map<std::string, std::vector<REC_ID>> model;
+    for (int i = 0; i < 3000; ++i) {
+      std::string t(1 + rng() % 4, ' ');
+      for (char& c : t) c = "abAB\xE9"[rng() % 5];
+      F(1).SetString(t);
+      model[t].push_back(mTable->AddRecord());
+    }
+    F(1).AddFlags(kFieldIndexed, true);
+    ASSERT_NE(F(1).GetIndex(), nullptr);
+    EXPECT_EQ(F(1).GetIndex()->GetEntryCount(), 3000u);
+    for (const auto& [text, records] : model) {
+      EXPECT_EQ(Members(*Range(text.c_str(), true, text.c_str(), true)), records) << text;
+    }
+    mTable.reset();
+  }
+}
+
 TEST_F(StringIndexTest, UniqueTextsAndVarCharKeysOf255Bytes) {
   CreateDb();
   Make(kTypeVarChar, kFieldUnique, 400);
