@@ -224,7 +224,7 @@ void FBL_FieldSorter::MergeRuns() {
 
 FBL_FieldSorterStr::FBL_FieldSorterStr(FBL_BaseField& field, FBL_FieldIndex& index,
                                        uint32_t recordCount)
-    : FBL_FieldSorter(field, index, recordCount) {}
+    : FBL_FieldSorter(field, index, recordCount), mBytes(field.KeysCompareAsBytes()) {}
 
 FBL_FieldSorterStr::~FBL_FieldSorterStr() = default;
 
@@ -253,7 +253,27 @@ void FBL_FieldSorterStr::Add(const uint8_t* key, uint32_t length, REC_ID recID) 
   mArena.resize(at + 2 + length);
   std::memcpy(mArena.data() + at, &n, 2);
   std::memcpy(mArena.data() + at + 2, key, length);
-  mEntries.push_back(Entry{static_cast<uint32_t>(at + 2), recID});
+  uint64_t prefix = 0;
+  if (mBytes && length > 0) {
+    uint32_t text = std::min<uint32_t>(key[0], length - 1);
+    for (uint32_t i = 0; i < 8; ++i) {
+      prefix = (prefix << 8) | (i < text ? key[1 + i] : 0);
+    }
+  }
+  mEntries.push_back(Entry{prefix, static_cast<uint32_t>(at + 2), recID});
+}
+
+int FBL_FieldSorterStr::Compare(const uint8_t* a, const uint8_t* b) const {
+  if (!mBytes) return mField.CompareKeys(a, b);
+  int c = std::memcmp(a + 1, b + 1, std::min(a[0], b[0]));
+  if (c == 0) c = int{a[0]} - int{b[0]};
+  return c;
+}
+
+bool FBL_FieldSorterStr::Less(const Entry& a, const Entry& b) const {
+  if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  int c = Compare(KeyAt(a), KeyAt(b));
+  return c != 0 ? c < 0 : a.recID < b.recID;
 }
 
 void FBL_FieldSorterStr::Push(REC_ID recID) {
@@ -272,10 +292,8 @@ void FBL_FieldSorterStr::Push(REC_ID recID) {
 }
 
 void FBL_FieldSorterStr::SortBatch() {
-  std::sort(mEntries.begin(), mEntries.end(), [this](const Entry& a, const Entry& b) {
-    int c = mField.CompareKeys(KeyAt(a), KeyAt(b));
-    return c != 0 ? c < 0 : a.recID < b.recID;
-  });
+  std::sort(mEntries.begin(), mEntries.end(),
+            [this](const Entry& a, const Entry& b) { return Less(a, b); });
 }
 
 void FBL_FieldSorterStr::SpillBatch() {
@@ -352,7 +370,7 @@ void FBL_FieldSorterStr::MergeRuns() {
   MergeSources(
       list,
       [this](const Source& a, const Source& b) {
-        int c = mField.CompareKeys(a.key, b.key);
+        int c = Compare(a.key, b.key);
         return c != 0 ? c < 0 : a.recID < b.recID;
       },
       [this](const Source& s) { mIndex.AppendSorted(s.key, s.recID); });

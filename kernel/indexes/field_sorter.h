@@ -99,14 +99,20 @@ class FBL_FieldSorterStr : public FBL_FieldSorter {
   void Flush() override;
 
  private:
-  // An entry of the batch: where its key starts in the arena (after its
-  // 2-byte length) and its RecID.
+  // An entry of the batch: the first 8 bytes after the key's length byte
+  // as a big-endian number (zero-padded; keys compared as bytes only),
+  // where the key starts in the arena (after its 2-byte length) and its
+  // RecID.
   struct Entry {
+    uint64_t prefix;
     uint32_t offset;
     REC_ID recID;
   };
 
   void Add(const uint8_t* key, uint32_t length, REC_ID recID);
+  // CompareKeys, or the byte order without a call when the field has it.
+  int Compare(const uint8_t* a, const uint8_t* b) const;
+  bool Less(const Entry& a, const Entry& b) const;
   void SortBatch();
   void SpillBatch();
   void MergeRuns();
@@ -116,4 +122,5 @@ class FBL_FieldSorterStr : public FBL_FieldSorter {
   std::vector<Entry> mEntries;
   size_t mArenaLimit = 0;
   size_t mMaxEntries = 0;
+  bool mBytes = false;
 };

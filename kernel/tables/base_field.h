@@ -137,6 +137,11 @@ class FBL_BaseField {
   // Writes the key of the current value; returns its length.
   virtual uint32_t MakeKey(uint8_t* out);
   virtual int CompareKeys(const uint8_t* left, const uint8_t* right) const;
+  // Whether CompareKeys is the plain byte order of variable keys: a length
+  // byte, then bytes compared as unsigned numbers over the shorter length,
+  // the shorter first when equal (texts of the "ASCII" language, byte
+  // strings). Index builds then sort without calling CompareKeys.
+  virtual bool KeysCompareAsBytes() const { return false; }
   // The current value against a key.
   int CompareWithKey(const uint8_t* key);
   // The key of a value in the buffer's form; the current value stays.

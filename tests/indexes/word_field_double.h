@@ -15,7 +15,9 @@ namespace ztest {
 
 class WordFieldDouble : public FBL_BaseField {
  public:
-  explicit WordFieldDouble(uint16_t flags = 0) : FBL_BaseField(kTypeString, "words", flags) {}
+  // bytes: the field says its keys compare as bytes (they do either way).
+  explicit WordFieldDouble(uint16_t flags = 0, bool bytes = false)
+      : FBL_BaseField(kTypeString, "words", flags), mBytes(bytes) {}
 
   void SetText(const std::string& text) { mText = text.substr(0, 255); }
 
@@ -31,6 +33,7 @@ class WordFieldDouble : public FBL_BaseField {
   uint32_t GetMaxKeySize() const override { return kMaxIndexKeySize; }
   uint32_t GetKeyLength(const uint8_t* key) const override { return key[0] + 1u; }
   uint32_t MakeKey(uint8_t* out) override { return KeyOf(mText, out); }
+  bool KeysCompareAsBytes() const override { return mBytes; }
   int CompareKeys(const uint8_t* left, const uint8_t* right) const override {
     int c = std::memcmp(left + 1, right + 1, std::min(left[0], right[0]));
     if (c == 0) c = int(left[0]) - int(right[0]);
@@ -67,6 +70,7 @@ class WordFieldDouble : public FBL_BaseField {
     return out[0] + 1u;
   }
   std::string mText;
+  bool mBytes;
 };
 
 }  // namespace ztest
