@@ -25,6 +25,7 @@ class BF_FixedBinary : public FBL_LengthField {
   void AssignFrom(FBL_BaseField& other) override;
   // Byte strings are never indexed by words: that bit is not taken.
   void AddFlags(uint16_t flags, bool persist) override;
+  bool KeysCompareAsBytes() const override { return true; }
 
   // Bytes of the current value.
   uint32_t GetDataLength() { return static_cast<uint32_t>(GetContent().size()); }

@@ -249,6 +249,10 @@ void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
   MakeWordKeysOf(text.data(), text.size(), *mLanguage, keys);
 }
 
+bool BF_TEXT::KeysCompareAsBytes() const {
+  return mLanguage == &AsciiLanguage();
+}
+
 int BF_TEXT::Compare(const void* key) {
   uint8_t own[kMaxIndexKeySize];
   MakeKey(own);

@@ -93,6 +93,7 @@ class BF_TEXT : public BF_BLOB {
   uint32_t MakeKey(uint8_t* out) override;
   int CompareKeys(const uint8_t* left, const uint8_t* right) const override;
   void MakeWordKeys(std::vector<std::string>& keys) override;
+  bool KeysCompareAsBytes() const override;
   int Compare(const void* key) override;
   int CompareValues(const void* left, const void* right) const override;
 

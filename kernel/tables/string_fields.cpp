@@ -146,6 +146,10 @@ void BF_STRING::MakeWordKeys(std::vector<std::string>& keys) {
   MakeWordKeysOf(content.data(), content.size(), *mLanguage, keys);
 }
 
+bool BF_STRING::KeysCompareAsBytes() const {
+  return mLanguage == &AsciiLanguage();
+}
+
 FBL_TextRangeKeys BF_STRING::MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
                                            bool rightIncluded) const {
   return MakeTextRangeKeys(left, leftIncluded, right, rightIncluded, GetDeclaredLength(),

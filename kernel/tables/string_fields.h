@@ -50,6 +50,7 @@ class BF_STRING : public FBL_LengthField {
   void AddFlags(uint16_t flags, bool persist) override;
   void RemoveFlags(uint16_t flags, bool persist) override;
   void MakeWordKeys(std::vector<std::string>& keys) override;
+  bool KeysCompareAsBytes() const override;
 
   // The keys a FindRangeByText search passes to the index.
   FBL_TextRangeKeys MakeRangeKeys(const char* left, bool leftIncluded, const char* right,

@@ -69,6 +69,10 @@ TEST_F(StringFieldTest, TypesLengthsAndLanguages) {
   }
   EXPECT_EQ(Str(1).GetLanguage().GetName(), "ASCII");
   EXPECT_EQ(Str(5).GetLanguage().GetName(), "French");
+  // Index builds sort plain byte-order keys without the field.
+  EXPECT_TRUE(F(1).KeysCompareAsBytes());
+  EXPECT_TRUE(F(3).KeysCompareAsBytes());
+  EXPECT_FALSE(F(5).KeysCompareAsBytes());
   EXPECT_EQ(F(5).GetMaxTextLength(), 7u);
   // An unknown language keeps "ASCII", and so does a later unknown name.
   EXPECT_EQ(Str(6).GetLanguage().GetName(), "ASCII");
