@@ -138,7 +138,8 @@ class ZorvaneEngine : public Engine {
       std::fill(right.begin(), right.end(), 0);
       prefix.copy(left.data(), left.size() - 1);
       bound.copy(right.data(), right.size() - 1);
-      total += mName->FindRange(left.data(), true, right.data(), false)->Count();
+      // A few dozen records each: an array set, not a bit set of every RecID.
+      total += mName->FindRangeAsSet(left.data(), true, right.data(), false)->Count();
     }
     return total;
   }
