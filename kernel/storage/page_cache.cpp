@@ -83,25 +83,17 @@ void FBL_Cache::ReleaseDescriptor(FBL_BlockHandle h) {
 // ---- lists -----------------------------------------------------------------
 
 void FBL_Cache::FreeListInsert(FBL_BlockHandle h) {
-  FBL_BlockHandle after = kNoBlock;
-  FBL_BlockHandle at = mSmallestFree;
-  while (at != kNoBlock && B(at).mSize < B(h).mSize) {
-    after = at;
-    at = B(at).mListNext;
-  }
-  B(h).mListPrev = after;
-  B(h).mListNext = at;
-  (after == kNoBlock ? mSmallestFree : B(after).mListNext) = h;
-  (at == kNoBlock ? mLargestFree : B(at).mListPrev) = h;
+  mFreeBySize.emplace(B(h).mSize, h);
   ++mFreeBlocks;
 }
 
 void FBL_Cache::FreeListRemove(FBL_BlockHandle h) {
-  Block& b = B(h);
-  (b.mListPrev == kNoBlock ? mSmallestFree : B(b.mListPrev).mListNext) = b.mListNext;
-  (b.mListNext == kNoBlock ? mLargestFree : B(b.mListNext).mListPrev) = b.mListPrev;
-  b.mListNext = b.mListPrev = kNoBlock;
+  mFreeBySize.erase({B(h).mSize, h});
   --mFreeBlocks;
+}
+
+FBL_BlockHandle FBL_Cache::LargestFree() const {
+  return mFreeBySize.empty() ? kNoBlock : mFreeBySize.rbegin()->second;
 }
 
 void FBL_Cache::RecencyPushFront(FBL_BlockHandle h) {
@@ -163,12 +155,12 @@ void FBL_Cache::ArenaUnlink(FBL_BlockHandle h) {
 // ---- arena space -----------------------------------------------------------
 
 FBL_BlockHandle FBL_Cache::TakeFromFreeList(uint64_t bytes) {
-  if (mLargestFree == kNoBlock || B(mLargestFree).mSize < bytes) return kNoBlock;
-  FBL_BlockHandle h = mSmallestFree;
-  // An exact fit, or one whose rest is still a usable block.
-  while (h != kNoBlock && B(h).mSize != bytes && B(h).mSize < bytes + kSlotBytes)
-    h = B(h).mListNext;
-  if (h == kNoBlock) return kNoBlock;
+  // An exact fit, or the smallest run whose rest is still a usable block.
+  auto it = mFreeBySize.lower_bound({bytes, 0});
+  if (it != mFreeBySize.end() && it->first != bytes)
+    it = mFreeBySize.lower_bound({bytes + kSlotBytes, 0});
+  if (it == mFreeBySize.end()) return kNoBlock;
+  FBL_BlockHandle h = it->second;
   FreeListRemove(h);
   if (B(h).mSize > bytes) {
     FBL_BlockHandle rest = NewDescriptor();
@@ -187,7 +179,7 @@ FBL_BlockHandle FBL_Cache::TakeSpace(uint64_t bytes) {
   if (FreeSpace() < bytes) ThrowNoBlock();
   FBL_BlockHandle h = TakeFromFreeList(bytes);
   if (h == kNoBlock && mArenaSize - ArenaEnd() < bytes) {
-    Compact();
+    if (!GatherRun(bytes)) Compact();
     h = TakeFromFreeList(bytes);
   }
   if (h == kNoBlock) {
@@ -240,6 +232,49 @@ void FBL_Cache::ReleaseSpace(FBL_BlockHandle h) {
   FreeListInsert(h);
 }
 
+// Makes one free run that holds bytes by sliding the blocks after the
+// largest run down over it, so that it joins the next run (or the arena's
+// free end). Moves a few blocks instead of the whole arena; false when a
+// pinned block or too long a stretch is in the way.
+bool FBL_Cache::GatherRun(uint64_t bytes) {
+  constexpr uint64_t kMaxSlide = 4u << 20;
+  for (int steps = 0; steps < 64; ++steps) {
+    const FBL_BlockHandle run = LargestFree();
+    if (run == kNoBlock) return false;
+    const uint64_t gap = B(run).mSize;
+    if (gap == bytes || gap >= bytes + kSlotBytes) return true;
+    const FBL_BlockHandle first = B(run).mNext;
+    FBL_BlockHandle after = first;
+    uint64_t span = 0;
+    while (after != kNoBlock && !B(after).mFree) {
+      if (B(after).mPins > 0) return false;
+      span += B(after).mSize;
+      if (span > kMaxSlide) return false;
+      after = B(after).mNext;
+    }
+    if (first == kNoBlock || span == 0) return false;
+    const uint64_t to = B(run).mStart;
+    std::memmove(mArena.get() + to, mArena.get() + B(first).mStart, span);
+    FreeListRemove(run);
+    ArenaUnlink(run);
+    ReleaseDescriptor(run);
+    for (FBL_BlockHandle h = first; h != after; h = B(h).mNext) {
+      B(h).mStart -= gap;
+      if (B(h).mLocker != nullptr) B(h).mLocker->BlockNotify(kBlockMoved, h);
+    }
+    // The gap now lies before `after`: it joins that run, or the free end.
+    if (after != kNoBlock) {
+      FreeListRemove(after);
+      B(after).mStart -= gap;
+      B(after).mSize += gap;
+      FreeListInsert(after);
+    } else if (mArenaSize - ArenaEnd() >= bytes) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void FBL_Cache::Compact() {
   uint64_t cursor = 0;
   FBL_BlockHandle h = mFirst;
@@ -274,11 +309,24 @@ void FBL_Cache::Compact() {
 
 // Frees least recently used blocks until bytes (and the margin) fit.
 void FBL_Cache::MakeRoom(uint64_t bytes) {
-  while (FreeSpace() < bytes + kMargin) {
+  // Beyond the space itself, a few more of the oldest blocks may go to
+  // leave one run of the size wanted: compacting a full arena moves all of
+  // it, which costs far more than reading a few pages again.
+  constexpr int kExtraVictims = 16;
+  int extra = 0;
+  auto hasRun = [&] {
+    return mArenaSize - ArenaEnd() >= bytes ||
+           (!mFreeBySize.empty() && mFreeBySize.rbegin()->first >= bytes + kSlotBytes);
+  };
+  for (;;) {
+    const bool enough = FreeSpace() >= bytes + kMargin;
+    if (enough && hasRun()) return;
+    if (enough && extra++ >= kExtraVictims) return;
     FBL_BlockHandle victim = mLeastRecent;
     while (victim != kNoBlock && (B(victim).mLocker != nullptr || B(victim).mPins > 0))
       victim = B(victim).mListPrev;
     if (victim == kNoBlock) {
+      if (enough) return;
       // Every block is locked: give up the oldest one anyway, and gather
       // writes into smaller blocks from now on.
       victim = mLeastRecent;
@@ -708,10 +756,9 @@ std::string FBL_Cache::CheckInvariants() const {
   if (expectStart > mArenaSize) return "arena overrun";
   if (used != mBytesInUse || usedCount != mUsedBlocks) return "bytes in use";
   if (freeCount != mFreeBlocks) return "free count";
-  uint64_t size = 0;
-  for (FBL_BlockHandle h = mSmallestFree; h != kNoBlock; h = B(h).mListNext) {
-    if (!B(h).mFree || B(h).mSize < size) return "free list order";
-    size = B(h).mSize;
+  if (mFreeBySize.size() != mFreeBlocks) return "free list size";
+  for (const auto& [runSize, h] : mFreeBySize) {
+    if (!B(h).mFree || B(h).mSize != runSize) return "free list entry";
   }
   for (FBL_File* file : mFiles) {
     uint64_t end = 0;

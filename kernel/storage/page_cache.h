@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "kernel/storage/block_locker.h"
@@ -116,7 +118,7 @@ class FBL_Cache {
     FBL_BlockHandle mNext = kNoBlock;  // arena order
     FBL_BlockHandle mPrev = kNoBlock;
     FBL_BlockLocker* mLocker = nullptr;
-    FBL_BlockHandle mListNext = kNoBlock;  // free list (larger) or recency list (older)
+    FBL_BlockHandle mListNext = kNoBlock;  // recency list (older)
     FBL_BlockHandle mListPrev = kNoBlock;
     FBL_File* mFile = nullptr;
     FBL_BlockHandle mFileNext = kNoBlock;  // the file's blocks by offset
@@ -152,6 +154,7 @@ class FBL_Cache {
   uint64_t ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite);
   void LoadBlock(FBL_BlockHandle h);
   void MakeRoom(uint64_t bytes);
+  bool GatherRun(uint64_t bytes);
   FBL_BlockHandle TakeSpace(uint64_t bytes);
   FBL_BlockHandle TakeFromFreeList(uint64_t bytes);
   void ReleaseSpace(FBL_BlockHandle h);
@@ -161,6 +164,7 @@ class FBL_Cache {
 
   void FreeListInsert(FBL_BlockHandle h);
   void FreeListRemove(FBL_BlockHandle h);
+  FBL_BlockHandle LargestFree() const;
   void RecencyPushFront(FBL_BlockHandle h);
   void RecencyRemove(FBL_BlockHandle h);
   void Touch(FBL_BlockHandle h);
@@ -180,8 +184,8 @@ class FBL_Cache {
   std::vector<FBL_BlockHandle> mSpareDescriptors;
   FBL_BlockHandle mFirst = kNoBlock;  // arena order
   FBL_BlockHandle mLast = kNoBlock;
-  FBL_BlockHandle mSmallestFree = kNoBlock;  // free list, ascending size
-  FBL_BlockHandle mLargestFree = kNoBlock;
+  // Free runs by size (and handle, to tell equal sizes apart).
+  std::set<std::pair<uint64_t, FBL_BlockHandle>> mFreeBySize;
   FBL_BlockHandle mMostRecent = kNoBlock;  // recency list of used blocks
   FBL_BlockHandle mLeastRecent = kNoBlock;
   uint32_t mUsedBlocks = 0;

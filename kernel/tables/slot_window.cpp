@@ -6,8 +6,12 @@
 
 namespace {
 
-// Slots per window: 32 KB of Longs, 64 KB of Doubles.
+// Slots per window when records are visited in order: 32 KB of Longs,
+// 64 KB of Doubles.
 constexpr uint64_t kSlotsPerWindow = 8192;
+// A jump elsewhere loads a few cache units: random visits would
+// otherwise read and clear a whole window for every value.
+constexpr uint64_t kJumpBytes = 4096;
 
 }  // namespace
 
@@ -34,7 +38,9 @@ void FBL_SlotWindow::Drop() {
 
 void FBL_SlotWindow::Move(uint64_t offset) {
   Flush();
-  uint64_t size = kSlotsPerWindow * mWidth;
+  const bool next = !mBytes.empty() && offset == mStart + mBytes.size();
+  uint64_t size =
+      next ? kSlotsPerWindow * mWidth : std::max<uint64_t>(1, kJumpBytes / mWidth) * mWidth;
   mStart = offset / size * size;
   mBytes.assign(size, 0);
   uint64_t length = mFile->GetLength();
