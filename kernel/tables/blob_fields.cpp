@@ -182,20 +182,8 @@ void BF_BLOB::SetData(const void* bytes, uint32_t length) {
 
 // ---- text ------------------------------------------------------------------------
 
-namespace {
-
-// A by-words index is never unique: unique asks for an index only.
-uint16_t TextFlags(uint16_t flags) {
-  if ((flags & kFieldByWords) && (flags & kFieldUnique)) {
-    flags = static_cast<uint16_t>((flags & ~kFieldUnique) | kFieldIndexed);
-  }
-  return flags;
-}
-
-}  // namespace
-
 BF_TEXT::BF_TEXT(const std::string& name, uint16_t flags)
-    : BF_BLOB(name, TextFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
+    : BF_BLOB(name, ByWordsFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
 
 std::string BF_TEXT::GetString(uint32_t maxChars) {
   std::vector<uint8_t> data = GetData();

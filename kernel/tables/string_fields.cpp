@@ -9,19 +9,14 @@
 #include "kernel/tables/text_keys.h"
 #include "kernel/tables/text_matcher.h"
 
-namespace {
+// ---- by-words flag rules ------------------------------------------------------------
 
-// A by-words index is never unique: unique asks for an index only.
 uint16_t ByWordsFlags(uint16_t flags) {
   if ((flags & kFieldByWords) && (flags & kFieldUnique)) {
     flags = static_cast<uint16_t>((flags & ~kFieldUnique) | kFieldIndexed);
   }
   return flags;
 }
-
-}  // namespace
-
-// ---- by-words flag rules ------------------------------------------------------------
 
 uint16_t PrepareByWordsAdd(FBL_BaseField& field, uint16_t flags, bool persist) {
   const bool byWords = field.HasFlag(kFieldByWords) || (flags & kFieldByWords);

@@ -84,6 +84,10 @@ class BF_VarChar : public BF_STRING {
   BF_VarChar(const std::string& name, uint16_t flags, uint16_t length = 0);
 };
 
+// The flags a new text field keeps: a by-words index is never unique, so
+// unique asks for an index only.
+uint16_t ByWordsFlags(uint16_t flags);
+
 // Flag rules of the columns that may be indexed by words (String, VarChar
 // and Text): what AddFlags and RemoveFlags do before the common rules.
 // Returns the flags to add.
