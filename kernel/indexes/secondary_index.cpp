@@ -17,7 +17,6 @@ namespace {
 
 // Opening gives up after this many failed builds in a row.
 constexpr uint32_t kMaxFailedBuilds = 3;
-constexpr uint64_t kCopyChunk = 65536;
 
 const uint8_t* Bytes(const std::string& s) {
   return reinterpret_cast<const uint8_t*>(s.data());
@@ -229,16 +228,7 @@ void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
     to.Create();
     from.Open();
     to.Open();
-    uint64_t length = from.GetLength();
-    std::vector<uint8_t> chunk(std::min(length, kCopyChunk));
-    for (uint64_t at = 0; at < length; at += chunk.size()) {
-      uint64_t n = std::min<uint64_t>(length - at, chunk.size());
-      from.SetPosition(at);
-      from.Read(chunk.data(), n);
-      to.SetPosition(at);
-      to.Write(chunk.data(), n);
-    }
-    to.SetLength(length);
+    from.CopyBytesTo(to);
     to.Flush();
     to.Close();
     from.Close();

@@ -276,3 +276,17 @@ void FBL_FilesTableEmb::Unload() {
   DropCachedBlocks();
   mOpenCount = 0;
 }
+
+void FBL_EmbededFile::CopyBytesTo(FBL_EmbededFile& to) {
+  constexpr uint64_t kCopyChunk = 65536;
+  uint64_t length = GetLength();
+  std::vector<uint8_t> chunk(std::min(length, kCopyChunk));
+  for (uint64_t at = 0; at < length; at += chunk.size()) {
+    uint64_t n = std::min<uint64_t>(length - at, chunk.size());
+    SetPosition(at);
+    Read(chunk.data(), n);
+    to.SetPosition(at);
+    to.Write(chunk.data(), n);
+  }
+  to.SetLength(length);
+}

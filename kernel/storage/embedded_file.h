@@ -25,6 +25,9 @@ class FBL_EmbededFile : public FBL_File {
   ~FBL_EmbededFile() override;
 
   void Remove() override;
+  // Copies every byte of this file into to, which takes its length; both
+  // are open.
+  void CopyBytesTo(FBL_EmbededFile& to);
   // Opens nothing (and counts nothing) for a file without an entry.
   void Open() override;
   void Close() override;

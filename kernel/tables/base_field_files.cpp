@@ -17,26 +17,6 @@
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
-namespace {
-
-constexpr uint64_t kCopyChunk = 65536;
-
-// Copies every byte of from into to (both open).
-void CopyBytes(FBL_EmbededFile& from, FBL_EmbededFile& to) {
-  uint64_t length = from.GetLength();
-  std::vector<uint8_t> chunk(std::min(length, kCopyChunk));
-  for (uint64_t at = 0; at < length; at += chunk.size()) {
-    uint64_t n = std::min<uint64_t>(length - at, chunk.size());
-    from.SetPosition(at);
-    from.Read(chunk.data(), n);
-    to.SetPosition(at);
-    to.Write(chunk.data(), n);
-  }
-  to.SetLength(length);
-}
-
-}  // namespace
-
 uint16_t FBL_BaseField::FileSubIndexOf(uint32_t fieldNumber) {
   if (fieldNumber > UINT16_MAX) throw xFBL_FieldError("Field number too large to name its files");
   return static_cast<uint16_t>(fieldNumber);
@@ -150,7 +130,7 @@ void FBL_BaseField::RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t 
     target.Create();
     target.Open();
     file->Open();
-    CopyBytes(*file, target);
+    file->CopyBytesTo(target);
     target.Flush();
     target.Close();
     file->Close();
