@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "kernel/storage/file.h"
 #include "kernel/storage/volume_format.h"
@@ -75,14 +76,11 @@ class FBL_EmbededFile : public FBL_File {
   FBL_DataFile* mVolume;
   FBL_FileEntry mEntry;
   int32_t mIndex = -1;
-  // Chain positions remembered so walks are short: the last one reached
-  // (the mCursorIndex-th segment is mCursorSegment; 0 = none), and the
-  // chain's end as last extended.
-  uint32_t mCursorIndex = 0;
-  uint32_t mCursorSegment = 0;
-  uint32_t mTailIndex = 0;
-  uint32_t mTailSegment = 0;
-  void ForgetSegments() { mCursorIndex = mCursorSegment = mTailIndex = mTailSegment = 0; }
+  // The chain's segments as far as they have been walked: mChain[k - 1] is
+  // the k-th segment. Random access would otherwise follow the links from
+  // the start of the chain for every transfer.
+  std::vector<uint32_t> mChain;
+  void ForgetSegments() { mChain.clear(); }
 };
 
 // The table of files of a volume: entry 0 describes the table itself. Its

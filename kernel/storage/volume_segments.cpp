@@ -152,18 +152,17 @@ void FBL_DataFile::AddSegments(FBL_EmbededFile& file, uint32_t count, bool zeroF
 void FBL_DataFile::GrowChain(FBL_EmbededFile& file, uint32_t count, bool zeroFill) {
   FBL_FileEntry& entry = file.mEntry;
   if (count == 0) return;
-  file.mTailSegment = GetSegment(file, entry.mSegmentCount);
-  file.mTailIndex = entry.mSegmentCount;
+  GetSegment(file, entry.mSegmentCount);  // the whole chain is known from here
   uint32_t highest = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    // Growing the map may move the chain's last segment: the tail follows.
+    // Growing the map may move the chain's last segment: the chain in
+    // memory follows the move.
     uint32_t s = TakeFreeSegment(false);
     if (zeroFill) ZeroSegment(s);
     SetLink(s, kLastSegment);
-    SetLink(file.mTailSegment, s);
+    SetLink(file.mChain.back(), s);
     ++entry.mSegmentCount;
-    file.mTailIndex = entry.mSegmentCount;
-    file.mTailSegment = s;
+    file.mChain.push_back(s);
     highest = std::max(highest, s);
   }
   if (highest > GetSegmentCount())
@@ -199,8 +198,7 @@ void FBL_DataFile::MoveSegment(uint32_t from, uint32_t to, bool zeroOld, uint32_
   // on disk: the header, an entry, or the chain's previous segment.
   for (FBL_EmbededFile* file : mOpenFiles) {
     if (file->mEntry.mFirstSegment == from) file->mEntry.mFirstSegment = to;
-    if (file->mCursorSegment == from) file->mCursorSegment = to;
-    if (file->mTailSegment == from) file->mTailSegment = to;
+    std::replace(file->mChain.begin(), file->mChain.end(), from, to);
   }
   bool fixed = false;
   if (mHeader.mTableSegment == from) {
@@ -250,28 +248,19 @@ void FBL_DataFile::Compact() {
 uint32_t FBL_DataFile::GetSegment(FBL_EmbededFile& file, uint32_t k) {
   const FBL_FileEntry& entry = file.mEntry;
   if (k == 0 || k > entry.mSegmentCount) Corrupt("segment index beyond the chain");
-  uint32_t index = 1;
-  uint32_t segment = entry.mFirstSegment;
-  // Start from the nearest remembered position at or before k.
-  if (file.mCursorIndex != 0 && file.mCursorIndex <= k) {
-    index = file.mCursorIndex;
-    segment = file.mCursorSegment;
+  std::vector<uint32_t>& chain = file.mChain;
+  if (chain.empty()) {
+    CheckDataSegment(entry.mFirstSegment);
+    chain.push_back(entry.mFirstSegment);
   }
-  if (file.mTailIndex > index && file.mTailIndex <= k) {
-    index = file.mTailIndex;
-    segment = file.mTailSegment;
-  }
-  CheckDataSegment(segment);
-  while (index < k) {
-    segment = GetLink(segment);
+  while (chain.size() < k) {
+    uint32_t segment = GetLink(chain.back());
     if (segment == kLastSegment)
       throw xFBL_Exception(ERR_ASSERTION_FAIL, "Segment chain ends early");
     CheckDataSegment(segment);
-    ++index;
+    chain.push_back(segment);
   }
-  file.mCursorIndex = index;
-  file.mCursorSegment = segment;
-  return segment;
+  return chain[k - 1];
 }
 
 void FBL_DataFile::ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroFill) {
@@ -287,9 +276,7 @@ void FBL_DataFile::ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroF
     uint32_t last = GetSegment(file, k);
     FreeChain(last, kLastSegment, entry.mSegmentCount - k + 1);
     entry.mSegmentCount = k;
-    file.ForgetSegments();
-    file.mTailIndex = k;
-    file.mTailSegment = last;
+    file.mChain.resize(std::min<size_t>(file.mChain.size(), k));
   }
   entry.mLength = length;
   WriteEntry(static_cast<uint32_t>(file.mIndex), entry);
