@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 
 #include "kernel/storage/block_locker.h"
 #include "kernel/storage/encryption.h"
@@ -97,12 +96,10 @@ class FBL_File : public FBL_BlockLocker {
 
  private:
   friend class FBL_Cache;
-  // The cache's bookkeeping: this file's blocks in ascending offset order,
-  // and the block used last.
+  // The cache's bookkeeping: this file's blocks (found by offset through
+  // the cache's unit map), and the block used last.
   FBL_BlockHandle mFirstBlock = kNoBlock;
   FBL_BlockHandle mLastBlock = kNoBlock;
-  // The same blocks by offset, for lookups in large caches.
-  std::map<uint64_t, FBL_BlockHandle> mBlocksByOffset;
   FBL_BlockHandle mCurrentBlock = kNoBlock;
   uint32_t mBlockCount = 0;
 };

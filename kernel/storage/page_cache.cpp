@@ -45,7 +45,6 @@ FBL_Cache::~FBL_Cache() {
     file->mCache = nullptr;
     file->mFirstBlock = file->mLastBlock = file->mCurrentBlock = kNoBlock;
     file->mBlockCount = 0;
-    file->mBlocksByOffset.clear();
   }
 }
 
@@ -116,13 +115,13 @@ void FBL_Cache::Touch(FBL_BlockHandle h) {
   RecencyPushFront(h);
 }
 
-void FBL_Cache::FileLinkBefore(FBL_File& file, FBL_BlockHandle h, FBL_BlockHandle before) {
-  FBL_BlockHandle after = before == kNoBlock ? file.mLastBlock : B(before).mFilePrev;
-  B(h).mFilePrev = after;
-  B(h).mFileNext = before;
-  (after == kNoBlock ? file.mFirstBlock : B(after).mFileNext) = h;
-  (before == kNoBlock ? file.mLastBlock : B(before).mFilePrev) = h;
-  file.mBlocksByOffset.emplace_hint(file.mBlocksByOffset.end(), B(h).mOffset, h);
+void FBL_Cache::FileLink(FBL_File& file, FBL_BlockHandle h) {
+  B(h).mFilePrev = file.mLastBlock;
+  B(h).mFileNext = kNoBlock;
+  (file.mLastBlock == kNoBlock ? file.mFirstBlock : B(file.mLastBlock).mFileNext) = h;
+  file.mLastBlock = h;
+  for (uint64_t u = B(h).mOffset / kUnit, end = u + B(h).mCapacity / kUnit; u < end; ++u)
+    mUnits.Insert(&file, u, h);
   ++file.mBlockCount;
 }
 
@@ -132,7 +131,8 @@ void FBL_Cache::FileUnlink(FBL_BlockHandle h) {
   (b.mFilePrev == kNoBlock ? file.mFirstBlock : B(b.mFilePrev).mFileNext) = b.mFileNext;
   (b.mFileNext == kNoBlock ? file.mLastBlock : B(b.mFileNext).mFilePrev) = b.mFilePrev;
   if (file.mCurrentBlock == h) file.mCurrentBlock = kNoBlock;
-  file.mBlocksByOffset.erase(b.mOffset);
+  for (uint64_t u = b.mOffset / kUnit, end = u + b.mCapacity / kUnit; u < end; ++u)
+    mUnits.Erase(&file, u);
   --file.mBlockCount;
   b.mFileNext = b.mFilePrev = kNoBlock;
 }
@@ -393,16 +393,27 @@ void FBL_Cache::MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to) {
 FBL_BlockHandle FBL_Cache::FindBlock(FBL_File& file, uint64_t offset) {
   FBL_BlockHandle h = file.mCurrentBlock;
   if (h != kNoBlock && offset >= B(h).mOffset && offset - B(h).mOffset < B(h).mCapacity) return h;
-  auto it = file.mBlocksByOffset.upper_bound(offset);
-  if (it == file.mBlocksByOffset.begin()) return kNoBlock;
-  h = (--it)->second;
-  return offset - B(h).mOffset < B(h).mCapacity ? h : kNoBlock;
+  return mUnits.Find(&file, offset / kUnit);
 }
 
-// The file's first block starting at or after offset.
-FBL_BlockHandle FBL_Cache::FirstBlockFrom(const FBL_File& file, uint64_t offset) const {
-  auto it = file.mBlocksByOffset.lower_bound(offset);
-  return it == file.mBlocksByOffset.end() ? kNoBlock : it->second;
+// The file's block with the lowest offset in [from, to), or kNoBlock. Probes
+// the units of the range, or walks the file's blocks when they are fewer.
+FBL_BlockHandle FBL_Cache::FirstBlockFrom(const FBL_File& file, uint64_t from, uint64_t to) const {
+  if (to <= from) return kNoBlock;
+  const uint64_t firstUnit = (from + kUnit - 1) / kUnit, endUnit = (to + kUnit - 1) / kUnit;
+  if (endUnit - firstUnit <= std::max<uint64_t>(file.mBlockCount, 16)) {
+    for (uint64_t u = firstUnit; u < endUnit; ++u) {
+      const FBL_BlockHandle h = mUnits.Find(&file, u);
+      if (h != kNoBlock && B(h).mOffset >= from) return h;
+    }
+    return kNoBlock;
+  }
+  FBL_BlockHandle best = kNoBlock;
+  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+    const uint64_t at = B(h).mOffset;
+    if (at >= from && at < to && (best == kNoBlock || at < B(best).mOffset)) best = h;
+  }
+  return best;
 }
 
 uint64_t FBL_Cache::ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite) {
@@ -438,7 +449,7 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
     size = std::min<uint64_t>(size, std::llround(static_cast<double>(mArenaSize) * 0.1));
     capacity = RoundUp(std::max<uint64_t>(size, 1) + offset - start, kUnit);
     // Blocks of a file never overlap.
-    FBL_BlockHandle next = FirstBlockFrom(file, start + 1);
+    FBL_BlockHandle next = FirstBlockFrom(file, start + 1, start + capacity);
     if (next != kNoBlock) capacity = std::min(capacity, B(next).mOffset - start);
   }
   if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArenaSize)
@@ -451,7 +462,7 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
   b.mCapacity = static_cast<uint32_t>(capacity);
   b.mDirtyStart = b.mCapacity;
   ++mUsedBlocks;
-  FileLinkBefore(file, h, FirstBlockFrom(file, start));
+  FileLink(file, h);
   RecencyPushFront(h);
   file.mCurrentBlock = h;
   try {
@@ -559,8 +570,8 @@ FBL_BlockHandle FBL_Cache::GetExactBlock(FBL_File& file, uint64_t offset, uint32
   for (;;) {
     FBL_BlockHandle overlap = FindBlock(file, offset);
     if (overlap == kNoBlock) {
-      overlap = FirstBlockFrom(file, offset);
-      if (overlap == kNoBlock || B(overlap).mOffset >= offset + size) break;
+      overlap = FirstBlockFrom(file, offset, offset + size);
+      if (overlap == kNoBlock) break;
     }
     FreeBlock(overlap);
   }
@@ -606,7 +617,7 @@ uint64_t FBL_Cache::DirectGap(FBL_File& file, uint64_t offset, uint64_t count, b
   if (count < kDirectBytes || ciphered || file.mWriteThrough) return 0;
   if (offset < file.mBulkEnd && offset + count > file.mBulkStart) return 0;
   if (FindBlock(file, offset) != kNoBlock) return 0;
-  FBL_BlockHandle next = FirstBlockFrom(file, offset);
+  FBL_BlockHandle next = FirstBlockFrom(file, offset, offset + count);
   uint64_t gap = next == kNoBlock ? count : std::min(count, B(next).mOffset - offset);
   return gap >= kDirectBytes ? gap : 0;
 }
@@ -658,9 +669,12 @@ void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
   CheckOwner(file);
   std::vector<FBL_BlockHandle> dirty;
   for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
-    if (B(h).mOffset >= to) break;
-    if (B(h).mDirty && B(h).mOffset + B(h).mCapacity > from) dirty.push_back(h);
+    if (B(h).mDirty && B(h).mOffset < to && B(h).mOffset + B(h).mCapacity > from)
+      dirty.push_back(h);
   }
+  // In offset order: the file grows by appends, not by holes.
+  std::sort(dirty.begin(), dirty.end(),
+            [this](FBL_BlockHandle a, FBL_BlockHandle b) { return B(a).mOffset < B(b).mOffset; });
   // A write-back may re-enter the cache and evict: recheck each block.
   for (FBL_BlockHandle h : dirty) {
     if (B(h).mSize != 0 && !B(h).mFree && B(h).mFile == &file) WriteBack(h);
@@ -697,34 +711,35 @@ void FBL_Cache::DropOne(FBL_BlockHandle h) {
 
 void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
   CheckOwner(file);
-  FBL_BlockHandle h = file.mLastBlock;
-  while (h != kNoBlock && B(h).mOffset + B(h).mCapacity > from) {
-    FBL_BlockHandle prev = B(h).mFilePrev;
-    DropOne(h);
-    h = prev;
+  FBL_BlockHandle h = file.mFirstBlock;
+  while (h != kNoBlock) {
+    FBL_BlockHandle next = B(h).mFileNext;
+    if (B(h).mOffset + B(h).mCapacity > from) DropOne(h);
+    h = next;
   }
 }
 
 void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
   CheckOwner(file);
-  FBL_BlockHandle h = file.mLastBlock;
-  while (h != kNoBlock && B(h).mOffset >= length) {
-    FBL_BlockHandle prev = B(h).mFilePrev;
-    DropOne(h);
-    h = prev;
-  }
-  if (h == kNoBlock) return;
-  Block& b = B(h);
-  if (b.mOffset + b.mValid <= length) return;
-  // The block across the new end keeps its lower part.
-  uint32_t keep = static_cast<uint32_t>(length - b.mOffset);
-  std::memset(Data(h) + keep, 0, b.mCapacity - keep);
-  b.mValid = keep;
-  b.mDirtyEnd = std::min(b.mDirtyEnd, keep);
-  if (b.mDirtyStart >= b.mDirtyEnd) {
-    b.mDirty = false;
-    b.mDirtyStart = b.mCapacity;
-    b.mDirtyEnd = 0;
+  FBL_BlockHandle h = file.mFirstBlock;
+  while (h != kNoBlock) {
+    FBL_BlockHandle next = B(h).mFileNext;
+    Block& b = B(h);
+    if (b.mOffset >= length) {
+      DropOne(h);
+    } else if (b.mOffset + b.mValid > length) {
+      // The block across the new end keeps its lower part.
+      uint32_t keep = static_cast<uint32_t>(length - b.mOffset);
+      std::memset(Data(h) + keep, 0, b.mCapacity - keep);
+      b.mValid = keep;
+      b.mDirtyEnd = std::min(b.mDirtyEnd, keep);
+      if (b.mDirtyStart >= b.mDirtyEnd) {
+        b.mDirty = false;
+        b.mDirtyStart = b.mCapacity;
+        b.mDirtyEnd = 0;
+      }
+    }
+    h = next;
   }
 }
 
@@ -760,19 +775,25 @@ std::string FBL_Cache::CheckInvariants() const {
   for (const auto& [runSize, h] : mFreeBySize) {
     if (!B(h).mFree || B(h).mSize != runSize) return "free list entry";
   }
+  uint64_t units = 0;
   for (FBL_File* file : mFiles) {
-    uint64_t end = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
     uint32_t count = 0;
-    for (FBL_BlockHandle h = file->mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+    FBL_BlockHandle prev = kNoBlock;
+    for (FBL_BlockHandle h = file->mFirstBlock; h != kNoBlock; prev = h, h = B(h).mFileNext) {
       if (B(h).mFile != file) return "block in the wrong file list";
-      if (B(h).mOffset < end) return "file blocks out of order";
-      auto it = file->mBlocksByOffset.find(B(h).mOffset);
-      if (it == file->mBlocksByOffset.end() || it->second != h) return "block missing by offset";
-      end = B(h).mOffset + B(h).mCapacity;
+      if (B(h).mFilePrev != prev) return "file list back link";
+      ranges.emplace_back(B(h).mOffset, B(h).mOffset + B(h).mCapacity);
+      for (uint64_t u = B(h).mOffset / kUnit; u < (B(h).mOffset + B(h).mCapacity) / kUnit; ++u)
+        if (mUnits.Find(file, u) != h) return "block missing by unit";
+      units += B(h).mCapacity / kUnit;
       ++count;
     }
-    if (count != file->mBlockCount || count != file->mBlocksByOffset.size())
-      return "file block count";
+    if (count != file->mBlockCount || prev != file->mLastBlock) return "file block count";
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i)
+      if (ranges[i].first < ranges[i - 1].second) return "file blocks overlap";
   }
+  if (units != mUnits.Size()) return "unit map size";
   return {};
 }

@@ -5,7 +5,8 @@
 // told when its block moves (1), is dropped (2) or is about to be written (3).
 //
 // Invariants:
-//  - a file's blocks never overlap and are listed in ascending offset order;
+//  - a file's blocks never overlap; every kilobyte they cover is in the unit
+//    map;
 //  - the bytes of a block beyond its valid length are zero;
 //  - a pinned block (being filled from disk or written back) is neither moved
 //    nor freed, so a raw transfer that re-enters the cache is safe.
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "kernel/storage/block_locker.h"
+#include "kernel/storage/block_unit_map.h"
 
 class FBL_File;
 
@@ -121,7 +123,7 @@ class FBL_Cache {
     FBL_BlockHandle mListNext = kNoBlock;  // recency list (older)
     FBL_BlockHandle mListPrev = kNoBlock;
     FBL_File* mFile = nullptr;
-    FBL_BlockHandle mFileNext = kNoBlock;  // the file's blocks by offset
+    FBL_BlockHandle mFileNext = kNoBlock;  // the file's blocks, in no order
     FBL_BlockHandle mFilePrev = kNoBlock;
     bool mDirty = false;
     uint32_t mDirtyStart = 0;  // block-relative; start = capacity, end = 0 when clean
@@ -147,7 +149,7 @@ class FBL_Cache {
   void ReleaseDescriptor(FBL_BlockHandle h);
 
   FBL_BlockHandle FindBlock(FBL_File& file, uint64_t offset);
-  FBL_BlockHandle FirstBlockFrom(const FBL_File& file, uint64_t offset) const;
+  FBL_BlockHandle FirstBlockFrom(const FBL_File& file, uint64_t from, uint64_t to) const;
   uint64_t DirectGap(FBL_File& file, uint64_t offset, uint64_t count, bool ciphered);
   uint64_t ReadDirect(FBL_File& file, uint64_t offset, uint8_t* out, uint64_t count);
   FBL_BlockHandle CreateBlock(FBL_File& file, uint64_t offset, uint64_t size, bool exact);
@@ -168,7 +170,7 @@ class FBL_Cache {
   void RecencyPushFront(FBL_BlockHandle h);
   void RecencyRemove(FBL_BlockHandle h);
   void Touch(FBL_BlockHandle h);
-  void FileLinkBefore(FBL_File& file, FBL_BlockHandle h, FBL_BlockHandle before);
+  void FileLink(FBL_File& file, FBL_BlockHandle h);
   void FileUnlink(FBL_BlockHandle h);
   void ArenaLinkAfter(FBL_BlockHandle h, FBL_BlockHandle after);
   void ArenaUnlink(FBL_BlockHandle h);
@@ -191,6 +193,8 @@ class FBL_Cache {
   uint32_t mUsedBlocks = 0;
   uint32_t mFreeBlocks = 0;
   std::unordered_set<FBL_File*> mFiles;
+  // Every cached kilobyte of every file, for FindBlock.
+  FBL_BlockUnitMap mUnits;
 };
 
 // Keeps a block locked for its owner while in scope.
