@@ -9,9 +9,12 @@ namespace {
 // Slots per window when records are visited in order: 32 KB of Longs,
 // 64 KB of Doubles.
 constexpr uint64_t kSlotsPerWindow = 8192;
-// A jump elsewhere loads a few cache units: random visits would
-// otherwise read and clear a whole window for every value.
+// A jump near the window loads a few cache units (a sparse walk in RecID
+// order reads on from there); a jump far away loads little more than the
+// slot, as visits at random would otherwise copy a page for every value.
 constexpr uint64_t kJumpBytes = 4096;
+constexpr uint64_t kNearBytes = 65536;
+constexpr uint64_t kFarBytes = 64;
 
 }  // namespace
 
@@ -38,9 +41,11 @@ void FBL_SlotWindow::Drop() {
 
 void FBL_SlotWindow::Move(uint64_t offset) {
   Flush();
-  const bool next = !mBytes.empty() && offset == mStart + mBytes.size();
-  uint64_t size =
-      next ? kSlotsPerWindow * mWidth : std::max<uint64_t>(1, kJumpBytes / mWidth) * mWidth;
+  const bool loaded = !mBytes.empty();
+  const bool next = loaded && offset == mStart + mBytes.size();
+  const bool near = loaded && (offset > mStart ? offset - mStart : mStart - offset) <= kNearBytes;
+  const uint64_t jump = near ? kJumpBytes : kFarBytes;
+  uint64_t size = next ? kSlotsPerWindow * mWidth : std::max<uint64_t>(1, jump / mWidth) * mWidth;
   mStart = offset / size * size;
   mBytes.assign(size, 0);
   uint64_t length = mFile->GetLength();
