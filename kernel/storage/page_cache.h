@@ -131,7 +131,8 @@ class FBL_Cache {
     uint64_t mOffset = 0;  // file offset of the first data byte, a multiple of kUnit
     uint32_t mValid = 0;
     uint32_t mCapacity = 0;
-    int32_t mPins = 0;  // > 0 while being filled or written back
+    int32_t mPins = 0;      // > 0 while being filled or written back
+    uint64_t mTouched = 0;  // mTouchClock when last moved to the front
   };
   class Pin;
 
@@ -190,6 +191,7 @@ class FBL_Cache {
   std::set<std::pair<uint64_t, FBL_BlockHandle>> mFreeBySize;
   FBL_BlockHandle mMostRecent = kNoBlock;  // recency list of used blocks
   FBL_BlockHandle mLeastRecent = kNoBlock;
+  uint64_t mTouchClock = 0;
   uint32_t mUsedBlocks = 0;
   uint32_t mFreeBlocks = 0;
   std::unordered_set<FBL_File*> mFiles;
