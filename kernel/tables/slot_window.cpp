@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kernel/storage/file.h"
+#include "kernel/storage/page_cache.h"
 
 namespace {
 
@@ -49,6 +50,11 @@ void FBL_SlotWindow::Move(uint64_t offset) {
   mStart = offset / size * size;
   mBytes.assign(size, 0);
   uint64_t length = mFile->GetLength();
+  if (!next && !near && mStart < length && mFile->GetCache() != nullptr) {
+    // The cache loads the page around the slot in one read: the next jump
+    // into it finds its bytes cached.
+    mFile->GetCache()->GetBlock(*mFile, offset / kJumpBytes * kJumpBytes, kJumpBytes, false);
+  }
   if (mStart < length) {
     mFile->SetPosition(mStart);
     mFile->Read(mBytes.data(), std::min(size, length - mStart));
