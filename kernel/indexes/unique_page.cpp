@@ -15,7 +15,12 @@
 using namespace zindex;
 
 FBL_UniquePage::FBL_UniquePage(FBL_IndexFile& file, FBL_BaseField& field)
-    : FBL_IndexPage(file, field), mKeySize(field.GetValueSize()) {}
+    : FBL_IndexPage(file, field), mKeySize(field.GetValueSize()) {
+  uint32_t width = 0;
+  bool isSigned = false;
+  if (field.HasIntegerKeys(width, isSigned) && width == mKeySize)
+    mIntegerKeys = isSigned ? -static_cast<int32_t>(width) : static_cast<int32_t>(width);
+}
 
 FBL_UniquePage::~FBL_UniquePage() {
   // Released here, while ToDisk still converts the entries.
@@ -89,7 +94,61 @@ uint32_t FBL_UniquePage::EntrySize(const uint8_t*, uint32_t) {
   return Entry();
 }
 
+// The search below without a call per probe: (key, RecID) pairs compared
+// as (T, uint32) in machine order.
+template <class T>
+uint32_t FBL_UniquePage::SearchIntegers(const uint8_t* key, REC_ID recID, bool& found) {
+  const uint32_t n = Count();
+  const uint8_t* base = Page() + kUniqueHeader;
+  const uint32_t entry = Entry();
+  T k;
+  std::memcpy(&k, key, sizeof k);
+  uint32_t lo = 0, hi = n;
+  while (lo < hi) {
+    const uint32_t mid = (lo + hi) / 2;
+    const uint8_t* e = base + mid * entry;
+    T v;
+    REC_ID r;
+    std::memcpy(&v, e, sizeof v);
+    std::memcpy(&r, e + sizeof v, 4);
+    if (v < k || (v == k && r < recID)) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  found = false;
+  if (lo < n) {
+    T v;
+    REC_ID r;
+    std::memcpy(&v, base + lo * entry, sizeof v);
+    std::memcpy(&r, base + lo * entry + sizeof v, 4);
+    found = r == recID && v == k;
+  }
+  return lo;
+}
+
 uint32_t FBL_UniquePage::Search(const uint8_t* key, REC_ID recID, bool& found) {
+  switch (mIntegerKeys) {
+    case 1:
+      return SearchIntegers<uint8_t>(key, recID, found);
+    case -1:
+      return SearchIntegers<int8_t>(key, recID, found);
+    case 2:
+      return SearchIntegers<uint16_t>(key, recID, found);
+    case -2:
+      return SearchIntegers<int16_t>(key, recID, found);
+    case 4:
+      return SearchIntegers<uint32_t>(key, recID, found);
+    case -4:
+      return SearchIntegers<int32_t>(key, recID, found);
+    case 8:
+      return SearchIntegers<uint64_t>(key, recID, found);
+    case -8:
+      return SearchIntegers<int64_t>(key, recID, found);
+    default:
+      break;
+  }
   uint32_t lo = 0;
   uint32_t hi = Count();
   const uint8_t* base = Page() + kUniqueHeader;

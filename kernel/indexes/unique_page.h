@@ -39,5 +39,11 @@ class FBL_UniquePage : public FBL_IndexPage {
   // Converts the page between disk and machine order.
   void Convert(bool toMachine);
 
+  template <class T>
+  uint32_t SearchIntegers(const uint8_t* key, REC_ID recID, bool& found);
+
   uint32_t mKeySize;
+  // Integer keys compared inline: 0 = through the field, else the width,
+  // negative for signed integers.
+  int32_t mIntegerKeys = 0;
 };

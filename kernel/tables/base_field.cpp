@@ -276,8 +276,7 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindRangeAsSet(const void* left, bo
   return set;
 }
 
-std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded,
-                                                          const uint8_t* leftKey,
+std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
                                                           const uint8_t* rightKey,
                                                           bool rightIncluded) {
   FBL_FieldIndex* index = EnsureIndex();
@@ -385,6 +384,16 @@ bool FBL_BaseField::HasKeyOrderBits() const {
     default:
       return false;
   }
+}
+
+bool FBL_BaseField::HasIntegerKeys(uint32_t& width, bool& isSigned) const {
+  const ValueClass kind = GetValueClass();
+  if (!IsRawCopy() || !HasFixedKey() ||
+      (kind != ValueClass::kSigned && kind != ValueClass::kUnsigned))
+    return false;
+  width = GetValueSize();
+  isSigned = kind == ValueClass::kSigned;
+  return width == 1 || width == 2 || width == 4 || width == 8;
 }
 
 // Integers of the buffer's width, the sign bit flipped for signed ones;

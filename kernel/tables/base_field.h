@@ -114,8 +114,7 @@ class FBL_BaseField {
   std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
                                              const uint8_t* rightKey, bool rightIncluded);
   std::unique_ptr<FBL_ArraySet> SelectKeyRangeAsArray(bool leftIncluded, const uint8_t* leftKey,
-                                                      const uint8_t* rightKey,
-                                                      bool rightIncluded);
+                                                      const uint8_t* rightKey, bool rightIncluded);
   // Makes the index through the table's index factory (none without one).
   virtual void CreateIndex();
   // Closes the index and deletes its file.
@@ -151,6 +150,9 @@ class FBL_BaseField {
   // alike; NaN sorts last.
   bool HasKeyOrderBits() const;
   uint64_t KeyOrderBits(const uint8_t* key) const;
+  // Whether keys are integers of 1, 2, 4 or 8 bytes in machine order,
+  // compared as numbers: index pages then compare them inline.
+  bool HasIntegerKeys(uint32_t& width, bool& isSigned) const;
   // A sorter that appends the field's keys to index (an index build) for
   // about recordCount records.
   virtual std::unique_ptr<FBL_FieldSorter> MakeSorter(FBL_FieldIndex& index, uint32_t recordCount);

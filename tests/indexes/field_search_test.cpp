@@ -3,6 +3,10 @@
 // And the unique and indexed flags: what an index becomes when they change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+
+#include "kernel/indexes/index_factory.h"
 #include "kernel/tables/numeric_fields.h"
 #include "tests/indexes/index_build_fixture.h"
 
@@ -126,6 +130,43 @@ TEST_F(FieldSearchTest, UniqueBitChangesReplaceTheIndex) {
   n.RemoveFlags(kFieldIndexed, true);
   EXPECT_FALSE(n.HasFlag(kFieldIndexed) || n.HasFlag(kFieldUnique));
   EXPECT_EQ(nullptr, n.GetIndex());
+}
+
+// Unique pages compare integer keys inline: signed keys must sort negative
+// values first, unsigned ones must sort values above the signed range last.
+class IntegerKeyTest : public FieldSearchTest {
+ protected:
+  template <class T>
+  void Check(uint8_t type, std::vector<T> values) {
+    MakeTable({{type, "k", kFieldUnique}}, &mRealFactory);
+    for (T v : values) AddValue(v);
+    FBL_BaseField& k = F(1);
+    std::vector<REC_ID> byValue(values.size());
+    std::iota(byValue.begin(), byValue.end(), REC_ID{1});
+    std::sort(byValue.begin(), byValue.end(),
+              [&](REC_ID a, REC_ID b) { return values[a - 1] < values[b - 1]; });
+    EXPECT_EQ(byValue, Items(*k.FindRangeAsSet(nullptr, false, nullptr, false))) << int(type);
+    for (size_t i = 0; i < values.size(); ++i) {
+      EXPECT_EQ((std::vector<REC_ID>{REC_ID(i + 1)}), Members(*k.FindValue(&values[i])));
+    }
+    T zero = 0;
+    EXPECT_EQ(size_t(std::count_if(values.begin(), values.end(), [](T v) { return v >= T{0}; })),
+              k.FindRange(&zero, true, nullptr, false)->Count());
+  }
+  FBL_SecondaryIndexFactory mRealFactory;
+};
+
+TEST_F(IntegerKeyTest, UniqueShortKeysSortAsSignedNumbers) {
+  Check<int16_t>(kTypeShort, {5, -1, 32767, -32768, 0, 300, -300});
+}
+TEST_F(IntegerKeyTest, UniqueULongKeysSortAsUnsignedNumbers) {
+  Check<uint32_t>(kTypeULong, {7, 0xFFFFFFFFu, 0x80000000u, 0, 12});
+}
+TEST_F(IntegerKeyTest, UniqueLLongKeysSortAsSignedNumbers) {
+  Check<int64_t>(kTypeLLong, {-1, INT64_MIN, INT64_MAX, 0, 1ll << 40});
+}
+TEST_F(IntegerKeyTest, UniqueULLongKeysSortAsUnsignedNumbers) {
+  Check<uint64_t>(kTypeULLong, {1, ~0ull, 1ull << 63, 0});
 }
 
 }  // namespace
