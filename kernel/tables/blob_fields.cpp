@@ -272,11 +272,7 @@ FBL_TextRangeKeys BF_TEXT::MakeRangeKeys(const char* left, bool leftIncluded, co
 std::unique_ptr<FBL_BitSet> BF_TEXT::FindRangeByText(const char* left, bool leftIncluded,
                                                      const char* right, bool rightIncluded) {
   FBL_TextRangeKeys keys = MakeRangeKeys(left, leftIncluded, right, rightIncluded);
-  auto bound = [](bool has, const std::string& key) {
-    return has ? reinterpret_cast<const uint8_t*>(key.data()) : nullptr;
-  };
-  return SelectKeyRange(keys.leftIncluded, bound(keys.hasLeft, keys.left),
-                        bound(keys.hasRight, keys.right), keys.rightIncluded);
+  return SelectKeyRange(keys.leftIncluded, keys.LeftKey(), keys.RightKey(), keys.rightIncluded);
 }
 
 std::unique_ptr<FBL_BitSet> BF_TEXT::FindByRegExpr(const std::string& pattern, bool caseSensitive) {

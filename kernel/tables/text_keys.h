@@ -45,6 +45,14 @@ struct FBL_TextRangeKeys {
   bool rightIncluded = false;
   std::string left;
   std::string right;
+  // The bounds as index keys; null for an open side.
+  const uint8_t* LeftKey() const { return Bound(hasLeft, left); }
+  const uint8_t* RightKey() const { return Bound(hasRight, right); }
+
+ private:
+  static const uint8_t* Bound(bool has, const std::string& key) {
+    return has ? reinterpret_cast<const uint8_t*>(key.data()) : nullptr;
+  }
 };
 
 // Makes the keys of a range given by texts (null: open side), each text cut
