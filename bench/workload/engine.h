@@ -18,8 +18,46 @@ class Engine {
   virtual const char* Name() const = 0;
   // Creates the database in folder dir; false with a message on failure.
   virtual bool Open(const std::string& dir, std::string& error) = 0;
-  // step is 1..10.
-  virtual std::optional<uint64_t> Run(int step, const Workload& w) = 0;
+  // step is 1..10; a step the engine does not override answers nothing.
+  virtual std::optional<uint64_t> Run(int step, const Workload& w) {
+    switch (step) {
+      case 1:
+        return Insert(w);
+      case 2:
+        return Lookups(w);
+      case 3:
+        return AgeCounts(w);
+      case 4:
+        return PrefixCounts(w);
+      case 5:
+        return ScoreCounts();
+      case 6:
+        return WalkByScore();
+      case 7:
+        return Groups();
+      case 8:
+        return MoveCities();
+      case 9:
+        return DeleteYoung();
+      case 10:
+        return CloseAndMeasure();
+      default:
+        return std::nullopt;
+    }
+  }
+
+ protected:
+  using Answer = std::optional<uint64_t>;
+  virtual Answer Insert(const Workload&) { return std::nullopt; }
+  virtual Answer Lookups(const Workload&) { return std::nullopt; }
+  virtual Answer AgeCounts(const Workload&) { return std::nullopt; }
+  virtual Answer PrefixCounts(const Workload&) { return std::nullopt; }
+  virtual Answer ScoreCounts() { return std::nullopt; }
+  virtual Answer WalkByScore() { return std::nullopt; }
+  virtual Answer Groups() { return std::nullopt; }
+  virtual Answer MoveCities() { return std::nullopt; }
+  virtual Answer DeleteYoung() { return std::nullopt; }
+  virtual Answer CloseAndMeasure() { return std::nullopt; }
 };
 
 std::unique_ptr<Engine> MakeSqliteEngine();

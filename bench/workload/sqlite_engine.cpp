@@ -53,33 +53,6 @@ class SqliteEngine : public Engine {
     return true;
   }
 
-  std::optional<uint64_t> Run(int step, const Workload& w) override {
-    switch (step) {
-      case 1:
-        return Insert(w);
-      case 2:
-        return Lookups(w);
-      case 3:
-        return AgeCounts(w);
-      case 4:
-        return PrefixCounts(w);
-      case 5:
-        return ScoreCounts();
-      case 6:
-        return WalkByScore();
-      case 7:
-        return Groups();
-      case 8:
-        return Changes("UPDATE person SET city = 'moved' WHERE age = 7");
-      case 9:
-        return Changes("DELETE FROM person WHERE age < 10");
-      case 10:
-        return CloseAndMeasure();
-      default:
-        return std::nullopt;
-    }
-  }
-
  private:
   void Exec(const char* sql) { sqlite3_exec(mDb, sql, nullptr, nullptr, nullptr); }
 
@@ -88,7 +61,7 @@ class SqliteEngine : public Engine {
     mDb = nullptr;
   }
 
-  uint64_t Insert(const Workload& w) {
+  Answer Insert(const Workload& w) override {
     Exec("BEGIN");
     Statement insert(mDb, "INSERT INTO person VALUES (?, ?, ?, ?, ?)");
     for (const Person& p : w.people) {
@@ -104,7 +77,7 @@ class SqliteEngine : public Engine {
     return w.people.size();
   }
 
-  uint64_t Lookups(const Workload& w) {
+  Answer Lookups(const Workload& w) override {
     Statement select(mDb, "SELECT id, age, score, name, city FROM person WHERE id = ?");
     uint64_t sum = 0;
     for (int32_t id : w.lookupIds) {
@@ -119,7 +92,7 @@ class SqliteEngine : public Engine {
     return sum;
   }
 
-  uint64_t AgeCounts(const Workload& w) {
+  Answer AgeCounts(const Workload& w) override {
     Statement count(mDb, "SELECT count(*) FROM person WHERE age BETWEEN ? AND ?");
     uint64_t total = 0;
     for (int32_t a : w.ageFrom) {
@@ -131,7 +104,7 @@ class SqliteEngine : public Engine {
     return total;
   }
 
-  uint64_t PrefixCounts(const Workload& w) {
+  Answer PrefixCounts(const Workload& w) override {
     Statement count(mDb, "SELECT count(*) FROM person WHERE name >= ? AND name < ?");
     uint64_t total = 0;
     for (const std::string& prefix : w.namePrefixes) {
@@ -144,7 +117,7 @@ class SqliteEngine : public Engine {
     return total;
   }
 
-  uint64_t ScoreCounts() {
+  Answer ScoreCounts() override {
     Statement count(mDb, "SELECT count(*) FROM person WHERE score > 0.5");
     uint64_t total = 0;
     for (int k = 0; k < 10; ++k) {
@@ -154,7 +127,7 @@ class SqliteEngine : public Engine {
     return total;
   }
 
-  uint64_t WalkByScore() {
+  Answer WalkByScore() override {
     Statement walk(mDb, "SELECT id FROM person ORDER BY score");
     uint64_t rows = 0;
     while (walk.Step()) ++rows;
@@ -162,7 +135,7 @@ class SqliteEngine : public Engine {
   }
 
   // Groups and rows counted; the averages are part of the work, not the answer.
-  uint64_t Groups() {
+  Answer Groups() override {
     Statement groups(mDb, "SELECT age, count(*), avg(score) FROM person GROUP BY age");
     uint64_t count = 0, rows = 0;
     while (groups.Step()) {
@@ -172,12 +145,15 @@ class SqliteEngine : public Engine {
     return count * 1000000007ULL + rows;
   }
 
+  Answer MoveCities() override { return Changes("UPDATE person SET city = 'moved' WHERE age = 7"); }
+  Answer DeleteYoung() override { return Changes("DELETE FROM person WHERE age < 10"); }
+
   uint64_t Changes(const char* sql) {
     Exec(sql);
     return uint64_t(sqlite3_changes(mDb));
   }
 
-  uint64_t CloseAndMeasure() {
+  Answer CloseAndMeasure() override {
     Close();
     std::error_code ec;
     const auto size = std::filesystem::file_size(mPath, ec);

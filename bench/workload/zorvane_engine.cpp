@@ -60,26 +60,7 @@ class ZorvaneEngine : public Engine {
 
   std::optional<uint64_t> Run(int step, const Workload& w) override {
     try {
-      switch (step) {
-        case 1:
-          return Insert(w);
-        case 2:
-          return Lookups(w);
-        case 3:
-          return AgeCounts(w);
-        case 4:
-          return PrefixCounts(w);
-        case 5:
-          return ScoreCounts();
-        case 8:
-          return MoveCities();
-        case 9:
-          return DeleteYoung();
-        case 10:
-          return CloseAndMeasure();
-        default:
-          return std::nullopt;
-      }
+      return Engine::Run(step, w);
     } catch (const xFBL_Exception& e) {
       std::fprintf(stderr, "zorvane: T%d failed with error %d\n", step, int(e.Code));
       return UINT64_MAX;
@@ -94,7 +75,7 @@ class ZorvaneEngine : public Engine {
     return static_cast<Field&>(mTable->AddField(std::move(field)));
   }
 
-  uint64_t Insert(const Workload& w) {
+  Answer Insert(const Workload& w) override {
     for (const Person& p : w.people) {
       mId->Set(p.id);
       mAge->Set(p.age);
@@ -107,7 +88,7 @@ class ZorvaneEngine : public Engine {
     return w.people.size();
   }
 
-  uint64_t Lookups(const Workload& w) {
+  Answer Lookups(const Workload& w) override {
     uint64_t sum = 0;
     FBL_FieldIndex* index = mId->GetIndex();
     for (int32_t id : w.lookupIds) {
@@ -120,7 +101,7 @@ class ZorvaneEngine : public Engine {
     return sum;
   }
 
-  uint64_t AgeCounts(const Workload& w) {
+  Answer AgeCounts(const Workload& w) override {
     uint64_t total = 0;
     for (int32_t a : w.ageFrom) {
       int16_t from = int16_t(a), to = int16_t(a + 4);
@@ -129,7 +110,7 @@ class ZorvaneEngine : public Engine {
     return total;
   }
 
-  uint64_t PrefixCounts(const Workload& w) {
+  Answer PrefixCounts(const Workload& w) override {
     uint64_t total = 0;
     std::vector<char> left(mName->GetBufferSize() + 1), right(left.size());
     for (const std::string& prefix : w.namePrefixes) {
@@ -145,7 +126,7 @@ class ZorvaneEngine : public Engine {
   }
 
   // No index on the score: every alive record's value is read.
-  uint64_t ScoreCounts() {
+  Answer ScoreCounts() override {
     uint64_t total = 0;
     for (int k = 0; k < 10; ++k) {
       std::unique_ptr<FBL_BitSet> alive = mTable->SelectAllRecords();
@@ -157,7 +138,7 @@ class ZorvaneEngine : public Engine {
     return total;
   }
 
-  uint64_t MoveCities() {
+  Answer MoveCities() override {
     int16_t seven = 7;
     std::unique_ptr<FBL_BitSet> found = mAge->FindValue(&seven);
     uint64_t count = 0;
@@ -171,7 +152,7 @@ class ZorvaneEngine : public Engine {
     return count;
   }
 
-  uint64_t DeleteYoung() {
+  Answer DeleteYoung() override {
     int16_t ten = 10;
     std::unique_ptr<FBL_BitSet> found = mAge->FindRange(nullptr, false, &ten, false);
     uint64_t count = 0;
@@ -182,7 +163,7 @@ class ZorvaneEngine : public Engine {
     return count;
   }
 
-  uint64_t CloseAndMeasure() {
+  Answer CloseAndMeasure() override {
     Close();
     uint64_t total = 0;
     for (const auto& entry : std::filesystem::directory_iterator(mDir)) {
