@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_texts.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
@@ -28,20 +29,6 @@ namespace {
 
 constexpr uint32_t kValues = 1'000'000;
 constexpr uint32_t kMaxLength = 40;
-
-std::vector<std::string> MakeTexts(uint32_t count) {
-  std::vector<std::string> texts(count);
-  uint32_t x = 12345;
-  for (auto& t : texts) {
-    x = x * 1103515245u + 12345u;
-    t.resize(10 + (x >> 16) % 31);
-    for (auto& c : t) {
-      x = x * 1103515245u + 12345u;
-      c = static_cast<char>('a' + (x >> 16) % 26);
-    }
-  }
-  return texts;
-}
 
 // A volume holding one VarChar file and its RefFile, open.
 struct VarCharVolume {
@@ -68,7 +55,8 @@ struct VarCharVolume {
 };
 
 struct Environment {
-  Environment() : dir(platform::Env::Default()->CreateTempDirectory()), texts(MakeTexts(kValues)) {
+  Environment()
+      : dir(platform::Env::Default()->CreateTempDirectory()), texts(MakeBenchTexts(kValues)) {
     StartKernel(128u << 20);
     read = std::make_unique<VarCharVolume>(dir + "/read.vdb");
     uint32_t id = 0;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_texts.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
@@ -28,20 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
-}
-
-std::vector<std::string> MakeTexts(uint32_t count) {
-  std::vector<std::string> texts(count);
-  uint32_t x = 12345;
-  for (auto& t : texts) {
-    x = x * 1103515245u + 12345u;
-    t.resize(10 + (x >> 16) % 31);
-    for (auto& c : t) {
-      x = x * 1103515245u + 12345u;
-      c = static_cast<char>('a' + (x >> 16) % 26);
-    }
-  }
-  return texts;
 }
 
 struct Figures {
@@ -121,7 +108,7 @@ int main(int argc, char** argv) {
   uint32_t count = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
   std::string dir = platform::Env::Default()->CreateTempDirectory();
   StartKernel(64u << 20);
-  auto texts = MakeTexts(count);
+  auto texts = MakeBenchTexts(count);
   Figures z;
   try {
     z = RunZorvane(dir, texts);
