@@ -50,7 +50,7 @@ void FBL_SlotWindow::Move(uint64_t offset) {
   mStart = offset / size * size;
   mBytes.assign(size, 0);
   uint64_t length = mFile->GetLength();
-  if (!next && !near && mStart < length && mFile->GetCache() != nullptr) {
+  if (!next && !near && offset < length && mFile->GetCache() != nullptr) {
     // The cache loads the page around the slot in one read: the next jump
     // into it finds its bytes cached.
     mFile->GetCache()->GetBlock(*mFile, offset / kJumpBytes * kJumpBytes, kJumpBytes, false);
