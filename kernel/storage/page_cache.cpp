@@ -238,27 +238,41 @@ void FBL_Cache::ReleaseSpace(FBL_BlockHandle h) {
   FreeListInsert(h);
 }
 
-// Makes one free run that holds bytes by sliding the blocks after the
-// largest run down over it, so that it joins the next run (or the arena's
-// free end). Moves a few blocks instead of the whole arena; false when a
-// pinned block or too long a stretch is in the way.
+// Makes one free run that holds bytes by sliding the blocks after one of
+// the largest runs down over it, so that it joins the next run (or the
+// arena's free end). Moves a few blocks instead of the whole arena; false
+// when pinned blocks or too long stretches are in the way.
 bool FBL_Cache::GatherRun(uint64_t bytes) {
   constexpr uint64_t kMaxSlide = 4u << 20;
+  // Runs tried per step, largest first: the largest may be followed by a
+  // long or pinned stretch while a slightly smaller one is not.
+  constexpr int kCandidates = 8;
   for (int steps = 0; steps < 64; ++steps) {
-    const FBL_BlockHandle run = LargestFree();
+    const FBL_BlockHandle largest = LargestFree();
+    if (largest == kNoBlock) return false;
+    if (B(largest).mSize == bytes || B(largest).mSize >= bytes + kSlotBytes) return true;
+    FBL_BlockHandle run = kNoBlock, first = kNoBlock, after = kNoBlock;
+    uint64_t span = 0;
+    int tried = 0;
+    for (auto it = mFreeBySize.rbegin(); it != mFreeBySize.rend() && tried < kCandidates;
+         ++it, ++tried) {
+      FBL_BlockHandle h = B(it->second).mNext;
+      uint64_t stretch = 0;
+      bool movable = h != kNoBlock;
+      while (movable && h != kNoBlock && !B(h).mFree) {
+        stretch += B(h).mSize;
+        movable = B(h).mPins == 0 && stretch <= kMaxSlide;
+        h = B(h).mNext;
+      }
+      if (!movable || stretch == 0) continue;
+      run = it->second;
+      first = B(run).mNext;
+      after = h;
+      span = stretch;
+      break;
+    }
     if (run == kNoBlock) return false;
     const uint64_t gap = B(run).mSize;
-    if (gap == bytes || gap >= bytes + kSlotBytes) return true;
-    const FBL_BlockHandle first = B(run).mNext;
-    FBL_BlockHandle after = first;
-    uint64_t span = 0;
-    while (after != kNoBlock && !B(after).mFree) {
-      if (B(after).mPins > 0) return false;
-      span += B(after).mSize;
-      if (span > kMaxSlide) return false;
-      after = B(after).mNext;
-    }
-    if (first == kNoBlock || span == 0) return false;
     const uint64_t to = B(run).mStart;
     std::memmove(mArena.get() + to, mArena.get() + B(first).mStart, span);
     FreeListRemove(run);
