@@ -312,6 +312,41 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
   MarkChanged();
 }
 
+// Insert at the end, without searching for the key: the same bytes.
+bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
+  Parse();
+  uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  uint32_t end = mKeyOff.back();
+  if (same && keys == 0) return false;
+  uint32_t length = same ? 0 : mField.GetKeyLength(key);
+  uint32_t grow = same ? 0 : length + 4;
+  uint64_t used = uint64_t{end} + uint64_t{n} * 4;
+  if (n >= MaxEntries() || used * 100 > uint64_t{Size()} * kFillPercent || used + grow + 4 > Size())
+    return false;
+  uint32_t off;
+  if (same) {
+    off = mKeyOff[keys - 1];
+    SetCountAt(d, keys - 1, CountAt(d, keys - 1) + 1);
+  } else {
+    off = end;
+    std::memcpy(d + off, key, length);
+    Put32(d + off + length, 1);
+    mKeyOff.back() = off;
+    mKeyOff.push_back(end + grow);
+    mFirstSlot.push_back(n);
+    keys += 1;
+  }
+  mKeyOff.back() = end + grow;
+  mFirstSlot.back() = n + 1;
+  Put32(d + Size() - 4 * (n + 1), recID);
+  SetCounts(d, keys, n + 1);
+  SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
+  MarkChanged();
+  return true;
+}
+
 void FBL_CountedPage::Remove(uint32_t at) {
   Parse();
   uint8_t* d = Page();

@@ -37,6 +37,7 @@ class FBL_CountedPage : public FBL_IndexPage {
   int CompareScale() const override { return 10; }
   uint32_t MaxEntries() const override;
   void Check() override;
+  bool AppendLast(const uint8_t* key, REC_ID recID, bool same) override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 

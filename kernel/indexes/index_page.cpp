@@ -36,6 +36,7 @@ void FBL_IndexPage::SetPage(uint32_t n) {
 
 void FBL_IndexPage::MarkDirty() {
   FBL_LogicalPage::MarkDirty();
+  mAppendValid = false;
   Forget();
 }
 
@@ -138,7 +139,14 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   }
   NewPageAt(l + 1, marks);
   PageAdded(l + 1, keys.data());
-  for (size_t i = 0; i < recIDs.size(); ++i) PutEntry(Count(), keys.data() + offsets[i], recIDs[i]);
+  PutEntry(0, keys.data(), recIDs[0]);
+  for (size_t i = 1; i < recIDs.size(); ++i) {
+    // Entries of one stored key carry the same bytes; the page's keys differ.
+    const uint8_t* k = keys.data() + offsets[i];
+    uint32_t length = offsets[i] - offsets[i - 1];
+    bool same = mField.GetKeyLength(k) == length && std::memcmp(k, k - length, length) == 0;
+    if (!AppendLast(k, recIDs[i], same)) PutEntry(Count(), k, recIDs[i]);
+  }
   if (ComparePair(key, recID, keys.data(), recIDs[0]) < 0) {
     Select(l);
     return 1;
@@ -282,15 +290,55 @@ bool FBL_IndexPage::InsertEntry(const uint8_t* key, REC_ID recID, bool unique) {
 
 bool FBL_IndexPage::AppendEntry(const uint8_t* key, REC_ID recID, bool unique) {
   uint32_t pages = PageCount();
-  if (pages == 0) return InsertEntry(key, recID, unique);
+  if (pages == 0) {
+    bool added = InsertEntry(key, recID, unique);
+    RememberAppended(key, recID);
+    return added;
+  }
   Select(pages);
   uint32_t n = Count();
   if (n == 0) Corrupt("an empty page");
-  int c = ComparePair(key, recID, KeyAt(n - 1), RecIDAt(n - 1));
-  if (c <= 0) return InsertEntry(key, recID, unique);
-  if (unique && SameKey(key, KeyAt(n - 1))) throw xFBL_FieldIsUnique();
-  InsertAt({pages, n}, key, recID);
+  const bool known = mAppendValid && mAppendPage == pages && mAppendCount == n;
+  if (!known) {
+    const uint8_t* last = KeyAt(n - 1);
+    mAppendKey.assign(last, last + mField.GetKeyLength(last));
+    mAppendRecID = RecIDAt(n - 1);
+    mAppendLocked = IsKeyLocked();
+    mAppendBytes = !mField.HasFixedKey() && mField.KeysCompareAsBytes();
+  }
+  int c = CompareWithAppended(key, mAppendKey.data());
+  if (c < 0 || (c == 0 && recID <= mAppendRecID)) {
+    bool added = InsertEntry(key, recID, unique);
+    mAppendValid = false;
+    return added;
+  }
+  if (unique && c == 0) throw xFBL_FieldIsUnique();
+  if ((mAppendLocked && c != 0) || !AppendLast(key, recID, c == 0)) {
+    InsertAt({pages, n}, key, recID);
+    mAppendLocked = mLogical != 0 && IsKeyLocked();
+  }
+  RememberAppended(key, recID);
   return true;
+}
+
+int FBL_IndexPage::CompareWithAppended(const uint8_t* key, const uint8_t* last) const {
+  uint32_t a = mField.GetKeyLength(key);
+  uint32_t b = static_cast<uint32_t>(mAppendKey.size());
+  if (a == b && std::memcmp(key, last, a) == 0) return 0;
+  if (!mAppendBytes) return mField.CompareKeys(key, last);
+  // A length byte, then the text.
+  int c = std::memcmp(key + 1, last + 1, std::min(key[0], last[0]));
+  return c != 0 ? c : int{key[0]} - int{last[0]};
+}
+
+// The cursor stays on the page that took the pair, the index's last.
+void FBL_IndexPage::RememberAppended(const uint8_t* key, REC_ID recID) {
+  mAppendValid = mLogical != 0 && mLogical == PageCount();
+  if (!mAppendValid) return;
+  if (mAppendKey.data() != key) mAppendKey.assign(key, key + mField.GetKeyLength(key));
+  mAppendRecID = recID;
+  mAppendPage = mLogical;
+  mAppendCount = Count();
 }
 
 void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID) {
@@ -443,6 +491,7 @@ void FBL_IndexPage::CheckAll() {
 // ---- the fence of first entries --------------------------------------------------
 
 void FBL_IndexPage::ForgetFence() {
+  mAppendValid = false;
   mFenceValid = false;
   mFenceKeys.clear();
   mFenceRecIDs.clear();
@@ -471,11 +520,13 @@ void FBL_IndexPage::FenceSet(uint32_t l) {
 }
 
 void FBL_IndexPage::PutEntry(uint32_t at, const uint8_t* key, REC_ID recID) {
+  mAppendValid = false;
   Insert(at, key, recID);
   if (at == 0 && mFenceValid) FenceSet(mLogical);
 }
 
 void FBL_IndexPage::TakeEntry(uint32_t at) {
+  mAppendValid = false;
   Remove(at);
   if (at == 0 && mFenceValid && Count() > 0) FenceSet(mLogical);
 }

@@ -79,6 +79,11 @@ class FBL_IndexPage : public FBL_LogicalPage {
   virtual int CompareScale() const { return 1; }
   // Full check of the current page (counts, offsets, key order).
   virtual void Check() = 0;
+  // Appends (key, recID) after the current page's last entry when it fits
+  // there as Insert would place it; same: the key equals the last entry's.
+  // False (nothing changed) when the kind has no such shortcut or the page
+  // is full. REQUIRES: the pair sorts after the page's last entry.
+  virtual bool AppendLast(const uint8_t* /*key*/, REC_ID /*recID*/, bool /*same*/) { return false; }
 
   // Moves the entries from SplitPoint() to a new page after the current one.
   // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
@@ -103,6 +108,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // key raises xFBL_FieldIsUnique before any change.
   bool InsertEntry(const uint8_t* key, REC_ID recID, bool unique);
   // Appends a pair not below the last entry, exactly as InsertEntry would.
+  // Ascending appends (an index build) compare each pair with the one
+  // appended before only and fill the last page in place.
   bool AppendEntry(const uint8_t* key, REC_ID recID, bool unique);
   // Removes the pair; false when it was not there.
   bool RemoveEntry(const uint8_t* key, REC_ID recID);
@@ -182,8 +189,22 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void BuildFence();
   void FenceSet(uint32_t l);
 
+  // Order of key against the last appended key: by bytes when they are
+  // equal or the field's keys compare as bytes, else through the field.
+  int CompareWithAppended(const uint8_t* key, const uint8_t* last) const;
+  void RememberAppended(const uint8_t* key, REC_ID recID);
+
   bool mChecking = false;
   bool mFound = false;
+  // The last pair AppendEntry placed: valid while the last page keeps the
+  // count it had then and no other change went through this cursor.
+  bool mAppendValid = false;
+  bool mAppendLocked = false;
+  bool mAppendBytes = false;
+  uint32_t mAppendPage = 0;
+  uint32_t mAppendCount = 0;
+  REC_ID mAppendRecID = 0;
+  std::vector<uint8_t> mAppendKey;
   bool mFenceValid = false;
   std::vector<std::string> mFenceKeys;
   std::vector<REC_ID> mFenceRecIDs;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -270,29 +271,72 @@ TEST_F(IndexPageTest, DamagedPagesRaise370) {
   EXPECT_EQ(damage([](uint8_t* d) { d[2] = 0xFF, d[3] = 0xFF; }), 370);
 }
 
+namespace {
+
+// Appends entries (ascending) to one file and inserts them one by one into
+// another; both must hold the very same pages and run marks.
+template <class Page>
+void ExpectAppendsBuildTheSamePages(FBL_IndexFile& singleFile, FBL_IndexFile& bulkFile,
+                                    FBL_BaseField& field,
+                                    const std::vector<std::pair<std::string, REC_ID>>& entries) {
+  Page single(singleFile, field);
+  Page bulk(bulkFile, field);
+  for (const auto& [key, r] : entries) {
+    const auto* k = reinterpret_cast<const uint8_t*>(key.data());
+    single.InsertEntry(k, r, false);
+    bulk.AppendEntry(k, r, false);
+  }
+  ASSERT_EQ(singleFile.GetLogicalPageCount(), bulkFile.GetLogicalPageCount());
+  for (uint32_t p = 1; p <= singleFile.GetLogicalPageCount(); ++p) {
+    single.Load(p);
+    bulk.Load(p);
+    ASSERT_EQ(std::memcmp(single.GetData(), bulk.GetData(), singleFile.GetPageSize()), 0) << p;
+    EXPECT_EQ(singleFile.GetInventory().GetEntry(p) & zpage::kMarkBits,
+              bulkFile.GetInventory().GetEntry(p) & zpage::kMarkBits);
+  }
+  bulk.CheckAll();
+}
+
+}  // namespace
+
 TEST_F(IndexPageTest, BulkAppendingBuildsThePagesSingleInsertsBuild) {
   auto other = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 3, false);
   other->Create();
   other->Open();
+  auto renew = [](FBL_IndexFile& file) {
+    file.Close();
+    file.Remove();
+    file.Create();
+    file.Open();
+  };
+  // Texts: runs of one key, keys equal but for their case, long and short
+  // keys; compared through the field, caseless, and as bytes.
+  std::vector<std::pair<std::string, REC_ID>> texts;
+  for (REC_ID r = 1; r <= 5000; ++r) {
+    std::string text = r % 5 == 0 ? "Same" : std::string(1 + r % 40, char('a' + r % 7));
+    if (r % 11 == 0) text[0] = char(std::toupper(text[0]));
+    texts.emplace_back(IndexTextField::Key(text), r);
+  }
+  IndexTextField& field = Text(2);
+  for (int mode = 0; mode < 3; ++mode) {
+    field.mCaseless = mode == 1;
+    field.mBytes = mode == 2;
+    std::stable_sort(texts.begin(), texts.end(), [&](const auto& a, const auto& b) {
+      int c = field.CompareKeys(K(a.first), K(b.first));
+      return c != 0 ? c < 0 : a.second < b.second;
+    });
+    ExpectAppendsBuildTheSamePages<FBL_StringPage>(*mFile, *other, field, texts);
+    renew(*mFile);
+    renew(*other);
+  }
+  field.mCaseless = field.mBytes = false;
+
   std::vector<std::pair<int32_t, REC_ID>> entries;
   for (REC_ID r = 1; r <= 6000; ++r) entries.emplace_back(int32_t(r % 7 == 0 ? 5 : r / 3), r);
   std::sort(entries.begin(), entries.end());
-  {
-    FBL_CountedPage single(*mFile, F(1));
-    FBL_CountedPage bulk(*other, F(1));
-    for (auto [v, r] : entries) {
-      single.InsertEntry(K(LongKey(v)), r, false);
-      bulk.AppendEntry(K(LongKey(v)), r, false);
-    }
-    ASSERT_EQ(mFile->GetLogicalPageCount(), other->GetLogicalPageCount());
-    for (uint32_t p = 1; p <= mFile->GetLogicalPageCount(); ++p) {
-      single.Load(p);
-      bulk.Load(p);
-      ASSERT_EQ(std::memcmp(single.GetData(), bulk.GetData(), mFile->GetPageSize()), 0) << p;
-      EXPECT_EQ(mFile->GetInventory().GetEntry(p) & zpage::kMarkBits,
-                other->GetInventory().GetEntry(p) & zpage::kMarkBits);
-    }
-  }
+  std::vector<std::pair<std::string, REC_ID>> longs;
+  for (auto [v, r] : entries) longs.emplace_back(LongKey(v), r);
+  ExpectAppendsBuildTheSamePages<FBL_CountedPage>(*mFile, *other, F(1), longs);
   // Inserts in another order hold the same entries in the same order.
   std::shuffle(entries.begin(), entries.end(), std::mt19937(7));
   mFile->Close();
