@@ -41,6 +41,8 @@ void Reverse4(uint8_t* p) {
 constexpr uint32_t kFillPercent = 80;
 // The counts are u16.
 constexpr uint32_t kMaxCount = 0xFFFF;
+// Keys of the parses a cursor keeps (8 bytes each).
+constexpr size_t kKeptKeys = size_t{1} << 21;
 
 }  // namespace
 
@@ -124,9 +126,47 @@ void FBL_CountedPage::ToDisk() {
 
 // ---- reading ------------------------------------------------------------------------
 
+void FBL_CountedPage::Forget() {
+  if (mParsed && mParsedStamp != 0 && mParsedStamp == mIndexFile.PageStamp(mPage)) {
+    if (mKeptKeys > kKeptKeys) ForgetKept();
+    Kept& kept = mKept[mPage];
+    mKeptKeys += mKeyOff.size() - kept.keyOff.size();
+    kept.stamp = mParsedStamp;
+    kept.keyOff.swap(mKeyOff);
+    kept.firstSlot.swap(mFirstSlot);
+  }
+  mParsed = false;
+}
+
+void FBL_CountedPage::ForgetKept() {
+  mKept.clear();
+  mKeptKeys = 0;
+}
+
 void FBL_CountedPage::Parse() {
   if (mParsed) return;
   const uint8_t* d = Page();
+  uint64_t stamp = mIndexFile.PageStamp(mPage);
+  if (mParsed) {
+    // Parsed by the page's first check just now.
+    mParsedStamp = stamp;
+    return;
+  }
+  if (auto it = mKept.find(mPage); it != mKept.end()) {
+    Kept& kept = it->second;
+    mKeptKeys -= kept.keyOff.size();
+    const bool fresh = stamp != 0 && kept.stamp == stamp;
+    if (fresh) {
+      mKeyOff.swap(kept.keyOff);
+      mFirstSlot.swap(kept.firstSlot);
+    }
+    mKept.erase(it);
+    if (fresh) {
+      mParsedStamp = stamp;
+      mParsed = true;
+      return;
+    }
+  }
   uint32_t keys = Get16(d);
   uint32_t recIDs = Get16(d + 2);
   uint32_t area = StoredKeyArea(d);
@@ -151,6 +191,7 @@ void FBL_CountedPage::Parse() {
   if (off != header + area || slots != recIDs) Corrupt("key counts and RecID count disagree");
   mKeyOff[keys] = off;
   mFirstSlot[keys] = recIDs;
+  mParsedStamp = stamp;
   mParsed = true;
 }
 
@@ -309,7 +350,7 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
     mKeyOff[k] += grow;
     mFirstSlot[k] += 1;
   }
-  MarkChanged();
+  Changed();
 }
 
 // Insert at the end, without searching for the key: the same bytes.
@@ -343,7 +384,7 @@ bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
   Put32(d + Size() - 4 * (n + 1), recID);
   SetCounts(d, keys, n + 1);
   SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
-  MarkChanged();
+  Changed();
   return true;
 }
 
@@ -380,7 +421,7 @@ void FBL_CountedPage::Remove(uint32_t at) {
     mKeyOff.erase(mKeyOff.begin() + j);
     mFirstSlot.erase(mFirstSlot.begin() + j);
   }
-  MarkChanged();
+  Changed();
 }
 
 void FBL_CountedPage::KeepFirst(uint32_t keep) {

@@ -8,6 +8,7 @@
 // Entry i of the page (the index's position) is RecID slot i.
 #pragma once
 
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/indexes/index_page.h"
@@ -48,7 +49,8 @@ class FBL_CountedPage : public FBL_IndexPage {
   std::unique_ptr<FBL_IndexPage> MakeSibling() override;
   uint32_t HeaderBytes() const override;
   bool UsesRunMarks() const override { return true; }
-  void Forget() override { mParsed = false; }
+  void Forget() override;
+  void ForgetKept() override;
 
   // Layout hooks of the key area (string pages vary them).
   // Bytes of the key at off (its length byte included for strings).
@@ -73,9 +75,25 @@ class FBL_CountedPage : public FBL_IndexPage {
   void Convert(bool toMachine);
   void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
 
+  // A change made here that kept the parse up to date.
+  void Changed() { mParsedStamp = MarkChanged(); }
+
   bool mParsed = false;
+  // The page's stamp when parsed (0: not yet checked then).
+  uint64_t mParsedStamp = 0;
   // Per key j: offset of its entry; mKeyOff[k] is the key area's end.
   std::vector<uint32_t> mKeyOff;
   // Per key j: its first slot; mFirstSlot[k] is the RecID count.
   std::vector<uint32_t> mFirstSlot;
+
+  // Parses of pages the cursor left, by physical page, used again while
+  // the page keeps its stamp (a search that comes back to a page does not
+  // walk its key area again). Emptied past kKeptKeys keys.
+  struct Kept {
+    uint64_t stamp = 0;
+    std::vector<uint32_t> keyOff;
+    std::vector<uint32_t> firstSlot;
+  };
+  std::unordered_map<uint32_t, Kept> mKept;
+  size_t mKeptKeys = 0;
 };

@@ -36,8 +36,14 @@ void FBL_IndexPage::SetPage(uint32_t n) {
 
 void FBL_IndexPage::MarkDirty() {
   FBL_LogicalPage::MarkDirty();
+  mIndexFile.TouchPage(mPage);
   mAppendValid = false;
   Forget();
+}
+
+uint64_t FBL_IndexPage::MarkChanged() {
+  FBL_LogicalPage::MarkDirty();
+  return mIndexFile.TouchPage(mPage);
 }
 
 uint32_t FBL_IndexPage::PageCount() const {
@@ -491,6 +497,7 @@ void FBL_IndexPage::CheckAll() {
 // ---- the fence of first entries --------------------------------------------------
 
 void FBL_IndexPage::ForgetFence() {
+  ForgetKept();
   mAppendValid = false;
   mFenceValid = false;
   mFenceKeys.clear();

@@ -156,10 +156,13 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The page data, loaded and checked once per physical page.
   uint8_t* Page();
   // Marks the page dirty keeping what the kind parsed of it (the change
-  // updated that too).
-  void MarkChanged() { FBL_LogicalPage::MarkDirty(); }
-  // Cached parse of the page is stale.
+  // updated that too); returns the page's new stamp.
+  uint64_t MarkChanged();
+  // The cursor leaves the page or the page changed: what the kind parsed
+  // of it may be kept only under the page's current stamp.
   virtual void Forget() {}
+  // Drops whatever the kind keeps of pages it left.
+  virtual void ForgetKept() {}
   [[noreturn]] void Corrupt(const char* what) const;
   int ComparePair(const uint8_t* k1, REC_ID r1, const uint8_t* k2, REC_ID r2) const;
   uint32_t Size() const { return GetPageSize(); }

@@ -243,6 +243,28 @@ TEST_F(IndexPageTest, SplitMergeAndRecIDWalks) {
   page.CheckAll();
 }
 
+TEST_F(IndexPageTest, ParsesKeptOfLeftPagesGiveWayToChangesMadeElsewhere) {
+  IndexTextField& field = Text(2);
+  auto key = [](int i) { return IndexTextField::Key("k" + std::to_string(i)); };
+  FBL_StringPage a(*mFile, field);
+  FBL_StringPage b(*mFile, field);
+  for (int i = 1000; i < 1300; ++i) a.InsertEntry(K(key(i)), REC_ID(i), false);
+  const uint32_t last = mFile->GetLogicalPageCount();
+  ASSERT_GT(last, 1u);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 1000u);
+  a.Load(last);
+  // Every key offset of page 1 moves, through the other cursor.
+  b.InsertEntry(K(key(1)), 1, false);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 1000u);
+  EXPECT_EQ(a.FindFirst(K(key(1))), 1u);
+  a.Load(last);
+  b.RemoveEntry(K(key(1)), 1);
+  b.RemoveEntry(K(key(1000)), 1000);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 0u);
+  EXPECT_EQ(a.FindFirst(K(key(1001))), 1001u);
+  a.CheckAll();
+}
+
 TEST_F(IndexPageTest, DamagedPagesRaise370) {
   {
     FBL_CountedPage page(*mFile, F(1));
