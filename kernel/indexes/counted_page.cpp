@@ -388,6 +388,30 @@ bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
   return true;
 }
 
+// The first key keeps the RecIDs from `from` on, the keys after it move
+// whole; the work offset names the last key, as the last insert left it.
+bool FBL_CountedPage::TailImage(uint32_t from, std::vector<uint8_t>& image) {
+  Parse();
+  const uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  if (from == 0 || from >= n) return false;
+  uint32_t j = KeyOfSlot(from);
+  uint32_t header = HeaderBytes();
+  uint32_t length = KeyLengthAt(d, mKeyOff[j]);
+  uint32_t rest = mKeyOff[keys] - mKeyOff[j + 1];
+  image.assign(Size(), 0);
+  uint8_t* out = image.data();
+  std::memcpy(out + header, d + mKeyOff[j], length);
+  Put32(out + header + length, mFirstSlot[j + 1] - from);
+  std::memcpy(out + header + length + 4, d + mKeyOff[j + 1], rest);
+  std::memcpy(out + Size() - 4 * (n - from), d + Size() - 4 * n, 4 * size_t{n - from});
+  SetCounts(out, keys - j, n - from);
+  uint32_t last = j + 1 == keys ? 0 : length + 4 + (mKeyOff[keys - 1] - mKeyOff[j + 1]);
+  SetKeyArea(out, length + 4 + rest, last);
+  return true;
+}
+
 void FBL_CountedPage::Remove(uint32_t at) {
   Parse();
   uint8_t* d = Page();

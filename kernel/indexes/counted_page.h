@@ -39,6 +39,7 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t MaxEntries() const override;
   void Check() override;
   bool AppendLast(const uint8_t* key, REC_ID recID, bool same) override;
+  bool TailImage(uint32_t from, std::vector<uint8_t>& image) override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 

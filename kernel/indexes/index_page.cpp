@@ -133,7 +133,16 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   std::vector<uint8_t> keys;
   std::vector<uint32_t> offsets;
   std::vector<REC_ID> recIDs;
-  CopyOut(m, keys, offsets, recIDs);
+  std::vector<uint8_t> image;
+  // The moved entries as one page image where the kind makes it, else one
+  // by one.
+  if (TailImage(m, image)) {
+    const uint8_t* first = KeyAt(m);
+    keys.assign(first, first + mField.GetKeyLength(first));
+    recIDs.push_back(RecIDAt(m));
+  } else {
+    CopyOut(m, keys, offsets, recIDs);
+  }
   KeepFirst(m);
   uint32_t marks = 0;
   if (oneKey && UsesRunMarks()) {
@@ -145,13 +154,19 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   }
   NewPageAt(l + 1, marks);
   PageAdded(l + 1, keys.data());
-  PutEntry(0, keys.data(), recIDs[0]);
-  for (size_t i = 1; i < recIDs.size(); ++i) {
-    // Entries of one stored key carry the same bytes; the page's keys differ.
-    const uint8_t* k = keys.data() + offsets[i];
-    uint32_t length = offsets[i] - offsets[i - 1];
-    bool same = mField.GetKeyLength(k) == length && std::memcmp(k, k - length, length) == 0;
-    if (!AppendLast(k, recIDs[i], same)) PutEntry(Count(), k, recIDs[i]);
+  if (!image.empty()) {
+    std::memcpy(GetData(), image.data(), Size());
+    MarkDirty();
+    if (mFenceValid) FenceSet(l + 1);
+  } else {
+    PutEntry(0, keys.data(), recIDs[0]);
+    for (size_t i = 1; i < recIDs.size(); ++i) {
+      // Entries of one stored key carry the same bytes; the page's keys differ.
+      const uint8_t* k = keys.data() + offsets[i];
+      uint32_t length = offsets[i] - offsets[i - 1];
+      bool same = mField.GetKeyLength(k) == length && std::memcmp(k, k - length, length) == 0;
+      if (!AppendLast(k, recIDs[i], same)) PutEntry(Count(), k, recIDs[i]);
+    }
   }
   if (ComparePair(key, recID, keys.data(), recIDs[0]) < 0) {
     Select(l);

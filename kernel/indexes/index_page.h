@@ -84,6 +84,10 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // False (nothing changed) when the kind has no such shortcut or the page
   // is full. REQUIRES: the pair sorts after the page's last entry.
   virtual bool AppendLast(const uint8_t* /*key*/, REC_ID /*recID*/, bool /*same*/) { return false; }
+  // Writes into image the whole page that entries from..Count() of the
+  // current page make when inserted in order into an empty page. False
+  // when the kind has no such shortcut.
+  virtual bool TailImage(uint32_t /*from*/, std::vector<uint8_t>& /*image*/) { return false; }
 
   // Moves the entries from SplitPoint() to a new page after the current one.
   // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
