@@ -257,19 +257,22 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
   found = false;
   const uint8_t* d = Page();
   uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const bool bytes = KeysAsBytes();
   uint32_t lo = 0;
   uint32_t hi = keys;
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
-    if (mField.CompareKeys(d + mKeyOff[mid], key) < 0) {
+    if (CompareKeysAs(bytes, d + mKeyOff[mid], key) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
-  if (lo == keys || !SameKey(d + mKeyOff[lo], key)) return mFirstSlot[lo];
+  if (lo == keys || CompareKeysAs(bytes, d + mKeyOff[lo], key) != 0) return mFirstSlot[lo];
   uint32_t a = mFirstSlot[lo];
   uint32_t b = mFirstSlot[lo + 1];
+  // Records added in RecID order go after the key's last RecID.
+  if (Get32(d + Size() - 4 * b) < recID) return b;
   while (a < b) {
     uint32_t mid = (a + b) / 2;
     if (Get32(d + Size() - 4 * (mid + 1)) < recID) {

@@ -89,6 +89,14 @@ bool FBL_IndexPage::SameKey(const uint8_t* a, const uint8_t* b) const {
   return mField.CompareKeys(a, b) == 0;
 }
 
+int FBL_IndexPage::CompareThroughField(const uint8_t* a, const uint8_t* b) const {
+  return mField.CompareKeys(a, b);
+}
+
+bool FBL_IndexPage::KeysAsBytes() const {
+  return !mField.HasFixedKey() && mField.KeysCompareAsBytes();
+}
+
 // ---- one page ------------------------------------------------------------------
 
 int FBL_IndexPage::CompareWithPage(const uint8_t* key, REC_ID recID) {
@@ -218,11 +226,12 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   uint32_t hi = n;
   if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
   if (mFenceValid) {
+    const bool bytes = KeysAsBytes();
     while (lo < hi) {
       uint32_t mid = lo + (hi - lo + 1) / 2;
-      const std::string& first = mFenceKeys[mid - 1];
-      if (ComparePair(key, recID, reinterpret_cast<const uint8_t*>(first.data()),
-                      mFenceRecIDs[mid - 1]) < 0) {
+      int c =
+          CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[mid - 1].data()));
+      if (c < 0 || (c == 0 && recID < mFenceRecIDs[mid - 1])) {
         hi = mid - 1;
       } else {
         lo = mid;
@@ -325,7 +334,7 @@ bool FBL_IndexPage::AppendEntry(const uint8_t* key, REC_ID recID, bool unique) {
     mAppendKey.assign(last, last + mField.GetKeyLength(last));
     mAppendRecID = RecIDAt(n - 1);
     mAppendLocked = IsKeyLocked();
-    mAppendBytes = !mField.HasFixedKey() && mField.KeysCompareAsBytes();
+    mAppendBytes = KeysAsBytes();
   }
   int c = CompareWithAppended(key, mAppendKey.data());
   if (c < 0 || (c == 0 && recID <= mAppendRecID)) {
@@ -346,10 +355,7 @@ int FBL_IndexPage::CompareWithAppended(const uint8_t* key, const uint8_t* last) 
   uint32_t a = mField.GetKeyLength(key);
   uint32_t b = static_cast<uint32_t>(mAppendKey.size());
   if (a == b && std::memcmp(key, last, a) == 0) return 0;
-  if (!mAppendBytes) return mField.CompareKeys(key, last);
-  // A length byte, then the text.
-  int c = std::memcmp(key + 1, last + 1, std::min(key[0], last[0]));
-  return c != 0 ? c : int{key[0]} - int{last[0]};
+  return CompareKeysAs(mAppendBytes, key, last);
 }
 
 // The cursor stays on the page that took the pair, the index's last.

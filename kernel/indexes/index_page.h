@@ -13,7 +13,9 @@
 // Pages hold machine order while the cursor holds them (FromDisk/ToDisk).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,6 +147,16 @@ class FBL_IndexPage : public FBL_LogicalPage {
 
  protected:
   bool SameKey(const uint8_t* a, const uint8_t* b) const;
+  int CompareThroughField(const uint8_t* a, const uint8_t* b) const;
+  // Whether the field's variable keys compare as plain bytes (a length
+  // byte, then the text); asked once per operation, as a language may change.
+  bool KeysAsBytes() const;
+  // CompareKeys, or its byte order without a call when bytes.
+  int CompareKeysAs(bool bytes, const uint8_t* a, const uint8_t* b) const {
+    if (!bytes) return CompareThroughField(a, b);
+    int c = std::memcmp(a + 1, b + 1, std::min(a[0], b[0]));
+    return c != 0 ? c : int{a[0]} - int{b[0]};
+  }
   // A new cursor of the same kind on the same file.
   virtual std::unique_ptr<FBL_IndexPage> MakeSibling() = 0;
   // Hooks for kinds that track pages per key (addressed pages).
