@@ -41,6 +41,8 @@ void Reverse4(uint8_t* p) {
 constexpr uint32_t kFillPercent = 80;
 // The counts are u16.
 constexpr uint32_t kMaxCount = 0xFFFF;
+// A search among more keys fetches the key area ahead.
+constexpr uint32_t kPrefetchKeys = 16;
 // Keys of the parses a cursor keeps (8 bytes each).
 constexpr size_t kKeptKeys = size_t{1} << 21;
 
@@ -129,6 +131,7 @@ void FBL_CountedPage::ToDisk() {
 void FBL_CountedPage::Forget() {
   if (mParsed && mParsedStamp != 0 && mParsedStamp == mIndexFile.PageStamp(mPage)) {
     if (mKeptKeys > kKeptKeys) ForgetKept();
+    if (mPage >= mKept.size()) mKept.resize(size_t{mPage} + 256);
     Kept& kept = mKept[mPage];
     mKeptKeys += mKeyOff.size() - kept.keyOff.size();
     kept.stamp = mParsedStamp;
@@ -152,15 +155,15 @@ void FBL_CountedPage::Parse() {
     mParsedStamp = stamp;
     return;
   }
-  if (auto it = mKept.find(mPage); it != mKept.end()) {
-    Kept& kept = it->second;
+  if (mPage < mKept.size() && mKept[mPage].stamp != 0) {
+    Kept& kept = mKept[mPage];
     mKeptKeys -= kept.keyOff.size();
     const bool fresh = stamp != 0 && kept.stamp == stamp;
     if (fresh) {
       mKeyOff.swap(kept.keyOff);
       mFirstSlot.swap(kept.firstSlot);
     }
-    mKept.erase(it);
+    kept = Kept();
     if (fresh) {
       mParsedStamp = stamp;
       mParsed = true;
@@ -258,6 +261,13 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
   const uint8_t* d = Page();
   uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
   const bool bytes = KeysAsBytes();
+  if (keys > kPrefetchKeys) {
+    // The search reads keys all over the key area: its lines and the
+    // offsets are fetched at once rather than one miss after another.
+    for (uint32_t off = HeaderBytes(); off < mKeyOff[keys]; off += 64) __builtin_prefetch(d + off);
+    const auto* offsets = reinterpret_cast<const uint8_t*>(mKeyOff.data());
+    for (size_t b = 0; b < 4 * size_t{keys}; b += 64) __builtin_prefetch(offsets + b);
+  }
   uint32_t lo = 0;
   uint32_t hi = keys;
   while (lo < hi) {

@@ -8,7 +8,6 @@
 // Entry i of the page (the index's position) is RecID slot i.
 #pragma once
 
-#include <unordered_map>
 #include <vector>
 
 #include "kernel/indexes/index_page.h"
@@ -87,14 +86,14 @@ class FBL_CountedPage : public FBL_IndexPage {
   // Per key j: its first slot; mFirstSlot[k] is the RecID count.
   std::vector<uint32_t> mFirstSlot;
 
-  // Parses of pages the cursor left, by physical page, used again while
-  // the page keeps its stamp (a search that comes back to a page does not
-  // walk its key area again). Emptied past kKeptKeys keys.
+  // Parses of pages the cursor left, by physical page (stamp 0: none),
+  // used again while the page keeps its stamp (a search that comes back to
+  // a page does not walk its key area again). Emptied past kKeptKeys keys.
   struct Kept {
     uint64_t stamp = 0;
     std::vector<uint32_t> keyOff;
     std::vector<uint32_t> firstSlot;
   };
-  std::unordered_map<uint32_t, Kept> mKept;
+  std::vector<Kept> mKept;
   size_t mKeptKeys = 0;
 };
