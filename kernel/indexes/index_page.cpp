@@ -227,11 +227,15 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
   if (mFenceValid) {
     const bool bytes = KeysAsBytes();
+    auto below = [&](uint32_t l) {
+      int c = CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[l - 1].data()));
+      return c < 0 || (c == 0 && recID < mFenceRecIDs[l - 1]);
+    };
+    // Ascending keys (counters) go to the last page.
+    if (!below(n)) lo = n;
     while (lo < hi) {
       uint32_t mid = lo + (hi - lo + 1) / 2;
-      int c =
-          CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[mid - 1].data()));
-      if (c < 0 || (c == 0 && recID < mFenceRecIDs[mid - 1])) {
+      if (below(mid)) {
         hi = mid - 1;
       } else {
         lo = mid;
