@@ -350,8 +350,16 @@ bool FBL_IndexPage::AppendEntry(const uint8_t* key, REC_ID recID, bool unique) {
   if ((mAppendLocked && c != 0) || !AppendLast(key, recID, c == 0)) {
     InsertAt({pages, n}, key, recID);
     mAppendLocked = mLogical != 0 && IsKeyLocked();
+    RememberAppended(key, recID);
+    return true;
   }
-  RememberAppended(key, recID);
+  // Still the last page, one entry more; a key equal to the one kept
+  // compares the same.
+  if (c != 0) mAppendKey.assign(key, key + mField.GetKeyLength(key));
+  mAppendRecID = recID;
+  mAppendPage = pages;
+  mAppendCount = n + 1;
+  mAppendValid = true;
   return true;
 }
 
