@@ -41,6 +41,10 @@ void Reverse4(uint8_t* p) {
 constexpr uint32_t kFillPercent = 80;
 // The counts are u16.
 constexpr uint32_t kMaxCount = 0xFFFF;
+// A search among more keys fetches the key area ahead.
+constexpr uint32_t kPrefetchKeys = 16;
+// Keys of the parses a cursor keeps (8 bytes each).
+constexpr size_t kKeptKeys = size_t{1} << 21;
 
 }  // namespace
 
@@ -124,9 +128,48 @@ void FBL_CountedPage::ToDisk() {
 
 // ---- reading ------------------------------------------------------------------------
 
+void FBL_CountedPage::Forget() {
+  if (mParsed && mParsedStamp != 0 && mParsedStamp == mIndexFile.PageStamp(mPage)) {
+    if (mKeptKeys > kKeptKeys) ForgetKept();
+    if (mPage >= mKept.size()) mKept.resize(size_t{mPage} + 256);
+    Kept& kept = mKept[mPage];
+    mKeptKeys += mKeyOff.size() - kept.keyOff.size();
+    kept.stamp = mParsedStamp;
+    kept.keyOff.swap(mKeyOff);
+    kept.firstSlot.swap(mFirstSlot);
+  }
+  mParsed = false;
+}
+
+void FBL_CountedPage::ForgetKept() {
+  mKept.clear();
+  mKeptKeys = 0;
+}
+
 void FBL_CountedPage::Parse() {
   if (mParsed) return;
   const uint8_t* d = Page();
+  uint64_t stamp = mIndexFile.PageStamp(mPage);
+  if (mParsed) {
+    // Parsed by the page's first check just now.
+    mParsedStamp = stamp;
+    return;
+  }
+  if (mPage < mKept.size() && mKept[mPage].stamp != 0) {
+    Kept& kept = mKept[mPage];
+    mKeptKeys -= kept.keyOff.size();
+    const bool fresh = stamp != 0 && kept.stamp == stamp;
+    if (fresh) {
+      mKeyOff.swap(kept.keyOff);
+      mFirstSlot.swap(kept.firstSlot);
+    }
+    kept = Kept();
+    if (fresh) {
+      mParsedStamp = stamp;
+      mParsed = true;
+      return;
+    }
+  }
   uint32_t keys = Get16(d);
   uint32_t recIDs = Get16(d + 2);
   uint32_t area = StoredKeyArea(d);
@@ -151,6 +194,7 @@ void FBL_CountedPage::Parse() {
   if (off != header + area || slots != recIDs) Corrupt("key counts and RecID count disagree");
   mKeyOff[keys] = off;
   mFirstSlot[keys] = recIDs;
+  mParsedStamp = stamp;
   mParsed = true;
 }
 
@@ -216,19 +260,29 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
   found = false;
   const uint8_t* d = Page();
   uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const bool bytes = KeysAsBytes();
+  if (keys > kPrefetchKeys) {
+    // The search reads keys all over the key area: its lines and the
+    // offsets are fetched at once rather than one miss after another.
+    for (uint32_t off = HeaderBytes(); off < mKeyOff[keys]; off += 64) __builtin_prefetch(d + off);
+    const auto* offsets = reinterpret_cast<const uint8_t*>(mKeyOff.data());
+    for (size_t b = 0; b < 4 * size_t{keys}; b += 64) __builtin_prefetch(offsets + b);
+  }
   uint32_t lo = 0;
   uint32_t hi = keys;
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
-    if (mField.CompareKeys(d + mKeyOff[mid], key) < 0) {
+    if (CompareKeysAs(bytes, d + mKeyOff[mid], key) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
-  if (lo == keys || !SameKey(d + mKeyOff[lo], key)) return mFirstSlot[lo];
+  if (lo == keys || CompareKeysAs(bytes, d + mKeyOff[lo], key) != 0) return mFirstSlot[lo];
   uint32_t a = mFirstSlot[lo];
   uint32_t b = mFirstSlot[lo + 1];
+  // Records added in RecID order go after the key's last RecID.
+  if (Get32(d + Size() - 4 * b) < recID) return b;
   while (a < b) {
     uint32_t mid = (a + b) / 2;
     if (Get32(d + Size() - 4 * (mid + 1)) < recID) {
@@ -309,7 +363,66 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
     mKeyOff[k] += grow;
     mFirstSlot[k] += 1;
   }
-  MarkChanged();
+  Changed();
+}
+
+// Insert at the end, without searching for the key: the same bytes.
+bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
+  Parse();
+  uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  uint32_t end = mKeyOff.back();
+  if (same && keys == 0) return false;
+  uint32_t length = same ? 0 : mField.GetKeyLength(key);
+  uint32_t grow = same ? 0 : length + 4;
+  uint64_t used = uint64_t{end} + uint64_t{n} * 4;
+  if (n >= MaxEntries() || used * 100 > uint64_t{Size()} * kFillPercent || used + grow + 4 > Size())
+    return false;
+  uint32_t off;
+  if (same) {
+    off = mKeyOff[keys - 1];
+    SetCountAt(d, keys - 1, CountAt(d, keys - 1) + 1);
+  } else {
+    off = end;
+    std::memcpy(d + off, key, length);
+    Put32(d + off + length, 1);
+    mKeyOff.back() = off;
+    mKeyOff.push_back(end + grow);
+    mFirstSlot.push_back(n);
+    keys += 1;
+  }
+  mKeyOff.back() = end + grow;
+  mFirstSlot.back() = n + 1;
+  Put32(d + Size() - 4 * (n + 1), recID);
+  SetCounts(d, keys, n + 1);
+  SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
+  Changed();
+  return true;
+}
+
+// The first key keeps the RecIDs from `from` on, the keys after it move
+// whole; the work offset names the last key, as the last insert left it.
+bool FBL_CountedPage::TailImage(uint32_t from, std::vector<uint8_t>& image) {
+  Parse();
+  const uint8_t* d = Page();
+  uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  uint32_t n = mFirstSlot.back();
+  if (from == 0 || from >= n) return false;
+  uint32_t j = KeyOfSlot(from);
+  uint32_t header = HeaderBytes();
+  uint32_t length = KeyLengthAt(d, mKeyOff[j]);
+  uint32_t rest = mKeyOff[keys] - mKeyOff[j + 1];
+  image.assign(Size(), 0);
+  uint8_t* out = image.data();
+  std::memcpy(out + header, d + mKeyOff[j], length);
+  Put32(out + header + length, mFirstSlot[j + 1] - from);
+  std::memcpy(out + header + length + 4, d + mKeyOff[j + 1], rest);
+  std::memcpy(out + Size() - 4 * (n - from), d + Size() - 4 * n, 4 * size_t{n - from});
+  SetCounts(out, keys - j, n - from);
+  uint32_t last = j + 1 == keys ? 0 : length + 4 + (mKeyOff[keys - 1] - mKeyOff[j + 1]);
+  SetKeyArea(out, length + 4 + rest, last);
+  return true;
 }
 
 void FBL_CountedPage::Remove(uint32_t at) {
@@ -345,7 +458,7 @@ void FBL_CountedPage::Remove(uint32_t at) {
     mKeyOff.erase(mKeyOff.begin() + j);
     mFirstSlot.erase(mFirstSlot.begin() + j);
   }
-  MarkChanged();
+  Changed();
 }
 
 void FBL_CountedPage::KeepFirst(uint32_t keep) {

@@ -37,6 +37,8 @@ class FBL_CountedPage : public FBL_IndexPage {
   int CompareScale() const override { return 10; }
   uint32_t MaxEntries() const override;
   void Check() override;
+  bool AppendLast(const uint8_t* key, REC_ID recID, bool same) override;
+  bool TailImage(uint32_t from, std::vector<uint8_t>& image) override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
@@ -47,7 +49,8 @@ class FBL_CountedPage : public FBL_IndexPage {
   std::unique_ptr<FBL_IndexPage> MakeSibling() override;
   uint32_t HeaderBytes() const override;
   bool UsesRunMarks() const override { return true; }
-  void Forget() override { mParsed = false; }
+  void Forget() override;
+  void ForgetKept() override;
 
   // Layout hooks of the key area (string pages vary them).
   // Bytes of the key at off (its length byte included for strings).
@@ -72,9 +75,25 @@ class FBL_CountedPage : public FBL_IndexPage {
   void Convert(bool toMachine);
   void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
 
+  // A change made here that kept the parse up to date.
+  void Changed() { mParsedStamp = MarkChanged(); }
+
   bool mParsed = false;
+  // The page's stamp when parsed (0: not yet checked then).
+  uint64_t mParsedStamp = 0;
   // Per key j: offset of its entry; mKeyOff[k] is the key area's end.
   std::vector<uint32_t> mKeyOff;
   // Per key j: its first slot; mFirstSlot[k] is the RecID count.
   std::vector<uint32_t> mFirstSlot;
+
+  // Parses of pages the cursor left, by physical page (stamp 0: none),
+  // used again while the page keeps its stamp (a search that comes back to
+  // a page does not walk its key area again). Emptied past kKeptKeys keys.
+  struct Kept {
+    uint64_t stamp = 0;
+    std::vector<uint32_t> keyOff;
+    std::vector<uint32_t> firstSlot;
+  };
+  std::vector<Kept> mKept;
+  size_t mKeptKeys = 0;
 };

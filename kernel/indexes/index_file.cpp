@@ -17,7 +17,7 @@ FBL_IndexFile::~FBL_IndexFile() = default;
 void FBL_IndexFile::ForgetHeader() {
   mEntryCount = 0;
   mValuePages.fill(0);
-  mChecked.clear();
+  mStamps.clear();
 }
 
 void FBL_IndexFile::Open() {
@@ -84,20 +84,30 @@ uint8_t FBL_IndexFile::ValueOfPage(uint32_t l) const {
 }
 
 void FBL_IndexFile::SetChecked(uint32_t p, bool on) {
-  if (p >= mChecked.size()) {
+  if (p >= mStamps.size()) {
     if (!on) return;
-    mChecked.resize(p + 1024);
+    mStamps.resize(p + 1024, 0);
   }
-  mChecked[p] = on;
+  if (!on) {
+    mStamps[p] = 0;
+  } else if (mStamps[p] == 0) {
+    mStamps[p] = ++mLastStamp;
+  }
+}
+
+uint64_t FBL_IndexFile::TouchPage(uint32_t p) {
+  if (PageStamp(p) == 0) return 0;
+  return mStamps[p] = ++mLastStamp;
 }
 
 void FBL_IndexFile::PageMoved(uint32_t from, uint32_t to) {
   bool checked = IsChecked(from);
   SetChecked(from, false);
+  SetChecked(to, false);
   SetChecked(to, checked);
 }
 
 void FBL_IndexFile::Reload() {
-  mChecked.clear();
+  mStamps.clear();
   FBL_PageFile::Reload();
 }

@@ -1,7 +1,8 @@
 // FBL_IndexFile: the page file of one field index (layout in
 // index_format.h). It keeps the header fields beyond the inventory count
 // (entry count, page size, the page counts of a Byte index's values) and
-// remembers which physical pages have been checked since the file opened.
+// remembers which physical pages have been checked since the file opened,
+// with a stamp that changes at every change of the page.
 //
 // Lifecycle: as FBL_PageFile. Open reads the header; the header is written
 // back at Flush and Close only when a field changed.
@@ -38,8 +39,14 @@ class FBL_IndexFile : public FBL_PageFile {
   uint8_t ValueOfPage(uint32_t l) const;
 
   // Whether physical page p passed its full check since the file opened.
-  bool IsChecked(uint32_t p) const { return p < mChecked.size() && mChecked[p]; }
+  bool IsChecked(uint32_t p) const { return PageStamp(p) != 0; }
   void SetChecked(uint32_t p, bool on);
+  // A checked page's stamp, new at each change (0: not checked). What a
+  // cursor derived from a page holds while the stamp stays; stamps are
+  // never given twice in the life of the object.
+  uint64_t PageStamp(uint32_t p) const { return p < mStamps.size() ? mStamps[p] : 0; }
+  // Page p changed; returns its new stamp.
+  uint64_t TouchPage(uint32_t p);
 
  private:
   void ForgetHeader();
@@ -47,5 +54,6 @@ class FBL_IndexFile : public FBL_PageFile {
   bool mByteValues;
   uint32_t mEntryCount = 0;
   std::array<uint32_t, zindex::kByteValues> mValuePages{};
-  std::vector<bool> mChecked;
+  std::vector<uint64_t> mStamps;
+  uint64_t mLastStamp = 0;
 };

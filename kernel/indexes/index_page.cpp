@@ -36,7 +36,14 @@ void FBL_IndexPage::SetPage(uint32_t n) {
 
 void FBL_IndexPage::MarkDirty() {
   FBL_LogicalPage::MarkDirty();
+  mIndexFile.TouchPage(mPage);
+  mAppendValid = false;
   Forget();
+}
+
+uint64_t FBL_IndexPage::MarkChanged() {
+  FBL_LogicalPage::MarkDirty();
+  return mIndexFile.TouchPage(mPage);
 }
 
 uint32_t FBL_IndexPage::PageCount() const {
@@ -80,6 +87,14 @@ int FBL_IndexPage::ComparePair(const uint8_t* k1, REC_ID r1, const uint8_t* k2, 
 
 bool FBL_IndexPage::SameKey(const uint8_t* a, const uint8_t* b) const {
   return mField.CompareKeys(a, b) == 0;
+}
+
+int FBL_IndexPage::CompareThroughField(const uint8_t* a, const uint8_t* b) const {
+  return mField.CompareKeys(a, b);
+}
+
+bool FBL_IndexPage::KeysAsBytes() const {
+  return !mField.HasFixedKey() && mField.KeysCompareAsBytes();
 }
 
 // ---- one page ------------------------------------------------------------------
@@ -126,7 +141,16 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   std::vector<uint8_t> keys;
   std::vector<uint32_t> offsets;
   std::vector<REC_ID> recIDs;
-  CopyOut(m, keys, offsets, recIDs);
+  std::vector<uint8_t> image;
+  // The moved entries as one page image where the kind makes it, else one
+  // by one.
+  if (TailImage(m, image)) {
+    const uint8_t* first = KeyAt(m);
+    keys.assign(first, first + mField.GetKeyLength(first));
+    recIDs.push_back(RecIDAt(m));
+  } else {
+    CopyOut(m, keys, offsets, recIDs);
+  }
   KeepFirst(m);
   uint32_t marks = 0;
   if (oneKey && UsesRunMarks()) {
@@ -138,7 +162,20 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   }
   NewPageAt(l + 1, marks);
   PageAdded(l + 1, keys.data());
-  for (size_t i = 0; i < recIDs.size(); ++i) PutEntry(Count(), keys.data() + offsets[i], recIDs[i]);
+  if (!image.empty()) {
+    std::memcpy(GetData(), image.data(), Size());
+    MarkDirty();
+    if (mFenceValid) FenceSet(l + 1);
+  } else {
+    PutEntry(0, keys.data(), recIDs[0]);
+    for (size_t i = 1; i < recIDs.size(); ++i) {
+      // Entries of one stored key carry the same bytes; the page's keys differ.
+      const uint8_t* k = keys.data() + offsets[i];
+      uint32_t length = offsets[i] - offsets[i - 1];
+      bool same = mField.GetKeyLength(k) == length && std::memcmp(k, k - length, length) == 0;
+      if (!AppendLast(k, recIDs[i], same)) PutEntry(Count(), k, recIDs[i]);
+    }
+  }
   if (ComparePair(key, recID, keys.data(), recIDs[0]) < 0) {
     Select(l);
     return 1;
@@ -189,11 +226,16 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   uint32_t hi = n;
   if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
   if (mFenceValid) {
+    const bool bytes = KeysAsBytes();
+    auto below = [&](uint32_t l) {
+      int c = CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[l - 1].data()));
+      return c < 0 || (c == 0 && recID < mFenceRecIDs[l - 1]);
+    };
+    // Ascending keys (counters) go to the last page.
+    if (!below(n)) lo = n;
     while (lo < hi) {
       uint32_t mid = lo + (hi - lo + 1) / 2;
-      const std::string& first = mFenceKeys[mid - 1];
-      if (ComparePair(key, recID, reinterpret_cast<const uint8_t*>(first.data()),
-                      mFenceRecIDs[mid - 1]) < 0) {
+      if (below(mid)) {
         hi = mid - 1;
       } else {
         lo = mid;
@@ -282,15 +324,60 @@ bool FBL_IndexPage::InsertEntry(const uint8_t* key, REC_ID recID, bool unique) {
 
 bool FBL_IndexPage::AppendEntry(const uint8_t* key, REC_ID recID, bool unique) {
   uint32_t pages = PageCount();
-  if (pages == 0) return InsertEntry(key, recID, unique);
+  if (pages == 0) {
+    bool added = InsertEntry(key, recID, unique);
+    RememberAppended(key, recID);
+    return added;
+  }
   Select(pages);
   uint32_t n = Count();
   if (n == 0) Corrupt("an empty page");
-  int c = ComparePair(key, recID, KeyAt(n - 1), RecIDAt(n - 1));
-  if (c <= 0) return InsertEntry(key, recID, unique);
-  if (unique && SameKey(key, KeyAt(n - 1))) throw xFBL_FieldIsUnique();
-  InsertAt({pages, n}, key, recID);
+  const bool known = mAppendValid && mAppendPage == pages && mAppendCount == n;
+  if (!known) {
+    const uint8_t* last = KeyAt(n - 1);
+    mAppendKey.assign(last, last + mField.GetKeyLength(last));
+    mAppendRecID = RecIDAt(n - 1);
+    mAppendLocked = IsKeyLocked();
+    mAppendBytes = KeysAsBytes();
+  }
+  int c = CompareWithAppended(key, mAppendKey.data());
+  if (c < 0 || (c == 0 && recID <= mAppendRecID)) {
+    bool added = InsertEntry(key, recID, unique);
+    mAppendValid = false;
+    return added;
+  }
+  if (unique && c == 0) throw xFBL_FieldIsUnique();
+  if ((mAppendLocked && c != 0) || !AppendLast(key, recID, c == 0)) {
+    InsertAt({pages, n}, key, recID);
+    mAppendLocked = mLogical != 0 && IsKeyLocked();
+    RememberAppended(key, recID);
+    return true;
+  }
+  // Still the last page, one entry more; a key equal to the one kept
+  // compares the same.
+  if (c != 0) mAppendKey.assign(key, key + mField.GetKeyLength(key));
+  mAppendRecID = recID;
+  mAppendPage = pages;
+  mAppendCount = n + 1;
+  mAppendValid = true;
   return true;
+}
+
+int FBL_IndexPage::CompareWithAppended(const uint8_t* key, const uint8_t* last) const {
+  uint32_t a = mField.GetKeyLength(key);
+  uint32_t b = static_cast<uint32_t>(mAppendKey.size());
+  if (a == b && std::memcmp(key, last, a) == 0) return 0;
+  return CompareKeysAs(mAppendBytes, key, last);
+}
+
+// The cursor stays on the page that took the pair, the index's last.
+void FBL_IndexPage::RememberAppended(const uint8_t* key, REC_ID recID) {
+  mAppendValid = mLogical != 0 && mLogical == PageCount();
+  if (!mAppendValid) return;
+  if (mAppendKey.data() != key) mAppendKey.assign(key, key + mField.GetKeyLength(key));
+  mAppendRecID = recID;
+  mAppendPage = mLogical;
+  mAppendCount = Count();
 }
 
 void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID) {
@@ -443,6 +530,8 @@ void FBL_IndexPage::CheckAll() {
 // ---- the fence of first entries --------------------------------------------------
 
 void FBL_IndexPage::ForgetFence() {
+  ForgetKept();
+  mAppendValid = false;
   mFenceValid = false;
   mFenceKeys.clear();
   mFenceRecIDs.clear();
@@ -471,11 +560,13 @@ void FBL_IndexPage::FenceSet(uint32_t l) {
 }
 
 void FBL_IndexPage::PutEntry(uint32_t at, const uint8_t* key, REC_ID recID) {
+  mAppendValid = false;
   Insert(at, key, recID);
   if (at == 0 && mFenceValid) FenceSet(mLogical);
 }
 
 void FBL_IndexPage::TakeEntry(uint32_t at) {
+  mAppendValid = false;
   Remove(at);
   if (at == 0 && mFenceValid && Count() > 0) FenceSet(mLogical);
 }

@@ -13,7 +13,9 @@
 // Pages hold machine order while the cursor holds them (FromDisk/ToDisk).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +81,15 @@ class FBL_IndexPage : public FBL_LogicalPage {
   virtual int CompareScale() const { return 1; }
   // Full check of the current page (counts, offsets, key order).
   virtual void Check() = 0;
+  // Appends (key, recID) after the current page's last entry when it fits
+  // there as Insert would place it; same: the key equals the last entry's.
+  // False (nothing changed) when the kind has no such shortcut or the page
+  // is full. REQUIRES: the pair sorts after the page's last entry.
+  virtual bool AppendLast(const uint8_t* /*key*/, REC_ID /*recID*/, bool /*same*/) { return false; }
+  // Writes into image the whole page that entries from..Count() of the
+  // current page make when inserted in order into an empty page. False
+  // when the kind has no such shortcut.
+  virtual bool TailImage(uint32_t /*from*/, std::vector<uint8_t>& /*image*/) { return false; }
 
   // Moves the entries from SplitPoint() to a new page after the current one.
   // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
@@ -103,6 +114,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // key raises xFBL_FieldIsUnique before any change.
   bool InsertEntry(const uint8_t* key, REC_ID recID, bool unique);
   // Appends a pair not below the last entry, exactly as InsertEntry would.
+  // Ascending appends (an index build) compare each pair with the one
+  // appended before only and fill the last page in place.
   bool AppendEntry(const uint8_t* key, REC_ID recID, bool unique);
   // Removes the pair; false when it was not there.
   bool RemoveEntry(const uint8_t* key, REC_ID recID);
@@ -134,6 +147,16 @@ class FBL_IndexPage : public FBL_LogicalPage {
 
  protected:
   bool SameKey(const uint8_t* a, const uint8_t* b) const;
+  int CompareThroughField(const uint8_t* a, const uint8_t* b) const;
+  // Whether the field's variable keys compare as plain bytes (a length
+  // byte, then the text); asked once per operation, as a language may change.
+  bool KeysAsBytes() const;
+  // CompareKeys, or its byte order without a call when bytes.
+  int CompareKeysAs(bool bytes, const uint8_t* a, const uint8_t* b) const {
+    if (!bytes) return CompareThroughField(a, b);
+    int c = std::memcmp(a + 1, b + 1, std::min(a[0], b[0]));
+    return c != 0 ? c : int{a[0]} - int{b[0]};
+  }
   // A new cursor of the same kind on the same file.
   virtual std::unique_ptr<FBL_IndexPage> MakeSibling() = 0;
   // Hooks for kinds that track pages per key (addressed pages).
@@ -149,10 +172,13 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The page data, loaded and checked once per physical page.
   uint8_t* Page();
   // Marks the page dirty keeping what the kind parsed of it (the change
-  // updated that too).
-  void MarkChanged() { FBL_LogicalPage::MarkDirty(); }
-  // Cached parse of the page is stale.
+  // updated that too); returns the page's new stamp.
+  uint64_t MarkChanged();
+  // The cursor leaves the page or the page changed: what the kind parsed
+  // of it may be kept only under the page's current stamp.
   virtual void Forget() {}
+  // Drops whatever the kind keeps of pages it left.
+  virtual void ForgetKept() {}
   [[noreturn]] void Corrupt(const char* what) const;
   int ComparePair(const uint8_t* k1, REC_ID r1, const uint8_t* k2, REC_ID r2) const;
   uint32_t Size() const { return GetPageSize(); }
@@ -182,8 +208,22 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void BuildFence();
   void FenceSet(uint32_t l);
 
+  // Order of key against the last appended key: by bytes when they are
+  // equal or the field's keys compare as bytes, else through the field.
+  int CompareWithAppended(const uint8_t* key, const uint8_t* last) const;
+  void RememberAppended(const uint8_t* key, REC_ID recID);
+
   bool mChecking = false;
   bool mFound = false;
+  // The last pair AppendEntry placed: valid while the last page keeps the
+  // count it had then and no other change went through this cursor.
+  bool mAppendValid = false;
+  bool mAppendLocked = false;
+  bool mAppendBytes = false;
+  uint32_t mAppendPage = 0;
+  uint32_t mAppendCount = 0;
+  REC_ID mAppendRecID = 0;
+  std::vector<uint8_t> mAppendKey;
   bool mFenceValid = false;
   std::vector<std::string> mFenceKeys;
   std::vector<REC_ID> mFenceRecIDs;

@@ -152,6 +152,16 @@ uint32_t FBL_UniquePage::Search(const uint8_t* key, REC_ID recID, bool& found) {
   uint32_t lo = 0;
   uint32_t hi = Count();
   const uint8_t* base = Page() + kUniqueHeader;
+  if (hi > 0) {
+    // Ascending keys (counters, dates) go after the last entry.
+    const uint8_t* e = base + (hi - 1) * Entry();
+    REC_ID r;
+    std::memcpy(&r, e + mKeySize, 4);
+    if (ComparePair(e, r, key, recID) < 0) {
+      found = false;
+      return hi;
+    }
+  }
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
     const uint8_t* e = base + mid * Entry();

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <type_traits>
 
 #include "kernel/indexes/adressed_page.h"
 #include "kernel/indexes/counted_page.h"
@@ -242,6 +244,28 @@ TEST_F(IndexPageTest, SplitMergeAndRecIDWalks) {
   page.CheckAll();
 }
 
+TEST_F(IndexPageTest, ParsesKeptOfLeftPagesGiveWayToChangesMadeElsewhere) {
+  IndexTextField& field = Text(2);
+  auto key = [](int i) { return IndexTextField::Key("k" + std::to_string(i)); };
+  FBL_StringPage a(*mFile, field);
+  FBL_StringPage b(*mFile, field);
+  for (int i = 1000; i < 1300; ++i) a.InsertEntry(K(key(i)), REC_ID(i), false);
+  const uint32_t last = mFile->GetLogicalPageCount();
+  ASSERT_GT(last, 1u);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 1000u);
+  a.Load(last);
+  // Every key offset of page 1 moves, through the other cursor.
+  b.InsertEntry(K(key(1)), 1, false);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 1000u);
+  EXPECT_EQ(a.FindFirst(K(key(1))), 1u);
+  a.Load(last);
+  b.RemoveEntry(K(key(1)), 1);
+  b.RemoveEntry(K(key(1000)), 1000);
+  EXPECT_EQ(a.FindFirst(K(key(1000))), 0u);
+  EXPECT_EQ(a.FindFirst(K(key(1001))), 1001u);
+  a.CheckAll();
+}
+
 TEST_F(IndexPageTest, DamagedPagesRaise370) {
   {
     FBL_CountedPage page(*mFile, F(1));
@@ -270,29 +294,102 @@ TEST_F(IndexPageTest, DamagedPagesRaise370) {
   EXPECT_EQ(damage([](uint8_t* d) { d[2] = 0xFF, d[3] = 0xFF; }), 370);
 }
 
+namespace {
+
+// Appends entries (ascending) to one file and inserts them one by one into
+// another; both must hold the very same pages and run marks, and each page
+// the bytes its entries make on a page of their own (split pages included).
+template <class Page>
+void ExpectAppendsBuildTheSamePages(FBL_IndexFile& singleFile, FBL_IndexFile& bulkFile,
+                                    FBL_IndexFile& scratchFile, FBL_BaseField& field,
+                                    const std::vector<std::pair<std::string, REC_ID>>& entries) {
+  Page single(singleFile, field);
+  Page bulk(bulkFile, field);
+  for (const auto& [key, r] : entries) {
+    const auto* k = reinterpret_cast<const uint8_t*>(key.data());
+    single.InsertEntry(k, r, false);
+    bulk.AppendEntry(k, r, false);
+  }
+  ASSERT_EQ(singleFile.GetLogicalPageCount(), bulkFile.GetLogicalPageCount());
+  for (uint32_t p = 1; p <= singleFile.GetLogicalPageCount(); ++p) {
+    single.Load(p);
+    bulk.Load(p);
+    ASSERT_EQ(std::memcmp(single.GetData(), bulk.GetData(), singleFile.GetPageSize()), 0) << p;
+    EXPECT_EQ(singleFile.GetInventory().GetEntry(p) & zpage::kMarkBits,
+              bulkFile.GetInventory().GetEntry(p) & zpage::kMarkBits);
+  }
+  bulk.CheckAll();
+  for (uint32_t p = 1; p <= bulkFile.GetLogicalPageCount(); ++p) {
+    std::vector<std::pair<std::string, REC_ID>> own;
+    bulk.Load(p);
+    for (uint32_t i = 0; i < bulk.Count(); ++i) {
+      const uint8_t* key = bulk.KeyAt(i);
+      own.emplace_back(std::string(reinterpret_cast<const char*>(key), field.GetKeyLength(key)),
+                       bulk.RecIDAt(i));
+    }
+    scratchFile.Close();
+    scratchFile.Remove();
+    scratchFile.Create();
+    scratchFile.Open();
+    Page alone(scratchFile, field);
+    for (const auto& [key, r] : own)
+      alone.InsertEntry(reinterpret_cast<const uint8_t*>(key.data()), r, false);
+    ASSERT_EQ(scratchFile.GetLogicalPageCount(), 1u) << p;
+    alone.Load(1);
+    std::vector<uint8_t> a(alone.GetData(), alone.GetData() + bulkFile.GetPageSize());
+    bulk.Load(p);
+    std::vector<uint8_t> b(bulk.GetData(), bulk.GetData() + bulkFile.GetPageSize());
+    if constexpr (std::is_same_v<Page, FBL_StringPage>) {
+      // A split leaves 0 as the key last worked on of the page it cuts.
+      a[4] = a[5] = b[4] = b[5] = 0;
+    }
+    ASSERT_EQ(a, b) << p;
+  }
+}
+
+}  // namespace
+
 TEST_F(IndexPageTest, BulkAppendingBuildsThePagesSingleInsertsBuild) {
   auto other = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 3, false);
   other->Create();
   other->Open();
+  FBL_IndexFile scratch(*mDb->GetIndexVolume(true), 99, 4, false);
+  scratch.Create();
+  scratch.Open();
+  auto renew = [](FBL_IndexFile& file) {
+    file.Close();
+    file.Remove();
+    file.Create();
+    file.Open();
+  };
+  // Texts: runs of one key, keys equal but for their case, long and short
+  // keys; compared through the field, caseless, and as bytes.
+  std::vector<std::pair<std::string, REC_ID>> texts;
+  for (REC_ID r = 1; r <= 5000; ++r) {
+    std::string text = r % 5 == 0 ? "Same" : std::string(1 + r % 40, char('a' + r % 7));
+    if (r % 11 == 0) text[0] = char(std::toupper(text[0]));
+    texts.emplace_back(IndexTextField::Key(text), r);
+  }
+  IndexTextField& field = Text(2);
+  for (int mode = 0; mode < 3; ++mode) {
+    field.mCaseless = mode == 1;
+    field.mBytes = mode == 2;
+    std::stable_sort(texts.begin(), texts.end(), [&](const auto& a, const auto& b) {
+      int c = field.CompareKeys(K(a.first), K(b.first));
+      return c != 0 ? c < 0 : a.second < b.second;
+    });
+    ExpectAppendsBuildTheSamePages<FBL_StringPage>(*mFile, *other, scratch, field, texts);
+    renew(*mFile);
+    renew(*other);
+  }
+  field.mCaseless = field.mBytes = false;
+
   std::vector<std::pair<int32_t, REC_ID>> entries;
   for (REC_ID r = 1; r <= 6000; ++r) entries.emplace_back(int32_t(r % 7 == 0 ? 5 : r / 3), r);
   std::sort(entries.begin(), entries.end());
-  {
-    FBL_CountedPage single(*mFile, F(1));
-    FBL_CountedPage bulk(*other, F(1));
-    for (auto [v, r] : entries) {
-      single.InsertEntry(K(LongKey(v)), r, false);
-      bulk.AppendEntry(K(LongKey(v)), r, false);
-    }
-    ASSERT_EQ(mFile->GetLogicalPageCount(), other->GetLogicalPageCount());
-    for (uint32_t p = 1; p <= mFile->GetLogicalPageCount(); ++p) {
-      single.Load(p);
-      bulk.Load(p);
-      ASSERT_EQ(std::memcmp(single.GetData(), bulk.GetData(), mFile->GetPageSize()), 0) << p;
-      EXPECT_EQ(mFile->GetInventory().GetEntry(p) & zpage::kMarkBits,
-                other->GetInventory().GetEntry(p) & zpage::kMarkBits);
-    }
-  }
+  std::vector<std::pair<std::string, REC_ID>> longs;
+  for (auto [v, r] : entries) longs.emplace_back(LongKey(v), r);
+  ExpectAppendsBuildTheSamePages<FBL_CountedPage>(*mFile, *other, scratch, F(1), longs);
   // Inserts in another order hold the same entries in the same order.
   std::shuffle(entries.begin(), entries.end(), std::mt19937(7));
   mFile->Close();

@@ -47,8 +47,11 @@ class IndexTextField : public FBL_BaseField {
   uint32_t GetMaxKeySize() const override { return kMaxIndexKeySize; }
   uint32_t GetKeyLength(const uint8_t* key) const override { return key[0] + 1u; }
   uint32_t MakeKey(uint8_t* out) override { return KeyOf(Text(), out); }
+  bool KeysCompareAsBytes() const override { return mBytes; }
   int CompareKeys(const uint8_t* left, const uint8_t* right) const override {
-    int c = std::memcmp(left + 1, right + 1, std::min(left[0], right[0]));
+    int c = 0;
+    for (uint32_t i = 1; c == 0 && i <= std::min(left[0], right[0]); ++i)
+      c = Fold(left[i]) - Fold(right[i]);
     if (c == 0) c = int(left[0]) - int(right[0]);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
@@ -88,6 +91,10 @@ class IndexTextField : public FBL_BaseField {
 
   // Makes every build of this field's index come out empty.
   bool mBrokenKeys = false;
+  // Keys that differ in case only are one key (never with mBytes).
+  bool mCaseless = false;
+  // The field tells index builds that its keys compare as bytes.
+  bool mBytes = false;
 
  protected:
   void EncodeValue(uint8_t* out) const override { std::memcpy(out, Buffer(), 8); }
@@ -103,6 +110,8 @@ class IndexTextField : public FBL_BaseField {
   }
 
  private:
+  int Fold(uint8_t c) const { return mCaseless && c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
   std::string mLong;
 };
 
