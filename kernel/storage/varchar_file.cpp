@@ -42,7 +42,10 @@ void FBL_VarCharFile::Open() {
   int32_t before = mOpenCount;
   FBL_PageFile::Open();
   if (mOpenCount == before) return;  // no entry: nothing opened
-  if (before == 0) mRecordCount = UINT32_MAX;
+  if (before == 0) {
+    mRecordCount = UINT32_MAX;
+    mFirsts.clear();
+  }
   if (mRefFile == nullptr) return;
   try {
     mRefFile->Open();
@@ -114,8 +117,14 @@ void FBL_VarCharFile::PageMoved(uint32_t from, uint32_t to) {
 }
 
 uint32_t FBL_VarCharFile::InsertPageAfter(uint32_t l, uint32_t firstRecID) {
+  const bool known = mFirsts.size() == GetLogicalPageCount() && l <= mFirsts.size();
   uint32_t inserted = InsertLogicalPage(l + 1);
   SetRef(GetPhysicalPage(inserted), firstRecID);
+  if (known) {
+    mFirsts.insert(mFirsts.begin() + l, firstRecID);
+  } else {
+    mFirsts.clear();
+  }
   return inserted;
 }
 
@@ -130,6 +139,7 @@ void FBL_VarCharFile::Defragment() {
       firsts[l - 1] = RefOf(places[l - 1]);
     }
     FBL_PageFile::Defragment();
+    mFirsts.clear();
     bool moved = false;
     for (uint32_t l = 1; l <= count && !moved; ++l) moved = GetPhysicalPage(l) != places[l - 1];
     if (moved) {
@@ -150,7 +160,12 @@ void FBL_VarCharFile::SelectLogical(uint32_t l) {
 }
 
 uint32_t FBL_VarCharFile::FirstOfLogical(uint32_t l) {
-  return RefOf(GetPhysicalPage(l));
+  const uint32_t pages = GetLogicalPageCount();
+  if (mFirsts.size() != pages) mFirsts.assign(pages, 0);
+  if (l == 0 || l > pages) return RefOf(GetPhysicalPage(l));  // raises for a bad page
+  uint32_t& first = mFirsts[l - 1];
+  if (first == 0) first = RefOf(GetPhysicalPage(l));
+  return first;
 }
 
 uint32_t FBL_VarCharFile::CountOfLogical(uint32_t l) {
@@ -325,6 +340,11 @@ void FBL_VarCharFile::Shrink(uint32_t n) {
     uint32_t physical = GetPhysicalPage(pages);
     SetRef(physical, 0);
     RemoveLogicalPage(pages);
+    if (mFirsts.size() == pages) {
+      mFirsts.pop_back();
+    } else {
+      mFirsts.clear();
+    }
   }
   if (uint32_t pages = GetLogicalPageCount(); pages > 0) {
     SelectLogical(pages);

@@ -108,4 +108,8 @@ class FBL_VarCharFile : public FBL_PageFile {
   FBL_ULongFile* mRefFile = nullptr;
   // Records the file holds, UINT32_MAX until counted.
   uint32_t mRecordCount = UINT32_MAX;
+  // First ids of the logical pages as read from the RefFile, 0 where not
+  // read yet: a search reads a few of them for every value it looks up, and
+  // a page's first id never changes while the page lives.
+  std::vector<uint32_t> mFirsts;
 };
