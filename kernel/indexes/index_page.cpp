@@ -19,7 +19,7 @@ constexpr uint32_t kFenceMinPages = 8;
 }  // namespace
 
 FBL_IndexPage::FBL_IndexPage(FBL_IndexFile& file, FBL_BaseField& field)
-    : FBL_LogicalPage(file), mIndexFile(file), mField(field) {}
+    : FBL_LogicalPage(file), mIndexFile(file), mField(field), mFenceBits(field.HasKeyOrderBits()) {}
 
 FBL_IndexPage::~FBL_IndexPage() = default;
 
@@ -225,6 +225,24 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   uint32_t lo = 1;
   uint32_t hi = n;
   if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
+  if (mFenceValid && mFenceBits) {
+    const uint64_t bits = mField.KeyOrderBits(key);
+    auto below = [&](uint32_t l) {
+      const uint64_t first = mFenceOrder[l - 1];
+      return bits < first || (bits == first && recID < mFenceRecIDs[l - 1]);
+    };
+    if (!below(n)) lo = n;
+    while (lo < hi) {
+      uint32_t mid = lo + (hi - lo + 1) / 2;
+      if (below(mid)) {
+        hi = mid - 1;
+      } else {
+        lo = mid;
+      }
+    }
+    Select(lo);
+    return lo;
+  }
   if (mFenceValid) {
     const bool bytes = KeysAsBytes();
     auto below = [&](uint32_t l) {
@@ -299,6 +317,7 @@ void FBL_IndexPage::NewPageAt(uint32_t l, uint32_t marks) {
     // Filled by the entry that goes in first.
     mFenceKeys.insert(mFenceKeys.begin() + (l - 1), std::string());
     mFenceRecIDs.insert(mFenceRecIDs.begin() + (l - 1), 0);
+    if (mFenceBits) mFenceOrder.insert(mFenceOrder.begin() + (l - 1), 0);
   }
   Select(l);
   InitPage();
@@ -535,6 +554,7 @@ void FBL_IndexPage::ForgetFence() {
   mFenceValid = false;
   mFenceKeys.clear();
   mFenceRecIDs.clear();
+  mFenceOrder.clear();
 }
 
 void FBL_IndexPage::BuildFence() {
@@ -542,6 +562,7 @@ void FBL_IndexPage::BuildFence() {
   uint32_t pages = PageCount();
   mFenceKeys.resize(pages);
   mFenceRecIDs.resize(pages);
+  if (mFenceBits) mFenceOrder.resize(pages);
   for (uint32_t p = 1; p <= pages; ++p) {
     Select(p);
     if (Count() == 0) {
@@ -557,6 +578,7 @@ void FBL_IndexPage::FenceSet(uint32_t l) {
   const uint8_t* key = KeyAt(0);
   mFenceKeys[l - 1].assign(reinterpret_cast<const char*>(key), mField.GetKeyLength(key));
   mFenceRecIDs[l - 1] = RecIDAt(0);
+  if (mFenceBits) mFenceOrder[l - 1] = mField.KeyOrderBits(key);
 }
 
 void FBL_IndexPage::PutEntry(uint32_t at, const uint8_t* key, REC_ID recID) {
@@ -577,5 +599,6 @@ void FBL_IndexPage::RemovePage(uint32_t l) {
   if (mFenceValid) {
     mFenceKeys.erase(mFenceKeys.begin() + (l - 1));
     mFenceRecIDs.erase(mFenceRecIDs.begin() + (l - 1));
+    if (mFenceBits) mFenceOrder.erase(mFenceOrder.begin() + (l - 1));
   }
 }

@@ -227,4 +227,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   bool mFenceValid = false;
   std::vector<std::string> mFenceKeys;
   std::vector<REC_ID> mFenceRecIDs;
+  // Numeric keys also as order bits, searched without a call per probe.
+  bool mFenceBits = false;
+  std::vector<uint64_t> mFenceOrder;
 };

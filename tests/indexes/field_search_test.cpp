@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
+#include <set>
+#include <type_traits>
 
 #include "kernel/indexes/index_factory.h"
 #include "kernel/tables/numeric_fields.h"
@@ -136,8 +139,19 @@ TEST_F(FieldSearchTest, UniqueBitChangesReplaceTheIndex) {
 // values first, unsigned ones must sort values above the signed range last.
 class IntegerKeyTest : public FieldSearchTest {
  protected:
+  // The given values, then enough spread ones for many pages (whose first
+  // keys the index keeps in memory), in a shuffled order.
   template <class T>
   void Check(uint8_t type, std::vector<T> values) {
+    std::set<T> seen(values.begin(), values.end());
+    std::vector<T> more;
+    for (uint64_t i = 0; i < 5000; ++i) {
+      const T v = std::is_signed_v<T> ? static_cast<T>(int64_t(i) * 7 - 17500)
+                                      : static_cast<T>(i * 0x9E3779B97F4A7C15ull >> 7);
+      if (seen.insert(v).second) more.push_back(v);
+    }
+    std::shuffle(more.begin(), more.end(), std::mt19937(3));
+    values.insert(values.end(), more.begin(), more.end());
     MakeTable({{type, "k", kFieldUnique}}, &mRealFactory);
     for (T v : values) AddValue(v);
     FBL_BaseField& k = F(1);
