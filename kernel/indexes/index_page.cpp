@@ -217,6 +217,28 @@ void FBL_IndexPage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {
 
 // ---- the whole index -----------------------------------------------------------
 
+namespace {
+
+// Of pages 1..n, the last one the pair does not sort below (page 1 when it
+// sorts below all); below(p) compares the pair with page p's first entry.
+template <class Below>
+uint32_t LastPageNotAbove(uint32_t n, Below below) {
+  // Ascending keys (counters) go to the last page.
+  if (!below(n)) return n;
+  uint32_t lo = 1, hi = n;
+  while (lo < hi) {
+    uint32_t mid = lo + (hi - lo + 1) / 2;
+    if (below(mid)) {
+      hi = mid - 1;
+    } else {
+      lo = mid;
+    }
+  }
+  return lo;
+}
+
+}  // namespace
+
 // The last page whose first entry is not above the pair (page 1 when the
 // pair lies below everything), starting from the page held last.
 uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
@@ -225,42 +247,24 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   uint32_t lo = 1;
   uint32_t hi = n;
   if (n >= kFenceMinPages && (!mFenceValid || mFenceKeys.size() != n)) BuildFence();
-  if (mFenceValid && mFenceBits) {
-    const uint64_t bits = mField.KeyOrderBits(key);
-    auto below = [&](uint32_t l) {
-      const uint64_t first = mFenceOrder[l - 1];
-      return bits < first || (bits == first && recID < mFenceRecIDs[l - 1]);
-    };
-    if (!below(n)) lo = n;
-    while (lo < hi) {
-      uint32_t mid = lo + (hi - lo + 1) / 2;
-      if (below(mid)) {
-        hi = mid - 1;
-      } else {
-        lo = mid;
-      }
-    }
-    Select(lo);
-    return lo;
-  }
   if (mFenceValid) {
-    const bool bytes = KeysAsBytes();
-    auto below = [&](uint32_t l) {
-      int c = CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[l - 1].data()));
-      return c < 0 || (c == 0 && recID < mFenceRecIDs[l - 1]);
-    };
-    // Ascending keys (counters) go to the last page.
-    if (!below(n)) lo = n;
-    while (lo < hi) {
-      uint32_t mid = lo + (hi - lo + 1) / 2;
-      if (below(mid)) {
-        hi = mid - 1;
-      } else {
-        lo = mid;
-      }
+    uint32_t l;
+    if (mFenceBits) {
+      const uint64_t bits = mField.KeyOrderBits(key);
+      l = LastPageNotAbove(n, [&](uint32_t p) {
+        const uint64_t first = mFenceOrder[p - 1];
+        return bits < first || (bits == first && recID < mFenceRecIDs[p - 1]);
+      });
+    } else {
+      const bool bytes = KeysAsBytes();
+      l = LastPageNotAbove(n, [&](uint32_t p) {
+        int c =
+            CompareKeysAs(bytes, key, reinterpret_cast<const uint8_t*>(mFenceKeys[p - 1].data()));
+        return c < 0 || (c == 0 && recID < mFenceRecIDs[p - 1]);
+      });
     }
-    Select(lo);
-    return lo;
+    Select(l);
+    return l;
   }
   if (mLogical != 0 && mLogical <= n) {
     int c = CompareWithPage(key, recID);
