@@ -3,12 +3,12 @@
 // through a dropped cache. Each figure is the best of three runs; the
 // embedded file should reach at least half the raw throughput.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "kernel/storage/embedded_file.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
@@ -19,10 +19,6 @@ namespace {
 
 constexpr uint64_t kTotal = 256ull << 20;
 constexpr size_t kChunk = 64 << 10;
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 double MiBps(double seconds) {
   return static_cast<double>(kTotal >> 20) / seconds;
@@ -36,13 +32,13 @@ struct Figures {
 Figures Raw(const std::string& dir, const std::vector<uint8_t>& chunk) {
   std::vector<uint8_t> back(kChunk);
   auto f = platform::Env::Default()->CreateFile(dir + "/raw");
-  auto t = std::chrono::steady_clock::now();
+  auto t = BenchClock::now();
   for (uint64_t at = 0; at < kTotal; at += kChunk) f->WriteAt(at, chunk.data(), kChunk);
   f->Sync();
-  const double write = Seconds(t);
-  t = std::chrono::steady_clock::now();
+  const double write = SecondsSince(t);
+  t = BenchClock::now();
   for (uint64_t at = 0; at < kTotal; at += kChunk) f->ReadAt(at, back.data(), kChunk);
-  const double read = Seconds(t);
+  const double read = SecondsSince(t);
   f.reset();
   platform::Env::Default()->DeleteFile(dir + "/raw");
   return {write, read};
@@ -59,16 +55,16 @@ Figures Embedded(const std::string& dir, const std::vector<uint8_t>& chunk) {
     FBL_EmbededFile f(v, 1, 2, 0);
     f.Create();
     f.Open();
-    auto t = std::chrono::steady_clock::now();
+    auto t = BenchClock::now();
     for (uint64_t at = 0; at < kTotal; at += kChunk) f.Write(chunk.data(), kChunk);
     f.Flush();
     v.Sync();
-    figures.write = Seconds(t);
+    figures.write = SecondsSince(t);
     FBL_MainCache()->DropFile(f);
     f.SetPosition(0);
-    t = std::chrono::steady_clock::now();
+    t = BenchClock::now();
     for (uint64_t at = 0; at < kTotal; at += kChunk) f.Read(back.data(), kChunk);
-    figures.read = Seconds(t);
+    figures.read = SecondsSince(t);
     if (back != chunk) std::printf("embedded file read back different bytes\n");
     f.Close();
     v.Close();

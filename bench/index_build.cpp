@@ -13,15 +13,14 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "kernel/indexes/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
@@ -34,12 +33,6 @@
 namespace {
 
 constexpr int kRuns = 3;
-
-double Seconds(const std::function<void()>& work) {
-  auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 struct Data {
   std::vector<int32_t> longs;

@@ -12,15 +12,14 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
+#include "bench/bench_timing.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/tables/date_time_fields.h"
@@ -31,12 +30,6 @@
 namespace {
 
 constexpr int kRuns = 3;
-
-double Seconds(const std::function<void()>& work) {
-  auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The values of record i, the same on both sides.
 int32_t LongOf(uint32_t i) {

@@ -7,7 +7,6 @@
 // Usage: bench_varchar_speed [count]
 #include <sqlite3.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_texts.h"
+#include "bench/bench_timing.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
@@ -24,12 +24,6 @@
 #include "platform/errors.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
 
 struct Figures {
   double write = 0;
@@ -48,22 +42,22 @@ Figures RunZorvane(const std::string& dir, const std::vector<std::string>& texts
   file->SetRefFile(ref.get());
   ref->Create();
   file->Create();
-  auto start = Clock::now();
+  auto start = BenchClock::now();
   file->Open();
   uint32_t id = 0;
   for (const auto& t : texts) file->WriteValue(++id, t.data(), static_cast<uint32_t>(t.size()));
   file->Close();
   volume->Close();
-  out.write = Seconds(start);
+  out.write = SecondsSince(start);
 
   volume->Open();
-  start = Clock::now();
+  start = BenchClock::now();
   file->Open();
   char buffer[64];
   uint32_t count = file->GetRecordCount();
   for (uint32_t r = 1; r <= count; ++r) out.bytes += file->ReadValue(r, buffer, sizeof buffer);
   file->Close();
-  out.read = Seconds(start);
+  out.read = SecondsSince(start);
   file.reset();
   ref.reset();
   volume->Close();
@@ -79,7 +73,7 @@ Figures RunSqlite(const std::string& dir, const std::vector<std::string>& texts)
   sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "CREATE TABLE t (v TEXT)", nullptr, nullptr, nullptr);
-  auto start = Clock::now();
+  auto start = BenchClock::now();
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   sqlite3_stmt* insert = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO t (v) VALUES (?)", -1, &insert, nullptr);
@@ -90,14 +84,14 @@ Figures RunSqlite(const std::string& dir, const std::vector<std::string>& texts)
   }
   sqlite3_finalize(insert);
   sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  out.write = Seconds(start);
+  out.write = SecondsSince(start);
 
-  start = Clock::now();
+  start = BenchClock::now();
   sqlite3_stmt* select = nullptr;
   sqlite3_prepare_v2(db, "SELECT v FROM t", -1, &select, nullptr);
   while (sqlite3_step(select) == SQLITE_ROW) out.bytes += sqlite3_column_bytes(select, 0);
   sqlite3_finalize(select);
-  out.read = Seconds(start);
+  out.read = SecondsSince(start);
   sqlite3_close(db);
   return out;
 }

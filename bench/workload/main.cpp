@@ -6,7 +6,6 @@
 // One line per step: "T<k> <zorvane s> <sqlite s> <ratio>"; a step whose
 // answers differ prints MISMATCH and the exit status becomes 1. T10's answer
 // is the size of the files, which is reported, not compared.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "engine.h"
 
 namespace {
@@ -70,10 +70,10 @@ std::vector<Timed> RunAll(workload::Engine& engine, const std::string& dir,
     std::exit(2);
   }
   for (int step : steps) {
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = BenchClock::now();
     Timed t;
     t.answer = engine.Run(step, w);
-    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.seconds = SecondsSince(start);
     results.push_back(t);
   }
   return results;
