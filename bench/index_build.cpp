@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"

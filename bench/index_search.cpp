@@ -15,8 +15,8 @@
 #include <random>
 #include <string>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"

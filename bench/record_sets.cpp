@@ -16,7 +16,7 @@
 #include <random>
 #include <vector>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine.h"
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <span>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_file.h"
 #include "kernel/indexes/index_format.h"
 #include "kernel/storage/byte_order.h"

@@ -21,7 +21,7 @@
 #include <memory>
 #include <vector>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 
 class FBL_BaseField;
 class FBL_FieldIndex;

@@ -1,6 +1,6 @@
 #include "kernel/indexes/index_kinds.h"
 
-#include "kernel/indexes/adressed_page.h"
+#include "kernel/indexes/addressed_page.h"
 #include "kernel/indexes/counted_page.h"
 #include "kernel/indexes/string_page.h"
 #include "kernel/indexes/unique_page.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_file.h"
 #include "kernel/tables/base_field.h"
 #include "platform/errors.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 #include "kernel/storage/page_cursors.h"
 
 class FBL_ArraySet;

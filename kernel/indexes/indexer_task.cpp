@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"

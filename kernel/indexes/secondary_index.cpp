@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/indexer_task.h"
 #include "kernel/storage/task.h"
 #include "kernel/storage/volume.h"

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/field_sorter.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"

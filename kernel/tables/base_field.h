@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/blob_file.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/database.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 #include "kernel/tables/slot_window.h"
 
 class FBL_ArraySet;

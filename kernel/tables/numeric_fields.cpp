@@ -3,8 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/number_text.h"
 #include "kernel/tables/record_map.h"

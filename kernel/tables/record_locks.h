@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 
 namespace platform {
 class Env;

@@ -4,7 +4,7 @@
 #include <bit>
 #include <vector>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/language.h"
 #include "kernel/tables/table.h"
 #include "kernel/tables/text_keys.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/record_locks.h"

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"

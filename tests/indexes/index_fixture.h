@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/indexes/secondary_index.h"
 #include "kernel/storage/database.h"

@@ -9,7 +9,7 @@
 #include <random>
 #include <type_traits>
 
-#include "kernel/indexes/adressed_page.h"
+#include "kernel/indexes/addressed_page.h"
 #include "kernel/indexes/counted_page.h"
 #include "kernel/indexes/index_file.h"
 #include "kernel/indexes/string_page.h"

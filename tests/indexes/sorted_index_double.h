@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/indexer_task.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/date_time.h"
 #include "kernel/tables/date_time_fields.h"

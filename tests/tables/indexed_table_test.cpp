@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
 #include "tests/tables/table_fixture.h"

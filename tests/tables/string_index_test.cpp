@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/string_fields.h"

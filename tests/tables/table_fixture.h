@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <random>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/date_time_fields.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
-#include "kernel/indexes/map_set.h"
-#include "kernel/indexes/set_iterator.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
+#include "kernel/sets/map_set.h"
+#include "kernel/sets/set_iterator.h"
 #include "platform/errors.h"
-#include "tests/indexes/set_model.h"
+#include "tests/sets/set_model.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kernel/indexes/map_set.h"
+#include "kernel/sets/map_set.h"
 
 FBL_MapSet::FBL_MapSet(uint32_t capacity) {
   mPairs.reserve(capacity);

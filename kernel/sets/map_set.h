@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 
 struct FBL_RecPair {
   REC_ID mLeft;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 
 class FBL_BitSet;
 class FBL_ArraySet;

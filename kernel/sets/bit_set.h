@@ -15,7 +15,7 @@
 #include <memory>
 #include <span>
 
-#include "kernel/indexes/record_set.h"
+#include "kernel/sets/record_set.h"
 
 class FBL_ArraySet;
 

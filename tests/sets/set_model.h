@@ -8,9 +8,9 @@
 #include <set>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
-#include "kernel/indexes/set_iterator.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
+#include "kernel/sets/set_iterator.h"
 
 namespace zorvane_test {
 

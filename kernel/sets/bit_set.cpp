@@ -1,12 +1,12 @@
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/bit_set.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/set_iterator.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/set_iterator.h"
 #include "platform/errors.h"
 
 // Bit b of a 64-bit word is bit b % 8 of byte b / 8 only on a little-endian

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "kernel/indexes/record_set.h"
+#include "kernel/sets/record_set.h"
 
 class FBL_BitSet;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "kernel/indexes/rec_id.h"
+#include "kernel/sets/rec_id.h"
 
 class FBL_SetIterator;
 

@@ -7,10 +7,10 @@
 #include <set>
 #include <vector>
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
-#include "kernel/indexes/set_iterator.h"
-#include "tests/indexes/set_model.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
+#include "kernel/sets/set_iterator.h"
+#include "tests/sets/set_model.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "kernel/indexes/array_set.h"
+#include "kernel/sets/array_set.h"
 
 #include <algorithm>
 #include <new>
 
-#include "kernel/indexes/bit_set.h"
-#include "kernel/indexes/set_iterator.h"
+#include "kernel/sets/bit_set.h"
+#include "kernel/sets/set_iterator.h"
 #include "platform/errors.h"
 
 FBL_ArraySet::FBL_ArraySet(uint32_t capacity) {

@@ -1,7 +1,7 @@
-#include "kernel/indexes/set_iterator.h"
+#include "kernel/sets/set_iterator.h"
 
-#include "kernel/indexes/array_set.h"
-#include "kernel/indexes/bit_set.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 
 FBL_SetIterator::~FBL_SetIterator() = default;
 

@@ -1,4 +1,4 @@
-#include "kernel/indexes/adressed_page.h"
+#include "kernel/indexes/addressed_page.h"
 
 #include <algorithm>
 #include <cstring>

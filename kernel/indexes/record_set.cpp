@@ -1,3 +1,0 @@
-#include "kernel/indexes/record_set.h"
-
-FBL_Set::~FBL_Set() = default;

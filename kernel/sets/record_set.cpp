@@ -1,0 +1,3 @@
+#include "kernel/sets/record_set.h"
+
+FBL_Set::~FBL_Set() = default;
