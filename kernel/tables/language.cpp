@@ -76,7 +76,7 @@ const LanguageInfo* FindInfo(const std::string& name) {
 
 class LanguageList {
  public:
-  LanguageList() { mLanguages.push_back(std::make_unique<FBL_Language>("ASCII", 0, nullptr)); }
+  LanguageList() { mLanguages.push_back(std::make_unique<FBL_Language>("ASCII", 0, "", nullptr)); }
 
   const FBL_Language* Find(const std::string& name) {
     std::lock_guard lock(mMutex);
@@ -88,7 +88,8 @@ class LanguageList {
     auto collator = platform::Collator::Create(info->locale, info->codePage);
     if (!collator) collator = platform::Collator::Create("root", info->codePage);
     if (!collator) return nullptr;
-    mLanguages.push_back(std::make_unique<FBL_Language>(name, info->localeId, std::move(collator)));
+    mLanguages.push_back(
+        std::make_unique<FBL_Language>(name, info->localeId, info->codePage, std::move(collator)));
     return mLanguages.back().get();
   }
 
@@ -112,9 +113,12 @@ int CompareAscii(const char* a, size_t aLength, const char* b, size_t bLength) {
   return aLength < bLength ? -1 : (aLength > bLength ? 1 : 0);
 }
 
-FBL_Language::FBL_Language(std::string name, uint32_t localeId,
+FBL_Language::FBL_Language(std::string name, uint32_t localeId, std::string codePage,
                            std::unique_ptr<platform::Collator> collator)
-    : mName(std::move(name)), mLocaleId(localeId), mCollator(std::move(collator)) {
+    : mName(std::move(name)),
+      mLocaleId(localeId),
+      mCodePage(std::move(codePage)),
+      mCollator(std::move(collator)) {
   mGreatestChar = 1;
   for (int c = 2; c < 256; ++c) {
     const char candidate = static_cast<char>(c);

@@ -17,13 +17,17 @@ class Collator;
 
 class FBL_Language {
  public:
-  FBL_Language(std::string name, uint32_t localeId, std::unique_ptr<platform::Collator> collator);
+  FBL_Language(std::string name, uint32_t localeId, std::string codePage,
+               std::unique_ptr<platform::Collator> collator);
   ~FBL_Language();
 
   const std::string& GetName() const { return mName; }
   // The Windows primary language identifier (with a sort order for French
   // Canadian and the two Chinese variants); 0 for "ASCII".
   uint32_t GetLocaleId() const { return mLocaleId; }
+  // The 8-bit character set of the language's texts ("windows-1251");
+  // empty for "ASCII".
+  const std::string& GetCodePage() const { return mCodePage; }
   // -1, 0 or +1.
   int Compare(const char* a, size_t aLength, const char* b, size_t bLength) const;
   // The byte among 1..255 that sorts last (the lowest one on ties); it
@@ -33,6 +37,7 @@ class FBL_Language {
  private:
   std::string mName;
   uint32_t mLocaleId;
+  std::string mCodePage;
   std::unique_ptr<platform::Collator> mCollator;  // null for "ASCII"
   uint8_t mGreatestChar;
 };

@@ -1,15 +1,18 @@
 #include "kernel/tables/text_matcher.h"
 
 #include <atomic>
+#include <string>
+#include <string_view>
 
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/length_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
 namespace {
 
-std::atomic<FBL_TextMatcherEngine*> gEngine{nullptr};
+std::atomic<FBL_TextMatcherEngine*> gEngine{&RegexTextMatcherEngine()};
 
 }  // namespace
 
@@ -30,14 +33,32 @@ std::unique_ptr<FBL_BitSet> SelectByRegExpr(FBL_BaseField& field, const std::str
   std::unique_ptr<FBL_TextMatcher> matcher = engine->Compile(pattern, caseSensitive, language);
   std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
   auto found = std::make_unique<FBL_BitSet>(alive->GetSize());
+  // String and VarChar values are searched in the field's buffer, not in
+  // a copy.
+  auto* inPlace = dynamic_cast<FBL_LengthField*>(&field);
   const REC_ID current = field.GetRecID();
   const bool keep = !field.IsDirty();
-  for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
-    field.ReadRecord(r);
-    if (field.IsNull()) continue;
-    std::string text = field.GetString();
-    if (matcher->Matches(text.data(), text.size())) found->Include(r);
+  auto backToCurrent = [&] {
+    if (keep && current != 0 && table->IsRecordAlive(current)) field.ReadRecord(current);
+  };
+  try {
+    for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
+      field.ReadRecord(r);
+      if (field.IsNull()) continue;
+      bool matches = false;
+      if (inPlace != nullptr) {
+        const std::string_view text = inPlace->GetContent();
+        matches = matcher->Matches(text.data(), text.size());
+      } else {
+        const std::string text = field.GetString();
+        matches = matcher->Matches(text.data(), text.size());
+      }
+      if (matches) found->Include(r);
+    }
+  } catch (...) {
+    backToCurrent();
+    throw;
   }
-  if (keep && current != 0 && table->IsRecordAlive(current)) field.ReadRecord(current);
+  backToCurrent();
   return found;
 }

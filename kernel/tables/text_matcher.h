@@ -1,6 +1,6 @@
 // Searching the texts of a column by a regular expression. The kernel
-// owns only this interface: the regular-expression layer implements the
-// engine and installs it once for the process.
+// owns this interface; the engine installed from the start of the process
+// is RegexTextMatcherEngine, over the regular-expression layer (regex/).
 #pragma once
 
 #include <cstddef>
@@ -34,9 +34,15 @@ class FBL_TextMatcherEngine {
 void SetTextMatcherEngine(FBL_TextMatcherEngine* engine);
 FBL_TextMatcherEngine* GetTextMatcherEngine();
 
+// Regular expressions with the character classes and letter cases of the
+// language's code page; a bad pattern, or a search over the backtracking
+// limits, raises xFBL_ParserError (305). Lives for the process.
+FBL_TextMatcherEngine& RegexTextMatcherEngine();
+
 // The alive records of field's table whose text matches pattern; a null
 // value never matches. Without an engine installed raises xFBL_FieldError.
 // REQUIRES: field is attached to an open table. The field's buffer is moved
-// back to its record afterwards unless it held unsaved changes.
+// back to its record afterwards, also after an error, unless it held
+// unsaved changes.
 std::unique_ptr<FBL_BitSet> SelectByRegExpr(FBL_BaseField& field, const std::string& pattern,
                                             bool caseSensitive, const FBL_Language& language);

@@ -540,12 +540,15 @@ TEST_F(StringFieldTest, FindByRegExprNeedsAnEngineAndSkipsNulls) {
   AddText("dog");
   mTable->GoToRecord(2);
   mTable->DeleteRecord();
+  FBL_TextMatcherEngine* installed = GetTextMatcherEngine();
+  EXPECT_EQ(installed, &RegexTextMatcherEngine());
+  SetTextMatcherEngine(nullptr);
   EXPECT_EQ(ErrorCode([&] { Str(1).FindByRegExpr("cat", true); }), 303);
   SubstringEngine engine;
   SetTextMatcherEngine(&engine);
   mTable->GoToRecord(c);
   std::unique_ptr<FBL_BitSet> found = Str(1).FindByRegExpr("cat", false);
-  SetTextMatcherEngine(nullptr);
+  SetTextMatcherEngine(installed);
   EXPECT_EQ(found->Count(), 2u);
   EXPECT_TRUE(found->IsMember(1) && found->IsMember(c));
   EXPECT_EQ(engine.mLanguage, "German");
