@@ -215,26 +215,34 @@ void FBL_LengthField::ToStored(uint8_t* slot) const {
 
 void FBL_LengthField::ReadFixed(REC_ID recID) {
   const uint32_t width = GetValueSize();
-  std::vector<uint8_t> slot(width, 0);
+  // Most slots are short: read them into the stack, the rare wide ones into the heap.
+  uint8_t local[512];
+  std::vector<uint8_t> heap;
+  uint8_t* slotData = local;
+  if (width > sizeof local) {
+    heap.resize(width);
+    slotData = heap.data();
+  }
+  std::memset(slotData, 0, width);
   const uint64_t offset = uint64_t{recID - 1} * width;
   FBL_EmbededFile* file = Desc().mValueFile.get();
   if (recID == 0) {
     // no record: the empty value
   } else if (Desc().mWindow.IsAttached()) {
-    Desc().mWindow.Read(offset, slot.data(), width);
+    Desc().mWindow.Read(offset, slotData, width);
   } else if (file != nullptr && file->IsOpen() && offset < file->GetLength()) {
     file->SetPosition(offset);
-    file->Read(slot.data(), std::min<uint64_t>(width, file->GetLength() - offset));
+    file->Read(slotData, std::min<uint64_t>(width, file->GetLength() - offset));
   }
-  if (Swapped()) FromStored(slot.data());
+  if (Swapped()) FromStored(slotData);
   if (!IsText()) {
     uint16_t length;
-    std::memcpy(&length, slot.data(), 2);
+    std::memcpy(&length, slotData, 2);
     if (length > mLength) throw xFBL_FieldError("Stored binary value is longer than its field");
   }
   // A text slot without its NUL ends at L bytes.
   ClearValue();
-  std::string_view content = ContentOf(slot.data());
+  std::string_view content = ContentOf(slotData);
   PutContent(content.data(), content.size());
 }
 
