@@ -154,9 +154,10 @@ std::vector<FBL_DataFile*> FBL_DataBase::Volumes() const {
 // Creates or opens the volumes a mode adds to the structure volume and
 // points records, indexes and BLOBs at their holders.
 void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
-                                 uint32_t segmentSize, uint8_t byteOrder) {
+                                 uint32_t segmentSize, FBL_ByteOrder byteOrder) {
   const ModeLayout& layout = kLayouts[mode];
-  auto prepare = [&](std::unique_ptr<FBL_DataFile>& slot, const std::string& path, uint8_t order) {
+  auto prepare = [&](std::unique_ptr<FBL_DataFile>& slot, const std::string& path,
+                     FBL_ByteOrder order) {
     slot = NewVolume(path);
     if (create) {
       DeleteIfExists(path);
@@ -167,7 +168,8 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
     slot->Open();
   };
   if (HasHolder(mode, kDat)) prepare(mDat, names.dat, byteOrder);
-  if (HasHolder(mode, kInd)) prepare(mInd, names.ind, mode == 6 ? 0 : byteOrder);
+  if (HasHolder(mode, kInd))
+    prepare(mInd, names.ind, mode == 6 ? FBL_ByteOrder::kDefault : byteOrder);
   if (HasHolder(mode, kBlb)) {
     mBlb = NewVolume(names.blb);
     // A .blb left by an earlier database of this name must not lend it
@@ -193,7 +195,7 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
 }
 
 void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
-                          uint8_t byteOrder) {
+                          FBL_ByteOrder byteOrder) {
   RequireKernel();
   Close();
   const Names names = MakeNames(path);
@@ -226,7 +228,8 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
     if (header.mStructureEncrypted == 1 && !mStructureCipher) {
       throw xFBL_WrongStructureEncryptionKey();
     }
-    const uint8_t byteOrder = header.IsBigEndian() ? 1 : 2;
+    const FBL_ByteOrder byteOrder =
+        header.IsBigEndian() ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kLittleEndian;
     AttachVolumes(names, NormalMode(header.mStorageMode), false, kDefaultSegmentSize, byteOrder);
     OnOpen(false);
     mReadOnly = mStructure->IsReadOnly() || mRecord->IsReadOnly() ||
@@ -293,7 +296,8 @@ FBL_DataFile* FBL_DataBase::GetBlobVolume() {
   if (mBlob == nullptr) return nullptr;
   if (!mBlobReady || !mBlob->IsOpen()) {
     if (!mBlob->Exists()) {
-      mBlob->CreateVolume(kDefaultSegmentSize, mStructure->GetHeader().mStorageMode, 0);
+      mBlob->CreateVolume(kDefaultSegmentSize, mStructure->GetHeader().mStorageMode,
+                          FBL_ByteOrder::kDefault);
       // A new .blb takes the database's key check words and schema version.
       const FBL_VolumeHeader& h = mStructure->GetHeader();
       mBlob->Open();
@@ -312,7 +316,7 @@ FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
   if (!mTempIndex) {
     const std::string path = mEnv->CreateTempFile();
     mTempIndex = NewVolume(path);
-    mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), 0);
+    mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), FBL_ByteOrder::kDefault);
     mTempIndex->Open();
   }
   return mTempIndex.get();

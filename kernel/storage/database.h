@@ -54,7 +54,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   virtual void SetSchemaVersion(uint16_t version);
   // Raise 306 before kernel start-up. A mode of 0 or above 8 becomes 4.
   virtual void Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
-                      uint8_t byteOrder);
+                      FBL_ByteOrder byteOrder);
   // A wrong key raises 325; an encrypted structure without its cipher 328.
   virtual void Open(const std::string& path, const FBL_EncryptionKeyRef& key);
   virtual void Close();
@@ -115,7 +115,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   std::unique_ptr<FBL_DataFile> NewVolume(const std::string& path) const;
   void DeleteIfExists(const std::string& path) const;
   void AttachVolumes(const Names& names, uint32_t mode, bool create, uint32_t segmentSize,
-                     uint8_t byteOrder);
+                     FBL_ByteOrder byteOrder);
   void CheckKeyOrThrow(const FBL_EncryptionKeyRef& key);
   // Every distinct volume, structure first.
   std::vector<FBL_DataFile*> Volumes() const;

@@ -29,6 +29,12 @@ inline constexpr uint16_t kFirstWideTableVersion = 394;
 inline constexpr uint16_t kTableFormatCurrent = 32;
 inline constexpr uint16_t kTableFormatConverted = 64;
 inline constexpr uint8_t kLittleEndianMark = 2;
+// The byte order a volume is created in; header byte 1 keeps its number.
+enum class FBL_ByteOrder : uint8_t {
+  kDefault = 0,  // little-endian, stored as kLittleEndianMark
+  kBigEndian = 1,
+  kLittleEndian = kLittleEndianMark,
+};
 inline constexpr uint32_t kOpenFlagOffset = 36;
 
 // The 44-byte header at offset 0. Offsets: 0 reserved byte, 1 byte order,

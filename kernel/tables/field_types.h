@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // One byte per column type; saved with the structure.
 enum : uint8_t {
@@ -60,5 +61,6 @@ inline constexpr uint16_t kKindNullMap = 10;
 
 // The name of a type ("Long", "DateTime", ...); "" for codes without one.
 const char* TypeName(uint8_t code);
-// The code a type name stands for (exact, case-sensitive); 0 for others.
-uint8_t TypeCodeOfName(const char* name);
+// The code a type name stands for (exact, case-sensitive); nothing for a
+// name of no type (kept apart from the code 0 of "TablePtr" fields).
+std::optional<uint8_t> TypeCodeOfName(const char* name);

@@ -31,14 +31,15 @@ class DatabaseTest : public ztest::KernelTest {
 TEST_F(DatabaseTest, NeedsTheKernel) {
   StopKernel();
   FBL_DataBase db;
-  EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), 306);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault); }), 306);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 306);
 }
 
 TEST_F(DatabaseTest, DefaultModeFileSetAndNames) {
   for (uint32_t mode : {0u, 9u}) {
     FBL_DataBase db;
-    db.Create(Base() + ".vdb", 8192, mode, 0);  // with or without .vdb: the same names
+    db.Create(Base() + ".vdb", 8192, mode,
+              FBL_ByteOrder::kDefault);  // with or without .vdb: the same names
     EXPECT_EQ(db.GetStorageMode(), 4u);
     EXPECT_EQ(db.GetStructureVolume()->GetSegmentSize(), 4096u);
     EXPECT_EQ(db.GetRecordVolume()->GetSegmentSize(), 8192u);
@@ -74,7 +75,7 @@ TEST_F(DatabaseTest, EveryModeHoldsItsFilesWhereTheTableSays) {
     SCOPED_TRACE(mode);
     {
       FBL_DataBase db;
-      db.Create(Base(), 16384, mode, 0);
+      db.Create(Base(), 16384, mode, FBL_ByteOrder::kDefault);
       db.Close();
       db.Open(Base(), nullptr);
       EXPECT_EQ(db.GetStorageMode(), mode);
@@ -96,7 +97,7 @@ TEST_F(DatabaseTest, EveryModeHoldsItsFilesWhereTheTableSays) {
 
 TEST_F(DatabaseTest, MissingIndexVolumeIsRecreatedEmpty) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 3, 0);
+  db.Create(Base(), 8192, 3, FBL_ByteOrder::kDefault);
   db.Close();
   fs::remove(Base() + ".ind");
   db.Open(Base(), nullptr);
@@ -122,7 +123,7 @@ TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
   EXPECT_LT(w1, 0x80000000u);
 
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.GetBlobVolume();
   db.Close();
   db.Open(Base(), nullptr);
@@ -145,7 +146,7 @@ TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
 
 TEST_F(DatabaseTest, SchemaVersionReachesEveryHeader) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   EXPECT_EQ(db.GetSchemaVersion(), 1u);  // a user value that starts at 1
   db.SetSchemaVersion(7);
   db.GetBlobVolume();
@@ -162,7 +163,7 @@ TEST_F(DatabaseTest, SchemaVersionReachesEveryHeader) {
 
 TEST_F(DatabaseTest, EncryptedStructureNeedsItsCipher) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 1, 0);
+  db.Create(Base(), 8192, 1, FBL_ByteOrder::kDefault);
   db.GetStructureVolume()->SetStructureEncrypted(true);
   db.Close();
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 328);
@@ -171,7 +172,7 @@ TEST_F(DatabaseTest, EncryptedStructureNeedsItsCipher) {
 
 TEST_F(DatabaseTest, UnknownOlderFormatsAreRefused) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 1, 0);
+  db.Create(Base(), 8192, 1, FBL_ByteOrder::kDefault);
   db.Close();
   // Rewrite the format version in the header (low half of the word at 4);
   // a version without a converter cannot be read.
@@ -189,7 +190,7 @@ TEST_F(DatabaseTest, UnknownOlderFormatsAreRefused) {
 
 TEST_F(DatabaseTest, ReadOnlyIndexVolumeWritesToATemporaryOne) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.Close();
   chmod((Base() + ".ind").c_str(), 0444);
   db.Open(Base(), nullptr);
@@ -209,7 +210,7 @@ TEST_F(DatabaseTest, ReadOnlyIndexVolumeWritesToATemporaryOne) {
 
 TEST_F(DatabaseTest, FilesSurviveCloseAndCompaction) {
   FBL_DataBase db;
-  db.Create(Base(), 4096, 2, 0);
+  db.Create(Base(), 4096, 2, FBL_ByteOrder::kDefault);
   std::vector<std::unique_ptr<FBL_EmbededFile>> files;
   for (uint16_t k = 1; k <= 3; ++k) {
     auto file = std::make_unique<FBL_EmbededFile>(*db.GetRecordVolume(), 77, 100, k);
@@ -244,11 +245,13 @@ TEST_F(DatabaseTest, FailedCreationLeavesNothingOpenAndCanBeRetried) {
   FBL_DataBase db(&env);
   for (uint64_t nth : {1u, 3u, 6u}) {
     env.FailWrite(nth, ENOSPC);
-    EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), ENOSPC) << nth;
+    EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault); }),
+              ENOSPC)
+        << nth;
     EXPECT_FALSE(db.IsOpen());
     env.Reset();
   }
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.Close();
   env.FailRead(1, EIO);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), EIO);

@@ -183,7 +183,7 @@ TEST_F(BlobFieldTest, TextIsItsBytesWithoutTheTerminator) {
 }
 
 TEST_F(BlobFieldTest, APictureFromA24BitBitmapDecodesWithLibjpeg) {
-  CreateDb(1);  // big-endian: the picture words are stored big-endian
+  CreateDb(FBL_ByteOrder::kBigEndian);  // big-endian: the picture words are stored big-endian
   MakeTable({{kTypePicture, 0}});
   const uint32_t w = 20, h = 12;
   size_t rowBytes = BitmapRowBytes(w, 24);

@@ -57,7 +57,7 @@ void CheckRecord(FBL_Table& table, REC_ID r, int row) {
 }  // namespace
 
 TEST_F(TableTest, EveryFixedTypeSurvivesAReopenInBothByteOrders) {
-  for (uint8_t order : {0, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kDefault, FBL_ByteOrder::kBigEndian}) {
     CreateDb(order);
     MakeTable(kEveryType);
     FillRecord(*mTable, 0);
@@ -83,7 +83,7 @@ TEST_F(TableTest, EveryFixedTypeSurvivesAReopenInBothByteOrders) {
 }
 
 TEST_F(TableTest, OtherByteOrderStoresReversedValues) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   MakeTable({{kTypeLong, 0}, {kTypeDateTime, 0}, {kTypeMedium, 0}});
   static_cast<BF_LONG&>(F(1)).Set(0x01020304);
   static_cast<BF_DateTime&>(F(2)).Set(static_cast<int64_t>(PackDateTime(0x0A0B0C0D, 0x01020304)));
@@ -266,7 +266,8 @@ TEST_F(TableTest, FactoryFlagsAndClasses) {
   EXPECT_EQ(TypeCodeOfName("DateTime"), kTypeDateTime);
   EXPECT_EQ(TypeCodeOfName("UMedium"), kTypeUMedium);
   EXPECT_EQ(TypeCodeOfName("ID"), kTypeRecID);
-  EXPECT_EQ(TypeCodeOfName("long"), 0);
+  EXPECT_EQ(TypeCodeOfName("long"), std::nullopt);
+  EXPECT_EQ(TypeCodeOfName(""), std::nullopt);
 }
 
 TEST_F(TableTest, CopiesShareTheDescriptor) {

@@ -256,7 +256,7 @@ TEST_F(StringFieldTest, KeysHoldTheFirst255Bytes) {
 // A database written on a machine of the other byte order keeps its texts
 // in the Mac OS Roman set and its binary length words reversed.
 TEST_F(StringFieldTest, OtherByteOrderTranslatesTextsAndReversesLengths) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   ASSERT_TRUE(mDb->GetRecordVolume()->IsSwapped());
   Make({{kTypeString, 0, 4},
         {kTypeVarChar, 0, 10},

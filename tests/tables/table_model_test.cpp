@@ -117,10 +117,10 @@ REC_ID Pick(std::mt19937& rng, const Model& m) {
 }  // namespace
 
 TEST_F(TableTest, RandomChangesMatchTheModel) {
-  for (uint8_t order : {0, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kDefault, FBL_ByteOrder::kBigEndian}) {
     CreateDb(order);
     MakeTable(kModelTable);
-    std::mt19937 rng(2024 + order);
+    std::mt19937 rng(2024 + static_cast<int>(order));
     Model m;
     for (int step = 1; step <= 10000; ++step) {
       uint32_t op = rng() % 10;
