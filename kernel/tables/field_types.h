@@ -1,5 +1,6 @@
-// Field type codes, flag bits and the kinds of the embedded files a table
-// and its columns keep.
+// Field type codes and flag bits. The kinds of the embedded files a table
+// and its columns keep are listed with the volume format
+// (kernel/storage/volume_format.h).
 #pragma once
 
 #include <cstdint>
@@ -51,13 +52,6 @@ enum : uint16_t {
 
 // Longest index key: a length byte and 255 bytes of text.
 inline constexpr uint32_t kMaxIndexKeySize = 256;
-
-// Kinds of the embedded files of a table. Owner id = the table's id; the
-// sub-index is 0 for the record map and the field number for a column.
-inline constexpr uint16_t kKindRecordMap = 7;
-inline constexpr uint16_t kKindValues = 8;
-inline constexpr uint16_t kKindSecondFile = 9;
-inline constexpr uint16_t kKindNullMap = 10;
 
 // The name of a type ("Long", "DateTime", ...); "" for codes without one.
 const char* TypeName(uint8_t code);

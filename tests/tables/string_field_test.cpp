@@ -6,6 +6,7 @@
 
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/language.h"
 #include "kernel/tables/numeric_fields.h"

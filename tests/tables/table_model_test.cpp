@@ -9,6 +9,7 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/small_files.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
