@@ -15,8 +15,6 @@ constexpr uint16_t kCurrentVersion = 400;
 // Formats the object layer converts from, oldest first.
 constexpr uint16_t kConvertibleVersions[] = {1, 18, 289, 292, 384, 390, 393};
 
-uint16_t gStructureVersion = 0;
-
 // Which file of the set holds records, indexes and BLOBs, by mode.
 enum Holder : uint8_t { kVdb, kDat, kInd, kBlb };
 struct ModeLayout {
@@ -69,10 +67,6 @@ void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word
   }
   word1 = c & 0x7FFFFFFF;
   word2 = a & 0x7FFFFFFF;
-}
-
-uint16_t CurrentStructureVersion() {
-  return gStructureVersion;
 }
 
 FBL_DataBase::FBL_DataBase(platform::Env* env) : mEnv(env ? env : platform::Env::Default()) {}
@@ -208,7 +202,6 @@ void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_
                              byteOrder);
     mStructure->Open();
     AttachVolumes(names, mode, true, segmentSize, byteOrder);
-    gStructureVersion = kCurrentVersion;
     OnOpen(true);
     Flush();
   } catch (...) {
@@ -231,27 +224,39 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
     const FBL_ByteOrder byteOrder =
         header.IsBigEndian() ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kLittleEndian;
     AttachVolumes(names, NormalMode(header.mStorageMode), false, kDefaultSegmentSize, byteOrder);
+    // Whether the files can be read at all, and with this key, is settled
+    // before the object layer's hook reads anything of the schema.
+    CheckFormatVersion();
+    CheckKeyOrThrow(key);
+    mKey = key;
     OnOpen(false);
     mReadOnly = mStructure->IsReadOnly() || mRecord->IsReadOnly() ||
                 (BlobFileExists() && mBlob->IsReadOnly());
     LoadStructure();
-    CheckKeyOrThrow(key);
-    mKey = key;
   } catch (...) {
     ReleaseVolumes();
     throw;
   }
 }
 
-void FBL_DataBase::LoadStructure() {
-  const uint16_t version = mStructure->GetHeader().FormatVersion();
-  gStructureVersion = version;
-  if (version == kCurrentVersion) return;
-  if (std::find(std::begin(kConvertibleVersions), std::end(kConvertibleVersions), version) ==
-      std::end(kConvertibleVersions)) {
+uint16_t FBL_DataBase::GetStructureVersion() const {
+  return mStructure ? mStructure->GetHeader().FormatVersion() : 0;
+}
+
+// A newer format never gets here: its volume refused to open (320).
+void FBL_DataBase::CheckFormatVersion() const {
+  const uint16_t version = GetStructureVersion();
+  if (version != kCurrentVersion &&
+      std::find(std::begin(kConvertibleVersions), std::end(kConvertibleVersions), version) ==
+          std::end(kConvertibleVersions)) {
     throw xFBL_CantReadDomain();
   }
-  ConvertStructure(version);
+}
+
+void FBL_DataBase::LoadStructure() {
+  CheckFormatVersion();
+  const uint16_t version = GetStructureVersion();
+  if (version != kCurrentVersion) ConvertStructure(version);
 }
 
 // Older formats need the object layer's converters.
