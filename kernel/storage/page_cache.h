@@ -14,8 +14,7 @@
 //  - the bytes of a block beyond its valid length are zero;
 //  - a pinned block (being filled from disk or written back) is neither moved
 //    nor freed, so a raw transfer that re-enters the cache is safe.
-// Threads: see the threading model in kernel/storage/sync_objects.h (a cache
-// is used by one thread at a time).
+// Threads: one at a time (the threading model: kernel/storage/sync_objects.h).
 #pragma once
 
 #include <cstddef>

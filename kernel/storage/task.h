@@ -45,7 +45,8 @@ class FBL_Task {
 
   FBL_TaskState GetState() const { return mState.load(); }
   bool IsRunning() const { return GetState() == FBL_TaskState::kRunning; }
-  // May be called from another thread.
+  // May be called from another thread (the threading model:
+  // kernel/storage/sync_objects.h).
   void Stop() { SetState(FBL_TaskState::kStopped); }
   const std::string& GetName() const { return mName; }
 
