@@ -48,7 +48,7 @@ class HandleRegistry {
 
   int32_t NextHandle();
 
-  mutable std::mutex mMutex;
+  mutable std::mutex mMutex;  // the threading model: kernel/storage/sync_objects.h
   std::unordered_map<int32_t, Entry> mEntries;
   int32_t mLastHandle = 0;
 };

@@ -55,7 +55,7 @@ Times RunZorvane(const std::string& dir, uint32_t count, uint32_t blockSize) {
   {
     auto start = Clock::now();
     FBL_DataBase db;
-    db.Create(path, kDefaultSegmentSize, kDefaultStorageMode, 0);
+    db.Create(path, kDefaultSegmentSize, kDefaultStorageMode, FBL_ByteOrder::kDefault);
     {
       FBL_BLOBFile blobs(*db.GetBlobVolume(), 1, 9, 1, blockSize);
       blobs.Create();

@@ -50,7 +50,7 @@ Figures Embedded(const std::string& dir, const std::vector<uint8_t>& chunk) {
   Figures figures{};
   {
     FBL_DataFile v(dir + "/v.vdb");
-    v.CreateVolume(32768, 1, 0);
+    v.CreateVolume(32768, 1, FBL_ByteOrder::kDefault);
     v.Open();
     FBL_EmbededFile f(v, 1, 2, 0);
     f.Create();

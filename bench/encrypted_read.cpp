@@ -83,7 +83,7 @@ int main() {
   StartKernel(kCacheBytes);
   {
     FBL_DataBase db;
-    db.Create(base, 32768, 4, 0);
+    db.Create(base, 32768, 4, FBL_ByteOrder::kDefault);
     db.ChangeKey(nullptr, key);
     WriteFile(db, 1, nullptr);
     WriteFile(db, 2, key);

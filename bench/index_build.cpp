@@ -65,7 +65,7 @@ struct Times {
 
 void RunZorvane(const std::string& dir, const Data& d, Times& best) {
   FBL_DataBase db;
-  db.Create(dir + "/z", kDefaultSegmentSize, 4, 0);
+  db.Create(dir + "/z", kDefaultSegmentSize, 4, FBL_ByteOrder::kDefault);
   FBL_SecondaryIndexFactory factory;
   {
     FBL_IndexedTable table(db, 1);

@@ -34,7 +34,7 @@ struct Environment {
     std::filesystem::create_directories(dir);
     StartKernel(256u << 20);
     db = std::make_unique<FBL_DataBase>();
-    db->Create((dir / "db").string(), kDefaultSegmentSize, 4, 0);
+    db->Create((dir / "db").string(), kDefaultSegmentSize, 4, FBL_ByteOrder::kDefault);
     table = std::make_unique<FBL_IndexedTable>(*db, 1);
     table->SetIndexFactory(&factory);
     table->AddField(MakeField(kTypeLong, "plain", 0));

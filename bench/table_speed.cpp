@@ -52,7 +52,7 @@ struct Times {
 
 int64_t RunZorvane(const std::string& dir, uint32_t n, Times& best) {
   FBL_DataBase db;
-  db.Create(dir + "/z", 32768, 4, 0);
+  db.Create(dir + "/z", 32768, 4, FBL_ByteOrder::kDefault);
   int64_t sum = 0;
   {
     FBL_Table table(db, 1);

@@ -34,7 +34,7 @@ constexpr uint32_t kMaxLength = 40;
 struct VarCharVolume {
   explicit VarCharVolume(const std::string& path) {
     volume = std::make_unique<FBL_DataFile>(path);
-    volume->CreateVolume(32768, 1, 2);
+    volume->CreateVolume(32768, 1, FBL_ByteOrder::kLittleEndian);
     volume->Open();
     ref = std::make_unique<FBL_ULongFile>(*volume, 1, 9, 1);
     file = std::make_unique<FBL_VarCharFile>(*volume, 1, 8, 1, kMaxLength);

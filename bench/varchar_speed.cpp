@@ -35,7 +35,7 @@ Figures RunZorvane(const std::string& dir, const std::vector<std::string>& texts
   Figures out;
   std::string path = dir + "/varchar.vdb";
   auto volume = std::make_unique<FBL_DataFile>(path);
-  volume->CreateVolume(32768, 1, 2);
+  volume->CreateVolume(32768, 1, FBL_ByteOrder::kLittleEndian);
   volume->Open();
   auto ref = std::make_unique<FBL_ULongFile>(*volume, 1, 9, 1);
   auto file = std::make_unique<FBL_VarCharFile>(*volume, 1, 8, 1, 40);

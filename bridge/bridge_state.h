@@ -1,5 +1,6 @@
 // Process-wide state of the host bridge. Commands arrive one at a time on
-// the host's thread, so the state has no locks; nested calls are not made.
+// the host's thread, so the state has no locks; nested calls are not made
+// (the threading model: kernel/storage/sync_objects.h).
 //
 // Per call: Dispatch sets CurrentBlock and clears ErrorCode; the result text
 // lives in CurrentBlock->ReturnValue, grown by PrepareSpace_mc, and belongs

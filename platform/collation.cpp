@@ -71,7 +71,9 @@ class IcuCollator : public Collator {
 
   std::unique_ptr<UCollator, CollatorCloser> mCollator;
   std::unique_ptr<UConverter, ConverterCloser> mConverter;
-  mutable std::mutex mConverterLock;  // multi-byte converters keep state
+  // Multi-byte converters keep state (the threading model:
+  // kernel/storage/sync_objects.h).
+  mutable std::mutex mConverterLock;
   bool mSingleByte = false;
   std::array<UChar, 256> mByteTable{};
 };

@@ -16,7 +16,8 @@ class Collator {
   static std::unique_ptr<Collator> Create(const std::string& locale, const std::string& codePage);
   virtual ~Collator() = default;
 
-  // -1, 0 or +1. Safe to call from several threads.
+  // -1, 0 or +1. Safe to call from several threads (the threading model:
+  // kernel/storage/sync_objects.h).
   virtual int Compare(const char* a, size_t aLength, const char* b, size_t bLength) const = 0;
   // The locale the collator's data was found for ("root" when none).
   virtual std::string ValidLocale() const = 0;

@@ -1,8 +1,5 @@
 #include "platform/errors.h"
 
-#include <cstdlib>
-#include <cstring>
-
 namespace {
 
 struct ErrorEntry {
@@ -109,14 +106,6 @@ constexpr ErrorEntry kErrorTable[] = {
     {640, "ORDER BY field must be from table that has at least one SELECTed field."},
 };
 
-char* CopyText(const char* text) {
-  if (text == nullptr) return nullptr;
-  const size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy != nullptr) std::memcpy(copy, text, n);
-  return copy;
-}
-
 }  // namespace
 
 size_t ErrorTableSize() {
@@ -130,28 +119,14 @@ const char* ErrorText(int32_t code) {
   return "";
 }
 
-// A message given at the throw is copied: the thrower's text may not outlive
-// the exception.
 xFBL_Exception::xFBL_Exception(int32_t code, const char* message)
-    : Code(code), Message(CopyText(message)), OwnsMessage(Message != nullptr) {}
+    : Code(code),
+      mMessage(message != nullptr ? std::make_shared<const std::string>(message) : nullptr) {}
 
-xFBL_Exception::xFBL_Exception(const xFBL_Exception& other)
-    : Code(other.Code), Message(CopyText(other.Message)), OwnsMessage(Message != nullptr) {}
-
-xFBL_Exception& xFBL_Exception::operator=(const xFBL_Exception& other) {
-  if (this == &other) return *this;
-  char* copy = CopyText(other.Message);
-  if (OwnsMessage) std::free(Message);
-  Code = other.Code;
-  Message = copy;
-  OwnsMessage = copy != nullptr;
-  return *this;
-}
-
-xFBL_Exception::~xFBL_Exception() {
-  if (OwnsMessage) std::free(Message);
+const char* xFBL_Exception::what() const noexcept {
+  return mMessage != nullptr ? mMessage->c_str() : ErrorText(Code);
 }
 
 void xFBL_Exception::GetErrorString(std::string& out) const {
-  out = Message != nullptr ? Message : ErrorText(Code);
+  out = what();
 }

@@ -1,6 +1,7 @@
 // The exception family every layer throws. Each class carries a fixed
 // numeric code; the host bridge keeps only the code when it reports a
 // failure. An optional message replaces the standard text of the code.
+// Copies share the message, so copying never allocates and never throws.
 //
 // It lives in the platform layer because every layer, the platform's own
 // file layer included, throws it.
@@ -8,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 
 // Error codes used by name throughout the engine.
@@ -50,21 +53,20 @@ const char* ErrorText(int32_t code);
 // Number of codes in the table.
 size_t ErrorTableSize();
 
-class xFBL_Exception {
+class xFBL_Exception : public std::exception {
  public:
+  // The message is copied: the thrower's text may not outlive the exception.
   explicit xFBL_Exception(int32_t code, const char* message = nullptr);
-  xFBL_Exception(const xFBL_Exception& other);
-  xFBL_Exception& operator=(const xFBL_Exception& other);
-  virtual ~xFBL_Exception();
 
   // The attached message when there is one, else the code's standard text.
+  const char* what() const noexcept override;
   virtual void GetErrorString(std::string& out) const;
+  bool HasMessage() const noexcept { return mMessage != nullptr; }
 
   int32_t Code;
-  // Null means the standard text applies. Freed with the object when
-  // OwnsMessage is set; copies always own theirs.
-  char* Message;
-  bool OwnsMessage;
+
+ private:
+  std::shared_ptr<const std::string> mMessage;  // null: the standard text applies
 };
 
 // A class of the family with a fixed code. Subclasses of it reach the

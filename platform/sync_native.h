@@ -1,5 +1,6 @@
 // The operating system's locks behind the kernel's mutex and critical
-// section wrappers.
+// section wrappers (who takes which: the threading model in
+// kernel/storage/sync_objects.h).
 #pragma once
 
 #include <cstdint>

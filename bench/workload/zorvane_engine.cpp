@@ -41,7 +41,8 @@ class ZorvaneEngine : public Engine {
       mDir = dir;
       RemoveFiles();
       mDb = std::make_unique<FBL_DataBase>();
-      mDb->Create((std::filesystem::path(dir) / kBaseName).string(), kDefaultSegmentSize, 4, 0);
+      mDb->Create((std::filesystem::path(dir) / kBaseName).string(), kDefaultSegmentSize, 4,
+                  FBL_ByteOrder::kDefault);
       mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
       mTable->SetName("person");
       mTable->SetIndexFactory(&mFactory);

@@ -36,6 +36,8 @@
 
 #include <cstdint>
 
+#include "kernel/storage/volume_format.h"
+
 namespace zindex {
 
 inline constexpr uint32_t kHeaderSize = 2048;
@@ -47,8 +49,8 @@ inline constexpr uint32_t kValuePagesOffset = 1024;
 inline constexpr uint32_t kByteValues = 256;
 
 // The embedded-file kind of index files (owner: the table, sub-index: the
-// field number).
-inline constexpr uint16_t kKindIndex = 11;
+// field number); every kind is listed in kernel/storage/volume_format.h.
+inline constexpr uint16_t kKindIndex = kKindFieldIndex;
 
 inline constexpr uint32_t kRecIDBytes = 4;
 inline constexpr uint32_t kUniqueHeader = 4;

@@ -61,7 +61,7 @@ FBL_IndexerTask::FBL_IndexerTask(FBL_FieldIndex& index, FBL_BaseField& field)
     : FBL_Task(NameOf(field)), mIndex(index), mField(field) {}
 
 void FBL_IndexerTask::Run() {
-  if (GetState() == 0) SetState(kStateRunning);  // run without RunTask
+  if (GetState() == FBL_TaskState::kMade) SetState(FBL_TaskState::kRunning);  // run without RunTask
   if (!IsRunning()) return;
   if (mField.GetTable() == nullptr) throw xFBL_IndexError("The field has no table to index");
   FieldValueKeeper keep(mField);

@@ -12,7 +12,8 @@
 // Entries: one per record holding a value; a null value of a nullable field
 // holds no entry (it is never a duplicate nor found by a value). A by-words
 // field holds one entry per distinct word of each record. Every operation
-// holds the index's mutex, released on every path.
+// holds the index's mutex, released on every path (what it guards: the
+// threading model in kernel/storage/sync_objects.h).
 #pragma once
 
 #include <cstdint>

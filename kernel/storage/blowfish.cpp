@@ -1,27 +1,11 @@
 #include "kernel/storage/blowfish.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "kernel/storage/blowfish_tables.h"
+#include "kernel/storage/byte_order.h"
 #include "platform/errors.h"
-
-namespace {
-
-inline uint32_t LoadBigEndian(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
-  return v;
-}
-
-inline void StoreBigEndian(uint32_t v, uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
-  std::memcpy(p, &v, 4);
-}
-
-}  // namespace
 
 // The key schedule: the key bytes, cycled, are mixed into the subkeys, then
 // every subkey is replaced by successive encryptions of a zero block.
@@ -54,6 +38,9 @@ FBL_Blowfish::FBL_Blowfish(FBL_EncryptionKeyRef key, bool forDecryption) : mKey(
 
 namespace {
 
+// The cipher's halves are big-endian words, whatever the volume's order.
+constexpr bool kBig = true;
+
 inline uint32_t F(const uint32_t (&s)[4][256], uint32_t x) {
   return ((s[0][x >> 24] + s[1][(x >> 16) & 255]) ^ s[2][(x >> 8) & 255]) + s[3][x & 255];
 }
@@ -85,8 +72,8 @@ void FBL_Blowfish::ProcessBlocks(uint8_t* buffer, size_t length) {
   for (; i + 8 * kLanes <= length; i += 8 * kLanes) {
     uint32_t l[kLanes], r[kLanes];
     for (size_t k = 0; k < kLanes; ++k) {
-      l[k] = LoadBigEndian(buffer + i + 8 * k) ^ mP[0];
-      r[k] = LoadBigEndian(buffer + i + 8 * k + 4);
+      l[k] = zorder::LoadU32(buffer + i + 8 * k, kBig) ^ mP[0];
+      r[k] = zorder::LoadU32(buffer + i + 8 * k + 4, kBig);
     }
 #pragma GCC unroll 8
     for (int round = 0; round < 8; ++round) {
@@ -94,16 +81,16 @@ void FBL_Blowfish::ProcessBlocks(uint8_t* buffer, size_t length) {
       for (size_t k = 0; k < kLanes; ++k) l[k] ^= F(mS, r[k]) ^ mP[2 * round + 2];
     }
     for (size_t k = 0; k < kLanes; ++k) {
-      StoreBigEndian(r[k] ^ mP[17], buffer + i + 8 * k);
-      StoreBigEndian(l[k], buffer + i + 8 * k + 4);
+      zorder::StoreU32(buffer + i + 8 * k, r[k] ^ mP[17], kBig);
+      zorder::StoreU32(buffer + i + 8 * k + 4, l[k], kBig);
     }
   }
   for (; i + 8 <= length; i += 8) {
-    uint32_t left = LoadBigEndian(buffer + i);
-    uint32_t right = LoadBigEndian(buffer + i + 4);
+    uint32_t left = zorder::LoadU32(buffer + i, kBig);
+    uint32_t right = zorder::LoadU32(buffer + i + 4, kBig);
     Rounds(mP, mS, left, right);
-    StoreBigEndian(left, buffer + i);
-    StoreBigEndian(right, buffer + i + 4);
+    zorder::StoreU32(buffer + i, left, kBig);
+    zorder::StoreU32(buffer + i + 4, right, kBig);
   }
 }
 
@@ -112,11 +99,11 @@ void FBL_Blowfish::Process(uint8_t* block) {
 }
 
 void FBL_Blowfish::ProcessTo(const uint8_t* in, uint8_t* out) {
-  uint32_t left = LoadBigEndian(in);
-  uint32_t right = LoadBigEndian(in + 4);
+  uint32_t left = zorder::LoadU32(in, kBig);
+  uint32_t right = zorder::LoadU32(in + 4, kBig);
   Transform(left, right);
-  StoreBigEndian(left, out);
-  StoreBigEndian(right, out + 4);
+  zorder::StoreU32(out, left, kBig);
+  zorder::StoreU32(out + 4, right, kBig);
 }
 
 bool FBL_Blowfish::IsSameKey(const FBL_Encryption& other) const {

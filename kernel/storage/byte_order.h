@@ -1,40 +1,60 @@
 // Integers of the database formats in either byte order. A volume records
 // its order (little-endian or big-endian); every multi-byte field is stored
-// in it, whatever the machine's own order.
+// in it, whatever the machine's own order. The one place that assembles
+// integers from bytes: formats and ciphers alike go through these.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace zorder {
 
+namespace detail {
+
+// A native load or store, reversed when the wanted order is not the
+// machine's; compilers make each one load or store and at most one bswap.
+template <typename T>
+inline T Load(const uint8_t* p, bool bigEndian) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  if (bigEndian != (std::endian::native == std::endian::big)) {
+    if constexpr (sizeof(T) == 2) v = __builtin_bswap16(v);
+    if constexpr (sizeof(T) == 4) v = __builtin_bswap32(v);
+    if constexpr (sizeof(T) == 8) v = __builtin_bswap64(v);
+  }
+  return v;
+}
+
+template <typename T>
+inline void Store(uint8_t* p, T v, bool bigEndian) {
+  if (bigEndian != (std::endian::native == std::endian::big)) {
+    if constexpr (sizeof(T) == 2) v = __builtin_bswap16(v);
+    if constexpr (sizeof(T) == 4) v = __builtin_bswap32(v);
+    if constexpr (sizeof(T) == 8) v = __builtin_bswap64(v);
+  }
+  std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace detail
+
 inline uint16_t LoadU16(const uint8_t* p, bool bigEndian) {
-  return bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1])
-                   : static_cast<uint16_t>(p[1] << 8 | p[0]);
+  return detail::Load<uint16_t>(p, bigEndian);
 }
-
 inline uint32_t LoadU32(const uint8_t* p, bool bigEndian) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(p[bigEndian ? i : 3 - i]) << (24 - 8 * i);
-  return v;
+  return detail::Load<uint32_t>(p, bigEndian);
 }
-
 inline uint64_t LoadU64(const uint8_t* p, bool bigEndian) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(p[bigEndian ? i : 7 - i]) << (56 - 8 * i);
-  return v;
+  return detail::Load<uint64_t>(p, bigEndian);
 }
-
 inline void StoreU16(uint8_t* p, uint16_t v, bool bigEndian) {
-  p[bigEndian ? 0 : 1] = static_cast<uint8_t>(v >> 8);
-  p[bigEndian ? 1 : 0] = static_cast<uint8_t>(v);
+  detail::Store(p, v, bigEndian);
 }
-
 inline void StoreU32(uint8_t* p, uint32_t v, bool bigEndian) {
-  for (int i = 0; i < 4; ++i) p[bigEndian ? i : 3 - i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+  detail::Store(p, v, bigEndian);
 }
-
 inline void StoreU64(uint8_t* p, uint64_t v, bool bigEndian) {
-  for (int i = 0; i < 8; ++i) p[bigEndian ? i : 7 - i] = static_cast<uint8_t>(v >> (56 - 8 * i));
+  detail::Store(p, v, bigEndian);
 }
 
 }  // namespace zorder

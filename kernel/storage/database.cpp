@@ -15,8 +15,6 @@ constexpr uint16_t kCurrentVersion = 400;
 // Formats the object layer converts from, oldest first.
 constexpr uint16_t kConvertibleVersions[] = {1, 18, 289, 292, 384, 390, 393};
 
-uint16_t gStructureVersion = 0;
-
 // Which file of the set holds records, indexes and BLOBs, by mode.
 enum Holder : uint8_t { kVdb, kDat, kInd, kBlb };
 struct ModeLayout {
@@ -69,10 +67,6 @@ void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word
   }
   word1 = c & 0x7FFFFFFF;
   word2 = a & 0x7FFFFFFF;
-}
-
-uint16_t CurrentStructureVersion() {
-  return gStructureVersion;
 }
 
 FBL_DataBase::FBL_DataBase(platform::Env* env) : mEnv(env ? env : platform::Env::Default()) {}
@@ -154,9 +148,10 @@ std::vector<FBL_DataFile*> FBL_DataBase::Volumes() const {
 // Creates or opens the volumes a mode adds to the structure volume and
 // points records, indexes and BLOBs at their holders.
 void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
-                                 uint32_t segmentSize, uint8_t byteOrder) {
+                                 uint32_t segmentSize, FBL_ByteOrder byteOrder) {
   const ModeLayout& layout = kLayouts[mode];
-  auto prepare = [&](std::unique_ptr<FBL_DataFile>& slot, const std::string& path, uint8_t order) {
+  auto prepare = [&](std::unique_ptr<FBL_DataFile>& slot, const std::string& path,
+                     FBL_ByteOrder order) {
     slot = NewVolume(path);
     if (create) {
       DeleteIfExists(path);
@@ -167,7 +162,8 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
     slot->Open();
   };
   if (HasHolder(mode, kDat)) prepare(mDat, names.dat, byteOrder);
-  if (HasHolder(mode, kInd)) prepare(mInd, names.ind, mode == 6 ? 0 : byteOrder);
+  if (HasHolder(mode, kInd))
+    prepare(mInd, names.ind, mode == 6 ? FBL_ByteOrder::kDefault : byteOrder);
   if (HasHolder(mode, kBlb)) {
     mBlb = NewVolume(names.blb);
     // A .blb left by an earlier database of this name must not lend it
@@ -193,7 +189,7 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
 }
 
 void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
-                          uint8_t byteOrder) {
+                          FBL_ByteOrder byteOrder) {
   RequireKernel();
   Close();
   const Names names = MakeNames(path);
@@ -206,7 +202,6 @@ void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_
                              byteOrder);
     mStructure->Open();
     AttachVolumes(names, mode, true, segmentSize, byteOrder);
-    gStructureVersion = kCurrentVersion;
     OnOpen(true);
     Flush();
   } catch (...) {
@@ -226,29 +221,42 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
     if (header.mStructureEncrypted == 1 && !mStructureCipher) {
       throw xFBL_WrongStructureEncryptionKey();
     }
-    const uint8_t byteOrder = header.IsBigEndian() ? 1 : 2;
+    const FBL_ByteOrder byteOrder =
+        header.IsBigEndian() ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kLittleEndian;
     AttachVolumes(names, NormalMode(header.mStorageMode), false, kDefaultSegmentSize, byteOrder);
+    // Whether the files can be read at all, and with this key, is settled
+    // before the object layer's hook reads anything of the schema.
+    CheckFormatVersion();
+    CheckKeyOrThrow(key);
+    mKey = key;
     OnOpen(false);
     mReadOnly = mStructure->IsReadOnly() || mRecord->IsReadOnly() ||
                 (BlobFileExists() && mBlob->IsReadOnly());
     LoadStructure();
-    CheckKeyOrThrow(key);
-    mKey = key;
   } catch (...) {
     ReleaseVolumes();
     throw;
   }
 }
 
-void FBL_DataBase::LoadStructure() {
-  const uint16_t version = mStructure->GetHeader().FormatVersion();
-  gStructureVersion = version;
-  if (version == kCurrentVersion) return;
-  if (std::find(std::begin(kConvertibleVersions), std::end(kConvertibleVersions), version) ==
-      std::end(kConvertibleVersions)) {
+uint16_t FBL_DataBase::GetStructureVersion() const {
+  return mStructure ? mStructure->GetHeader().FormatVersion() : 0;
+}
+
+// A newer format never gets here: its volume refused to open (320).
+void FBL_DataBase::CheckFormatVersion() const {
+  const uint16_t version = GetStructureVersion();
+  if (version != kCurrentVersion &&
+      std::find(std::begin(kConvertibleVersions), std::end(kConvertibleVersions), version) ==
+          std::end(kConvertibleVersions)) {
     throw xFBL_CantReadDomain();
   }
-  ConvertStructure(version);
+}
+
+void FBL_DataBase::LoadStructure() {
+  CheckFormatVersion();
+  const uint16_t version = GetStructureVersion();
+  if (version != kCurrentVersion) ConvertStructure(version);
 }
 
 // Older formats need the object layer's converters.
@@ -293,7 +301,8 @@ FBL_DataFile* FBL_DataBase::GetBlobVolume() {
   if (mBlob == nullptr) return nullptr;
   if (!mBlobReady || !mBlob->IsOpen()) {
     if (!mBlob->Exists()) {
-      mBlob->CreateVolume(kDefaultSegmentSize, mStructure->GetHeader().mStorageMode, 0);
+      mBlob->CreateVolume(kDefaultSegmentSize, mStructure->GetHeader().mStorageMode,
+                          FBL_ByteOrder::kDefault);
       // A new .blb takes the database's key check words and schema version.
       const FBL_VolumeHeader& h = mStructure->GetHeader();
       mBlob->Open();
@@ -312,7 +321,7 @@ FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
   if (!mTempIndex) {
     const std::string path = mEnv->CreateTempFile();
     mTempIndex = NewVolume(path);
-    mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), 0);
+    mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), FBL_ByteOrder::kDefault);
     mTempIndex->Open();
   }
   return mTempIndex.get();

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/storage/date_settings.h"
 #include "kernel/storage/encryption_key.h"
 #include "kernel/storage/volume.h"
 
@@ -54,13 +55,16 @@ class FBL_DataBase : public FBL_VolumeOwner {
   virtual void SetSchemaVersion(uint16_t version);
   // Raise 306 before kernel start-up. A mode of 0 or above 8 becomes 4.
   virtual void Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
-                      uint8_t byteOrder);
-  // A wrong key raises 325; an encrypted structure without its cipher 328.
+                      FBL_ByteOrder byteOrder);
+  // A format too new raises 320, one that cannot be converted 321, an
+  // encrypted structure without its cipher 328, a wrong key 325: all
+  // before OnOpen runs.
   virtual void Open(const std::string& path, const FBL_EncryptionKeyRef& key);
   virtual void Close();
   virtual void ReservedHook() {}
   // Destroys the owned files; the object layer closes its own objects too.
   virtual void ClearFiles();
+  // A structure of an older format goes through ConvertStructure.
   virtual void LoadStructure();
   virtual void Flush();
 
@@ -79,6 +83,14 @@ class FBL_DataBase : public FBL_VolumeOwner {
   bool IsOpen() const { return mStructure != nullptr; }
   bool IsReadOnly() const { return mReadOnly; }
   uint32_t GetStorageMode() const;
+  // The format version of this database's structure (400 for a current
+  // one, an older one until the object layer converts it); 0 when closed.
+  uint16_t GetStructureVersion() const;
+
+  // How this database's dates and times read and form as text; the object
+  // layer loads and saves them with the schema. The defaults until set.
+  const FBL_DateSettings& GetDateSettings() const { return mDateSettings; }
+  void SetDateSettings(const FBL_DateSettings& settings) { mDateSettings = settings; }
 
   // True when the key's check words match every volume that keeps them.
   bool CheckKey(const FBL_EncryptionKeyRef& key);
@@ -115,8 +127,9 @@ class FBL_DataBase : public FBL_VolumeOwner {
   std::unique_ptr<FBL_DataFile> NewVolume(const std::string& path) const;
   void DeleteIfExists(const std::string& path) const;
   void AttachVolumes(const Names& names, uint32_t mode, bool create, uint32_t segmentSize,
-                     uint8_t byteOrder);
+                     FBL_ByteOrder byteOrder);
   void CheckKeyOrThrow(const FBL_EncryptionKeyRef& key);
+  void CheckFormatVersion() const;
   // Every distinct volume, structure first.
   std::vector<FBL_DataFile*> Volumes() const;
   bool BlobFileExists() const;
@@ -133,6 +146,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   FBL_DataFile* mIndex = nullptr;
   bool mBlobReady = false;
   bool mReadOnly = false;
+  FBL_DateSettings mDateSettings = FBL_DateSettings::Defaults();
   FBL_EncryptionRef mStructureCipher;
   FBL_EncryptionKeyRef mKey;
 };
@@ -149,6 +163,3 @@ FBL_StorageLayout StorageLayoutOf(uint32_t mode);
 // The two 31-bit words that identify a key without revealing it; blanks and
 // tabs in the key do not count. A null key gives 0 and 0.
 void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2);
-
-// The structure version of the database opened last (400 for a current one).
-uint16_t CurrentStructureVersion();

@@ -42,6 +42,7 @@ class FBL_EmbededFile : public FBL_File {
   void Reset() override;
 
   virtual uint64_t GetId() const { return FBL_FileEntry::MakeId(mOwnerId, mKind, mSubIndex); }
+  uint16_t GetKind() const { return mKind; }
   // Places a new entry; does nothing when the file exists.
   virtual void Create();
   virtual bool Exists();

@@ -18,7 +18,8 @@ class FBL_Encryption {
   virtual uint32_t GetBlockSize() const = 0;
 
   // Transforms whole blocks of the buffer; a shorter tail stays as it is.
-  // Large buffers of a cipher that allows it are split over two threads.
+  // Large buffers of a cipher that allows it are split over two threads
+  // (the threading model: kernel/storage/sync_objects.h).
   void Process(uint8_t* buffer, size_t length);
 
  protected:

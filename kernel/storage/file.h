@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "kernel/storage/block_locker.h"
+#include "kernel/storage/cache_block.h"
 #include "kernel/storage/encryption.h"
 
 class FBL_Cache;
@@ -98,8 +99,7 @@ class FBL_File : public FBL_BlockLocker {
   friend class FBL_Cache;
   // The cache's bookkeeping: this file's blocks (found by offset through
   // the cache's unit map), and the block used last.
-  FBL_BlockHandle mFirstBlock = kNoBlock;
-  FBL_BlockHandle mLastBlock = kNoBlock;
+  FBL_FileBlockList mCachedBlocks;
   FBL_BlockHandle mCurrentBlock = kNoBlock;
   uint32_t mBlockCount = 0;
 };

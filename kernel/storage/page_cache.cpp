@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
+#include <vector>
 
 #include "kernel/storage/file.h"
 #include "platform/errors.h"
@@ -12,10 +12,6 @@ namespace {
 
 uint64_t RoundUp(uint64_t n, uint64_t unit) {
   return (n + unit - 1) / unit * unit;
-}
-
-[[noreturn]] void ThrowNoBlock() {
-  throw xFBL_Exception(ERR_ASSERTION_NULL, "No cache block");
 }
 
 }  // namespace
@@ -34,297 +30,54 @@ class FBL_Cache::Pin {
 };
 
 FBL_Cache::FBL_Cache(uint64_t arenaBytes)
-    : mArenaSize(arenaBytes), mHandleCount((arenaBytes + 1) / kSlotBytes) {
-  // Left uninitialised on purpose: a large cache costs nothing until used.
-  mArena.reset(new (std::nothrow) uint8_t[arenaBytes]);
-  if (!mArena) throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
-}
+    : mArena(arenaBytes), mHandleCount((arenaBytes + 1) / kSlotBytes) {}
 
 FBL_Cache::~FBL_Cache() {
   for (FBL_File* file : mFiles) {
     file->mCache = nullptr;
-    file->mFirstBlock = file->mLastBlock = file->mCurrentBlock = kNoBlock;
+    file->mCachedBlocks.Clear();
+    file->mCurrentBlock = kNoBlock;
     file->mBlockCount = 0;
   }
 }
 
 void FBL_Cache::CheckHandle(FBL_BlockHandle h) const {
-  if (h < 0 || static_cast<size_t>(h) >= mBlocks.size() || B(h).mSize == 0 || B(h).mFree)
-    throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad cache block handle");
+  if (!mArena.IsUsed(h)) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad cache block handle");
 }
 
 void FBL_Cache::CheckOwner(const FBL_File& file) const {
   if (file.mCache != this) throw xFBL_Exception(ERR_ASSERTION_FAIL, "File of another cache");
 }
 
-uint64_t FBL_Cache::ArenaEnd() const {
-  return mLast == kNoBlock ? 0 : B(mLast).mStart + B(mLast).mSize;
-}
-
-FBL_BlockHandle FBL_Cache::NewDescriptor() {
-  FBL_BlockHandle h;
-  if (!mSpareDescriptors.empty()) {
-    h = mSpareDescriptors.back();
-    mSpareDescriptors.pop_back();
-  } else {
-    mBlocks.emplace_back();
-    h = static_cast<FBL_BlockHandle>(mBlocks.size() - 1);
-  }
-  B(h) = Block{};
-  return h;
-}
-
-void FBL_Cache::ReleaseDescriptor(FBL_BlockHandle h) {
-  B(h) = Block{};
-  mSpareDescriptors.push_back(h);
-}
-
 // ---- lists -----------------------------------------------------------------
-
-void FBL_Cache::FreeListInsert(FBL_BlockHandle h) {
-  mFreeBySize.emplace(B(h).mSize, h);
-  ++mFreeBlocks;
-}
-
-void FBL_Cache::FreeListRemove(FBL_BlockHandle h) {
-  mFreeBySize.erase({B(h).mSize, h});
-  --mFreeBlocks;
-}
-
-FBL_BlockHandle FBL_Cache::LargestFree() const {
-  return mFreeBySize.empty() ? kNoBlock : mFreeBySize.rbegin()->second;
-}
-
-void FBL_Cache::RecencyPushFront(FBL_BlockHandle h) {
-  B(h).mListPrev = kNoBlock;
-  B(h).mListNext = mMostRecent;
-  (mMostRecent == kNoBlock ? mLeastRecent : B(mMostRecent).mListPrev) = h;
-  mMostRecent = h;
-}
-
-void FBL_Cache::RecencyRemove(FBL_BlockHandle h) {
-  Block& b = B(h);
-  (b.mListPrev == kNoBlock ? mMostRecent : B(b.mListPrev).mListNext) = b.mListNext;
-  (b.mListNext == kNoBlock ? mLeastRecent : B(b.mListNext).mListPrev) = b.mListPrev;
-  b.mListNext = b.mListPrev = kNoBlock;
-}
 
 // A block moved to the front within the last eighth of the cache's
 // turnover stays where it is: it is far from eviction, and relinking costs
 // two more scattered descriptors on every hit.
 void FBL_Cache::Touch(FBL_BlockHandle h) {
-  Block& b = B(h);
-  if (mTouchClock - b.mTouched <= mUsedBlocks / 8) return;
+  FBL_CacheBlock& b = B(h);
+  if (mTouchClock - b.mTouched <= mArena.UsedBlockCount() / 8) return;
   b.mTouched = ++mTouchClock;
-  if (mMostRecent == h) return;
-  RecencyRemove(h);
-  RecencyPushFront(h);
+  if (mRecency.Front() == h) return;
+  mRecency.Remove(mArena, h);
+  mRecency.PushFront(mArena, h);
 }
 
 void FBL_Cache::FileLink(FBL_File& file, FBL_BlockHandle h) {
-  B(h).mFilePrev = file.mLastBlock;
-  B(h).mFileNext = kNoBlock;
-  (file.mLastBlock == kNoBlock ? file.mFirstBlock : B(file.mLastBlock).mFileNext) = h;
-  file.mLastBlock = h;
+  file.mCachedBlocks.PushBack(mArena, h);
   for (uint64_t u = B(h).mOffset / kUnit, end = u + B(h).mCapacity / kUnit; u < end; ++u)
     mUnits.Insert(&file, u, h);
   ++file.mBlockCount;
 }
 
 void FBL_Cache::FileUnlink(FBL_BlockHandle h) {
-  Block& b = B(h);
+  FBL_CacheBlock& b = B(h);
   FBL_File& file = *b.mFile;
-  (b.mFilePrev == kNoBlock ? file.mFirstBlock : B(b.mFilePrev).mFileNext) = b.mFileNext;
-  (b.mFileNext == kNoBlock ? file.mLastBlock : B(b.mFileNext).mFilePrev) = b.mFilePrev;
+  file.mCachedBlocks.Remove(mArena, h);
   if (file.mCurrentBlock == h) file.mCurrentBlock = kNoBlock;
   for (uint64_t u = b.mOffset / kUnit, end = u + b.mCapacity / kUnit; u < end; ++u)
     mUnits.Erase(&file, u);
   --file.mBlockCount;
-  b.mFileNext = b.mFilePrev = kNoBlock;
-}
-
-void FBL_Cache::ArenaLinkAfter(FBL_BlockHandle h, FBL_BlockHandle after) {
-  FBL_BlockHandle before = after == kNoBlock ? mFirst : B(after).mNext;
-  B(h).mPrev = after;
-  B(h).mNext = before;
-  (after == kNoBlock ? mFirst : B(after).mNext) = h;
-  (before == kNoBlock ? mLast : B(before).mPrev) = h;
-}
-
-void FBL_Cache::ArenaUnlink(FBL_BlockHandle h) {
-  Block& b = B(h);
-  (b.mPrev == kNoBlock ? mFirst : B(b.mPrev).mNext) = b.mNext;
-  (b.mNext == kNoBlock ? mLast : B(b.mNext).mPrev) = b.mPrev;
-  b.mNext = b.mPrev = kNoBlock;
-}
-
-// ---- arena space -----------------------------------------------------------
-
-FBL_BlockHandle FBL_Cache::TakeFromFreeList(uint64_t bytes) {
-  // An exact fit, or the smallest run whose rest is still a usable block.
-  auto it = mFreeBySize.lower_bound({bytes, 0});
-  if (it != mFreeBySize.end() && it->first != bytes)
-    it = mFreeBySize.lower_bound({bytes + kSlotBytes, 0});
-  if (it == mFreeBySize.end()) return kNoBlock;
-  FBL_BlockHandle h = it->second;
-  FreeListRemove(h);
-  if (B(h).mSize > bytes) {
-    FBL_BlockHandle rest = NewDescriptor();
-    B(rest).mFree = true;
-    B(rest).mStart = B(h).mStart + bytes;
-    B(rest).mSize = B(h).mSize - bytes;
-    ArenaLinkAfter(rest, h);
-    B(h).mSize = bytes;
-    FreeListInsert(rest);
-  }
-  B(h).mFree = false;
-  return h;
-}
-
-FBL_BlockHandle FBL_Cache::TakeSpace(uint64_t bytes) {
-  if (FreeSpace() < bytes) ThrowNoBlock();
-  FBL_BlockHandle h = TakeFromFreeList(bytes);
-  if (h == kNoBlock && mArenaSize - ArenaEnd() < bytes) {
-    if (!GatherRun(bytes)) Compact();
-    h = TakeFromFreeList(bytes);
-  }
-  if (h == kNoBlock) {
-    if (mArenaSize - ArenaEnd() < bytes) ThrowNoBlock();
-    h = NewDescriptor();
-    B(h).mStart = ArenaEnd();
-    B(h).mSize = bytes;
-    ArenaLinkAfter(h, mLast);
-  }
-  // A used block keeps only its place in the arena from the free run.
-  Block& b = B(h);
-  b = Block{bytes, false, b.mStart, b.mNext, b.mPrev};
-  mBytesInUse += bytes;
-  return h;
-}
-
-void FBL_Cache::ReleaseSpace(FBL_BlockHandle h) {
-  mBytesInUse -= B(h).mSize;
-  if (h == mLast) {
-    FBL_BlockHandle prev = B(h).mPrev;
-    ArenaUnlink(h);
-    ReleaseDescriptor(h);
-    if (prev != kNoBlock && B(prev).mFree) {  // the arena end moves over it too
-      FreeListRemove(prev);
-      ArenaUnlink(prev);
-      ReleaseDescriptor(prev);
-    }
-    return;
-  }
-  Block& b = B(h);
-  b.mFree = true;
-  b.mLocker = nullptr;
-  b.mFile = nullptr;
-  b.mDirty = false;
-  FBL_BlockHandle next = B(h).mNext;
-  if (next != kNoBlock && B(next).mFree) {
-    FreeListRemove(next);
-    B(h).mSize += B(next).mSize;
-    ArenaUnlink(next);
-    ReleaseDescriptor(next);
-  }
-  FBL_BlockHandle prev = B(h).mPrev;
-  if (prev != kNoBlock && B(prev).mFree) {
-    FreeListRemove(prev);
-    B(prev).mSize += B(h).mSize;
-    ArenaUnlink(h);
-    ReleaseDescriptor(h);
-    h = prev;
-  }
-  FreeListInsert(h);
-}
-
-// Makes one free run that holds bytes by sliding the blocks after one of
-// the largest runs down over it, so that it joins the next run (or the
-// arena's free end). Moves a few blocks instead of the whole arena; false
-// when pinned blocks or too long stretches are in the way.
-bool FBL_Cache::GatherRun(uint64_t bytes) {
-  constexpr uint64_t kMaxSlide = 4u << 20;
-  // Runs tried per step, largest first: the largest may be followed by a
-  // long or pinned stretch while a slightly smaller one is not.
-  constexpr int kCandidates = 8;
-  for (int steps = 0; steps < 64; ++steps) {
-    const FBL_BlockHandle largest = LargestFree();
-    if (largest == kNoBlock) return false;
-    if (B(largest).mSize == bytes || B(largest).mSize >= bytes + kSlotBytes) return true;
-    FBL_BlockHandle run = kNoBlock, first = kNoBlock, after = kNoBlock;
-    uint64_t span = 0;
-    int tried = 0;
-    for (auto it = mFreeBySize.rbegin(); it != mFreeBySize.rend() && tried < kCandidates;
-         ++it, ++tried) {
-      FBL_BlockHandle h = B(it->second).mNext;
-      uint64_t stretch = 0;
-      bool movable = h != kNoBlock;
-      while (movable && h != kNoBlock && !B(h).mFree) {
-        stretch += B(h).mSize;
-        movable = B(h).mPins == 0 && stretch <= kMaxSlide;
-        h = B(h).mNext;
-      }
-      if (!movable || stretch == 0) continue;
-      run = it->second;
-      first = B(run).mNext;
-      after = h;
-      span = stretch;
-      break;
-    }
-    if (run == kNoBlock) return false;
-    const uint64_t gap = B(run).mSize;
-    const uint64_t to = B(run).mStart;
-    std::memmove(mArena.get() + to, mArena.get() + B(first).mStart, span);
-    FreeListRemove(run);
-    ArenaUnlink(run);
-    ReleaseDescriptor(run);
-    for (FBL_BlockHandle h = first; h != after; h = B(h).mNext) {
-      B(h).mStart -= gap;
-      if (B(h).mLocker != nullptr) B(h).mLocker->BlockNotify(kBlockMoved, h);
-    }
-    // The gap now lies before `after`: it joins that run, or the free end.
-    if (after != kNoBlock) {
-      FreeListRemove(after);
-      B(after).mStart -= gap;
-      B(after).mSize += gap;
-      FreeListInsert(after);
-    } else if (mArenaSize - ArenaEnd() >= bytes) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void FBL_Cache::Compact() {
-  uint64_t cursor = 0;
-  FBL_BlockHandle h = mFirst;
-  while (h != kNoBlock) {
-    FBL_BlockHandle next = B(h).mNext;
-    if (B(h).mFree) {
-      FreeListRemove(h);
-      ArenaUnlink(h);
-      ReleaseDescriptor(h);
-    } else if (B(h).mPins > 0) {
-      // Someone holds a pointer into it: leave it where it is.
-      if (B(h).mStart > cursor) {
-        FBL_BlockHandle gap = NewDescriptor();
-        B(gap).mFree = true;
-        B(gap).mStart = cursor;
-        B(gap).mSize = B(h).mStart - cursor;
-        ArenaLinkAfter(gap, B(h).mPrev);
-        FreeListInsert(gap);
-      }
-      cursor = B(h).mStart + B(h).mSize;
-    } else {
-      if (B(h).mStart != cursor) {
-        std::memmove(mArena.get() + cursor, mArena.get() + B(h).mStart, B(h).mSize);
-        B(h).mStart = cursor;
-        if (B(h).mLocker != nullptr) B(h).mLocker->BlockNotify(kBlockMoved, h);
-      }
-      cursor += B(h).mSize;
-    }
-    h = next;
-  }
 }
 
 // Frees least recently used blocks until bytes (and the margin) fit.
@@ -334,26 +87,22 @@ void FBL_Cache::MakeRoom(uint64_t bytes) {
   // it, which costs far more than reading a few pages again.
   constexpr int kExtraVictims = 16;
   int extra = 0;
-  auto hasRun = [&] {
-    return mArenaSize - ArenaEnd() >= bytes ||
-           (!mFreeBySize.empty() && mFreeBySize.rbegin()->first >= bytes + kSlotBytes);
-  };
   for (;;) {
-    const bool enough = FreeSpace() >= bytes + kMargin;
-    if (enough && hasRun()) return;
+    const bool enough = mArena.FreeSpace() >= bytes + kMargin;
+    if (enough && mArena.HasRun(bytes)) return;
     if (enough && extra++ >= kExtraVictims) return;
-    FBL_BlockHandle victim = mLeastRecent;
+    FBL_BlockHandle victim = mRecency.Back();
     while (victim != kNoBlock && (B(victim).mLocker != nullptr || B(victim).mPins > 0))
-      victim = B(victim).mListPrev;
+      victim = FBL_RecencyList::Prev(B(victim));
     if (victim == kNoBlock) {
       if (enough) return;
       // Every block is locked: give up the oldest one anyway, and gather
       // writes into smaller blocks from now on.
-      victim = mLeastRecent;
-      while (victim != kNoBlock && B(victim).mPins > 0) victim = B(victim).mListPrev;
+      victim = mRecency.Back();
+      while (victim != kNoBlock && B(victim).mPins > 0) victim = FBL_RecencyList::Prev(B(victim));
       if (victim == kNoBlock) {
-        if (FreeSpace() >= bytes) return;
-        ThrowNoBlock();
+        if (mArena.FreeSpace() >= bytes) return;
+        FBL_CacheArena::ThrowNoBlock();
       }
       if (mWriteBlockSize > kUnit) mWriteBlockSize = ((mWriteBlockSize / kUnit + 1) / 2) * kUnit;
     }
@@ -365,7 +114,7 @@ void FBL_Cache::MakeRoom(uint64_t bytes) {
 
 uint8_t* FBL_Cache::Data(FBL_BlockHandle block) {
   CheckHandle(block);
-  return mArena.get() + B(block).mStart + kHeaderBytes;
+  return mArena.Data(block);
 }
 uint64_t FBL_Cache::GetBlockOffset(FBL_BlockHandle block) const {
   CheckHandle(block);
@@ -401,7 +150,7 @@ void FBL_Cache::UnlockBlock(FBL_BlockHandle block) {
 
 void FBL_Cache::MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to) {
   CheckHandle(block);
-  Block& b = B(block);
+  FBL_CacheBlock& b = B(block);
   if (from > to || to > b.mCapacity) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Bad dirty range");
   // Zeros between the old valid end and the write belong to the file now.
   b.mDirtyStart = std::min(b.mDirtyStart, std::min(from, b.mValid));
@@ -429,7 +178,8 @@ FBL_BlockHandle FBL_Cache::FirstBlockFrom(const FBL_File& file, uint64_t from, u
     return kNoBlock;
   }
   FBL_BlockHandle best = kNoBlock;
-  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+  for (FBL_BlockHandle h = file.mCachedBlocks.Front(); h != kNoBlock;
+       h = FBL_FileBlockList::Next(B(h))) {
     const uint64_t at = B(h).mOffset;
     if (at >= from && at < to && (best == kNoBlock || at < B(best).mOffset)) best = h;
   }
@@ -466,24 +216,23 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
   if (exact) {
     capacity = size;
   } else {
-    size = std::min<uint64_t>(size, std::llround(static_cast<double>(mArenaSize) * 0.1));
+    size = std::min<uint64_t>(size, std::llround(static_cast<double>(mArena.Size()) * 0.1));
     capacity = RoundUp(std::max<uint64_t>(size, 1) + offset - start, kUnit);
     // Blocks of a file never overlap.
     FBL_BlockHandle next = FirstBlockFrom(file, start + 1, start + capacity);
     if (next != kNoBlock) capacity = std::min(capacity, B(next).mOffset - start);
   }
-  if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArenaSize)
-    ThrowNoBlock();
+  if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArena.Size())
+    FBL_CacheArena::ThrowNoBlock();
   MakeRoom(capacity + kHeaderBytes);
-  FBL_BlockHandle h = TakeSpace(capacity + kHeaderBytes);
-  Block& b = B(h);
+  FBL_BlockHandle h = mArena.Take(capacity + kHeaderBytes);
+  FBL_CacheBlock& b = B(h);
   b.mFile = &file;
   b.mOffset = start;
   b.mCapacity = static_cast<uint32_t>(capacity);
   b.mDirtyStart = b.mCapacity;
-  ++mUsedBlocks;
   FileLink(file, h);
-  RecencyPushFront(h);
+  mRecency.PushFront(mArena, h);
   b.mTouched = ++mTouchClock;
   file.mCurrentBlock = h;
   try {
@@ -512,9 +261,8 @@ void FBL_Cache::LoadBlock(FBL_BlockHandle h) {
 
 void FBL_Cache::Discard(FBL_BlockHandle h) {
   FileUnlink(h);
-  RecencyRemove(h);
-  --mUsedBlocks;
-  ReleaseSpace(h);
+  mRecency.Remove(mArena, h);
+  mArena.Release(h);
 }
 
 void FBL_Cache::FreeBlock(FBL_BlockHandle block) {
@@ -554,7 +302,7 @@ void FBL_Cache::WriteBack(FBL_BlockHandle block) {
     }
     file.Close();
   } catch (...) {
-    Block& b = B(block);
+    FBL_CacheBlock& b = B(block);
     b.mDirty = true;
     b.mDirtyStart = std::min(b.mDirtyStart, from);
     b.mDirtyEnd = std::max(b.mDirtyEnd, to);
@@ -689,7 +437,8 @@ uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, u
 void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
   CheckOwner(file);
   std::vector<FBL_BlockHandle> dirty;
-  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+  for (FBL_BlockHandle h = file.mCachedBlocks.Front(); h != kNoBlock;
+       h = FBL_FileBlockList::Next(B(h))) {
     if (B(h).mDirty && B(h).mOffset < to && B(h).mOffset + B(h).mCapacity > from)
       dirty.push_back(h);
   }
@@ -698,12 +447,13 @@ void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
             [this](FBL_BlockHandle a, FBL_BlockHandle b) { return B(a).mOffset < B(b).mOffset; });
   // A write-back may re-enter the cache and evict: recheck each block.
   for (FBL_BlockHandle h : dirty) {
-    if (B(h).mSize != 0 && !B(h).mFree && B(h).mFile == &file) WriteBack(h);
+    if (mArena.IsUsed(h) && B(h).mFile == &file) WriteBack(h);
   }
 }
 
 bool FBL_Cache::HasDirtyBlocks(const FBL_File& file) const {
-  for (FBL_BlockHandle h = file.mFirstBlock; h != kNoBlock; h = B(h).mFileNext) {
+  for (FBL_BlockHandle h = file.mCachedBlocks.Front(); h != kNoBlock;
+       h = FBL_FileBlockList::Next(B(h))) {
     if (B(h).mDirty) return true;
   }
   return false;
@@ -711,11 +461,11 @@ bool FBL_Cache::HasDirtyBlocks(const FBL_File& file) const {
 
 void FBL_Cache::FlushAll() {
   std::vector<FBL_BlockHandle> dirty;
-  for (FBL_BlockHandle h = mMostRecent; h != kNoBlock; h = B(h).mListNext) {
+  for (FBL_BlockHandle h = mRecency.Front(); h != kNoBlock; h = FBL_RecencyList::Next(B(h))) {
     if (B(h).mDirty) dirty.push_back(h);
   }
   for (FBL_BlockHandle h : dirty) {
-    if (B(h).mSize != 0 && !B(h).mFree) WriteBack(h);
+    if (mArena.IsUsed(h)) WriteBack(h);
   }
 }
 
@@ -732,9 +482,9 @@ void FBL_Cache::DropOne(FBL_BlockHandle h) {
 
 void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
   CheckOwner(file);
-  FBL_BlockHandle h = file.mFirstBlock;
+  FBL_BlockHandle h = file.mCachedBlocks.Front();
   while (h != kNoBlock) {
-    FBL_BlockHandle next = B(h).mFileNext;
+    FBL_BlockHandle next = FBL_FileBlockList::Next(B(h));
     if (B(h).mOffset + B(h).mCapacity > from) DropOne(h);
     h = next;
   }
@@ -742,10 +492,10 @@ void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
 
 void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
   CheckOwner(file);
-  FBL_BlockHandle h = file.mFirstBlock;
+  FBL_BlockHandle h = file.mCachedBlocks.Front();
   while (h != kNoBlock) {
-    FBL_BlockHandle next = B(h).mFileNext;
-    Block& b = B(h);
+    FBL_BlockHandle next = FBL_FileBlockList::Next(B(h));
+    FBL_CacheBlock& b = B(h);
     if (b.mOffset >= length) {
       DropOne(h);
     } else if (b.mOffset + b.mValid > length) {
@@ -765,52 +515,48 @@ void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
 }
 
 std::string FBL_Cache::CheckInvariants() const {
-  uint64_t expectStart = 0, used = 0, usedCount = 0, freeCount = 0;
+  std::string arena = mArena.CheckInvariants();
+  if (!arena.empty()) return arena;
+  uint64_t recent = 0;
   FBL_BlockHandle prev = kNoBlock;
-  for (FBL_BlockHandle h = mFirst; h != kNoBlock; prev = h, h = B(h).mNext) {
-    const Block& b = B(h);
-    if (b.mPrev != prev) return "arena back link";
-    if (b.mStart < expectStart) return "arena overlap";
-    if (b.mFree && b.mPins == 0 && b.mStart != expectStart && prev != kNoBlock && B(prev).mFree)
-      return "adjacent free blocks";
-    expectStart = b.mStart + b.mSize;
-    if (b.mFree) {
-      ++freeCount;
-      continue;
-    }
-    ++usedCount;
-    used += b.mSize;
+  for (FBL_BlockHandle h = mRecency.Front(); h != kNoBlock;
+       prev = h, h = FBL_RecencyList::Next(B(h))) {
+    if (!mArena.IsUsed(h)) return "free block on the recency list";
+    if (FBL_RecencyList::Prev(B(h)) != prev) return "recency back link";
+    ++recent;
+  }
+  if (prev != mRecency.Back() || recent != mArena.UsedBlockCount()) return "recency list";
+  for (FBL_BlockHandle h = mArena.Order().Front(); h != kNoBlock; h = FBL_ArenaList::Next(B(h))) {
+    const FBL_CacheBlock& b = B(h);
+    if (b.mFree) continue;
     if (b.mSize != b.mCapacity + kHeaderBytes) return "block size";
     if (b.mValid > b.mCapacity) return "valid beyond capacity";
     if (b.mDirty && (b.mDirtyStart >= b.mDirtyEnd || b.mDirtyEnd > b.mValid)) return "dirty range";
-    const uint8_t* data = mArena.get() + b.mStart + kHeaderBytes;
+    const uint8_t* data = mArena.Data(h);
     for (uint32_t i = b.mValid; i < b.mCapacity; ++i)
       if (data[i] != 0) return "bytes beyond valid not zero";
   }
-  if (prev != mLast) return "arena last";
-  if (mLast != kNoBlock && B(mLast).mFree) return "free block at arena end";
-  if (expectStart > mArenaSize) return "arena overrun";
-  if (used != mBytesInUse || usedCount != mUsedBlocks) return "bytes in use";
-  if (freeCount != mFreeBlocks) return "free count";
-  if (mFreeBySize.size() != mFreeBlocks) return "free list size";
-  for (const auto& [runSize, h] : mFreeBySize) {
-    if (!B(h).mFree || B(h).mSize != runSize) return "free list entry";
-  }
+  return CheckFiles();
+}
+
+// Each file's list against its blocks and the unit map.
+std::string FBL_Cache::CheckFiles() const {
   uint64_t units = 0;
   for (FBL_File* file : mFiles) {
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
     uint32_t count = 0;
     FBL_BlockHandle prev = kNoBlock;
-    for (FBL_BlockHandle h = file->mFirstBlock; h != kNoBlock; prev = h, h = B(h).mFileNext) {
+    for (FBL_BlockHandle h = file->mCachedBlocks.Front(); h != kNoBlock;
+         prev = h, h = FBL_FileBlockList::Next(B(h))) {
       if (B(h).mFile != file) return "block in the wrong file list";
-      if (B(h).mFilePrev != prev) return "file list back link";
+      if (FBL_FileBlockList::Prev(B(h)) != prev) return "file list back link";
       ranges.emplace_back(B(h).mOffset, B(h).mOffset + B(h).mCapacity);
       for (uint64_t u = B(h).mOffset / kUnit; u < (B(h).mOffset + B(h).mCapacity) / kUnit; ++u)
         if (mUnits.Find(file, u) != h) return "block missing by unit";
       units += B(h).mCapacity / kUnit;
       ++count;
     }
-    if (count != file->mBlockCount || prev != file->mLastBlock) return "file block count";
+    if (count != file->mBlockCount || prev != file->mCachedBlocks.Back()) return "file block count";
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i)
       if (ranges[i].first < ranges[i - 1].second) return "file blocks overlap";

@@ -1,8 +1,12 @@
-// FBL_Cache: a page cache in one memory arena. Blocks hold a 1 KB-aligned
-// run of one file's bytes; they are reached through handles that stay valid
-// while compaction moves their memory. Unlocked blocks are evicted least
-// recently used first; locked blocks belong to an FBL_BlockLocker, which is
-// told when its block moves (1), is dropped (2) or is about to be written (3).
+// FBL_Cache: a page cache in one memory arena (FBL_CacheArena). Blocks hold
+// a 1 KB-aligned run of one file's bytes; they are reached through handles
+// that stay valid while compaction moves their memory. This part finds a
+// file's block by offset (the unit map), keeps the recency list and moves
+// data between files and blocks; the arena finds the space.
+//
+// Unlocked blocks are evicted least recently used first; locked blocks
+// belong to an FBL_BlockLocker, which is told when its block moves (1), is
+// dropped (2) or is about to be written (3).
 //
 // Invariants:
 //  - a file's blocks never overlap; every kilobyte they cover is in the unit
@@ -10,32 +14,29 @@
 //  - the bytes of a block beyond its valid length are zero;
 //  - a pinned block (being filled from disk or written back) is neither moved
 //    nor freed, so a raw transfer that re-enters the cache is safe.
-// Not thread-safe: the kernel is used by one thread at a time.
+// Threads: one at a time (the threading model: kernel/storage/sync_objects.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <set>
 #include <string>
 #include <unordered_set>
-#include <utility>
-#include <vector>
 
 #include "kernel/storage/block_locker.h"
 #include "kernel/storage/block_unit_map.h"
+#include "kernel/storage/cache_arena.h"
 
 class FBL_File;
 
 class FBL_Cache {
  public:
   // Arena bytes a block takes beyond its data.
-  static constexpr uint32_t kHeaderBytes = 68;
+  static constexpr uint32_t kHeaderBytes = FBL_CacheArena::kHeaderBytes;
   // Data is cached in units of this many bytes.
   static constexpr uint32_t kUnit = 1024;
   // Smallest useful arena slot: one unit and its header.
-  static constexpr uint32_t kSlotBytes = kUnit + kHeaderBytes;
+  static constexpr uint32_t kSlotBytes = FBL_CacheArena::kSlotBytes;
+  static_assert(kSlotBytes == kUnit + kHeaderBytes);
   // Free space kept beyond a new block.
   static constexpr uint32_t kMargin = 2116;
   static constexpr uint32_t kDefaultWriteBlock = 51200;
@@ -50,12 +51,12 @@ class FBL_Cache {
   FBL_Cache(const FBL_Cache&) = delete;
   FBL_Cache& operator=(const FBL_Cache&) = delete;
 
-  uint64_t GetSize() const { return mArenaSize; }
-  uint64_t GetBytesInUse() const { return mBytesInUse; }
+  uint64_t GetSize() const { return mArena.Size(); }
+  uint64_t GetBytesInUse() const { return mArena.BytesInUse(); }
   uint32_t GetWriteBlockSize() const { return mWriteBlockSize; }
   void SetWriteBlockSize(uint32_t bytes) { mWriteBlockSize = bytes; }
-  uint32_t GetBlockCount() const { return mUsedBlocks; }
-  uint32_t GetFreeBlockCount() const { return mFreeBlocks; }
+  uint32_t GetBlockCount() const { return mArena.UsedBlockCount(); }
+  uint32_t GetFreeBlockCount() const { return mArena.FreeRunCount(); }
   // Largest number of blocks the arena can hold.
   uint64_t GetHandleCount() const { return mHandleCount; }
 
@@ -87,7 +88,7 @@ class FBL_Cache {
   // Writes the block back when dirty, tells its locker (2) and frees it.
   void FreeBlock(FBL_BlockHandle block);
   // Slides every movable block down over the free space.
-  void Compact();
+  void Compact() { mArena.Compact(); }
   // REQUIRES: the block is unlocked or locked by the same locker (307).
   void LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker);
   void UnlockBlock(FBL_BlockHandle block);
@@ -111,29 +112,6 @@ class FBL_Cache {
 
  private:
   friend class FBL_File;
-  // A block descriptor. Its handle is its index; the data lives in the
-  // arena at mStart + kHeaderBytes. Free arena runs have descriptors too.
-  struct Block {
-    uint64_t mSize = 0;  // arena bytes, header included; 0 = descriptor unused
-    bool mFree = false;
-    uint64_t mStart = 0;               // arena offset
-    FBL_BlockHandle mNext = kNoBlock;  // arena order
-    FBL_BlockHandle mPrev = kNoBlock;
-    FBL_BlockLocker* mLocker = nullptr;
-    FBL_BlockHandle mListNext = kNoBlock;  // recency list (older)
-    FBL_BlockHandle mListPrev = kNoBlock;
-    FBL_File* mFile = nullptr;
-    FBL_BlockHandle mFileNext = kNoBlock;  // the file's blocks, in no order
-    FBL_BlockHandle mFilePrev = kNoBlock;
-    bool mDirty = false;
-    uint32_t mDirtyStart = 0;  // block-relative; start = capacity, end = 0 when clean
-    uint32_t mDirtyEnd = 0;
-    uint64_t mOffset = 0;  // file offset of the first data byte, a multiple of kUnit
-    uint32_t mValid = 0;
-    uint32_t mCapacity = 0;
-    int32_t mPins = 0;      // > 0 while being filled or written back
-    uint64_t mTouched = 0;  // mTouchClock when last moved to the front
-  };
   class Pin;
 
   // Files whose cache is this one; detached when the cache goes.
@@ -142,12 +120,8 @@ class FBL_Cache {
   void CheckHandle(FBL_BlockHandle h) const;
   void CheckOwner(const FBL_File& file) const;
 
-  Block& B(FBL_BlockHandle h) { return mBlocks[static_cast<size_t>(h)]; }
-  const Block& B(FBL_BlockHandle h) const { return mBlocks[static_cast<size_t>(h)]; }
-  uint64_t FreeSpace() const { return mArenaSize - mBytesInUse; }
-  uint64_t ArenaEnd() const;
-  FBL_BlockHandle NewDescriptor();
-  void ReleaseDescriptor(FBL_BlockHandle h);
+  FBL_CacheBlock& B(FBL_BlockHandle h) { return mArena[h]; }
+  const FBL_CacheBlock& B(FBL_BlockHandle h) const { return mArena[h]; }
 
   FBL_BlockHandle FindBlock(FBL_File& file, uint64_t offset);
   FBL_BlockHandle FirstBlockFrom(const FBL_File& file, uint64_t from, uint64_t to) const;
@@ -157,43 +131,20 @@ class FBL_Cache {
   uint64_t ChooseSize(FBL_File& file, uint64_t offset, uint64_t size, bool forWrite);
   void LoadBlock(FBL_BlockHandle h);
   void MakeRoom(uint64_t bytes);
-  bool GatherRun(uint64_t bytes);
-  FBL_BlockHandle TakeSpace(uint64_t bytes);
-  FBL_BlockHandle TakeFromFreeList(uint64_t bytes);
-  void ReleaseSpace(FBL_BlockHandle h);
   void Discard(FBL_BlockHandle h);
   void WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from, uint32_t to);
   void DropOne(FBL_BlockHandle h);
 
-  void FreeListInsert(FBL_BlockHandle h);
-  void FreeListRemove(FBL_BlockHandle h);
-  FBL_BlockHandle LargestFree() const;
-  void RecencyPushFront(FBL_BlockHandle h);
-  void RecencyRemove(FBL_BlockHandle h);
   void Touch(FBL_BlockHandle h);
   void FileLink(FBL_File& file, FBL_BlockHandle h);
   void FileUnlink(FBL_BlockHandle h);
-  void ArenaLinkAfter(FBL_BlockHandle h, FBL_BlockHandle after);
-  void ArenaUnlink(FBL_BlockHandle h);
+  std::string CheckFiles() const;
 
-  std::unique_ptr<uint8_t[]> mArena;
-  uint64_t mArenaSize;
-  uint64_t mBytesInUse = 0;
+  FBL_CacheArena mArena;
   uint32_t mWriteBlockSize = kDefaultWriteBlock;
   uint64_t mHandleCount;
-  // Descriptors of used and free blocks; a deque keeps references stable
-  // while it grows.
-  std::deque<Block> mBlocks;
-  std::vector<FBL_BlockHandle> mSpareDescriptors;
-  FBL_BlockHandle mFirst = kNoBlock;  // arena order
-  FBL_BlockHandle mLast = kNoBlock;
-  // Free runs by size (and handle, to tell equal sizes apart).
-  std::set<std::pair<uint64_t, FBL_BlockHandle>> mFreeBySize;
-  FBL_BlockHandle mMostRecent = kNoBlock;  // recency list of used blocks
-  FBL_BlockHandle mLeastRecent = kNoBlock;
+  FBL_RecencyList mRecency;  // used blocks, most recent first
   uint64_t mTouchClock = 0;
-  uint32_t mUsedBlocks = 0;
-  uint32_t mFreeBlocks = 0;
   std::unordered_set<FBL_File*> mFiles;
   // Every cached kilobyte of every file, for FindBlock.
   FBL_BlockUnitMap mUnits;

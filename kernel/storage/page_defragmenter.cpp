@@ -13,20 +13,18 @@ using namespace zpage;
 
 namespace {
 
-inline constexpr uint16_t kCopyKind = 0xFFFF;  // temporary: gone after a crash
-
 // A page file of the same geometry under an identity no live file uses:
-// the page file's owner, kind 0xFFFF.
+// the page file's owner, kind 0xFFFF (temporary: gone after a crash).
 std::unique_ptr<FBL_PageFile> NewCopy(FBL_PageFile& file) {
   uint64_t id = file.GetId();
   auto owner = static_cast<uint32_t>(id);
   auto subIndex = static_cast<uint16_t>(id >> 48);
   auto copy =
-      std::make_unique<FBL_PageFile>(file.GetVolume(), owner, kCopyKind, subIndex,
+      std::make_unique<FBL_PageFile>(file.GetVolume(), owner, kKindPageCopy, subIndex,
                                      file.IsIndexFile(), file.GetHeaderSize(), file.GetPageSize());
   for (uint32_t step = 0; copy->Exists(); ++step) {
     if (step >= 0xFFFF) throw xFBL_Exception(ERR_ASSERTION_FAIL, "No identity for a copy");
-    copy->SetId(owner, kCopyKind, static_cast<uint16_t>(subIndex + step + 1));
+    copy->SetId(owner, kKindPageCopy, static_cast<uint16_t>(subIndex + step + 1));
   }
   return copy;
 }

@@ -1,6 +1,38 @@
-// Portable locks. The kernel's structures are used by one thread at a time;
-// these serve the few places that need more (an index's mutex, held while
-// the index is built, searched or changed).
+// Portable locks, and the engine's threading model, stated here once; the
+// other places point to it.
+//
+// Threading model
+//  - Commands reach the engine one at a time: the host calls Zorvane and
+//    Dispatch on its own thread and the driver interface enters the same
+//    layers from its exports, never two calls at once. The host bridge's
+//    state (bridge/bridge_state.h) has no locks.
+//  - Every kernel structure is used by one thread at a time and has no lock
+//    of its own: databases, volumes, files, both page caches, page files,
+//    tables, fields, record sets. The two caches are process-wide, shared
+//    by every open database, so only one thread may be inside the kernel
+//    at a time, whatever database it works on.
+//  - Each lock that exists, and what it guards:
+//    * an index's FBL_Mutex (FBL_SecondaryIndex::mMutex): held for each
+//      operation of that index (open, close, insert, remove, search, build,
+//      flush, drop), so that the operations of one index never interleave,
+//      also when a build runs as a task; it guards the index's own state,
+//      not the cache its pages go through;
+//    * the language list's mutex (kernel/tables/language.cpp): the
+//      process-wide list of FBL_Language, which grows on the first use of a
+//      language; a language never changes once made;
+//    * a collator's converter lock (platform/collation.cpp): the ICU
+//      converters keep state between calls, so Compare may be called from
+//      several threads;
+//    * the state lock inside FBL_MutexNative (platform/sync_native.cpp):
+//      the owner and count of a mutex;
+//    * the handle registry's mutex (api/handle_registry.h): the table of
+//      handles and memory blocks.
+//  - A task's state is atomic: Stop may be called from any thread, and the
+//    task's work loop sees it through IsRunning (kernel/storage/task.h).
+//  - The only thread the engine starts: FBL_Encryption::Process hands half
+//    of a large buffer to one helper thread when the cipher keeps no state
+//    between blocks, and joins it before returning; the two halves share
+//    nothing but the cipher's constant subkeys.
 #pragma once
 
 #include <memory>

@@ -1,10 +1,10 @@
 // A named long operation (index building, defragmentation, import, ...)
 // that reports progress and can be told to stop.
 //
-// States: 0 made; 1 running (set by the runner as it starts); 2 ended. A
-// task asked to stop gets any other state while it runs; its work loop
-// checks IsRunning() and, when it ends with a state other than 1, its
-// partial results are discarded.
+// States: made; running (set by the runner as it starts); done (ended). A
+// task asked to stop gets another state while it runs (kStopped); its work
+// loop checks IsRunning() and, when it ends in a state other than running,
+// its partial results are discarded.
 #pragma once
 
 #include <atomic>
@@ -13,6 +13,13 @@
 #include <string>
 
 class FBL_Task;
+
+enum class FBL_TaskState : int32_t {
+  kMade = 0,
+  kRunning = 1,
+  kDone = 2,
+  kStopped = 3,
+};
 
 class FBL_TaskListener {
  public:
@@ -23,10 +30,6 @@ class FBL_TaskListener {
 
 class FBL_Task {
  public:
-  static constexpr int32_t kStateRunning = 1;
-  static constexpr int32_t kStateDone = 2;
-  static constexpr int32_t kStateStopped = 3;
-
   explicit FBL_Task(std::string name) : mName(std::move(name)) {}
   virtual ~FBL_Task() = default;
   FBL_Task(const FBL_Task&) = delete;
@@ -34,16 +37,17 @@ class FBL_Task {
 
   // The work loop; it returns early when IsRunning() turns false.
   virtual void Run() = 0;
-  // Stores the state; returns its low byte.
-  virtual uint8_t SetState(int32_t state) {
+  // Stores the state; returns the low byte of its number.
+  virtual uint8_t SetState(FBL_TaskState state) {
     mState.store(state);
-    return static_cast<uint8_t>(state & 0xFF);
+    return static_cast<uint8_t>(static_cast<int32_t>(state) & 0xFF);
   }
 
-  int32_t GetState() const { return mState.load(); }
-  bool IsRunning() const { return GetState() == kStateRunning; }
-  // May be called from another thread.
-  void Stop() { SetState(kStateStopped); }
+  FBL_TaskState GetState() const { return mState.load(); }
+  bool IsRunning() const { return GetState() == FBL_TaskState::kRunning; }
+  // May be called from another thread (the threading model:
+  // kernel/storage/sync_objects.h).
+  void Stop() { SetState(FBL_TaskState::kStopped); }
   const std::string& GetName() const { return mName; }
 
   // The listener outlives the task unless the task owns it.
@@ -69,7 +73,7 @@ class FBL_Task {
   friend bool RunTask(FBL_Task& task);
 
   std::string mName;
-  std::atomic<int32_t> mState{0};
+  std::atomic<FBL_TaskState> mState{FBL_TaskState::kMade};
   FBL_TaskListener* mListener = nullptr;
   std::unique_ptr<FBL_TaskListener> mOwnedListener;
 };

@@ -113,13 +113,15 @@ int32_t FBL_DataFile::GetCachePageLimit(uint64_t offset) {
 
 // ---- create, open, close ---------------------------------------------------------
 
-void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode, uint8_t byteOrder) {
+void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode,
+                                FBL_ByteOrder byteOrder) {
   Create();
   FBL_FileWin::Open();  // no header yet: opened as a plain file
   try {
     uint32_t s = NormalizeSegmentSize(segmentSize);
     mHeader = FBL_VolumeHeader{};
-    mHeader.mByteOrder = byteOrder == 0 ? kLittleEndianMark : byteOrder;
+    mHeader.mByteOrder =
+        byteOrder == FBL_ByteOrder::kDefault ? kLittleEndianMark : static_cast<uint8_t>(byteOrder);
     mHeader.mTableFormat = kTableFormatCurrent;
     mHeader.mVersion = 1u << 16 | kFormatVersion;
     mHeader.mSegmentSize = s;

@@ -45,9 +45,8 @@ class FBL_DataFile : public FBL_FileWin {
   int32_t GetCachePageLimit(uint64_t offset) override;
 
   // Creates the volume file and leaves it closed. segmentSize is rounded
-  // down to whole kilobytes within 1 KB..64 KB; byteOrder 0 means 2
-  // (little-endian), any other value than 2 big-endian.
-  virtual void CreateVolume(uint32_t segmentSize, uint32_t storageMode, uint8_t byteOrder);
+  // down to whole kilobytes within 1 KB..64 KB.
+  virtual void CreateVolume(uint32_t segmentSize, uint32_t storageMode, FBL_ByteOrder byteOrder);
   // Moves the last segments into free ones and shortens the file.
   virtual void Compact();
   virtual void VolumeHook() {}

@@ -29,6 +29,12 @@ inline constexpr uint16_t kFirstWideTableVersion = 394;
 inline constexpr uint16_t kTableFormatCurrent = 32;
 inline constexpr uint16_t kTableFormatConverted = 64;
 inline constexpr uint8_t kLittleEndianMark = 2;
+// The byte order a volume is created in; header byte 1 keeps its number.
+enum class FBL_ByteOrder : uint8_t {
+  kDefault = 0,  // little-endian, stored as kLittleEndianMark
+  kBigEndian = 1,
+  kLittleEndian = kLittleEndianMark,
+};
 inline constexpr uint32_t kOpenFlagOffset = 36;
 
 // The 44-byte header at offset 0. Offsets: 0 reserved byte, 1 byte order,
@@ -60,10 +66,46 @@ struct FBL_VolumeHeader {
 
 inline constexpr uint32_t kFileEntryBytes = 24;
 inline constexpr uint32_t kOldFileEntryBytes = 20;
-// Kind bit of files that do not outlive a run.
+
+// Kinds of embedded files (the u16 at offset 20 of a table entry). With the
+// owner id and the sub-index they name a file, so two files may share a
+// kind when their owner or sub-index tells them apart. Every kind in use:
+//
+//   kind     owner, sub-index          file                     fixed by
+//   1        0, 0                      the table of files       the format
+//   6        owner's id, its choice    an FBL_SM array file     the format
+//   7        table, 0                  a table's record map     this engine
+//   7        table, field number >= 1  a BLOB/Text/Picture file the format
+//   8        table, field number       a column's value file    this engine
+//   9        table, field number       a VarChar column's texts this engine
+//   10       table, field number       a column's null map      the format
+//   11       table, field number       a field's index pages    this engine
+//   14       table, field number       BLOB file of a table kept
+//                                      in the index volume (no
+//                                      table is kept there yet) the format
+//   0xFFF9   table, field number       BLOB file of a temporary
+//                                      table (-7)               the format
+//   0xFFFF   the page file's owner     a page file's copy while
+//                                      it is defragmented       the format
+//
+// The record map and the BLOB files share kind 7: field numbers start at 1,
+// so the sub-index tells them apart. Kinds the format fixes for layers
+// above the kernel, not used yet: 2 (the structure stream of old formats,
+// owner 1), 12 and 21 (the two branch indexes of a relation), 0xFFFB and
+// 0xFFFF (result files of cursors and joins). Kinds with bit 15 set are
+// temporary: a volume opened after a run that did not close it deletes them.
 inline constexpr uint16_t kTemporaryKind = 0x8000;
 inline constexpr uint16_t kKindFilesTable = 1;
 inline constexpr uint16_t kKindSM = 6;
+inline constexpr uint16_t kKindRecordMap = 7;
+inline constexpr uint16_t kKindBlob = 7;
+inline constexpr uint16_t kKindValues = 8;
+inline constexpr uint16_t kKindSecondFile = 9;
+inline constexpr uint16_t kKindNullMap = 10;
+inline constexpr uint16_t kKindFieldIndex = 11;
+inline constexpr uint16_t kKindBlobInIndexVolume = 14;
+inline constexpr uint16_t kKindBlobOfTemporaryTable = static_cast<uint16_t>(-7);
+inline constexpr uint16_t kKindPageCopy = 0xFFFF;
 
 // An entry of the table of files: 0 first segment, 4 segment count,
 // 8 u64 length, 16 owner id, 20 u16 kind, 22 u16 sub-index. Bytes 16..23

@@ -17,7 +17,10 @@
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
+// Field numbers start at 1: sub-index 0 belongs to the table's record map,
+// whose kind a column's BLOB file shares.
 uint16_t FBL_BaseField::FileSubIndexOf(uint32_t fieldNumber) {
+  if (fieldNumber == 0) throw xFBL_FieldError("Field number 0 names no column's files");
   if (fieldNumber > UINT16_MAX) throw xFBL_FieldError("Field number too large to name its files");
   return static_cast<uint16_t>(fieldNumber);
 }
@@ -145,20 +148,18 @@ void FBL_BaseField::ChangeNumber(uint32_t newNumber) {
   mDesc->mWindow.Drop();
   if (mTable != nullptr && newNumber != GetFieldNumber()) {
     // Another column's file under the new number must never be overwritten;
-    // all are checked before any moves.
-    const std::pair<FBL_EmbededFile*, uint16_t> files[] = {
-        {mDesc->mValueFile.get(), kKindValues},
-        {mDesc->mSecondFile.get(), kKindSecondFile},
-        {mDesc->mNullMap.get(), kKindNullMap}};
-    for (auto [file, kind] : files) {
+    // all are checked before any moves. Each file keeps its kind.
+    FBL_EmbededFile* const files[] = {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
+                                      mDesc->mNullMap.get()};
+    for (FBL_EmbededFile* file : files) {
       if (file == nullptr) continue;
-      FBL_EmbededFile target(file->GetVolume(), mTable->GetTableId(), kind,
+      FBL_EmbededFile target(file->GetVolume(), mTable->GetTableId(), file->GetKind(),
                              FileSubIndexOf(newNumber));
       if (target.Exists()) throw xFBL_FieldError("A file of the new field number exists already");
     }
-    RenumberFile(mDesc->mValueFile.get(), kKindValues, newNumber);
-    RenumberFile(mDesc->mSecondFile.get(), kKindSecondFile, newNumber);
-    RenumberFile(mDesc->mNullMap.get(), kKindNullMap, newNumber);
+    for (FBL_EmbededFile* file : files) {
+      if (file != nullptr) RenumberFile(file, file->GetKind(), newNumber);
+    }
   }
   if (mDesc->mIndex) mDesc->mIndex->ChangeNumber(newNumber);
   mDesc->mFieldNumber = newNumber;

@@ -7,6 +7,7 @@
 #include "kernel/storage/blob_file.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/database.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/storage/zip_compressor.h"
 #include "kernel/tables/language.h"
 #include "kernel/tables/picture_codec.h"
@@ -20,6 +21,11 @@ namespace {
 
 constexpr size_t kZipBuffer = 51200;
 constexpr uint16_t kNotForBlobs = kFieldIndexed | kFieldUnique | kFieldNullable;
+
+// A temporary table has a negative id; its BLOB files are temporary too.
+uint16_t BlobFileKind(const FBL_Table& table) {
+  return static_cast<int32_t>(table.GetTableId()) < 0 ? kKindBlobOfTemporaryTable : kKindBlob;
+}
 
 }  // namespace
 
@@ -38,8 +44,8 @@ void BF_BLOB::MakeBlobFile() {
   if (table == nullptr) throw xFBL_DatabaseIsNotOpened();
   FBL_DataFile* volume = table->GetDataBase().GetBlobVolume();
   if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
-  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(*volume, table->GetTableId(), kKindSecondFile,
-                                                      FileSubIndex(), mSegmentSize);
+  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(
+      *volume, table->GetTableId(), BlobFileKind(*table), FileSubIndex(), mSegmentSize);
 }
 
 FBL_BLOBFile& BF_BLOB::Blobs() {

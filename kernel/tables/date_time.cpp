@@ -2,16 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/date_settings.h"
-
 namespace {
-
-FBL_DateSettings DefaultSettings() {
-  const platform::DateSettings d = platform::DefaultDateSettings();
-  return FBL_DateSettings{d.order, d.dateSeparator, d.timeSeparator, 1900, 2000, 20};
-}
-
-FBL_DateSettings gSettings = DefaultSettings();
 
 bool FitsDate(long year, unsigned month, unsigned day) {
   constexpr long kYearLimit = 1L << 22;  // 23 signed bits
@@ -55,14 +46,6 @@ bool ScanTime(const char* text, FBL_Time& time) {
 }
 
 }  // namespace
-
-FBL_DateSettings& CurrentDateSettings() {
-  return gSettings;
-}
-
-void ResetDateSettings() {
-  gSettings = DefaultSettings();
-}
 
 uint32_t PackDate(const FBL_Date& d) {
   return (static_cast<uint32_t>(d.year) << 9) | ((d.month & 15u) << 5) | (d.day & 31u);

@@ -10,21 +10,7 @@
 #include <cstdint>
 #include <string>
 
-// The settings every date and time conversion uses; a database makes its
-// own current before converting its values.
-struct FBL_DateSettings {
-  uint8_t mDateOrder;  // 0 month-day-year, 1 day-month-year, 2 year-month-day
-  char mDateSeparator;
-  char mTimeSeparator;
-  int32_t mFirstCenturyBase;
-  int32_t mSecondCenturyBase;
-  uint16_t mCenturyBound;
-};
-
-// The process-wide settings in force; they start from the platform's
-// defaults, with century bases 1900 and 2000 and bound 20.
-FBL_DateSettings& CurrentDateSettings();
-void ResetDateSettings();
+#include "kernel/storage/date_settings.h"
 
 struct FBL_Date {
   int32_t year;

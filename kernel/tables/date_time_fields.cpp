@@ -2,9 +2,19 @@
 
 #include <algorithm>
 
+#include "kernel/storage/database.h"
 #include "kernel/tables/date_time.h"
+#include "kernel/tables/table.h"
 
 namespace {
+
+// Text of a field follows its database's settings; a field attached to no
+// table uses the defaults.
+const FBL_DateSettings& SettingsOf(const FBL_BaseField& field) {
+  static const FBL_DateSettings kDefaults = FBL_DateSettings::Defaults();
+  const FBL_Table* table = field.GetTable();
+  return table != nullptr ? table->GetDataBase().GetDateSettings() : kDefaults;
+}
 
 // The packed DateTime of a non-null DateTime field.
 uint64_t DateTimeOf(FBL_BaseField& field) {
@@ -21,11 +31,11 @@ void BF_DATE::AssignFrom(FBL_BaseField& other) {
 }
 
 void BF_DATE::ParseText(const char* text) {
-  Store(static_cast<int32_t>(ParseDate(text, CurrentDateSettings())));
+  Store(static_cast<int32_t>(ParseDate(text, SettingsOf(*this))));
 }
 
 std::string BF_DATE::FormText() const {
-  return FormatDate(static_cast<uint32_t>(Value()), CurrentDateSettings());
+  return FormatDate(static_cast<uint32_t>(Value()), SettingsOf(*this));
 }
 
 void BF_TIME::AssignFrom(FBL_BaseField& other) {
@@ -34,11 +44,11 @@ void BF_TIME::AssignFrom(FBL_BaseField& other) {
 }
 
 void BF_TIME::ParseText(const char* text) {
-  Store(ParseTime(text, CurrentDateSettings()));
+  Store(ParseTime(text, SettingsOf(*this)));
 }
 
 std::string BF_TIME::FormText() const {
-  return FormatTime(Value(), CurrentDateSettings());
+  return FormatTime(Value(), SettingsOf(*this));
 }
 
 void BF_DateTime::AssignFrom(FBL_BaseField& other) {
@@ -76,9 +86,9 @@ void BF_DateTime::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {
 }
 
 void BF_DateTime::ParseText(const char* text) {
-  Store(static_cast<int64_t>(ParseDateTime(text, CurrentDateSettings())));
+  Store(static_cast<int64_t>(ParseDateTime(text, SettingsOf(*this))));
 }
 
 std::string BF_DateTime::FormText() const {
-  return FormatDateTime(static_cast<uint64_t>(Value()), CurrentDateSettings());
+  return FormatDateTime(static_cast<uint64_t>(Value()), SettingsOf(*this));
 }

@@ -1,9 +1,9 @@
 // Date, Time and DateTime columns. Values are the packed words of
 // date_time.h: a Date is a Long, a Time a ULong, a DateTime a Long Long
 // stored as two 32-bit words, the time word first, each reversed alone for
-// a database of the other byte order. Text follows the current date
-// settings (CurrentDateSettings), which a database makes its own before
-// converting.
+// a database of the other byte order. Text follows the date settings of
+// the field's database (FBL_DataBase::GetDateSettings), or the defaults for
+// a field attached to no table.
 #pragma once
 
 #include <bit>

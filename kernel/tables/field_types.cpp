@@ -26,13 +26,13 @@ const char* TypeName(uint8_t code) {
   return code < std::size(kNames) ? kNames[code] : "";
 }
 
-uint8_t TypeCodeOfName(const char* name) {
-  if (name == nullptr || *name == '\0') return 0;
+std::optional<uint8_t> TypeCodeOfName(const char* name) {
+  if (name == nullptr || *name == '\0') return std::nullopt;
   for (uint8_t code = 0; code < std::size(kNames); ++code) {
     if (std::strcmp(kNames[code], name) == 0) return code;
   }
   for (const Alias& alias : kAliases) {
     if (std::strcmp(alias.name, name) == 0) return alias.code;
   }
-  return 0;
+  return std::nullopt;
 }

@@ -1,8 +1,10 @@
-// Field type codes, flag bits and the kinds of the embedded files a table
-// and its columns keep.
+// Field type codes and flag bits. The kinds of the embedded files a table
+// and its columns keep are listed with the volume format
+// (kernel/storage/volume_format.h).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // One byte per column type; saved with the structure.
 enum : uint8_t {
@@ -51,14 +53,8 @@ enum : uint16_t {
 // Longest index key: a length byte and 255 bytes of text.
 inline constexpr uint32_t kMaxIndexKeySize = 256;
 
-// Kinds of the embedded files of a table. Owner id = the table's id; the
-// sub-index is 0 for the record map and the field number for a column.
-inline constexpr uint16_t kKindRecordMap = 7;
-inline constexpr uint16_t kKindValues = 8;
-inline constexpr uint16_t kKindSecondFile = 9;
-inline constexpr uint16_t kKindNullMap = 10;
-
 // The name of a type ("Long", "DateTime", ...); "" for codes without one.
 const char* TypeName(uint8_t code);
-// The code a type name stands for (exact, case-sensitive); 0 for others.
-uint8_t TypeCodeOfName(const char* name);
+// The code a type name stands for (exact, case-sensitive); nothing for a
+// name of no type (kept apart from the code 0 of "TablePtr" fields).
+std::optional<uint8_t> TypeCodeOfName(const char* name);

@@ -96,7 +96,7 @@ class LanguageList {
   const FBL_Language& Ascii() const { return *mLanguages.front(); }
 
  private:
-  std::mutex mMutex;
+  std::mutex mMutex;  // the threading model: kernel/storage/sync_objects.h
   std::vector<std::unique_ptr<FBL_Language>> mLanguages;
 };
 

@@ -5,6 +5,7 @@
 
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/column_files.h"
 #include "kernel/tables/mac_roman.h"
 #include "kernel/tables/table.h"

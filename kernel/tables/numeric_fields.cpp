@@ -6,6 +6,7 @@
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/number_text.h"
 #include "kernel/tables/record_map.h"
 #include "kernel/tables/table.h"

@@ -8,6 +8,7 @@
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/field_types.h"
 #include "platform/errors.h"
 

@@ -34,11 +34,13 @@ TEST(Exceptions, ClassesCarryTheirCodesAndCatchAsTheirBases) {
   EXPECT_EQ(xFBL_Exception(777).Code, 777);
 }
 
-TEST(Exceptions, AMessageReplacesTheStandardTextAndCopiesOwnTheirs) {
+TEST(Exceptions, AMessageReplacesTheStandardTextAndOutlivesItsThrower) {
   std::string text;
   xFBL_FieldIsUnique plain;
   plain.GetErrorString(text);
   EXPECT_EQ(text, "Field is unique");
+  EXPECT_STREQ(plain.what(), "Field is unique");
+  EXPECT_FALSE(plain.HasMessage());
 
   std::string message = "value 7 is already in field id";
   auto* original = new xFBL_FieldIsUnique(message.c_str());
@@ -47,7 +49,7 @@ TEST(Exceptions, AMessageReplacesTheStandardTextAndCopiesOwnTheirs) {
   delete original;
   copy.GetErrorString(text);
   EXPECT_EQ(text, "value 7 is already in field id");
-  EXPECT_TRUE(copy.OwnsMessage);
+  EXPECT_TRUE(copy.HasMessage());
 
   xFBL_Exception assigned(1);
   assigned = copy;
@@ -55,4 +57,12 @@ TEST(Exceptions, AMessageReplacesTheStandardTextAndCopiesOwnTheirs) {
   assigned.GetErrorString(text);
   EXPECT_EQ(text, "value 7 is already in field id");
   EXPECT_EQ(assigned.Code, 344);
+
+  // Callers that know only the standard library still read the text.
+  try {
+    throw xFBL_CorruptedVarChar();
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "VarChar field corrupted");
+  }
+  EXPECT_STREQ(xFBL_Exception(777).what(), "");
 }

@@ -43,7 +43,7 @@ class InspectTest : public ::testing::Test {
     mDir = platform::Env::Default()->CreateTempDirectory();
     StartKernel(1 << 20);
     FBL_DataBase db;
-    db.Create(Base(), 8192, 4, 0);
+    db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
     db.SetSchemaVersion(3);
     db.Close();
     StopKernel();

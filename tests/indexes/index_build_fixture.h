@@ -24,7 +24,7 @@ class IndexBuildTest : public KernelTest {
   void SetUp() override {
     KernelTest::SetUp();
     mDb = std::make_unique<FBL_DataBase>();
-    mDb->Create(mDir.File("db"), 8192, 4, 0);
+    mDb->Create(mDir.File("db"), 8192, 4, FBL_ByteOrder::kDefault);
   }
   void TearDown() override {
     FBL_SetSorterBudget(0);

@@ -31,8 +31,7 @@ class IndexTest : public KernelTest {
     KernelTest::TearDown();
   }
   std::string Path() const { return mDir.File("db"); }
-  // byteOrder: 0 little-endian, 1 big-endian.
-  void CreateDb(uint8_t byteOrder = 0) {
+  void CreateDb(FBL_ByteOrder byteOrder = FBL_ByteOrder::kDefault) {
     mDb = std::make_unique<FBL_DataBase>();
     mDb->Create(Path(), 8192, 4, byteOrder);
   }

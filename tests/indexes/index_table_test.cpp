@@ -218,7 +218,7 @@ TEST_F(IndexTableTest, ADamagedPageRaises370AndARebuildMendsIt) {
 }
 
 TEST_F(IndexTableTest, TheOtherByteOrder) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   MakeTable([](FBL_Table& t) {
     AddLong(t, "n", kFieldIndexed);
     AddLong(t, "u", kFieldUnique);

@@ -18,7 +18,7 @@ class Recorder : public FBL_TaskListener {
     mPercents.push_back(percent);
     if (mStopAt != 0 && percent >= mStopAt) task.Stop();
   }
-  std::vector<int32_t> mStates;
+  std::vector<FBL_TaskState> mStates;
   std::vector<uint32_t> mPercents;
   uint32_t mStopAt = 0;
 };
@@ -42,14 +42,14 @@ TEST_F(IndexerTaskTest, NamedByTableAndFieldRunsInStateOneAndReportsEachPercent)
   SortedIndexDouble index(F(1), false);
   FBL_IndexerTask task(index, F(1));
   EXPECT_EQ("Indexing: people:age", task.GetName());
-  EXPECT_EQ(0, task.GetState());
+  EXPECT_EQ(FBL_TaskState::kMade, task.GetState());
   Recorder recorder;
   task.SetListener(&recorder);
   EXPECT_TRUE(RunTask(task));
-  EXPECT_EQ(FBL_Task::kStateDone, task.GetState());
+  EXPECT_EQ(FBL_TaskState::kDone, task.GetState());
   ASSERT_EQ(100u, recorder.mPercents.size());
   for (uint32_t p = 1; p <= 100; ++p) EXPECT_EQ(p, recorder.mPercents[p - 1]);
-  for (int32_t state : recorder.mStates) EXPECT_EQ(FBL_Task::kStateRunning, state);
+  for (FBL_TaskState state : recorder.mStates) EXPECT_EQ(FBL_TaskState::kRunning, state);
   EXPECT_EQ(3000u, task.mCounter1);
   EXPECT_EQ(SingleInserts(*mTable, F(1)), index.Entries());
 }
@@ -106,7 +106,7 @@ TEST_F(IndexerTaskTest, DuplicatesStopAUniqueBuildWith344AndEmptyIndex) {
   SortedIndexDouble index(F(1), true);
   FBL_IndexerTask task(index, F(1));
   EXPECT_EQ(344, ErrorCode([&] { RunTask(task); }));
-  EXPECT_EQ(FBL_Task::kStateDone, task.GetState());
+  EXPECT_EQ(FBL_TaskState::kDone, task.GetState());
   EXPECT_EQ(0u, index.GetEntryCount());
 }
 

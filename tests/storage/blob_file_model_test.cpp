@@ -37,7 +37,7 @@ class BlobModelTest : public BlobFileTest {
       refs.push_back({static_cast<uint32_t>(refs.size() + 1), entry.first});
     return refs;
   }
-  void Run(uint32_t blockSize, uint8_t order, uint32_t seed) {
+  void Run(uint32_t blockSize, FBL_ByteOrder order, uint32_t seed) {
     std::mt19937 rng(seed);
     Make(blockSize, order);
     std::map<uint32_t, std::vector<uint8_t>> model;  // first block -> value
@@ -101,15 +101,15 @@ class BlobModelTest : public BlobFileTest {
 };
 
 TEST_F(BlobModelTest, SmallBlocksLittleEndian) {
-  Run(512, 2, 1);
+  Run(512, FBL_ByteOrder::kLittleEndian, 1);
 }
 
 TEST_F(BlobModelTest, DefaultBlocksBigEndian) {
-  Run(1024, 1, 2);
+  Run(1024, FBL_ByteOrder::kBigEndian, 2);
 }
 
 TEST_F(BlobModelTest, OddLargeBlocks) {
-  Run(5000, 2, 3);
+  Run(5000, FBL_ByteOrder::kLittleEndian, 3);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST_F(BlobFormatTest, BlockHeadersCarryChainAndSizes) {
 }
 
 TEST_F(BlobFormatTest, BigEndianVolumesStoreEveryWordBigEndian) {
-  FBL_BLOBFile& f = Make(1024, 1);
+  FBL_BLOBFile& f = Make(1024, FBL_ByteOrder::kBigEndian);
   ASSERT_TRUE(Big());
   uint32_t first = Put(Pattern(3000, 4));
   f.SetValueTag(first, 0x01020304);

@@ -17,7 +17,8 @@ namespace ztest {
 class BlobFileTest : public VolumeTest {
  protected:
   // A created and opened BLOB file in a fresh volume.
-  FBL_BLOBFile& Make(uint32_t blockSize = 1024, uint8_t order = 2) {
+  FBL_BLOBFile& Make(uint32_t blockSize = 1024,
+                     FBL_ByteOrder order = FBL_ByteOrder::kLittleEndian) {
     mVolume = NewVolume(kDefaultSegmentSize, order);
     return Reopen(blockSize);
   }

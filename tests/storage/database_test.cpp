@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "kernel/storage/embedded_file.h"
 #include "tests/storage/fault_env.h"
@@ -26,19 +29,49 @@ class DatabaseTest : public ztest::KernelTest {
   }
 };
 
+// Records what the object layer's hooks see.
+class HookedDatabase : public FBL_DataBase {
+ public:
+  std::vector<std::string> mCalls;
+
+ protected:
+  void OnOpen(bool newDatabase) override {
+    mCalls.push_back(std::string("open ") + (newDatabase ? "new " : "old ") +
+                     std::to_string(GetStructureVersion()));
+  }
+  void ConvertStructure(uint16_t version) override {
+    mCalls.push_back("convert " + std::to_string(version));
+  }
+};
+
+// The format version is the low half of the version word at offset 4 of a
+// little-endian volume's header; the table-format mark at 2 says the table
+// of files has its wide entries already, as after a conversion.
+void SetFormatVersion(const std::string& path, uint16_t version) {
+  FILE* f = fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  const uint8_t mark[2] = {uint8_t(kTableFormatConverted), 0};
+  const uint8_t word[2] = {uint8_t(version), uint8_t(version >> 8)};
+  fseek(f, 2, SEEK_SET);
+  fwrite(mark, 1, 2, f);
+  fwrite(word, 1, 2, f);
+  fclose(f);
+}
+
 }  // namespace
 
 TEST_F(DatabaseTest, NeedsTheKernel) {
   StopKernel();
   FBL_DataBase db;
-  EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), 306);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault); }), 306);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 306);
 }
 
 TEST_F(DatabaseTest, DefaultModeFileSetAndNames) {
   for (uint32_t mode : {0u, 9u}) {
     FBL_DataBase db;
-    db.Create(Base() + ".vdb", 8192, mode, 0);  // with or without .vdb: the same names
+    // With or without .vdb: the same names.
+    db.Create(Base() + ".vdb", 8192, mode, FBL_ByteOrder::kDefault);
     EXPECT_EQ(db.GetStorageMode(), 4u);
     EXPECT_EQ(db.GetStructureVolume()->GetSegmentSize(), 4096u);
     EXPECT_EQ(db.GetRecordVolume()->GetSegmentSize(), 8192u);
@@ -74,7 +107,7 @@ TEST_F(DatabaseTest, EveryModeHoldsItsFilesWhereTheTableSays) {
     SCOPED_TRACE(mode);
     {
       FBL_DataBase db;
-      db.Create(Base(), 16384, mode, 0);
+      db.Create(Base(), 16384, mode, FBL_ByteOrder::kDefault);
       db.Close();
       db.Open(Base(), nullptr);
       EXPECT_EQ(db.GetStorageMode(), mode);
@@ -96,7 +129,7 @@ TEST_F(DatabaseTest, EveryModeHoldsItsFilesWhereTheTableSays) {
 
 TEST_F(DatabaseTest, MissingIndexVolumeIsRecreatedEmpty) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 3, 0);
+  db.Create(Base(), 8192, 3, FBL_ByteOrder::kDefault);
   db.Close();
   fs::remove(Base() + ".ind");
   db.Open(Base(), nullptr);
@@ -122,7 +155,7 @@ TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
   EXPECT_LT(w1, 0x80000000u);
 
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.GetBlobVolume();
   db.Close();
   db.Open(Base(), nullptr);
@@ -145,7 +178,7 @@ TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
 
 TEST_F(DatabaseTest, SchemaVersionReachesEveryHeader) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   EXPECT_EQ(db.GetSchemaVersion(), 1u);  // a user value that starts at 1
   db.SetSchemaVersion(7);
   db.GetBlobVolume();
@@ -157,39 +190,59 @@ TEST_F(DatabaseTest, SchemaVersionReachesEveryHeader) {
   }
   db.Open(Base(), nullptr);
   EXPECT_EQ(db.GetSchemaVersion(), 7u);
-  EXPECT_EQ(CurrentStructureVersion(), 400u);
+  EXPECT_EQ(db.GetStructureVersion(), 400u);
 }
 
 TEST_F(DatabaseTest, EncryptedStructureNeedsItsCipher) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 1, 0);
+  db.Create(Base(), 8192, 1, FBL_ByteOrder::kDefault);
   db.GetStructureVolume()->SetStructureEncrypted(true);
   db.Close();
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 328);
   EXPECT_FALSE(db.IsOpen());
 }
 
-TEST_F(DatabaseTest, UnknownOlderFormatsAreRefused) {
-  FBL_DataBase db;
-  db.Create(Base(), 8192, 1, 0);
-  db.Close();
-  // Rewrite the format version in the header (low half of the word at 4);
-  // a version without a converter cannot be read.
-  for (uint16_t version : {uint16_t(395), uint16_t(399)}) {
-    FILE* f = fopen((Base() + ".vdb").c_str(), "r+b");
-    ASSERT_NE(f, nullptr);
-    fseek(f, 4, SEEK_SET);
-    const uint8_t word[2] = {uint8_t(version), uint8_t(version >> 8)};
-    fwrite(word, 1, 2, f);
-    fclose(f);
-    EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 321) << version;
-    EXPECT_FALSE(db.IsOpen());
+// Open settles the format version and the key before the object layer's
+// hook runs: a format too new (320) or without a converter (321) and a
+// wrong key (325) fail with no hook call; an older format with a converter
+// runs the hook, then the conversion.
+TEST_F(DatabaseTest, FormatVersionAndKeyAreCheckedBeforeAnyHook) {
+  struct Case {
+    uint16_t version;
+    const char* key;
+    int code;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {400, "secret", 0, {"open old 400"}},
+      {400, "other", 325, {}},
+      {400, nullptr, 325, {}},
+      {401, "secret", 320, {}},
+      {395, "secret", 321, {}},
+      {399, "secret", 321, {}},
+      {393, "other", 325, {}},
+      {393, "secret", 0, {"open old 393", "convert 393"}},
+  };
+  {
+    HookedDatabase db;
+    db.Create(Base(), 8192, 1, FBL_ByteOrder::kDefault);
+    EXPECT_EQ(db.mCalls, std::vector<std::string>{"open new 400"});
+    ASSERT_TRUE(db.ChangeKey(nullptr, MakeEncryptionKey("secret")));
+  }
+  for (const Case& c : cases) {
+    SetFormatVersion(Base() + ".vdb", c.version);
+    HookedDatabase db;
+    const FBL_EncryptionKeyRef key = c.key != nullptr ? MakeEncryptionKey(c.key) : nullptr;
+    EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), key); }), c.code)
+        << c.version << " " << (c.key ? c.key : "no key");
+    EXPECT_EQ(db.mCalls, c.calls) << c.version;
+    EXPECT_EQ(db.IsOpen(), c.code == 0);
   }
 }
 
 TEST_F(DatabaseTest, ReadOnlyIndexVolumeWritesToATemporaryOne) {
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.Close();
   chmod((Base() + ".ind").c_str(), 0444);
   db.Open(Base(), nullptr);
@@ -209,7 +262,7 @@ TEST_F(DatabaseTest, ReadOnlyIndexVolumeWritesToATemporaryOne) {
 
 TEST_F(DatabaseTest, FilesSurviveCloseAndCompaction) {
   FBL_DataBase db;
-  db.Create(Base(), 4096, 2, 0);
+  db.Create(Base(), 4096, 2, FBL_ByteOrder::kDefault);
   std::vector<std::unique_ptr<FBL_EmbededFile>> files;
   for (uint16_t k = 1; k <= 3; ++k) {
     auto file = std::make_unique<FBL_EmbededFile>(*db.GetRecordVolume(), 77, 100, k);
@@ -244,11 +297,13 @@ TEST_F(DatabaseTest, FailedCreationLeavesNothingOpenAndCanBeRetried) {
   FBL_DataBase db(&env);
   for (uint64_t nth : {1u, 3u, 6u}) {
     env.FailWrite(nth, ENOSPC);
-    EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, 0); }), ENOSPC) << nth;
+    EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault); }),
+              ENOSPC)
+        << nth;
     EXPECT_FALSE(db.IsOpen());
     env.Reset();
   }
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   db.Close();
   env.FailRead(1, EIO);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), EIO);

@@ -65,7 +65,7 @@ TEST_F(EncryptedDatabaseTest, OnlyTheKeyOpensAndNoPlainTextReachesTheDisk) {
   const std::string text = Text();
   {
     FBL_DataBase db;
-    db.Create(Base(), 8192, 4, 0);
+    db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
     ASSERT_TRUE(db.ChangeKey(nullptr, key));
     WriteFile(db, text, key);
   }
@@ -84,7 +84,7 @@ TEST_F(EncryptedDatabaseTest, RekeyingKeepsEveryByte) {
   const auto b = MakeEncryptionKey("bravo");
   const std::string text = Text();
   FBL_DataBase db;
-  db.Create(Base(), 8192, 4, 0);
+  db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
   ASSERT_TRUE(db.ChangeKey(nullptr, a));
   WriteFile(db, text, a);
   db.Close();

@@ -13,7 +13,7 @@ class OldBlobFileTest : public BlobFileTest {
  protected:
   // An older file of 64-byte blocks: 1 -> 3 -> 2 holds a value, 4 is free.
   void MakeOld(uint32_t linkOf2 = 0) {
-    mVolume = NewVolume(kDefaultSegmentSize, 2);
+    mVolume = NewVolume(kDefaultSegmentSize, FBL_ByteOrder::kLittleEndian);
     std::vector<uint8_t> bytes(1024 + 4 * 64, 0);
     auto put = [&](size_t at, uint32_t v) { zorder::StoreU32(&bytes[at], v, false); };
     put(0, 64);
@@ -63,7 +63,7 @@ TEST_F(OldBlobFileTest, LoopsAndLinksPastTheEndRaise38) {
 }
 
 TEST_F(OldBlobFileTest, AnEmptyOldFileIsItsHeaderArea) {
-  mVolume = NewVolume(kDefaultSegmentSize, 2);
+  mVolume = NewVolume(kDefaultSegmentSize, FBL_ByteOrder::kLittleEndian);
   std::vector<uint8_t> bytes(1024, 0);
   zorder::StoreU32(bytes.data(), 3, false);  // no room for data
   PutFile(*mVolume, 3, 7, bytes);

@@ -150,7 +150,7 @@ class WordPage : public FBL_LogicalPage {
 };
 
 TEST_F(PageCursor, PagesOfTheOtherByteOrderAreConvertedBothWays) {
-  auto v = NewVolume(1024, 1);  // big-endian
+  auto v = NewVolume(1024, FBL_ByteOrder::kBigEndian);  // big-endian
   v->Open();
   auto f = CreateOpen(*v);
   ASSERT_TRUE(f->IsSwappedVolume());

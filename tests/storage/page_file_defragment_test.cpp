@@ -67,7 +67,7 @@ TEST_F(PageDefrag, RewritesPagesInLogicalOrderKeepingEveryByte) {
 }
 
 TEST_F(PageDefrag, PagesInsertedInTheMiddleComeBackInOrder) {
-  auto v = NewVolume(8192, 1);
+  auto v = NewVolume(8192, FBL_ByteOrder::kBigEndian);
   v->Open();
   auto f = CreateOpen(*v, true);
   PageModel m;
@@ -146,7 +146,7 @@ class PageDefragFault : public PageDefrag, public ::testing::WithParamInterface<
 TEST_P(PageDefragFault, AFailedWriteLeavesTheFileAsItWas) {
   ztest::FaultEnv env;
   auto v = std::make_unique<FBL_DataFile>(Path(), &env);
-  v->CreateVolume(1024, 1, 2);
+  v->CreateVolume(1024, 1, FBL_ByteOrder::kLittleEndian);
   v->Open();
   PageModel m;
   auto f = CreateOpen(*v);

@@ -175,7 +175,8 @@ void ExpectWellFormed(const PageModel& m) {
 class InventoryModel : public ztest::PageFileTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(InventoryModel, RandomInsertsAndRemovalsMatchAVector) {
-  auto v = NewVolume(4096, GetParam() % 2 == 0 ? 2 : 1);
+  auto v = NewVolume(
+      4096, GetParam() % 2 == 0 ? FBL_ByteOrder::kLittleEndian : FBL_ByteOrder::kBigEndian);
   v->Open();
   std::mt19937 rng(GetParam());
   auto f = CreateOpen(*v);

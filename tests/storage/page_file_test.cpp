@@ -57,7 +57,7 @@ TEST_F(PageFileLayout, PagesSitAfterTheHeaderAndReopenEqual) {
 }
 
 TEST_F(PageFileLayout, BigEndianVolumeStoresEntriesBigEndianAndReopensEqual) {
-  auto v = NewVolume(1024, 1);
+  auto v = NewVolume(1024, FBL_ByteOrder::kBigEndian);
   v->Open();
   PageModel m;
   {

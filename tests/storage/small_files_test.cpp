@@ -16,7 +16,7 @@ using ztest::ErrorCode;
 class SmallFilesTest : public ztest::VolumeTest {};
 
 TEST_F(SmallFilesTest, StreamStringsInTheVolumeByteOrder) {
-  for (uint8_t order : {2, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kLittleEndian, FBL_ByteOrder::kBigEndian}) {
     auto v = NewVolume(1024, order);
     v->Open();
     {
@@ -32,7 +32,7 @@ TEST_F(SmallFilesTest, StreamStringsInTheVolumeByteOrder) {
     s.Open();
     uint8_t raw[4];
     s.Read(raw, 4);
-    EXPECT_EQ(raw[order == 2 ? 0 : 3], 5);
+    EXPECT_EQ(raw[order == FBL_ByteOrder::kLittleEndian ? 0 : 3], 5);
     s.SetPosition(0);
     std::string text;
     EXPECT_EQ(s.ReadString(text), 9u);
@@ -131,7 +131,7 @@ TEST_F(SmallFilesTest, ArrayFileOfAReadOnlyVolumeMovesToAWritableOne) {
   ::chmod(Path().c_str(), 0444);
   FBL_DataFile ro(Path());
   FBL_DataFile spare(mDir.File("spare.vdb"));
-  spare.CreateVolume(1024, 1, 0);
+  spare.CreateVolume(1024, 1, FBL_ByteOrder::kDefault);
   TwoVolumes owner;
   owner.spare = &spare;
   ro.SetOwner(&owner);

@@ -99,9 +99,9 @@ TEST(Task, StateProtocolAndProgress) {
   std::vector<uint32_t> seen;
   CountingTask finished(0);
   finished.SetListener(std::make_unique<Recorder>(&seen));
-  EXPECT_EQ(finished.GetState(), 0);
+  EXPECT_EQ(finished.GetState(), FBL_TaskState::kMade);
   EXPECT_TRUE(RunTask(finished));
-  EXPECT_EQ(finished.GetState(), FBL_Task::kStateDone);
+  EXPECT_EQ(finished.GetState(), FBL_TaskState::kDone);
   EXPECT_EQ(finished.mCounter1, 10u);
   EXPECT_EQ(seen.back(), 100u);
   EXPECT_EQ(finished.GetName(), "Counting");
@@ -113,5 +113,5 @@ TEST(Task, StateProtocolAndProgress) {
   EXPECT_FALSE(RunTask(stopped));
   EXPECT_EQ(stopped.mCounter1, 3u);
   EXPECT_EQ(seen, (std::vector<uint32_t>{9, 19, 29}));  // no 100 for a stopped task
-  EXPECT_EQ(stopped.SetState(0x1FF), 0xFF);
+  EXPECT_EQ(stopped.SetState(static_cast<FBL_TaskState>(0x1FF)), 0xFF);
 }

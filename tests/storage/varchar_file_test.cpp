@@ -67,7 +67,7 @@ TEST_F(VarCharLayout, FirstWriteMakesThePageWithItsTable) {
 }
 
 TEST_F(VarCharLayout, BigEndianVolumeStoresTheTableBigEndianAndReadsBack) {
-  auto& f = Start(100, 1);
+  auto& f = Start(100, FBL_ByteOrder::kBigEndian);
   Write(f, 1, "abc");
   Write(f, 2, "defgh");
   f.Flush();
@@ -218,7 +218,7 @@ TEST_F(VarCharValues, DefragmentKeepsValuesAndRewritesTheRefFile) {
 // ---- the cursor and the cache -----------------------------------------------------------
 
 TEST_F(VarCharCursor, StaysValidWhenTheCacheWritesMovesAndDropsItsPage) {
-  auto& f = Start(100, 1);  // big-endian: writing converts the held page
+  auto& f = Start(100, FBL_ByteOrder::kBigEndian);  // big-endian: writing converts the held page
   for (uint32_t r = 1; r <= 200; ++r) Write(f, r, Value(30, r));
   FBL_Cache& cache = *f.GetCache();
   EXPECT_EQ(Read(f, 150), Value(30, 150));

@@ -29,8 +29,9 @@ class VarCharTest : public VolumeTest {
     VolumeTest::TearDown();
   }
 
-  // A new volume (order 2 little-endian, else big-endian) with an open file.
-  FBL_VarCharFile& Start(uint32_t maxLength, uint8_t order = 2, uint32_t segment = 1024) {
+  // A new volume with an open file.
+  FBL_VarCharFile& Start(uint32_t maxLength, FBL_ByteOrder order = FBL_ByteOrder::kLittleEndian,
+                         uint32_t segment = 1024) {
     mVolume = NewVolume(segment, order);
     mVolume->Open();
     Attach(maxLength);

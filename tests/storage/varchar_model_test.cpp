@@ -14,7 +14,8 @@ namespace {
 // Random record order and random lengths against a vector of values.
 class VarCharModel : public ztest::VarCharTest {
  protected:
-  void Run(uint32_t maxLength, uint32_t records, uint8_t order = 2) {
+  void Run(uint32_t maxLength, uint32_t records,
+           FBL_ByteOrder order = FBL_ByteOrder::kLittleEndian) {
     // Large segments keep the chain walks of random write-backs short.
     auto* f = &Start(maxLength, order, 65536);
     std::mt19937 rng(maxLength + records);
@@ -52,7 +53,7 @@ TEST_F(VarCharModel, HundredThousandShortValues) {
 }
 
 TEST_F(VarCharModel, ShortValuesOnABigEndianVolume) {
-  Run(100, 20000, 1);
+  Run(100, 20000, FBL_ByteOrder::kBigEndian);
 }
 
 TEST_F(VarCharModel, LongValues) {
@@ -60,7 +61,7 @@ TEST_F(VarCharModel, LongValues) {
 }
 
 TEST_F(VarCharModel, LongValuesOnABigEndianVolume) {
-  Run(20000, 1000, 1);
+  Run(20000, 1000, FBL_ByteOrder::kBigEndian);
 }
 
 }  // namespace

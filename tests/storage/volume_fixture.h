@@ -63,7 +63,8 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
 class VolumeTest : public KernelTest {
  protected:
   std::string Path() const { return mDir.File("v.vdb"); }
-  std::unique_ptr<FBL_DataFile> NewVolume(uint32_t segment = 1024, uint8_t order = 2) {
+  std::unique_ptr<FBL_DataFile> NewVolume(uint32_t segment = 1024,
+                                          FBL_ByteOrder order = FBL_ByteOrder::kLittleEndian) {
     auto v = std::make_unique<FBL_DataFile>(Path());
     v->CreateVolume(segment, 1, order);
     return v;

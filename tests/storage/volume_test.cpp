@@ -79,7 +79,7 @@ TEST_F(VolumeFormatTest, OpenFlagIsSetWhileOpen) {
 TEST_F(VolumeFormatTest, BigEndianVolumeSwapsEveryField) {
   auto data = Pattern(5000, 1);
   {
-    auto v = NewVolume(2048, 1);
+    auto v = NewVolume(2048, FBL_ByteOrder::kBigEndian);
     v->Open();
     EXPECT_TRUE(v->IsSwapped());
     PutFile(*v, 7, 3, data);

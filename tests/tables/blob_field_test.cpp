@@ -11,6 +11,7 @@
 
 #include "kernel/storage/blob_file.h"
 #include "kernel/storage/byte_order.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/picture_codec.h"
 #include "tests/storage/volume_fixture.h"
@@ -183,7 +184,7 @@ TEST_F(BlobFieldTest, TextIsItsBytesWithoutTheTerminator) {
 }
 
 TEST_F(BlobFieldTest, APictureFromA24BitBitmapDecodesWithLibjpeg) {
-  CreateDb(1);  // big-endian: the picture words are stored big-endian
+  CreateDb(FBL_ByteOrder::kBigEndian);  // big-endian: the picture words are stored big-endian
   MakeTable({{kTypePicture, 0}});
   const uint32_t w = 20, h = 12;
   size_t rowBytes = BitmapRowBytes(w, 24);
@@ -245,6 +246,52 @@ TEST_F(BlobFieldTest, APictureFromA24BitBitmapDecodesWithLibjpeg) {
   jpeg_destroy_decompress(&info);
   auto back = again.GetBitmap();
   EXPECT_EQ(back.size(), 40 + rowBytes * h);
+}
+
+// A BLOB column keeps its BLOB file under kind 7 and its field number, next
+// to the record map's kind 7 under sub-index 0 (mode 1 keeps both in one
+// volume); renumbering takes the file along; a temporary table's (negative
+// id) BLOB files are temporary: kind -7.
+TEST_F(BlobFieldTest, TheBlobFileIsKindSevenUnderItsFieldNumber) {
+  mDb = std::make_unique<FBL_DataBase>();
+  mDb->Create(Path(), 8192, 1, FBL_ByteOrder::kDefault);
+  Fields();
+  MakeTable(mFields);
+  const auto data = Pattern(3000, 5);
+  Blob(2).SetData(data.data(), uint32_t(data.size()));
+  mTable->AddRecord();
+  mTable->Flush();
+  ASSERT_EQ(mDb->GetBlobVolume(), mDb->GetRecordVolume());
+  // The volume object is made anew when the database reopens.
+  auto exists = [&](uint32_t owner, uint16_t kind, uint16_t subIndex) {
+    return FBL_EmbededFile(*mDb->GetBlobVolume(), owner, kind, subIndex).Exists();
+  };
+  EXPECT_TRUE(exists(1, kKindBlob, 2));
+  EXPECT_TRUE(exists(1, kKindBlob, 3));
+  EXPECT_FALSE(exists(1, kKindSecondFile, 2));
+  EXPECT_TRUE(exists(1, kKindRecordMap, 0));
+  Reopen(mFields);
+  ASSERT_EQ(mTable->GetRecordCount(), 1u);
+  ASSERT_TRUE(mTable->GoToRecord(1));
+  EXPECT_EQ(Blob(2).GetData(), data);
+
+  F(2).ChangeNumber(9);
+  EXPECT_TRUE(exists(1, kKindBlob, 9));
+  EXPECT_FALSE(exists(1, kKindBlob, 2));
+  ASSERT_TRUE(mTable->GoToRecord(1));
+  EXPECT_EQ(Blob(2).GetData(), data);
+  mTable.reset();
+
+  const uint32_t temporaryId = static_cast<uint32_t>(-5);
+  FBL_IndexedTable temporary(*mDb, temporaryId);
+  temporary.SetIndexFactory(&mFactory);
+  auto& blob = static_cast<BF_BLOB&>(temporary.AddField(MakeField(kTypeBLOB, "b", 0)));
+  temporary.Open();
+  blob.SetData(data.data(), uint32_t(data.size()));
+  temporary.AddRecord();
+  temporary.Flush();
+  EXPECT_TRUE(exists(temporaryId, kKindBlobOfTemporaryTable, 1));
+  EXPECT_FALSE(exists(temporaryId, kKindBlob, 1));
 }
 
 }  // namespace

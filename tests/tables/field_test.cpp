@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/date_time.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
@@ -57,7 +59,7 @@ void CheckRecord(FBL_Table& table, REC_ID r, int row) {
 }  // namespace
 
 TEST_F(TableTest, EveryFixedTypeSurvivesAReopenInBothByteOrders) {
-  for (uint8_t order : {0, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kDefault, FBL_ByteOrder::kBigEndian}) {
     CreateDb(order);
     MakeTable(kEveryType);
     FillRecord(*mTable, 0);
@@ -83,7 +85,7 @@ TEST_F(TableTest, EveryFixedTypeSurvivesAReopenInBothByteOrders) {
 }
 
 TEST_F(TableTest, OtherByteOrderStoresReversedValues) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   MakeTable({{kTypeLong, 0}, {kTypeDateTime, 0}, {kTypeMedium, 0}});
   static_cast<BF_LONG&>(F(1)).Set(0x01020304);
   static_cast<BF_DateTime&>(F(2)).Set(static_cast<int64_t>(PackDateTime(0x0A0B0C0D, 0x01020304)));
@@ -165,6 +167,45 @@ TEST_F(TableTest, TextRulesOfEachType) {
   EXPECT_EQ(F(6).GetString(3), "429");
   EXPECT_EQ(F(1).GetMaxTextLength(), 5u);
   EXPECT_EQ(MakeField(kTypeLong, "x", 0)->GetMaxTextLength(), 11u);
+}
+
+// Two databases open at once, each with its own date settings: a date or
+// time field reads and forms text with its own database's; a field
+// attached to no table uses the defaults.
+TEST_F(TableTest, DatesFollowTheSettingsOfTheirOwnDatabase) {
+  CreateDb();
+  MakeTable({{kTypeDate, 0}, {kTypeDateTime, 0}});
+  FBL_DataBase other;
+  other.Create(mDir.File("other"), 8192, 4, FBL_ByteOrder::kDefault);
+  FBL_DateSettings dayFirst = FBL_DateSettings::Defaults();
+  dayFirst.mDateOrder = 1;
+  dayFirst.mDateSeparator = '.';
+  dayFirst.mTimeSeparator = '-';
+  other.SetDateSettings(dayFirst);
+  FBL_IndexedTable otherTable(other, 1);
+  otherTable.SetIndexFactory(&mFactory);
+  FBL_BaseField& otherDate = otherTable.AddField(MakeField(kTypeDate, "d", 0));
+  FBL_BaseField& otherStamp = otherTable.AddField(MakeField(kTypeDateTime, "t", 0));
+  otherTable.Open();
+
+  F(1).SetString("2/29/2004");
+  otherDate.SetString("29.2.2004");
+  EXPECT_EQ(F(1).GetString(), "02/29/2004");
+  EXPECT_EQ(otherDate.GetString(), "29.02.2004");
+  F(2).SetString("2/29/2004 13:05:09");
+  otherStamp.SetString("29.2.2004 13-05-09");
+  EXPECT_EQ(F(2).GetString(), "02/29/2004 13:05:09");
+  EXPECT_EQ(otherStamp.GetString(), "29.02.2004 13-05-09");
+  for (auto [mine, theirs] : {std::pair{&F(1), &otherDate}, std::pair{&F(2), &otherStamp}}) {
+    uint64_t a = 0, b = 0;
+    mine->GetValue(&a);
+    theirs->GetValue(&b);
+    EXPECT_EQ(a, b) << mine->GetName();
+  }
+
+  auto loose = MakeField(kTypeDate, "loose", 0);
+  loose->SetString("2/29/2004");
+  EXPECT_EQ(loose->GetString(), "02/29/2004");
 }
 
 TEST_F(TableTest, AssignFromConvertsBetweenFixedTypes) {
@@ -266,7 +307,8 @@ TEST_F(TableTest, FactoryFlagsAndClasses) {
   EXPECT_EQ(TypeCodeOfName("DateTime"), kTypeDateTime);
   EXPECT_EQ(TypeCodeOfName("UMedium"), kTypeUMedium);
   EXPECT_EQ(TypeCodeOfName("ID"), kTypeRecID);
-  EXPECT_EQ(TypeCodeOfName("long"), 0);
+  EXPECT_EQ(TypeCodeOfName("long"), std::nullopt);
+  EXPECT_EQ(TypeCodeOfName(""), std::nullopt);
 }
 
 TEST_F(TableTest, CopiesShareTheDescriptor) {

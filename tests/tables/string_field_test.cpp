@@ -6,6 +6,7 @@
 
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/varchar_file.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/language.h"
 #include "kernel/tables/numeric_fields.h"
@@ -256,7 +257,7 @@ TEST_F(StringFieldTest, KeysHoldTheFirst255Bytes) {
 // A database written on a machine of the other byte order keeps its texts
 // in the Mac OS Roman set and its binary length words reversed.
 TEST_F(StringFieldTest, OtherByteOrderTranslatesTextsAndReversesLengths) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   ASSERT_TRUE(mDb->GetRecordVolume()->IsSwapped());
   Make({{kTypeString, 0, 4},
         {kTypeVarChar, 0, 10},

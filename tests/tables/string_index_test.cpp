@@ -49,7 +49,7 @@ class StringIndexTest : public TableTest {
     return out;
   }
 
-  void RunModel(uint8_t order, uint8_t type);
+  void RunModel(FBL_ByteOrder order, uint8_t type);
 
   FBL_SecondaryIndexFactory mRealIndexes;
   uint8_t mType = 0;
@@ -60,10 +60,10 @@ class StringIndexTest : public TableTest {
 // Random short texts over a small alphabet, added, changed and deleted in
 // a database of either byte order; prefix and range searches agree with the
 // model before and after reopening.
-void StringIndexTest::RunModel(uint8_t order, uint8_t type) {
+void StringIndexTest::RunModel(FBL_ByteOrder order, uint8_t type) {
   CreateDb(order);
   Make(type, kFieldIndexed, 6);
-  std::mt19937 rng(order * 100 + type);
+  std::mt19937 rng(static_cast<int>(order) * 100 + type);
   const std::string alphabet = "abAB\xC4";
   auto text = [&] {
     std::string t(rng() % 7, ' ');
@@ -107,11 +107,11 @@ void StringIndexTest::RunModel(uint8_t order, uint8_t type) {
 }
 
 TEST_F(StringIndexTest, StringSearchesAgreeWithAModel) {
-  RunModel(0, kTypeString);
+  RunModel(FBL_ByteOrder::kDefault, kTypeString);
 }
 
 TEST_F(StringIndexTest, VarCharSearchesAgreeWithAModelInTheOtherByteOrder) {
-  RunModel(1, kTypeVarChar);
+  RunModel(FBL_ByteOrder::kBigEndian, kTypeVarChar);
 }
 
 // An index built over texts already stored (the bulk build sorts the keys)
@@ -212,7 +212,7 @@ TEST_F(StringIndexTest, ByWordsFindsEachWord) {
 }
 
 TEST_F(StringIndexTest, TextColumnsSearchByTheirFirst255Bytes) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   Make(kTypeText, kFieldIndexed);
   for (const char* t : {"apple pie", "apricot", "banana", "ap"}) {
     F(1).SetString(t);

@@ -9,6 +9,7 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/small_files.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
@@ -117,10 +118,10 @@ REC_ID Pick(std::mt19937& rng, const Model& m) {
 }  // namespace
 
 TEST_F(TableTest, RandomChangesMatchTheModel) {
-  for (uint8_t order : {0, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kDefault, FBL_ByteOrder::kBigEndian}) {
     CreateDb(order);
     MakeTable(kModelTable);
-    std::mt19937 rng(2024 + order);
+    std::mt19937 rng(2024 + static_cast<int>(order));
     Model m;
     for (int step = 1; step <= 10000; ++step) {
       uint32_t op = rng() % 10;

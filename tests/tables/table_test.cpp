@@ -8,6 +8,7 @@
 
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
+#include "kernel/storage/volume_format.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
 #include "kernel/tables/record_map.h"
@@ -178,7 +179,7 @@ TEST_F(TableTest, FieldAddedToAFilledTableReadsZeros) {
 }
 
 TEST_F(TableTest, HeaderWordsFollowTheDatabaseByteOrder) {
-  for (uint8_t order : {0, 1}) {
+  for (FBL_ByteOrder order : {FBL_ByteOrder::kDefault, FBL_ByteOrder::kBigEndian}) {
     CreateDb(order);
     MakeTable(kLongTable);
     for (int i = 1; i <= 3; ++i) AddLong(*mTable, i);
@@ -193,7 +194,8 @@ TEST_F(TableTest, HeaderWordsFollowTheDatabaseByteOrder) {
     raw.Close();
     const uint8_t little[9] = {2, 0, 0, 0, 3, 0, 0, 0, 0x05};
     const uint8_t big[9] = {0, 0, 0, 2, 0, 0, 0, 3, 0x05};
-    EXPECT_EQ(0, std::memcmp(bytes, order == 0 ? little : big, 9)) << int(order);
+    EXPECT_EQ(0, std::memcmp(bytes, order == FBL_ByteOrder::kDefault ? little : big, 9))
+        << int(order);
     Reopen(kLongTable);
     EXPECT_EQ(mTable->GetRecordCount(), 2u);
     EXPECT_EQ(mTable->GetMaxRecID(), 3u);

@@ -112,7 +112,7 @@ TEST_F(TextFieldTest, ByWordsTextsAreNeverUnique) {
 // Texts are stored as they are: only String and VarChar values change
 // character set in a database of the other byte order.
 TEST_F(TextFieldTest, TextInADatabaseOfTheOtherByteOrder) {
-  CreateDb(1);
+  CreateDb(FBL_ByteOrder::kBigEndian);
   Make({{kTypeText}, {kTypePicture}});
   const std::string text = "caf\xE9 \xC4";
   REC_ID r = AddText(text);

@@ -8,7 +8,7 @@
 namespace {
 
 FBL_DateSettings Settings(uint8_t order, char dateSep = '/', char timeSep = ':') {
-  FBL_DateSettings s = CurrentDateSettings();
+  FBL_DateSettings s = FBL_DateSettings::Defaults();
   s.mDateOrder = order;
   s.mDateSeparator = dateSep;
   s.mTimeSeparator = timeSep;
