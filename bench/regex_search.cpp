@@ -82,7 +82,7 @@ void Regexp(sqlite3_context* context, int, sqlite3_value** argv) {
 class ZorvaneSide {
  public:
   ZorvaneSide(const std::string& dir, const std::vector<std::string>& texts) {
-    mDb.Create(dir + "/z", 32768, 4, 0);
+    mDb.Create(dir + "/z", 32768, 4, FBL_ByteOrder::kDefault);
     mTable = std::make_unique<FBL_Table>(mDb, 1);
     mField = &static_cast<BF_STRING&>(mTable->AddField(MakeField(kTypeString, "s", 0, kLength)));
     mTable->Open();
