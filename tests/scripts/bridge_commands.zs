@@ -17,6 +17,8 @@ EscapeString => ""
 NoSuchCommand => "ERROR 310"
 "" => "ERROR 310"
 database_open /nowhere => "ERROR 310"
+# Same hash as VERSION, another word.
+VERSIPL => "ERROR 310"
 
 # Memory blocks are handles; freeing twice is an error.
 buf = MemBuffer_Allocate 100
