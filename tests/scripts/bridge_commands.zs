@@ -26,6 +26,7 @@ MemBuffer_Free $buf => ""
 MemBuffer_Free $buf => "ERROR 310"
 MemBuffer_Free 0 => "ERROR 310"
 MemBuffer_Allocate -5 => "ERROR 310"
+MemBuffer_Allocate 300000000 => "ERROR 311"
 
 # Indexed calls: numbers instead of words, errors in their own slot.
 .indexed 3 => "value=0 error=0 text=1.11"
