@@ -1,5 +1,6 @@
 #include "api/handle_registry.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -28,7 +29,10 @@ int32_t HandleRegistry::Register(HandleKind kind, void* object) {
 
 void HandleRegistry::Unregister(int32_t handle) {
   std::lock_guard lock(mMutex);
-  mEntries.erase(handle);
+  auto it = mEntries.find(handle);
+  if (it == mEntries.end()) return;
+  if (it->second.block) mBlockBytes -= it->second.size;
+  mEntries.erase(it);
 }
 
 void* HandleRegistry::Find(int32_t handle, HandleKind kind) const {
@@ -39,13 +43,27 @@ void* HandleRegistry::Find(int32_t handle, HandleKind kind) const {
 }
 
 int32_t HandleRegistry::AllocateBlock(size_t size, HandleKind kind) {
+  std::lock_guard lock(mMutex);
+  if (size > mBlockLimit || size > mTotalLimit - std::min(mBlockBytes, mTotalLimit))
+    throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size == 0 ? 1 : size]());
   if (!block) throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
-  std::lock_guard lock(mMutex);
   const int32_t handle = NextHandle();
   void* object = block.get();
   mEntries.emplace(handle, Entry{kind, object, std::move(block), size});
+  mBlockBytes += size;
   return handle;
+}
+
+void HandleRegistry::SetBlockLimits(size_t perBlock, size_t total) {
+  std::lock_guard lock(mMutex);
+  mBlockLimit = perBlock;
+  mTotalLimit = total;
+}
+
+size_t HandleRegistry::BlockBytes() const {
+  std::lock_guard lock(mMutex);
+  return mBlockBytes;
 }
 
 std::span<uint8_t> HandleRegistry::Block(int32_t handle) const {
@@ -59,6 +77,7 @@ bool HandleRegistry::FreeBlock(int32_t handle) {
   std::lock_guard lock(mMutex);
   auto it = mEntries.find(handle);
   if (it == mEntries.end() || !it->second.block) return false;
+  mBlockBytes -= it->second.size;
   mEntries.erase(it);
   return true;
 }

@@ -118,10 +118,20 @@ constexpr CommandEntry kCommands[kCommandCount] = {
     {"MemBuffer_Free", Cmd_MemBuffer_Free},
 };
 
+constexpr char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+bool SameWordIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return UpperAscii(x) == UpperAscii(y);
+         });
+}
+
 constexpr uint32_t HashWord(std::string_view word, bool upperCase) {
   uint32_t h = 0;
   for (char c : word) {
-    if (upperCase && c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (upperCase) c = UpperAscii(c);
     h = (h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)))) * 2u;
   }
   return h;
@@ -158,6 +168,13 @@ int FindCommandByHash(uint32_t hash) {
       std::lower_bound(kHashIndex.begin(), kHashIndex.end(), std::pair<uint32_t, int>{hash, -1});
   if (it == kHashIndex.end() || it->first != hash) return -1;
   return it->second;
+}
+
+int FindCommand(const char* word) {
+  if (word == nullptr) return -1;
+  const int index = FindCommandByHash(HashWord(word, true));
+  if (index < 0 || !SameWordIgnoringCase(word, kCommands[index].word)) return -1;
+  return index;
 }
 
 const char* CommandWord(int index) {

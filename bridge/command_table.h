@@ -1,7 +1,8 @@
 // The command words and their handlers. Name calls find a command by the
-// 32-bit hash of its upper-cased word alone, never by comparing text, so any
-// word with the same hash runs the same command. Indexed calls give the
-// command's number (0-95) instead; the two MemBuffer words have no number.
+// 32-bit hash of its upper-cased word, then compare the word itself (without
+// regard to case), so a word that only shares the hash is unknown. Indexed
+// calls give the command's number (0-95) instead; the two MemBuffer words
+// have no number.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,10 @@ uint32_t CommandHash(const char* word);
 
 // The command index for a hash, or -1.
 int FindCommandByHash(uint32_t hash);
+
+// The command index of a word, or -1 when no command has that word (letter
+// case aside), even if one has its hash.
+int FindCommand(const char* word);
 
 // The word as written in the command list (mixed case).
 const char* CommandWord(int index);

@@ -37,7 +37,7 @@ void RunByName() {
     return;
   }
   UpperCaseInPlace(word);  // the caller sees its own text upper-cased
-  const int index = FindCommandByHash(CommandHash(word));
+  const int index = FindCommand(word);
   if (index < 0) {
     ErrorCode = ERR_WRONG_PARAMETER;
     return;

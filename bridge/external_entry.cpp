@@ -43,11 +43,17 @@ void ReleaseToHost(char* text) {
 char* GetVariable(void* name, void* key, void* block, void* flag) {
   char* hostText = CallHost(ZORVANE_CALLBACK_GET_VARIABLE, name, key, block, flag);
   if (hostText == nullptr) return nullptr;
-  // Variables may hold binary bytes: trust the length the host reported for
-  // this very text, else the text's own end.
+  // The length the host reported for this very text is believed only up to
+  // the text's own end, its first zero: nothing tells a lying length from
+  // bytes that follow a zero, and reading past the host's text must never
+  // happen. A shorter length cuts the copy.
   const HostDataBlock* data = static_cast<const HostDataBlock*>(block);
-  size_t length = std::strlen(hostText);
-  if (data != nullptr && data->data == hostText && data->length >= 0) length = size_t(data->length);
+  size_t length;
+  if (data != nullptr && data->data == hostText && data->length >= 0) {
+    length = strnlen(hostText, size_t(data->length));
+  } else {
+    length = std::strlen(hostText);
+  }
   char* copy = static_cast<char*>(pMalloc(length + 1));
   if (copy != nullptr) {
     std::memcpy(copy, hostText, length);

@@ -7,8 +7,10 @@
 namespace host {
 
 // Prints the volume's header fields, segments and table of files to
-// standard output; on a damaged file what could be read and "error CODE".
-// Returns the exit status: 0 when the whole file was read, 1 otherwise.
+// standard output, then checks every file's chain against the volume's
+// length ("(!) " lines for damage); on a file that cannot be opened, what
+// could be read and "error CODE". Returns the exit status: 0 when every
+// volume was read whole and sound, 1 otherwise.
 int RunInspect(const std::string& path);
 
 }  // namespace host

@@ -39,7 +39,10 @@ enum {
 
 typedef char* (*HostCallback)(void* name, void* key, void* block, void* flag);
 
-/* What `block` of callbacks 19 (read a variable) and 20 (write one) points to. */
+/* What `block` of callbacks 19 (read a variable) and 20 (write one) points to.
+ * Callback 19 sets data and length and returns data, zero-terminated after
+ * length; the library copies up to length bytes but never past the first
+ * zero, so a wrong length cannot make it read beyond the host's text. */
 typedef struct HostDataBlock {
   char* data;
   int32_t length;

@@ -64,6 +64,44 @@ TEST(BridgeCommands, MemoryBlocksAreHandlesNotAddresses) {
   EXPECT_EQ(Cmd({"MemBuffer_Free", std::to_string(second)}), "");
 }
 
+TEST(BridgeCommands, MemoryBlocksStayUnderTheirCeilings) {
+  auto& registry = api::HandleRegistry::Instance();
+  const size_t before = registry.BlockBytes();
+  // The default ceilings refuse before any memory is touched.
+  EXPECT_EQ(Cmd({"MemBuffer_Allocate", "268435457"}), "ERROR 311");
+  EXPECT_EQ(Cmd({"MemBuffer_Allocate", "2147483647"}), "ERROR 311");
+
+  registry.SetBlockLimits(1000, before + 2500);
+  struct Step {
+    const char* size;  // null: free the oldest block still held
+    bool granted;
+  };
+  const Step kSteps[] = {
+      {"1001", false}, {"1000", true}, {"1000", true},  {"600", false},  // 3000 > 2500
+      {"500", true},   {"1", false},   {nullptr, true}, {"1000", true},
+  };
+  std::vector<std::string> held;
+  for (const Step& step : kSteps) {
+    if (step.size == nullptr) {
+      EXPECT_EQ(Cmd({"MemBuffer_Free", held.front()}), "");
+      held.erase(held.begin());
+      continue;
+    }
+    const std::string result = Cmd({"MemBuffer_Allocate", step.size});
+    if (step.granted) {
+      EXPECT_GT(std::stoi(result), 0) << step.size;
+      held.push_back(result);
+    } else {
+      EXPECT_EQ(result, "ERROR 311") << step.size;
+    }
+  }
+  EXPECT_EQ(registry.BlockBytes(), before + 2500);
+  for (const std::string& handle : held) Cmd({"MemBuffer_Free", handle});
+  EXPECT_EQ(registry.BlockBytes(), before);
+  registry.SetBlockLimits(api::HandleRegistry::kDefaultBlockLimit,
+                          api::HandleRegistry::kDefaultTotalLimit);
+}
+
 TEST(BridgeCommands, RegistryRefusesHandlesOfAnotherKind) {
   auto& registry = api::HandleRegistry::Instance();
   int object = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "api/api_layer.h"
 #include "bridge/command_table.h"
 #include "bridge_test_support.h"
@@ -17,12 +19,31 @@ TEST(Dispatch, CommandWordsMatchWithoutRegardToCaseAndComeBackUpperCased) {
   }
 }
 
-TEST(Dispatch, OnlyTheHashSelectsTheCommand) {
-  // +2 on the last byte and -1 on the one before leave the hash unchanged.
-  ASSERT_EQ(bridge::CommandHash("VERSINP"), bridge::CommandHash("VERSION"));
-  EXPECT_EQ(Cmd({"versinp"}), "1.11");
-  EXPECT_EQ(bridge::CommandWord(bridge::FindCommandByHash(bridge::CommandHash("DATABASE_OPEN"))),
+TEST(Dispatch, AWordThatOnlySharesACommandsHashIsUnknown) {
+  // Found by a random search over words of upper-case letters and "_" of the
+  // command's length (the hash of a short word is a plain weighted sum);
+  // VERSIPL moves one unit between the last two letters.
+  const struct {
+    const char* word;
+    const char* command;
+  } kCollisions[] = {
+      {"VERSIPL", "VERSION"},   {"ZHDCIIZ", "VERSION"},   {"zhdciiz", "VERSION"},
+      {"SHUTDOXL", "SHUTDOWN"}, {"UIF_CTOB", "SHUTDOWN"}, {"Wdnhzmwf", "SHUTDOWN"},
+  };
+  api::ZDK_Start(1 << 20);
+  for (const auto& c : kCollisions) {
+    std::string upper = c.word;
+    for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    ASSERT_EQ(bridge::CommandHash(upper.c_str()), bridge::CommandHash(c.command)) << c.word;
+    EXPECT_EQ(bridge::FindCommand(upper.c_str()), -1) << c.word;
+    EXPECT_EQ(Cmd({c.word}), "ERROR 310") << c.word;
+  }
+  EXPECT_TRUE(api::ZDK_IsStarted());  // no collision ran ShutDown
+  api::ZDK_Stop();
+  EXPECT_EQ(bridge::CommandWord(bridge::FindCommand("DATABASE_OPEN")),
             std::string("Database_Open"));
+  EXPECT_EQ(bridge::FindCommand("VERSION"), 3);
+  EXPECT_EQ(bridge::FindCommand("VERSIONS"), -1);
 }
 
 TEST(Dispatch, UnknownAndUnbuiltCommandsAnswer310) {

@@ -57,7 +57,13 @@ namespace {
 int gReleased = 0;
 char* gLastReleased = nullptr;
 std::string gStored;
-const char kVariable[] = {'a', '\0', 'b'};
+
+// What the host's variable "v" holds and the length it reports for it; the
+// host's text is exactly the bytes plus a zero, so reading past it is an
+// over-read the sanitizer sees.
+std::string gBytes;
+int32_t gReportedLength = 0;
+bool gReturnOtherPointer = false;
 
 void HostRelease(char* text) {
   ++gReleased;
@@ -66,13 +72,14 @@ void HostRelease(char* text) {
 }
 
 char* HostRead(void* name, void*, void* block, void*) {
-  if (std::strcmp(static_cast<const char*>(name), "bytes") != 0) return nullptr;
+  if (std::strcmp(static_cast<const char*>(name), "v") != 0) return nullptr;
   auto* data = static_cast<HostDataBlock*>(block);
-  data->data = static_cast<char*>(std::malloc(sizeof kVariable + 1));
-  std::memcpy(data->data, kVariable, sizeof kVariable);
-  data->data[sizeof kVariable] = '\0';
-  data->length = sizeof kVariable;
-  return data->data;
+  char* text = static_cast<char*>(std::malloc(gBytes.size() + 1));
+  std::memcpy(text, gBytes.data(), gBytes.size());
+  text[gBytes.size()] = '\0';
+  data->data = gReturnOtherPointer ? nullptr : text;
+  data->length = gReportedLength;
+  return text;
 }
 
 char* HostWrite(void*, void*, void* block, void*) {
@@ -101,18 +108,38 @@ TEST(HostInterface, RegistrationAndVariableCallbacks) {
   EXPECT_EQ(table[1].entry, nullptr);
   ASSERT_NE(release, nullptr);
 
-  // Reading copies the bytes, zeros included, and hands the host's text back.
+  // Reading copies the host's text and hands the host's own back; the
+  // reported length is believed up to the text's first zero only.
+  const struct {
+    std::string bytes;
+    int32_t reported;
+    bool otherPointer;
+    std::string copy;
+  } kReads[] = {
+      {"value", 5, false, "value"},
+      {"value", 2, false, "va"},                // a shorter length cuts
+      {"abc", 1 << 20, false, "abc"},           // a lying length
+      {"abc", 1 << 20, true, "abc"},            // no length for this text
+      {std::string("a\0b", 3), 3, false, "a"},  // nothing after a zero
+      {"", 0, false, ""},
+      {"neg", -7, false, "neg"},
+  };
   HostDataBlock block{};
   char key[] = "";
-  char* copy = pGetVariableEx(const_cast<char*>("bytes"), key, &block, nullptr);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(std::memcmp(copy, kVariable, sizeof kVariable), 0);
-  EXPECT_EQ(copy[sizeof kVariable], '\0');
-  EXPECT_EQ(gReleased, 1);
-  EXPECT_NE(gLastReleased, copy);
-  release(copy);
+  int released = gReleased;
+  for (const auto& r : kReads) {
+    gBytes = r.bytes;
+    gReportedLength = r.reported;
+    gReturnOtherPointer = r.otherPointer;
+    char* copy = pGetVariableEx(const_cast<char*>("v"), key, &block, nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, r.copy.c_str()) << r.bytes << " " << r.reported;
+    EXPECT_EQ(gReleased, ++released);
+    EXPECT_NE(gLastReleased, copy);
+    release(copy);
+  }
   EXPECT_EQ(pGetVariableEx(const_cast<char*>("missing"), key, &block, nullptr), nullptr);
-  EXPECT_EQ(gReleased, 1);
+  EXPECT_EQ(gReleased, released);
 
   char bytes[] = "x\0y";
   HostDataBlock out{bytes, 3};

@@ -8,8 +8,11 @@
 #include <string>
 
 #include "kernel/storage/database.h"
+#include "kernel/storage/embedded_file.h"
 #include "kernel/storage/kernel_startup.h"
+#include "kernel/storage/volume.h"
 #include "platform/env.h"
+#include "tests/storage/volume_fixture.h"
 
 namespace {
 
@@ -84,4 +87,69 @@ TEST_F(InspectTest, ASingleVolumeAndADamagedOne) {
 
   const Outcome missing = Inspect(mDir + "/nothing");
   EXPECT_EQ(missing.status, 1);
+}
+
+namespace {
+
+// A volume of 1 KB segments whose segments are all in use: the map, the
+// table of files, a file of 5 segments (3..7) and one of 20 (8..27).
+void MakeFullVolume(const std::string& path) {
+  StartKernel(1 << 20);
+  {
+    FBL_DataFile v(path);
+    v.CreateVolume(1024, 1, FBL_ByteOrder::kLittleEndian);
+    v.Open();
+    for (auto [owner, bytes] : {std::pair{1u, 5000u}, std::pair{2u, 20000u}}) {
+      FBL_EmbededFile f(v, owner, 2, 0);
+      f.Create();
+      f.Open();
+      const auto data = ztest::Pattern(bytes, owner);
+      f.Write(data.data(), data.size());
+      f.Close();
+    }
+    v.Close();
+  }
+  StopKernel();
+}
+
+}  // namespace
+
+TEST_F(InspectTest, EveryChainIsCheckedAgainstTheVolumesLength) {
+  const std::string whole = mDir + "/whole.vdb";
+  MakeFullVolume(whole);
+  const uint64_t full = std::filesystem::file_size(whole);
+  ASSERT_EQ(full, 1024u + 27 * 1024);
+  const Outcome sound = Inspect(whole);
+  EXPECT_EQ(sound.status, 0) << sound.output;
+  EXPECT_TRUE(Has(sound.output, "file chains: 3 files checked, 0 problems")) << sound.output;
+
+  const struct {
+    uint64_t length;
+    const char* says;
+  } kCuts[] = {
+      {full - 1, "bytes into segment 27"},
+      {full - 512, "bytes into segment 27"},
+      {full - 1024, "segment 20 of its chain is 27, past the end"},
+      {full - 5 * 1024 - 100, "segment 15 of its chain is 22, past the end"},
+      {1024 + 7 * 1024, "segment 1 of its chain is 8, past the end"},
+      {1024 + 3 * 1024 + 100, "segment 2 of its chain is 4, past the end"},
+      {1024 + 2 * 1024, "file 1 (owner 1, kind 2, sub-index 0): segment 1 of its chain is 3"},
+      {1024 + 1024 + 10, "error 301"},
+      {500, "error"},
+  };
+  for (const auto& cut : kCuts) {
+    const std::string path = mDir + "/cut.vdb";
+    std::filesystem::copy_file(whole, path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(path, cut.length);
+    const Outcome o = Inspect(path);
+    EXPECT_EQ(o.status, 1) << cut.length << "\n" << o.output;
+    EXPECT_TRUE(Has(o.output, cut.says)) << cut.length << "\n" << o.output;
+    EXPECT_EQ(std::filesystem::file_size(path), cut.length);  // read only
+  }
+
+  // Whole but damaged: the second file's chain runs into the first's.
+  ztest::RawFile(whole).SetU32(1024 + (10 - 1) * 4, 4);
+  const Outcome crossed = Inspect(whole);
+  EXPECT_EQ(crossed.status, 1);
+  EXPECT_TRUE(Has(crossed.output, "segment 4 is also in the chain of file 1")) << crossed.output;
 }

@@ -17,6 +17,8 @@ EscapeString => ""
 NoSuchCommand => "ERROR 310"
 "" => "ERROR 310"
 database_open /nowhere => "ERROR 310"
+# Same hash as VERSION, another word.
+VERSIPL => "ERROR 310"
 
 # Memory blocks are handles; freeing twice is an error.
 buf = MemBuffer_Allocate 100
@@ -24,6 +26,7 @@ MemBuffer_Free $buf => ""
 MemBuffer_Free $buf => "ERROR 310"
 MemBuffer_Free 0 => "ERROR 310"
 MemBuffer_Allocate -5 => "ERROR 310"
+MemBuffer_Allocate 300000000 => "ERROR 311"
 
 # Indexed calls: numbers instead of words, errors in their own slot.
 .indexed 3 => "value=0 error=0 text=1.11"
