@@ -14,11 +14,7 @@
 
 class FBL_CountedPage : public FBL_IndexPage {
  public:
-  FBL_CountedPage(FBL_IndexFile& file, FBL_BaseField& field);
-  ~FBL_CountedPage() override;
-
-  void FromDisk() override;
-  void ToDisk() override;
+  FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order);
 
   uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
   uint32_t Count() override;
@@ -46,8 +42,9 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t KeyCount();
 
  protected:
-  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
-  uint32_t HeaderBytes() const override;
+  // The layout of string pages.
+  FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order, zindex::PageLayout layout);
+
   bool UsesRunMarks() const override { return true; }
   void Forget() override;
   void ForgetKept() override;
@@ -58,9 +55,6 @@ class FBL_CountedPage : public FBL_IndexPage {
   // Bytes of the key area as the header gives them.
   virtual uint32_t StoredKeyArea(const uint8_t* page) const;
   virtual void SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset);
-  // Converts header fields beyond the two counts.
-  virtual void ConvertHeader(uint8_t* page, bool toMachine) const;
-  virtual void SwapKey(uint8_t* key) const;
   // Keys of one size: the last key's place is known without a walk.
   virtual bool FixedKeys() const { return true; }
 
@@ -72,7 +66,6 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t KeyOfSlot(uint32_t slot);
   uint32_t CountAt(const uint8_t* page, uint32_t j) const;
   void SetCountAt(uint8_t* page, uint32_t j, uint32_t count);
-  void Convert(bool toMachine);
   void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
 
   // A change made here that kept the parse up to date.

@@ -3,7 +3,9 @@
 // in it, whatever the machine's own order.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace zorder {
 
@@ -35,6 +37,25 @@ inline void StoreU32(uint8_t* p, uint32_t v, bool bigEndian) {
 
 inline void StoreU64(uint8_t* p, uint64_t v, bool bigEndian) {
   for (int i = 0; i < 8; ++i) p[bigEndian ? i : 7 - i] = static_cast<uint8_t>(v >> (56 - 8 * i));
+}
+
+// Integers in this machine's order at any address: pages of a volume of
+// the other byte order are held in machine order once converted.
+template <class T>
+inline T LoadNative(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+inline void StoreNative(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// Reverses n bytes in place (one integer to the other byte order).
+inline void Reverse(uint8_t* p, size_t n) {
+  std::reverse(p, p + n);
 }
 
 }  // namespace zorder
