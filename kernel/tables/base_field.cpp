@@ -13,7 +13,6 @@
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"
-#include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/record_map.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
@@ -429,14 +428,6 @@ uint64_t FBL_BaseField::KeyOrderBits(const uint8_t* key) const {
   }
   if (kind == ValueClass::kSigned) bits ^= uint64_t{1} << (8 * size - 1);
   return bits;
-}
-
-std::unique_ptr<FBL_FieldSorter> FBL_BaseField::MakeSorter(FBL_FieldIndex& index,
-                                                           uint32_t recordCount) {
-  if (HasFixedKey() && GetMaxKeySize() <= sizeof(uint64_t)) {
-    return std::make_unique<FBL_FieldSorter>(*this, index, recordCount);
-  }
-  return std::make_unique<FBL_FieldSorterStr>(*this, index, recordCount);
 }
 
 void FBL_BaseField::SwapKeyBytes(uint8_t* key) const {

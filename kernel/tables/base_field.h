@@ -28,7 +28,6 @@ class FBL_ArraySet;
 class FBL_BitSet;
 class FBL_BitSetFile;
 class FBL_DataFile;
-class FBL_FieldSorter;
 class FBL_Table;
 
 class FBL_BaseField : public FBL_KeyOrder {
@@ -148,9 +147,6 @@ class FBL_BaseField : public FBL_KeyOrder {
   uint64_t KeyOrderBits(const uint8_t* key) const override;
   bool HasIntegerKeys(uint32_t& width, bool& isSigned) const override;
   void SwapKeyBytes(uint8_t* key) const override;
-  // A sorter that appends the field's keys to index (an index build) for
-  // about recordCount records.
-  virtual std::unique_ptr<FBL_FieldSorter> MakeSorter(FBL_FieldIndex& index, uint32_t recordCount);
   // The keys a by-words index holds for the current value: each distinct
   // word once, in key order (none for an empty text). Other fields give
   // their one key.
