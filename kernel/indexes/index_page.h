@@ -96,9 +96,11 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // when the kind has no such shortcut.
   virtual bool TailImage(uint32_t /*from*/, std::vector<uint8_t>& /*image*/) { return false; }
 
-  // Moves the entries from SplitPoint() to a new page after the current one.
-  // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
-  // one; the cursor ends on that page.
+  // Moves the entries from SplitPoint() to a new page after the current one;
+  // a pair after the page's last entry at the end of the index (or of its
+  // key's pages) moves none and goes alone on the new page. Returns 1 when
+  // (key, recID) belongs to the first page, 2 when to the new one; the
+  // cursor ends on that page.
   int Split(const uint8_t* key, REC_ID recID);
   // Appends every entry of the current page to page n and empties it.
   void MergeInto(uint32_t n);
@@ -196,6 +198,10 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID);
   // A new empty page becomes logical page l, current.
   void NewPageAt(uint32_t l, uint32_t marks);
+  // Whether the pair, to be inserted on the full current page, goes on a
+  // page of its own after it.
+  bool EndsAscent(const uint8_t* key, REC_ID recID, bool oneKey);
+  uint32_t RunMarks(uint32_t l, bool oneKey);
   void AfterRemove();
   // Copies of entries from..Count() of the current page.
   void CopyOut(uint32_t from, std::vector<uint8_t>& keys, std::vector<uint32_t>& offsets,

@@ -25,9 +25,16 @@ void FBL_IndexPage::InsertFirst(const uint8_t* key, REC_ID recID) {
 int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
   uint32_t l = mLogical;
   uint32_t n = Count();
+  bool oneKey = SameKey(KeyAt(0), KeyAt(n - 1));
+  if (EndsAscent(key, recID, oneKey)) {
+    // An ascending insert (counters, a key's growing run): the page stays
+    // full and the pair starts the next one.
+    NewPageAt(l + 1, RunMarks(l, oneKey && SameKey(key, KeyAt(0))));
+    PageAdded(l + 1, key);
+    return 2;
+  }
   uint32_t m = SplitPoint();
   if (m == 0 || m >= n) Corrupt("a page that cannot be split");
-  bool oneKey = SameKey(KeyAt(0), KeyAt(n - 1));
   std::vector<uint8_t> keys;
   std::vector<uint32_t> offsets;
   std::vector<REC_ID> recIDs;
@@ -42,15 +49,7 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
     CopyOut(m, keys, offsets, recIDs);
   }
   KeepFirst(m);
-  uint32_t marks = 0;
-  if (oneKey && UsesRunMarks()) {
-    FBL_InventoryPage& inventory = mIndexFile.GetInventory();
-    uint32_t entry = inventory.GetEntry(l);
-    if (zpage::EntryMarks(entry) == 0)
-      inventory.SetEntry(l, entry | zpage::kHeadMark | zpage::kContinuationMark);
-    marks = zpage::kContinuationMark;
-  }
-  NewPageAt(l + 1, marks);
+  NewPageAt(l + 1, RunMarks(l, oneKey));
   PageAdded(l + 1, keys.data());
   if (!image.empty()) {
     std::memcpy(GetData(), image.data(), Size());
@@ -71,6 +70,35 @@ int FBL_IndexPage::Split(const uint8_t* key, REC_ID recID) {
     return 1;
   }
   return 2;
+}
+
+// Past the page's last entry, at the end of the index or of the pages of
+// one key (a run, a Byte value's pages); a key never continues on another
+// page outside a run.
+bool FBL_IndexPage::EndsAscent(const uint8_t* key, REC_ID recID, bool oneKey) {
+  const uint32_t l = mLogical;
+  const uint32_t n = Count();
+  if (ComparePair(key, recID, KeyAt(n - 1), RecIDAt(n - 1)) <= 0) return false;
+  const bool sameKey = SameKey(key, KeyAt(n - 1));
+  if (sameKey && UsesRunMarks() && !oneKey) return false;
+  if (l == PageCount()) return true;
+  if (!sameKey || !IsKeyLocked()) return false;
+  Select(l + 1);
+  const bool continues = Count() > 0 && SameKey(KeyAt(0), key);
+  Select(l);
+  return !continues;
+}
+
+// The marks of a page made after page l: a page of one key that splits
+// becomes a run (its first page marked as the head), and the new page
+// continues it.
+uint32_t FBL_IndexPage::RunMarks(uint32_t l, bool oneKey) {
+  if (!oneKey || !UsesRunMarks()) return 0;
+  FBL_InventoryPage& inventory = mIndexFile.GetInventory();
+  uint32_t entry = inventory.GetEntry(l);
+  if (zpage::EntryMarks(entry) == 0)
+    inventory.SetEntry(l, entry | zpage::kHeadMark | zpage::kContinuationMark);
+  return zpage::kContinuationMark;
 }
 
 void FBL_IndexPage::MergeInto(uint32_t n) {
