@@ -347,6 +347,94 @@ bool FBL_CountedPage::TailImage(uint32_t from, std::vector<uint8_t>& image) {
   return true;
 }
 
+// ---- sharing with a neighbour -------------------------------------------------------
+
+// A neighbour at nine tenths of the fill limit or above gains little: the
+// page splits instead.
+uint32_t FBL_CountedPage::ShareCut(uint32_t otherUsed, bool toNext) {
+  const uint64_t limit = uint64_t{Size()} * kFillPercent / 100;
+  if (uint64_t{otherUsed} * 10 >= limit * 9) return 0;
+  Parse();
+  const uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const uint32_t header = HeaderBytes();
+  const uint64_t used = UsedSize();
+  const uint64_t entries = used - header;
+  auto gapAfter = [&](uint64_t moved) {
+    const uint64_t a = used - moved, b = uint64_t{otherUsed} + moved;
+    return a > b ? a - b : b - a;
+  };
+  uint32_t best = 0;
+  uint64_t bestGap = gapAfter(0);
+  for (uint32_t j = 1; j < keys; ++j) {
+    const uint64_t below = (mKeyOff[j] - header) + uint64_t{mFirstSlot[j]} * 4;
+    const uint64_t gap = gapAfter(toNext ? entries - below : below);
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = j;
+    }
+  }
+  return best == 0 ? 0 : mFirstSlot[best];
+}
+
+FBL_CountedPage::KeyRange FBL_CountedPage::WholePage(const uint8_t* page) const {
+  const uint32_t header = HeaderBytes();
+  return KeyRange{page,
+                  header,
+                  header + StoredKeyArea(page),
+                  0,
+                  LoadNative<uint16_t>(page + 2),
+                  LoadNative<uint16_t>(page)};
+}
+
+void FBL_CountedPage::Compose(const KeyRange& a, const KeyRange& b, uint8_t* out) {
+  const uint32_t header = HeaderBytes();
+  const uint32_t aKeys = a.keyEnd - a.keyBegin, bKeys = b.keyEnd - b.keyBegin;
+  const uint32_t aSlots = a.slotEnd - a.slotBegin, bSlots = b.slotEnd - b.slotBegin;
+  if (uint64_t{header} + aKeys + bKeys + 4 * (uint64_t{aSlots} + bSlots) > Size() ||
+      aSlots + bSlots > MaxEntries() || a.keys + b.keys > kMaxCount)
+    Corrupt("shared entries beyond the page");
+  std::memset(out, 0, Size());
+  std::memcpy(out + header, a.page + a.keyBegin, aKeys);
+  std::memcpy(out + header + aKeys, b.page + b.keyBegin, bKeys);
+  // Slot s lies at the page's end minus 4 * (s + 1).
+  std::memcpy(out + Size() - 4 * aSlots, a.page + Size() - 4 * a.slotEnd, 4 * size_t{aSlots});
+  std::memcpy(out + Size() - 4 * (aSlots + bSlots), b.page + Size() - 4 * b.slotEnd,
+              4 * size_t{bSlots});
+  SetCounts(out, a.keys + b.keys, aSlots + bSlots);
+  SetKeyArea(out, aKeys + bKeys, 0);
+}
+
+void FBL_CountedPage::ShareWith(uint32_t other, uint32_t cut, bool toNext) {
+  Parse();
+  const uint32_t l = mLogical;
+  const uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const uint32_t n = mFirstSlot.back();
+  const uint32_t j = cut < n ? KeyOfSlot(cut) : keys;
+  if (j == 0 || j == keys || mFirstSlot[j] != cut) Corrupt("a share inside a key");
+  const std::vector<uint8_t> mine(Page(), Page() + Size());
+  const KeyRange head{mine.data(), HeaderBytes(), mKeyOff[j], 0, cut, j};
+  const KeyRange tail{mine.data(), mKeyOff[j], mKeyOff[keys], cut, n, keys - j};
+  const KeyRange none{mine.data(), 0, 0, 0, 0, 0};
+  std::vector<uint8_t> out(Size());
+  Select(other);
+  uint8_t* d = Page();
+  if (toNext) {
+    Compose(tail, WholePage(d), out.data());
+  } else {
+    Compose(WholePage(d), head, out.data());
+  }
+  std::memcpy(d, out.data(), Size());
+  MarkDirty();
+  Select(l);
+  if (toNext) {
+    KeepFirst(cut);
+    return;
+  }
+  Compose(tail, none, out.data());
+  std::memcpy(Page(), out.data(), Size());
+  MarkDirty();
+}
+
 void FBL_CountedPage::Remove(uint32_t at) {
   Parse();
   uint8_t* d = Page();

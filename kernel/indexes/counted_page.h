@@ -35,6 +35,9 @@ class FBL_CountedPage : public FBL_IndexPage {
   void Check() override;
   bool AppendLast(const uint8_t* key, REC_ID recID, bool same) override;
   bool TailImage(uint32_t from, std::vector<uint8_t>& image) override;
+  bool CanShare() const override { return true; }
+  uint32_t ShareCut(uint32_t otherUsed, bool toNext) override;
+  void ShareWith(uint32_t other, uint32_t cut, bool toNext) override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
@@ -67,6 +70,15 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t CountAt(const uint8_t* page, uint32_t j) const;
   void SetCountAt(uint8_t* page, uint32_t j, uint32_t count);
   void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
+  // Whole keys of a page: the bytes [keyBegin, keyEnd) of its key area and
+  // its RecID slots [slotBegin, slotEnd).
+  struct KeyRange {
+    const uint8_t* page;
+    uint32_t keyBegin, keyEnd, slotBegin, slotEnd, keys;
+  };
+  KeyRange WholePage(const uint8_t* page) const;
+  // The page two ranges make, a's keys first; work offset 0.
+  void Compose(const KeyRange& a, const KeyRange& b, uint8_t* out);
 
   // A change made here that kept the parse up to date.
   void Changed() { mParsedStamp = MarkChanged(); }

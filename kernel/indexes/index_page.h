@@ -95,6 +95,16 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // current page make when inserted in order into an empty page. False
   // when the kind has no such shortcut.
   virtual bool TailImage(uint32_t /*from*/, std::vector<uint8_t>& /*image*/) { return false; }
+  // Sharing: a full page gives whole keys to a neighbour with room instead
+  // of splitting (kinds that CanShare). ShareCut: the entry from which the
+  // current page's entries move to the next page (toNext), or the count of
+  // its first entries that move to the previous one, when that evens out
+  // the two pages, the other's used bytes being otherUsed; 0: no sharing.
+  virtual bool CanShare() const { return false; }
+  virtual uint32_t ShareCut(uint32_t /*otherUsed*/, bool /*toNext*/) { return 0; }
+  // Moves them to page other. REQUIRES: cut from ShareCut, no page
+  // change since; the cursor ends on the current page.
+  virtual void ShareWith(uint32_t /*other*/, uint32_t /*cut*/, bool /*toNext*/) {}
 
   // Moves the entries from SplitPoint() to a new page after the current one;
   // a pair after the page's last entry at the end of the index (or of its
@@ -198,6 +208,9 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID);
   // A new empty page becomes logical page l, current.
   void NewPageAt(uint32_t l, uint32_t marks);
+  // Gives keys of the full current page to a neighbour when a kind shares;
+  // the cursor ends on the page that takes key.
+  bool ShareWithNeighbour(const uint8_t* key);
   // Whether the pair, to be inserted on the full current page, goes on a
   // page of its own after it.
   bool EndsAscent(const uint8_t* key, REC_ID recID, bool oneKey);

@@ -101,6 +101,38 @@ uint32_t FBL_IndexPage::RunMarks(uint32_t l, bool oneKey) {
   return zpage::kContinuationMark;
 }
 
+// Pages filled in random order stay fuller: about 0.84 of what they may
+// hold instead of 0.7 when every full page splits.
+bool FBL_IndexPage::ShareWithNeighbour(const uint8_t* key) {
+  if (!CanShare() || IsKeyLocked()) return false;
+  const uint32_t l = mLogical;
+  for (const bool toNext : {true, false}) {
+    const uint32_t other = toNext ? l + 1 : l - 1;
+    if (other == 0 || other > PageCount()) continue;
+    Select(other);
+    const bool open = !IsKeyLocked();
+    const uint32_t used = UsedSize();
+    // A key on both sides of the seam (a pair placed before its key's
+    // first entry on the next page) keeps its pages.
+    const uint8_t* theirs = KeyAt(toNext ? 0 : Count() - 1);
+    uint8_t seam[FBL_KeyOrder::kMaxKeySize];
+    std::memcpy(seam, theirs, KeyLength(theirs));
+    Select(l);
+    const bool apart = !SameKey(seam, KeyAt(toNext ? Count() - 1 : 0));
+    const uint32_t cut = open && apart ? ShareCut(used, toNext) : 0;
+    if (cut == 0) continue;
+    ShareWith(other, cut, toNext);
+    // The page whose first entry changed; the pair goes with the keys not
+    // below it.
+    const uint32_t first = toNext ? other : l;
+    Select(first);
+    if (mFence.IsValid()) FenceSet(first);
+    if (mOrder.CompareKeys(key, KeyAt(0)) < 0) Select(first - 1);
+    return true;
+  }
+  return false;
+}
+
 void FBL_IndexPage::MergeInto(uint32_t n) {
   uint32_t l = mLogical;
   if (n == 0 || n == l || n > PageCount()) Corrupt("no page to merge into");
@@ -260,7 +292,7 @@ void FBL_IndexPage::InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID r
   }
   for (int guard = 0; !HasRoomFor(key, at); ++guard) {
     if (Count() < 2 || guard > 8) Corrupt("an entry that does not fit a page");
-    Split(key, recID);
+    if (!ShareWithNeighbour(key)) Split(key, recID);
     bool found = false;
     at = Search(key, recID, found);
   }
