@@ -25,6 +25,15 @@ constexpr uint32_t kPrefetchKeys = 16;
 // Keys of the parses a cursor keeps (8 bytes each).
 constexpr size_t kKeptKeys = size_t{1} << 21;
 
+// FBL_KeyOrder::BytesPrefix of the key at off, read as one word where the
+// page goes on for 8 bytes after its length byte.
+uint64_t PrefixAt(const uint8_t* page, uint32_t off, uint32_t size) {
+  const uint32_t length = page[off];
+  if (off + 9 > size) return FBL_KeyOrder::BytesPrefix(page + off);
+  const uint64_t word = zorder::LoadU64(page + off + 1, true);
+  return length >= 8 ? word : word & ~(UINT64_MAX >> (8 * length));
+}
+
 }  // namespace
 
 FBL_CountedPage::FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order)
@@ -190,11 +199,18 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
     const auto* offsets = reinterpret_cast<const uint8_t*>(mKeyOff.data());
     for (size_t b = 0; b < 4 * size_t{keys}; b += 64) __builtin_prefetch(offsets + b);
   }
+  // Keys as bytes compare by their first 8 bytes without a call.
+  const uint64_t prefix = bytes ? FBL_KeyOrder::BytesPrefix(key) : 0;
+  auto below = [&](uint32_t j) {
+    const uint8_t* k = d + mKeyOff[j];
+    if (!bytes) return mOrder.CompareKeys(k, key) < 0;
+    return FBL_KeyOrder::CompareAsBytes(k, PrefixAt(d, mKeyOff[j], Size()), key, prefix) < 0;
+  };
   uint32_t lo = 0;
   uint32_t hi = keys;
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
-    if (CompareKeysAs(bytes, d + mKeyOff[mid], key) < 0) {
+    if (below(mid)) {
       lo = mid + 1;
     } else {
       hi = mid;

@@ -216,10 +216,8 @@ void FBL_FieldSorterStr::Allocate() {
 
 uint64_t FBL_FieldSorterStr::PrefixOf(const uint8_t* key, uint32_t length) const {
   uint64_t prefix = 0;
-  if (mBytes && length > 0) {
-    uint32_t text = std::min<uint32_t>(key[0], length - 1);
-    for (uint32_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < text ? key[1 + i] : 0);
-  }
+  if (mBytes && length > 0)
+    prefix = FBL_KeyOrder::BytesPrefix(key + 1, std::min<uint32_t>(key[0], length - 1));
   return Descending() ? ~prefix : prefix;
 }
 

@@ -1,9 +1,10 @@
 // FBL_IndexFence: the first entry of every logical page of an index, kept
 // in memory by an index cursor so that a search chooses its page without
-// loading pages. Numeric keys are also kept as order bits, compared without
-// a call per probe. The cursor keeps it in step with every change it makes;
-// a change it cannot follow clears it (Clear), and the next search reads
-// the first entries again.
+// loading pages. Beside each key a 64-bit number orders most comparisons
+// without a call: the order bits of fixed keys, the first 8 bytes of
+// variable keys that compare as bytes. The cursor keeps it in step with
+// every change it makes; a change it cannot follow clears it (Clear), and
+// the next search reads the first entries again.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +33,14 @@ class FBL_IndexFence {
   void InsertPage(uint32_t l);
   void RemovePage(uint32_t l);
   // Of the pages held, the last whose first entry is not above (key,
-  // recID); page 1 when the pair sorts below all. REQUIRES: valid, pages.
-  uint32_t Choose(const uint8_t* key, REC_ID recID) const;
+  // recID); page 1 when the pair sorts below all. held: the page the
+  // cursor holds (0: none), looked at first. REQUIRES: valid, pages.
+  uint32_t Choose(const uint8_t* key, REC_ID recID, uint32_t held) const;
 
  private:
   const FBL_KeyOrder& mOrder;
   const bool mHasBits;
+  const bool mFixed;
   bool mValid = false;
   std::vector<std::string> mKeys;
   std::vector<REC_ID> mRecIDs;

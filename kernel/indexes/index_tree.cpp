@@ -186,7 +186,7 @@ uint32_t FBL_IndexPage::ChoosePage(const uint8_t* key, REC_ID recID) {
   uint32_t hi = n;
   if (n >= kFenceMinPages && !mFence.Covers(n)) BuildFence();
   if (mFence.IsValid()) {
-    uint32_t l = mFence.Choose(key, recID);
+    uint32_t l = mFence.Choose(key, recID, mLogical);
     Select(l);
     return l;
   }

@@ -44,6 +44,22 @@ class FBL_KeyOrder {
     int c = std::memcmp(left + 1, right + 1, std::min(left[0], right[0]));
     return c != 0 ? c : int{left[0]} - int{right[0]};
   }
+  // The first 8 bytes of a text as a big-endian number, zero-padded: keys
+  // that compare as bytes order as the prefixes of their texts where those
+  // differ.
+  static uint64_t BytesPrefix(const uint8_t* text, uint32_t length) {
+    uint64_t prefix = 0;
+    for (uint32_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < length ? text[i] : 0);
+    return prefix;
+  }
+  static uint64_t BytesPrefix(const uint8_t* key) { return BytesPrefix(key + 1, key[0]); }
+  // CompareAsBytes of keys whose BytesPrefix is known.
+  static int CompareAsBytes(const uint8_t* left, uint64_t leftPrefix, const uint8_t* right,
+                            uint64_t rightPrefix) {
+    if (leftPrefix != rightPrefix) return leftPrefix < rightPrefix ? -1 : 1;
+    if (left[0] <= 8 && right[0] <= 8) return int{left[0]} - int{right[0]};
+    return CompareAsBytes(left, right);
+  }
   // CompareKeys, or without a call when asBytes (KeysCompareAsBytes asked
   // before).
   int CompareKeysAs(bool asBytes, const uint8_t* left, const uint8_t* right) const {
