@@ -240,10 +240,11 @@ void FBL_Cache::ReleaseSpace(FBL_BlockHandle h) {
 
 // Makes one free run that holds bytes by sliding the blocks after one of
 // the largest runs down over it, so that it joins the next run (or the
-// arena's free end). Moves a few blocks instead of the whole arena; false
-// when pinned blocks or too long stretches are in the way.
+// arena's free end). Even a long stretch moves less than a compaction of
+// the whole arena; false when pinned blocks are in the way or the slides
+// of one call reach twice the arena.
 bool FBL_Cache::GatherRun(uint64_t bytes) {
-  constexpr uint64_t kMaxSlide = 4u << 20;
+  uint64_t budget = 2 * mArenaSize;
   // Runs tried per step, largest first: the largest may be followed by a
   // long or pinned stretch while a slightly smaller one is not.
   constexpr int kCandidates = 8;
@@ -261,7 +262,7 @@ bool FBL_Cache::GatherRun(uint64_t bytes) {
       bool movable = h != kNoBlock;
       while (movable && h != kNoBlock && !B(h).mFree) {
         stretch += B(h).mSize;
-        movable = B(h).mPins == 0 && stretch <= kMaxSlide;
+        movable = B(h).mPins == 0 && stretch <= budget;
         h = B(h).mNext;
       }
       if (!movable || stretch == 0) continue;
@@ -272,6 +273,7 @@ bool FBL_Cache::GatherRun(uint64_t bytes) {
       break;
     }
     if (run == kNoBlock) return false;
+    budget -= span;
     const uint64_t gap = B(run).mSize;
     const uint64_t to = B(run).mStart;
     std::memmove(mArena.get() + to, mArena.get() + B(first).mStart, span);
