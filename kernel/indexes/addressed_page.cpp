@@ -1,68 +1,21 @@
 #include "kernel/indexes/addressed_page.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "kernel/indexes/index_file.h"
-#include "kernel/indexes/index_format.h"
-#include "kernel/tables/base_field.h"
+#include "kernel/storage/byte_order.h"
 #include "platform/errors.h"
 
 using namespace zindex;
 
-namespace {
+using zorder::LoadNative;
+using zorder::StoreNative;
 
-uint32_t Get32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void Put32(uint8_t* p, uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
-
-}  // namespace
-
-FBL_AdressedPage::FBL_AdressedPage(FBL_IndexFile& file, FBL_BaseField& field)
-    : FBL_IndexPage(file, field) {}
-
-FBL_AdressedPage::~FBL_AdressedPage() {
-  try {
-    Release();
-  } catch (const xFBL_Exception&) {
-  }
-}
-
-std::unique_ptr<FBL_IndexPage> FBL_AdressedPage::MakeSibling() {
-  return std::make_unique<FBL_AdressedPage>(mIndexFile, mField);
-}
-
-uint32_t FBL_AdressedPage::HeaderBytes() const {
-  return kAddressedHeader;
-}
+FBL_AdressedPage::FBL_AdressedPage(FBL_IndexFile& file, const FBL_KeyOrder& order)
+    : FBL_IndexPage(file, order, PageLayout::kAddressed) {}
 
 uint32_t FBL_AdressedPage::MaxEntries() const {
   return (Size() - kAddressedHeader) / 4;
-}
-
-void FBL_AdressedPage::Convert(bool toMachine) {
-  uint8_t* d = mData;
-  uint32_t n = Get32(d);
-  std::reverse(d, d + 4);
-  std::reverse(d + 4, d + 8);
-  if (toMachine) n = Get32(d);
-  if (n > MaxEntries()) return;
-  for (uint32_t i = 0; i < n; ++i) std::reverse(d + 8 + 4 * i, d + 12 + 4 * i);
-}
-
-void FBL_AdressedPage::FromDisk() {
-  if (mData != nullptr && !mSwapped) Convert(true);
-  FBL_IndexPage::FromDisk();
-}
-
-void FBL_AdressedPage::ToDisk() {
-  if (mData != nullptr && mSwapped) Convert(false);
-  FBL_IndexPage::ToDisk();
 }
 
 uint8_t FBL_AdressedPage::Value() {
@@ -75,13 +28,13 @@ uint8_t FBL_AdressedPage::Value() {
 }
 
 uint32_t FBL_AdressedPage::Count() {
-  uint32_t n = Get32(Page());
+  uint32_t n = LoadNative<uint32_t>(Page());
   if (n > MaxEntries()) Corrupt("RecID count beyond the page");
   return n;
 }
 
 uint32_t FBL_AdressedPage::GetSecondCounter() {
-  return Get32(Page() + 4);
+  return LoadNative<uint32_t>(Page() + 4);
 }
 
 const uint8_t* FBL_AdressedPage::KeyAt(uint32_t) {
@@ -91,7 +44,7 @@ const uint8_t* FBL_AdressedPage::KeyAt(uint32_t) {
 
 REC_ID FBL_AdressedPage::RecIDAt(uint32_t i) {
   if (i >= Count()) Corrupt("a RecID beyond the page");
-  return Get32(Page() + kAddressedHeader + 4 * i);
+  return LoadNative<uint32_t>(Page() + kAddressedHeader + 4 * i);
 }
 
 uint32_t FBL_AdressedPage::UsedSize() {
@@ -109,7 +62,7 @@ uint32_t FBL_AdressedPage::EntrySize(const uint8_t*, uint32_t) {
 uint32_t FBL_AdressedPage::Search(const uint8_t* key, REC_ID recID, bool& found) {
   found = false;
   uint32_t n = Count();
-  int c = mField.CompareKeys(key, KeyAt(0));
+  int c = mOrder.CompareKeys(key, KeyAt(0));
   if (c < 0) return 0;
   if (c > 0) return n;
   const uint8_t* base = Page() + kAddressedHeader;
@@ -117,13 +70,13 @@ uint32_t FBL_AdressedPage::Search(const uint8_t* key, REC_ID recID, bool& found)
   uint32_t hi = n;
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
-    if (Get32(base + 4 * mid) < recID) {
+    if (LoadNative<uint32_t>(base + 4 * mid) < recID) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
-  found = lo < n && Get32(base + 4 * lo) == recID;
+  found = lo < n && LoadNative<uint32_t>(base + 4 * lo) == recID;
   return lo;
 }
 
@@ -133,8 +86,8 @@ void FBL_AdressedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
   if (!SameKey(key, KeyAt(0))) Corrupt("a value on a page of another value");
   uint8_t* e = Page() + kAddressedHeader + 4 * at;
   std::memmove(e + 4, e, 4 * (n - at));
-  Put32(e, recID);
-  Put32(Page(), n + 1);
+  StoreNative<uint32_t>(e, recID);
+  StoreNative<uint32_t>(Page(), n + 1);
   MarkDirty();
 }
 
@@ -143,8 +96,8 @@ void FBL_AdressedPage::Remove(uint32_t at) {
   if (at >= n) Corrupt("removal beyond the page");
   uint8_t* e = Page() + kAddressedHeader + 4 * at;
   std::memmove(e, e + 4, 4 * (n - at - 1));
-  Put32(Page() + kAddressedHeader + 4 * (n - 1), 0);
-  Put32(Page(), n - 1);
+  StoreNative<uint32_t>(Page() + kAddressedHeader + 4 * (n - 1), 0);
+  StoreNative<uint32_t>(Page(), n - 1);
   MarkDirty();
 }
 
@@ -152,7 +105,7 @@ void FBL_AdressedPage::KeepFirst(uint32_t keep) {
   uint32_t n = Count();
   if (keep >= n) return;
   std::memset(Page() + kAddressedHeader + 4 * keep, 0, 4 * (n - keep));
-  Put32(Page(), keep);
+  StoreNative<uint32_t>(Page(), keep);
   MarkDirty();
 }
 
@@ -172,8 +125,8 @@ void FBL_AdressedPage::SetGroupCounter(uint32_t first, uint32_t count, uint32_t 
     Select(p);
     // Unchecked pages are checked later against the new count.
     uint8_t* d = GetData();
-    if (Get32(d + 4) == pages) continue;
-    Put32(d + 4, pages);
+    if (LoadNative<uint32_t>(d + 4) == pages) continue;
+    StoreNative<uint32_t>(d + 4, pages);
     MarkDirty();
   }
 }

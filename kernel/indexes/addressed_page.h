@@ -10,11 +10,7 @@
 
 class FBL_AdressedPage : public FBL_IndexPage {
  public:
-  FBL_AdressedPage(FBL_IndexFile& file, FBL_BaseField& field);
-  ~FBL_AdressedPage() override;
-
-  void FromDisk() override;
-  void ToDisk() override;
+  FBL_AdressedPage(FBL_IndexFile& file, const FBL_KeyOrder& order);
 
   uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
   uint32_t Count() override;
@@ -36,15 +32,12 @@ class FBL_AdressedPage : public FBL_IndexPage {
   uint32_t GetSecondCounter();
 
  protected:
-  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
-  uint32_t HeaderBytes() const override;
   void PageAdded(uint32_t l, const uint8_t* key) override;
   void PageRemoved(uint32_t l) override;
   void Forget() override { mValueKnown = false; }
 
  private:
   uint8_t Value();
-  void Convert(bool toMachine);
   // Stores pages as the second counter of pages first..first + count - 1.
   void SetGroupCounter(uint32_t first, uint32_t count, uint32_t pages, uint32_t skip);
 

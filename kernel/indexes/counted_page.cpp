@@ -2,40 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
-#include <span>
 
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_file.h"
-#include "kernel/indexes/index_format.h"
 #include "kernel/storage/byte_order.h"
-#include "kernel/tables/base_field.h"
 #include "platform/errors.h"
 
 using namespace zindex;
 
-namespace {
+using zorder::LoadNative;
+using zorder::StoreNative;
 
-uint16_t Get16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-void Put16(uint8_t* p, uint32_t v) {
-  uint16_t w = static_cast<uint16_t>(v);
-  std::memcpy(p, &w, 2);
-}
-uint32_t Get32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void Put32(uint8_t* p, uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
-void Reverse4(uint8_t* p) {
-  std::reverse(p, p + 4);
-}
+namespace {
 
 // A page is full past this share of its size.
 constexpr uint32_t kFillPercent = 80;
@@ -46,84 +25,36 @@ constexpr uint32_t kPrefetchKeys = 16;
 // Keys of the parses a cursor keeps (8 bytes each).
 constexpr size_t kKeptKeys = size_t{1} << 21;
 
+// FBL_KeyOrder::BytesPrefix of the key at off, read as one word where the
+// page goes on for 8 bytes after its length byte.
+uint64_t PrefixAt(const uint8_t* page, uint32_t off, uint32_t size) {
+  const uint32_t length = page[off];
+  if (off + 9 > size) return FBL_KeyOrder::BytesPrefix(page + off);
+  const uint64_t word = zorder::LoadU64(page + off + 1, true);
+  return length >= 8 ? word : word & ~(UINT64_MAX >> (8 * length));
+}
+
 }  // namespace
 
-FBL_CountedPage::FBL_CountedPage(FBL_IndexFile& file, FBL_BaseField& field)
-    : FBL_IndexPage(file, field), mKeySize(field.GetValueSize()) {}
+FBL_CountedPage::FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order)
+    : FBL_CountedPage(file, order, PageLayout::kCounted) {}
 
-FBL_CountedPage::~FBL_CountedPage() {
-  try {
-    Release();
-  } catch (const xFBL_Exception&) {
-  }
-}
-
-std::unique_ptr<FBL_IndexPage> FBL_CountedPage::MakeSibling() {
-  return std::make_unique<FBL_CountedPage>(mIndexFile, mField);
-}
-
-uint32_t FBL_CountedPage::HeaderBytes() const {
-  return kCountedHeader;
-}
+FBL_CountedPage::FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order,
+                                 PageLayout layout)
+    : FBL_IndexPage(file, order, layout), mKeySize(order.GetMaxKeySize()) {}
 
 uint32_t FBL_CountedPage::KeyLengthAt(const uint8_t*, uint32_t) const {
   return mKeySize;
 }
 
 uint32_t FBL_CountedPage::StoredKeyArea(const uint8_t* page) const {
-  return Get16(page) * (mKeySize + 4);
+  return LoadNative<uint16_t>(page) * (mKeySize + 4);
 }
 
 void FBL_CountedPage::SetKeyArea(uint8_t*, uint32_t, uint32_t) {}
 
-void FBL_CountedPage::ConvertHeader(uint8_t*, bool) const {}
-
-void FBL_CountedPage::SwapKey(uint8_t* key) const {
-  mField.SwapBytes(key);
-}
-
 uint32_t FBL_CountedPage::MaxEntries() const {
   return std::min((Size() - HeaderBytes()) / 4, kMaxCount);
-}
-
-// ---- byte order -------------------------------------------------------------------
-
-// Counts and areas that do not fit the page convert only the header; the
-// page then fails its check and is never written through.
-void FBL_CountedPage::Convert(bool toMachine) {
-  uint8_t* d = mData;
-  uint32_t keys = 0, recIDs = 0, area = 0;
-  auto readHeader = [&] {
-    keys = Get16(d);
-    recIDs = Get16(d + 2);
-    area = StoredKeyArea(d);
-  };
-  if (!toMachine) readHeader();
-  for (uint32_t at : {0u, 2u}) std::reverse(d + at, d + at + 2);
-  ConvertHeader(d, toMachine);
-  if (toMachine) readHeader();
-  uint32_t header = HeaderBytes();
-  if (uint64_t{header} + area + uint64_t{recIDs} * 4 > Size()) return;
-  uint32_t off = header;
-  for (uint32_t j = 0; j < keys; ++j) {
-    if (off >= header + area) return;
-    uint32_t length = KeyLengthAt(d, off);
-    if (off + length + 4 > header + area) return;
-    SwapKey(d + off);
-    Reverse4(d + off + length);
-    off += length + 4;
-  }
-  for (uint32_t s = 0; s < recIDs; ++s) Reverse4(d + Size() - 4 * (s + 1));
-}
-
-void FBL_CountedPage::FromDisk() {
-  if (mData != nullptr && !mSwapped) Convert(true);
-  FBL_IndexPage::FromDisk();
-}
-
-void FBL_CountedPage::ToDisk() {
-  if (mData != nullptr && mSwapped) Convert(false);
-  FBL_IndexPage::ToDisk();
 }
 
 // ---- reading ------------------------------------------------------------------------
@@ -170,8 +101,8 @@ void FBL_CountedPage::Parse() {
       return;
     }
   }
-  uint32_t keys = Get16(d);
-  uint32_t recIDs = Get16(d + 2);
+  uint32_t keys = LoadNative<uint16_t>(d);
+  uint32_t recIDs = LoadNative<uint16_t>(d + 2);
   uint32_t area = StoredKeyArea(d);
   uint32_t header = HeaderBytes();
   if (uint64_t{header} + area + uint64_t{recIDs} * 4 > Size()) Corrupt("counts beyond the page");
@@ -183,7 +114,7 @@ void FBL_CountedPage::Parse() {
     if (off >= header + area) Corrupt("key entries beyond the key area");
     uint32_t length = KeyLengthAt(d, off);
     if (off + length + 4 > header + area) Corrupt("key entries beyond the key area");
-    uint32_t count = Get32(d + off + length);
+    uint32_t count = LoadNative<uint32_t>(d + off + length);
     if (count == 0) Corrupt("a key without RecIDs");
     mKeyOff[j] = off;
     mFirstSlot[j] = static_cast<uint32_t>(slots);
@@ -200,7 +131,7 @@ void FBL_CountedPage::Parse() {
 
 uint32_t FBL_CountedPage::Count() {
   const uint8_t* d = Page();
-  uint32_t n = Get16(d + 2);
+  uint32_t n = LoadNative<uint16_t>(d + 2);
   if (HeaderBytes() + uint64_t{n} * 4 > Size()) Corrupt("RecID count beyond the page");
   return n;
 }
@@ -218,19 +149,19 @@ uint32_t FBL_CountedPage::KeyOfSlot(uint32_t slot) {
 }
 
 uint32_t FBL_CountedPage::CountAt(const uint8_t* page, uint32_t j) const {
-  return Get32(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]));
+  return LoadNative<uint32_t>(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]));
 }
 
 void FBL_CountedPage::SetCountAt(uint8_t* page, uint32_t j, uint32_t count) {
-  Put32(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]), count);
+  StoreNative<uint32_t>(page + mKeyOff[j] + KeyLengthAt(page, mKeyOff[j]), count);
 }
 
 const uint8_t* FBL_CountedPage::KeyAt(uint32_t i) {
   if (!mParsed && (i == 0 || FixedKeys())) {
     // The first and last keys of a checked page, without parsing it.
     const uint8_t* d = Page();
-    uint32_t n = Get16(d + 2);
-    uint32_t keys = Get16(d);
+    uint32_t n = LoadNative<uint16_t>(d + 2);
+    uint32_t keys = LoadNative<uint16_t>(d);
     if (!mParsed && keys > 0 && i < n) {
       if (i == 0) return d + HeaderBytes();
       if (i == n - 1) return d + HeaderBytes() + (keys - 1) * (mKeySize + 4);
@@ -243,7 +174,7 @@ const uint8_t* FBL_CountedPage::KeyAt(uint32_t i) {
 REC_ID FBL_CountedPage::RecIDAt(uint32_t i) {
   uint32_t n = Count();
   if (i >= n) Corrupt("a slot beyond the RecIDs");
-  return Get32(Page() + Size() - 4 * (i + 1));
+  return LoadNative<uint32_t>(Page() + Size() - 4 * (i + 1));
 }
 
 uint32_t FBL_CountedPage::UsedSize() {
@@ -268,11 +199,18 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
     const auto* offsets = reinterpret_cast<const uint8_t*>(mKeyOff.data());
     for (size_t b = 0; b < 4 * size_t{keys}; b += 64) __builtin_prefetch(offsets + b);
   }
+  // Keys as bytes compare by their first 8 bytes without a call.
+  const uint64_t prefix = bytes ? FBL_KeyOrder::BytesPrefix(key) : 0;
+  auto below = [&](uint32_t j) {
+    const uint8_t* k = d + mKeyOff[j];
+    if (!bytes) return mOrder.CompareKeys(k, key) < 0;
+    return FBL_KeyOrder::CompareAsBytes(k, PrefixAt(d, mKeyOff[j], Size()), key, prefix) < 0;
+  };
   uint32_t lo = 0;
   uint32_t hi = keys;
   while (lo < hi) {
     uint32_t mid = (lo + hi) / 2;
-    if (CompareKeysAs(bytes, d + mKeyOff[mid], key) < 0) {
+    if (below(mid)) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -282,16 +220,16 @@ uint32_t FBL_CountedPage::Search(const uint8_t* key, REC_ID recID, bool& found) 
   uint32_t a = mFirstSlot[lo];
   uint32_t b = mFirstSlot[lo + 1];
   // Records added in RecID order go after the key's last RecID.
-  if (Get32(d + Size() - 4 * b) < recID) return b;
+  if (LoadNative<uint32_t>(d + Size() - 4 * b) < recID) return b;
   while (a < b) {
     uint32_t mid = (a + b) / 2;
-    if (Get32(d + Size() - 4 * (mid + 1)) < recID) {
+    if (LoadNative<uint32_t>(d + Size() - 4 * (mid + 1)) < recID) {
       a = mid + 1;
     } else {
       b = mid;
     }
   }
-  found = a < mFirstSlot[lo + 1] && Get32(d + Size() - 4 * (a + 1)) == recID;
+  found = a < mFirstSlot[lo + 1] && LoadNative<uint32_t>(d + Size() - 4 * (a + 1)) == recID;
   return a;
 }
 
@@ -304,7 +242,7 @@ uint32_t FBL_CountedPage::EntrySize(const uint8_t* key, uint32_t at) {
   Parse();
   uint32_t n = mFirstSlot.back();
   if ((at < n && SameKey(KeyAt(at), key)) || (at > 0 && SameKey(KeyAt(at - 1), key))) return 4;
-  return mField.GetKeyLength(key) + 8;
+  return KeyLength(key) + 8;
 }
 
 bool FBL_CountedPage::HasRoomFor(const uint8_t* key, uint32_t at) {
@@ -316,8 +254,8 @@ bool FBL_CountedPage::HasRoomFor(const uint8_t* key, uint32_t at) {
 // ---- changing -----------------------------------------------------------------------
 
 void FBL_CountedPage::SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs) {
-  Put16(page, keys);
-  Put16(page + 2, recIDs);
+  StoreNative<uint16_t>(page, static_cast<uint16_t>(keys));
+  StoreNative<uint16_t>(page + 2, static_cast<uint16_t>(recIDs));
 }
 
 void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
@@ -337,7 +275,7 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
     if (mFirstSlot[j] != at) Corrupt("a new key inside another key's RecIDs");
     newKey = true;
   }
-  uint32_t length = mField.GetKeyLength(key);
+  uint32_t length = KeyLength(key);
   uint32_t grow = newKey ? length + 4 : 0;
   uint32_t end = mKeyOff.back();
   if (uint64_t{end} + grow + (uint64_t{n} + 1) * 4 > Size()) Corrupt("an entry beyond the page");
@@ -345,14 +283,14 @@ void FBL_CountedPage::Insert(uint32_t at, const uint8_t* key, REC_ID recID) {
   if (newKey) {
     std::memmove(d + off + grow, d + off, end - off);
     std::memcpy(d + off, key, length);
-    Put32(d + off + length, 1);
+    StoreNative<uint32_t>(d + off + length, 1);
     keys += 1;
   } else {
     SetCountAt(d, j, CountAt(d, j) + 1);
   }
   uint8_t* low = d + Size() - 4 * (n + 1);
   std::memmove(low, low + 4, 4 * (n - at));
-  Put32(d + Size() - 4 * (at + 1), recID);
+  StoreNative<uint32_t>(d + Size() - 4 * (at + 1), recID);
   SetCounts(d, keys, n + 1);
   SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
   if (newKey) {
@@ -374,7 +312,7 @@ bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
   uint32_t n = mFirstSlot.back();
   uint32_t end = mKeyOff.back();
   if (same && keys == 0) return false;
-  uint32_t length = same ? 0 : mField.GetKeyLength(key);
+  uint32_t length = same ? 0 : KeyLength(key);
   uint32_t grow = same ? 0 : length + 4;
   uint64_t used = uint64_t{end} + uint64_t{n} * 4;
   if (n >= MaxEntries() || used * 100 > uint64_t{Size()} * kFillPercent || used + grow + 4 > Size())
@@ -386,7 +324,7 @@ bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
   } else {
     off = end;
     std::memcpy(d + off, key, length);
-    Put32(d + off + length, 1);
+    StoreNative<uint32_t>(d + off + length, 1);
     mKeyOff.back() = off;
     mKeyOff.push_back(end + grow);
     mFirstSlot.push_back(n);
@@ -394,7 +332,7 @@ bool FBL_CountedPage::AppendLast(const uint8_t* key, REC_ID recID, bool same) {
   }
   mKeyOff.back() = end + grow;
   mFirstSlot.back() = n + 1;
-  Put32(d + Size() - 4 * (n + 1), recID);
+  StoreNative<uint32_t>(d + Size() - 4 * (n + 1), recID);
   SetCounts(d, keys, n + 1);
   SetKeyArea(d, end + grow - HeaderBytes(), off - HeaderBytes());
   Changed();
@@ -416,13 +354,101 @@ bool FBL_CountedPage::TailImage(uint32_t from, std::vector<uint8_t>& image) {
   image.assign(Size(), 0);
   uint8_t* out = image.data();
   std::memcpy(out + header, d + mKeyOff[j], length);
-  Put32(out + header + length, mFirstSlot[j + 1] - from);
+  StoreNative<uint32_t>(out + header + length, mFirstSlot[j + 1] - from);
   std::memcpy(out + header + length + 4, d + mKeyOff[j + 1], rest);
   std::memcpy(out + Size() - 4 * (n - from), d + Size() - 4 * n, 4 * size_t{n - from});
   SetCounts(out, keys - j, n - from);
   uint32_t last = j + 1 == keys ? 0 : length + 4 + (mKeyOff[keys - 1] - mKeyOff[j + 1]);
   SetKeyArea(out, length + 4 + rest, last);
   return true;
+}
+
+// ---- sharing with a neighbour -------------------------------------------------------
+
+// A neighbour at nine tenths of the fill limit or above gains little: the
+// page splits instead.
+uint32_t FBL_CountedPage::ShareCut(uint32_t otherUsed, bool toNext) {
+  const uint64_t limit = uint64_t{Size()} * kFillPercent / 100;
+  if (uint64_t{otherUsed} * 10 >= limit * 9) return 0;
+  Parse();
+  const uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const uint32_t header = HeaderBytes();
+  const uint64_t used = UsedSize();
+  const uint64_t entries = used - header;
+  auto gapAfter = [&](uint64_t moved) {
+    const uint64_t a = used - moved, b = uint64_t{otherUsed} + moved;
+    return a > b ? a - b : b - a;
+  };
+  uint32_t best = 0;
+  uint64_t bestGap = gapAfter(0);
+  for (uint32_t j = 1; j < keys; ++j) {
+    const uint64_t below = (mKeyOff[j] - header) + uint64_t{mFirstSlot[j]} * 4;
+    const uint64_t gap = gapAfter(toNext ? entries - below : below);
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = j;
+    }
+  }
+  return best == 0 ? 0 : mFirstSlot[best];
+}
+
+FBL_CountedPage::KeyRange FBL_CountedPage::WholePage(const uint8_t* page) const {
+  const uint32_t header = HeaderBytes();
+  return KeyRange{page,
+                  header,
+                  header + StoredKeyArea(page),
+                  0,
+                  LoadNative<uint16_t>(page + 2),
+                  LoadNative<uint16_t>(page)};
+}
+
+void FBL_CountedPage::Compose(const KeyRange& a, const KeyRange& b, uint8_t* out) {
+  const uint32_t header = HeaderBytes();
+  const uint32_t aKeys = a.keyEnd - a.keyBegin, bKeys = b.keyEnd - b.keyBegin;
+  const uint32_t aSlots = a.slotEnd - a.slotBegin, bSlots = b.slotEnd - b.slotBegin;
+  if (uint64_t{header} + aKeys + bKeys + 4 * (uint64_t{aSlots} + bSlots) > Size() ||
+      aSlots + bSlots > MaxEntries() || a.keys + b.keys > kMaxCount)
+    Corrupt("shared entries beyond the page");
+  std::memset(out, 0, Size());
+  std::memcpy(out + header, a.page + a.keyBegin, aKeys);
+  std::memcpy(out + header + aKeys, b.page + b.keyBegin, bKeys);
+  // Slot s lies at the page's end minus 4 * (s + 1).
+  std::memcpy(out + Size() - 4 * aSlots, a.page + Size() - 4 * a.slotEnd, 4 * size_t{aSlots});
+  std::memcpy(out + Size() - 4 * (aSlots + bSlots), b.page + Size() - 4 * b.slotEnd,
+              4 * size_t{bSlots});
+  SetCounts(out, a.keys + b.keys, aSlots + bSlots);
+  SetKeyArea(out, aKeys + bKeys, 0);
+}
+
+void FBL_CountedPage::ShareWith(uint32_t other, uint32_t cut, bool toNext) {
+  Parse();
+  const uint32_t l = mLogical;
+  const uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+  const uint32_t n = mFirstSlot.back();
+  const uint32_t j = cut < n ? KeyOfSlot(cut) : keys;
+  if (j == 0 || j == keys || mFirstSlot[j] != cut) Corrupt("a share inside a key");
+  const std::vector<uint8_t> mine(Page(), Page() + Size());
+  const KeyRange head{mine.data(), HeaderBytes(), mKeyOff[j], 0, cut, j};
+  const KeyRange tail{mine.data(), mKeyOff[j], mKeyOff[keys], cut, n, keys - j};
+  const KeyRange none{mine.data(), 0, 0, 0, 0, 0};
+  std::vector<uint8_t> out(Size());
+  Select(other);
+  uint8_t* d = Page();
+  if (toNext) {
+    Compose(tail, WholePage(d), out.data());
+  } else {
+    Compose(WholePage(d), head, out.data());
+  }
+  std::memcpy(d, out.data(), Size());
+  MarkDirty();
+  Select(l);
+  if (toNext) {
+    KeepFirst(cut);
+    return;
+  }
+  Compose(tail, none, out.data());
+  std::memcpy(Page(), out.data(), Size());
+  MarkDirty();
 }
 
 void FBL_CountedPage::Remove(uint32_t at) {
@@ -434,7 +460,7 @@ void FBL_CountedPage::Remove(uint32_t at) {
   uint32_t j = KeyOfSlot(at);
   uint8_t* low = d + Size() - 4 * n;
   std::memmove(low + 4, low, 4 * (n - at - 1));
-  Put32(low, 0);
+  StoreNative<uint32_t>(low, 0);
   uint32_t end = mKeyOff.back();
   uint32_t off = mKeyOff[j];
   uint32_t count = CountAt(d, j);
@@ -513,11 +539,11 @@ void FBL_CountedPage::Check() {
   const uint8_t* d = Page();
   uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
   for (uint32_t j = 0; j < keys; ++j) {
-    if (j > 0 && mField.CompareKeys(d + mKeyOff[j - 1], d + mKeyOff[j]) >= 0)
+    if (j > 0 && mOrder.CompareKeys(d + mKeyOff[j - 1], d + mKeyOff[j]) >= 0)
       Corrupt("keys out of order");
     REC_ID previous = 0;
     for (uint32_t s = mFirstSlot[j]; s < mFirstSlot[j + 1]; ++s) {
-      REC_ID r = Get32(d + Size() - 4 * (s + 1));
+      REC_ID r = LoadNative<uint32_t>(d + Size() - 4 * (s + 1));
       if (r <= previous) Corrupt("RecIDs of a key out of order");
       previous = r;
     }
@@ -542,5 +568,5 @@ void FBL_CountedPage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count)
   uint32_t n = Count();
   if (from > n || count > n - from) Corrupt("entries beyond the page");
   const uint8_t* d = Page();
-  for (uint32_t s = from; s < from + count; ++s) set.Include(Get32(d + Size() - 4 * (s + 1)));
+  for (uint32_t s = from; s < from + count; ++s) set.Include(LoadNative<uint32_t>(d + Size() - 4 * (s + 1)));
 }

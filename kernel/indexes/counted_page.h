@@ -14,11 +14,7 @@
 
 class FBL_CountedPage : public FBL_IndexPage {
  public:
-  FBL_CountedPage(FBL_IndexFile& file, FBL_BaseField& field);
-  ~FBL_CountedPage() override;
-
-  void FromDisk() override;
-  void ToDisk() override;
+  FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order);
 
   uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
   uint32_t Count() override;
@@ -39,6 +35,9 @@ class FBL_CountedPage : public FBL_IndexPage {
   void Check() override;
   bool AppendLast(const uint8_t* key, REC_ID recID, bool same) override;
   bool TailImage(uint32_t from, std::vector<uint8_t>& image) override;
+  bool CanShare() const override { return true; }
+  uint32_t ShareCut(uint32_t otherUsed, bool toNext) override;
+  void ShareWith(uint32_t other, uint32_t cut, bool toNext) override;
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
@@ -46,8 +45,9 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t KeyCount();
 
  protected:
-  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
-  uint32_t HeaderBytes() const override;
+  // The layout of string pages.
+  FBL_CountedPage(FBL_IndexFile& file, const FBL_KeyOrder& order, zindex::PageLayout layout);
+
   bool UsesRunMarks() const override { return true; }
   void Forget() override;
   void ForgetKept() override;
@@ -58,9 +58,6 @@ class FBL_CountedPage : public FBL_IndexPage {
   // Bytes of the key area as the header gives them.
   virtual uint32_t StoredKeyArea(const uint8_t* page) const;
   virtual void SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset);
-  // Converts header fields beyond the two counts.
-  virtual void ConvertHeader(uint8_t* page, bool toMachine) const;
-  virtual void SwapKey(uint8_t* key) const;
   // Keys of one size: the last key's place is known without a walk.
   virtual bool FixedKeys() const { return true; }
 
@@ -72,8 +69,16 @@ class FBL_CountedPage : public FBL_IndexPage {
   uint32_t KeyOfSlot(uint32_t slot);
   uint32_t CountAt(const uint8_t* page, uint32_t j) const;
   void SetCountAt(uint8_t* page, uint32_t j, uint32_t count);
-  void Convert(bool toMachine);
   void SetCounts(uint8_t* page, uint32_t keys, uint32_t recIDs);
+  // Whole keys of a page: the bytes [keyBegin, keyEnd) of its key area and
+  // its RecID slots [slotBegin, slotEnd).
+  struct KeyRange {
+    const uint8_t* page;
+    uint32_t keyBegin, keyEnd, slotBegin, slotEnd, keys;
+  };
+  KeyRange WholePage(const uint8_t* page) const;
+  // The page two ranges make, a's keys first; work offset 0.
+  void Compose(const KeyRange& a, const KeyRange& b, uint8_t* out);
 
   // A change made here that kept the parse up to date.
   void Changed() { mParsedStamp = MarkChanged(); }

@@ -38,6 +38,8 @@
 
 #include "kernel/storage/volume_format.h"
 
+class FBL_KeyOrder;
+
 namespace zindex {
 
 inline constexpr uint32_t kHeaderSize = 2048;
@@ -59,5 +61,29 @@ inline constexpr uint32_t kStringHeader = 8;
 inline constexpr uint32_t kAddressedHeader = 8;
 // Longest string key: its length byte and 255 bytes of text.
 inline constexpr uint32_t kMaxStringKey = 256;
+
+// The four page layouts above.
+enum class PageLayout : uint8_t { kUnique, kCounted, kString, kAddressed };
+
+constexpr uint32_t HeaderBytes(PageLayout layout) {
+  switch (layout) {
+    case PageLayout::kUnique:
+      return kUniqueHeader;
+    case PageLayout::kCounted:
+      return kCountedHeader;
+    case PageLayout::kString:
+      return kStringHeader;
+    case PageLayout::kAddressed:
+      return kAddressedHeader;
+  }
+  return 0;
+}
+
+// Converts a page between the volume's byte order and the machine's: every
+// header word, fixed key (FBL_KeyOrder::SwapKeyBytes), count and RecID is
+// reversed. Counts or areas that do not fit the page convert only the
+// header; such a page then fails its check and is never written through.
+void SwapPage(PageLayout layout, uint8_t* page, uint32_t size, const FBL_KeyOrder& order,
+              bool toMachine);
 
 }  // namespace zindex

@@ -11,7 +11,7 @@ FBL_SXUnique::FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t 
 }
 
 std::unique_ptr<FBL_IndexPage> FBL_SXUnique::MakePage() {
-  return std::make_unique<FBL_UniquePage>(GetFile(), GetField());
+  return std::make_unique<FBL_UniquePage>(GetFile(), GetKeyOrder());
 }
 
 FBL_SXNotUnique::FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId)
@@ -20,7 +20,7 @@ FBL_SXNotUnique::FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uin
 }
 
 std::unique_ptr<FBL_IndexPage> FBL_SXNotUnique::MakePage() {
-  return std::make_unique<FBL_CountedPage>(GetFile(), GetField());
+  return std::make_unique<FBL_CountedPage>(GetFile(), GetKeyOrder());
 }
 
 FBL_SXString::FBL_SXString(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
@@ -30,7 +30,7 @@ FBL_SXString::FBL_SXString(FBL_BaseField& field, FBL_DataFile& volume, uint32_t 
 }
 
 std::unique_ptr<FBL_IndexPage> FBL_SXString::MakePage() {
-  return std::make_unique<FBL_StringPage>(GetFile(), GetField());
+  return std::make_unique<FBL_StringPage>(GetFile(), GetKeyOrder());
 }
 
 FBL_SXOnBYTE::FBL_SXOnBYTE(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
@@ -40,5 +40,5 @@ FBL_SXOnBYTE::FBL_SXOnBYTE(FBL_BaseField& field, FBL_DataFile& volume, uint32_t 
 }
 
 std::unique_ptr<FBL_IndexPage> FBL_SXOnBYTE::MakePage() {
-  return std::make_unique<FBL_AdressedPage>(GetFile(), GetField());
+  return std::make_unique<FBL_AdressedPage>(GetFile(), GetKeyOrder());
 }

@@ -1,9 +1,9 @@
 // FBL_IndexPage: the page cursor of an index file and the tree work over
 // its pages. Entries are (key, RecID) pairs in ascending order across the
 // logical pages 1..N; kinds of pages (unique, counted, string, addressed)
-// give the layout of one page through the primitives below. Keys are in
-// the form the field makes (FBL_BaseField::MakeKey) and compare with the
-// field's CompareKeys.
+// give the layout of one page through the primitives below (index_page.cpp),
+// the tree work is the base's (index_tree.cpp). Keys are in the form the
+// column makes and compare by its FBL_KeyOrder.
 //
 // A position is (logical page, entry index); index Count() means "after the
 // page's last entry". A page is key-locked when it holds one key that
@@ -20,11 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "kernel/indexes/index_fence.h"
+#include "kernel/indexes/index_format.h"
 #include "kernel/sets/rec_id.h"
 #include "kernel/storage/page_cursors.h"
+#include "kernel/tables/key_order.h"
 
 class FBL_ArraySet;
-class FBL_BaseField;
 class FBL_BitSet;
 class FBL_IndexFile;
 
@@ -35,12 +37,15 @@ struct FBL_IndexPosition {
 
 class FBL_IndexPage : public FBL_LogicalPage {
  public:
-  FBL_IndexPage(FBL_IndexFile& file, FBL_BaseField& field);
+  // Gives the page up in disk order.
   ~FBL_IndexPage() override;
 
   void Release() override;
   void SetPage(uint32_t n) override;
   void MarkDirty() override;
+  // Byte order of the page's layout (index_format.h).
+  void FromDisk() override;
+  void ToDisk() override;
 
   // ---- one page ------------------------------------------------------------
   // Makes logical page n current.
@@ -90,10 +95,22 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // current page make when inserted in order into an empty page. False
   // when the kind has no such shortcut.
   virtual bool TailImage(uint32_t /*from*/, std::vector<uint8_t>& /*image*/) { return false; }
+  // Sharing: a full page gives whole keys to a neighbour with room instead
+  // of splitting (kinds that CanShare). ShareCut: the entry from which the
+  // current page's entries move to the next page (toNext), or the count of
+  // its first entries that move to the previous one, when that evens out
+  // the two pages, the other's used bytes being otherUsed; 0: no sharing.
+  virtual bool CanShare() const { return false; }
+  virtual uint32_t ShareCut(uint32_t /*otherUsed*/, bool /*toNext*/) { return 0; }
+  // Moves them to page other. REQUIRES: cut from ShareCut, no page
+  // change since; the cursor ends on the current page.
+  virtual void ShareWith(uint32_t /*other*/, uint32_t /*cut*/, bool /*toNext*/) {}
 
-  // Moves the entries from SplitPoint() to a new page after the current one.
-  // Returns 1 when (key, recID) belongs to the first page, 2 when to the new
-  // one; the cursor ends on that page.
+  // Moves the entries from SplitPoint() to a new page after the current one;
+  // a pair after the page's last entry at the end of the index (or of its
+  // key's pages) moves none and goes alone on the new page. Returns 1 when
+  // (key, recID) belongs to the first page, 2 when to the new one; the
+  // cursor ends on that page.
   int Split(const uint8_t* key, REC_ID recID);
   // Appends every entry of the current page to page n and empties it.
   void MergeInto(uint32_t n);
@@ -143,30 +160,27 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // emptied, closed or replaced).
   void ForgetFence();
   FBL_IndexFile& IndexFile() const { return mIndexFile; }
-  FBL_BaseField& Field() const { return mField; }
+  const FBL_KeyOrder& Order() const { return mOrder; }
 
  protected:
-  bool SameKey(const uint8_t* a, const uint8_t* b) const;
-  int CompareThroughField(const uint8_t* a, const uint8_t* b) const;
-  // Whether the field's variable keys compare as plain bytes (a length
-  // byte, then the text); asked once per operation, as a language may change.
+  // REQUIRES: file and order outlive the cursor.
+  FBL_IndexPage(FBL_IndexFile& file, const FBL_KeyOrder& order, zindex::PageLayout layout);
+
+  bool SameKey(const uint8_t* a, const uint8_t* b) const { return mOrder.CompareKeys(a, b) == 0; }
+  // Whether the variable keys compare as plain bytes; asked once per
+  // operation, as a language may change.
   bool KeysAsBytes() const;
-  // CompareKeys, or its byte order without a call when bytes.
   int CompareKeysAs(bool bytes, const uint8_t* a, const uint8_t* b) const {
-    if (!bytes) return CompareThroughField(a, b);
-    int c = std::memcmp(a + 1, b + 1, std::min(a[0], b[0]));
-    return c != 0 ? c : int{a[0]} - int{b[0]};
+    return mOrder.CompareKeysAs(bytes, a, b);
   }
-  // A new cursor of the same kind on the same file.
-  virtual std::unique_ptr<FBL_IndexPage> MakeSibling() = 0;
+  uint32_t KeyLength(const uint8_t* key) const { return mOrder.GetKeyLength(key); }
   // Hooks for kinds that track pages per key (addressed pages).
   virtual void PageAdded(uint32_t /*l*/, const uint8_t* /*key*/) {}
   // Called before logical page l goes.
   virtual void PageRemoved(uint32_t /*l*/) {}
   // Counted pages mark runs of one key in the inventory.
   virtual bool UsesRunMarks() const { return false; }
-  // Bytes of the page header.
-  virtual uint32_t HeaderBytes() const = 0;
+  uint32_t HeaderBytes() const { return mHeaderBytes; }
   // Whether a page under this many used bytes may take a neighbour's entries.
   virtual uint32_t MergeLimit() const { return Size() * 3 / 4; }
   // The page data, loaded and checked once per physical page.
@@ -185,7 +199,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   bool BigEndian() const;
 
   FBL_IndexFile& mIndexFile;
-  FBL_BaseField& mField;
+  const FBL_KeyOrder& mOrder;
 
  private:
   uint32_t ChoosePage(const uint8_t* key, REC_ID recID);
@@ -194,6 +208,13 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void InsertAt(FBL_IndexPosition pos, const uint8_t* key, REC_ID recID);
   // A new empty page becomes logical page l, current.
   void NewPageAt(uint32_t l, uint32_t marks);
+  // Gives keys of the full current page to a neighbour when a kind shares;
+  // the cursor ends on the page that takes key.
+  bool ShareWithNeighbour(const uint8_t* key);
+  // Whether the pair, to be inserted on the full current page, goes on a
+  // page of its own after it.
+  bool EndsAscent(const uint8_t* key, REC_ID recID, bool oneKey);
+  uint32_t RunMarks(uint32_t l, bool oneKey);
   void AfterRemove();
   // Copies of entries from..Count() of the current page.
   void CopyOut(uint32_t from, std::vector<uint8_t>& keys, std::vector<uint32_t>& offsets,
@@ -203,8 +224,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void PutEntry(uint32_t at, const uint8_t* key, REC_ID recID);
   void TakeEntry(uint32_t at);
   void RemovePage(uint32_t l);
-  // The first entry of every page, read once, for searches without page
-  // loads; kept up to date by every change made through this cursor.
+  // Reads the first entry of every page into the fence.
   void BuildFence();
   void FenceSet(uint32_t l);
 
@@ -224,10 +244,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   uint32_t mAppendCount = 0;
   REC_ID mAppendRecID = 0;
   std::vector<uint8_t> mAppendKey;
-  bool mFenceValid = false;
-  std::vector<std::string> mFenceKeys;
-  std::vector<REC_ID> mFenceRecIDs;
-  // Numeric keys also as order bits, searched without a call per probe.
-  bool mFenceBits = false;
-  std::vector<uint64_t> mFenceOrder;
+  FBL_IndexFence mFence;
+  const zindex::PageLayout mLayout;
+  const uint32_t mHeaderBytes;
 };

@@ -1,10 +1,11 @@
 #include "kernel/indexes/indexer_task.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "kernel/indexes/key_sorter.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
@@ -49,6 +50,18 @@ class FieldValueKeeper {
   std::vector<uint8_t> mValue;
 };
 
+// The index takes the sorted keys as bulk entries.
+class IndexSink : public FBL_SortSink {
+ public:
+  explicit IndexSink(FBL_FieldIndex& index) : mIndex(index) {}
+  void Take(const uint8_t* key, uint32_t, REC_ID recID) override {
+    mIndex.AppendSorted(key, recID);
+  }
+
+ private:
+  FBL_FieldIndex& mIndex;
+};
+
 }  // namespace
 
 std::string FBL_IndexerTask::NameOf(const FBL_BaseField& field) {
@@ -79,14 +92,26 @@ void FBL_IndexerTask::Fill() {
   mIndex.Clear();
   std::unique_ptr<FBL_BitSet> alive = table.SelectAllRecords();
   const uint32_t total = table.GetRecordCount();
-  std::unique_ptr<FBL_FieldSorter> sorter = mField.MakeSorter(mIndex, total);
+  IndexSink sink(mIndex);
+  std::unique_ptr<FBL_KeySorter> sorter = MakeSorter(mField, sink, total);
   sorter->Allocate();
+  // A by-words index takes each distinct word of a text.
+  const bool byWords = mField.HasFlag(kFieldByWords) && !mField.HasFixedKey();
+  std::vector<std::string> words;
+  uint8_t key[FBL_KeyOrder::kMaxKeySize];
   mCounter1 = 0;
   mCounter2 = total;
   uint32_t percent = 0;
   for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
     mField.LoadRecord(r);
-    sorter->Push(r);
+    if (byWords) {
+      mField.MakeWordKeys(words);
+      for (const std::string& w : words) {
+        sorter->Push(reinterpret_cast<const uint8_t*>(w.data()), static_cast<uint32_t>(w.size()), r);
+      }
+    } else {
+      sorter->Push(key, mField.MakeKey(key), r);
+    }
     ++mCounter1;
     if (mCounter1 % kStopCheckEvery == 0 && !IsRunning()) return;
     uint32_t now = total == 0 ? 0 : static_cast<uint32_t>(uint64_t{mCounter1} * 100 / total);

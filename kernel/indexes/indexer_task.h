@@ -1,7 +1,8 @@
 // FBL_IndexerTask: fills an empty index from its table in one pass. It
-// reads the field's value of every alive record in ascending RecID order,
-// hands the keys to the field's sorter and lets it append them to the index
-// in (key, RecID) order.
+// reads the field's value of every alive record in ascending RecID order
+// and pushes its keys to a sorter (key_sorter.h), whose sink appends them to
+// the index in (key, RecID) order: the sort is stable and the RecIDs come
+// ascending.
 //
 // Lifecycle: made by the index's Build, run once by RunTask (state 1 while
 // it runs, 2 after), then destroyed. Progress: one step per record. A task

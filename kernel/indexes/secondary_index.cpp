@@ -81,6 +81,10 @@ FBL_SecondaryIndex::FBL_SecondaryIndex(FBL_BaseField& field, FBL_DataFile& volum
                                        bool unique, bool byteValues)
     : mField(field), mVolume(volume), mOwnerId(ownerId), mUnique(unique), mByteValues(byteValues) {}
 
+const FBL_KeyOrder& FBL_SecondaryIndex::GetKeyOrder() const {
+  return mField;
+}
+
 void FBL_SecondaryIndex::Init() {
   if (mField.GetFieldNumber() > UINT16_MAX)
     throw xFBL_FieldError("Field number too large to name its files");

@@ -28,6 +28,7 @@
 class FBL_BaseField;
 class FBL_BitSet;
 class FBL_DataFile;
+class FBL_KeyOrder;
 
 class FBL_SecondaryIndex : public FBL_FieldIndex {
  public:
@@ -67,6 +68,8 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   FBL_IndexFile& GetFile() { return *mFile; }
   FBL_IndexPage& GetPage() { return *mPage; }
   FBL_BaseField& GetField() { return mField; }
+  // The field's key order, for the index's pages.
+  const FBL_KeyOrder& GetKeyOrder() const;
 
  protected:
   // REQUIRES: field outlives the index; volume is the database's index

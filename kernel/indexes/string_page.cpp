@@ -1,48 +1,22 @@
 #include "kernel/indexes/string_page.h"
 
-#include <algorithm>
-#include <cstring>
+#include "kernel/storage/byte_order.h"
 
-#include "kernel/indexes/index_format.h"
-#include "kernel/tables/base_field.h"
-#include "platform/errors.h"
+using zorder::LoadNative;
+using zorder::StoreNative;
 
-FBL_StringPage::~FBL_StringPage() {
-  // Released here, while the string layout still converts the page.
-  try {
-    Release();
-  } catch (const xFBL_Exception&) {
-  }
-}
-
-std::unique_ptr<FBL_IndexPage> FBL_StringPage::MakeSibling() {
-  return std::make_unique<FBL_StringPage>(mIndexFile, mField);
-}
-
-uint32_t FBL_StringPage::HeaderBytes() const {
-  return zindex::kStringHeader;
-}
+FBL_StringPage::FBL_StringPage(FBL_IndexFile& file, const FBL_KeyOrder& order)
+    : FBL_CountedPage(file, order, zindex::PageLayout::kString) {}
 
 uint32_t FBL_StringPage::KeyLengthAt(const uint8_t* page, uint32_t off) const {
   return 1u + page[off];
 }
 
 uint32_t FBL_StringPage::StoredKeyArea(const uint8_t* page) const {
-  uint16_t v;
-  std::memcpy(&v, page + 6, 2);
-  return v;
+  return LoadNative<uint16_t>(page + 6);
 }
 
 void FBL_StringPage::SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset) {
-  uint16_t area = static_cast<uint16_t>(bytes);
-  uint16_t work = static_cast<uint16_t>(workOffset);
-  std::memcpy(page + 4, &work, 2);
-  std::memcpy(page + 6, &area, 2);
+  StoreNative<uint16_t>(page + 4, static_cast<uint16_t>(workOffset));
+  StoreNative<uint16_t>(page + 6, static_cast<uint16_t>(bytes));
 }
-
-void FBL_StringPage::ConvertHeader(uint8_t* page, bool) const {
-  std::reverse(page + 4, page + 6);
-  std::reverse(page + 6, page + 8);
-}
-
-void FBL_StringPage::SwapKey(uint8_t*) const {}

@@ -7,11 +7,7 @@
 
 class FBL_UniquePage : public FBL_IndexPage {
  public:
-  FBL_UniquePage(FBL_IndexFile& file, FBL_BaseField& field);
-  ~FBL_UniquePage() override;
-
-  void FromDisk() override;
-  void ToDisk() override;
+  FBL_UniquePage(FBL_IndexFile& file, const FBL_KeyOrder& order);
 
   uint32_t Search(const uint8_t* key, REC_ID recID, bool& found) override;
   uint32_t Count() override;
@@ -30,14 +26,8 @@ class FBL_UniquePage : public FBL_IndexPage {
   void CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count, bool forward) override;
   void MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) override;
 
- protected:
-  std::unique_ptr<FBL_IndexPage> MakeSibling() override;
-  uint32_t HeaderBytes() const override;
-
  private:
   uint32_t Entry() const { return mKeySize + 4; }
-  // Converts the page between disk and machine order.
-  void Convert(bool toMachine);
 
   template <class T>
   uint32_t SearchIntegers(const uint8_t* key, REC_ID recID, bool& found);

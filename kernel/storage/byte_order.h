@@ -4,6 +4,7 @@
 // integers from bytes: formats and ciphers alike go through these.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -55,6 +56,25 @@ inline void StoreU32(uint8_t* p, uint32_t v, bool bigEndian) {
 }
 inline void StoreU64(uint8_t* p, uint64_t v, bool bigEndian) {
   detail::Store(p, v, bigEndian);
+}
+
+// Integers in this machine's order at any address: pages of a volume of
+// the other byte order are held in machine order once converted.
+template <class T>
+inline T LoadNative(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+inline void StoreNative(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// Reverses n bytes in place (one integer to the other byte order).
+inline void Reverse(uint8_t* p, size_t n) {
+  std::reverse(p, p + n);
 }
 
 }  // namespace zorder

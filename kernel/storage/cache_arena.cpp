@@ -145,10 +145,11 @@ void FBL_CacheArena::Release(FBL_BlockHandle h) {
 
 // Makes one free run that holds bytes by sliding the blocks after one of
 // the largest runs down over it, so that it joins the next run (or the
-// free end). Moves a few blocks instead of the whole arena; false when
-// pinned blocks or too long stretches are in the way.
+// free end). Even a long stretch moves less than a compaction of the
+// whole arena; false when pinned blocks are in the way or the slides of
+// one call reach twice the arena.
 bool FBL_CacheArena::GatherRun(uint64_t bytes) {
-  constexpr uint64_t kMaxSlide = 4u << 20;
+  uint64_t budget = 2 * mSize;
   // Runs tried per step, largest first: the largest may be followed by a
   // long or pinned stretch while a slightly smaller one is not.
   constexpr int kCandidates = 8;
@@ -166,7 +167,7 @@ bool FBL_CacheArena::GatherRun(uint64_t bytes) {
       bool movable = h != kNoBlock;
       while (movable && h != kNoBlock && !B(h).mFree) {
         stretch += B(h).mSize;
-        movable = B(h).mPins == 0 && stretch <= kMaxSlide;
+        movable = B(h).mPins == 0 && stretch <= budget;
         h = FBL_ArenaList::Next(B(h));
       }
       if (!movable || stretch == 0) continue;
@@ -177,6 +178,7 @@ bool FBL_CacheArena::GatherRun(uint64_t bytes) {
       break;
     }
     if (run == kNoBlock) return false;
+    budget -= span;
     const uint64_t gap = B(run).mSize;
     const uint64_t to = B(run).mStart;
     std::memmove(mMemory.get() + to, mMemory.get() + B(first).mStart, span);

@@ -10,13 +10,14 @@
 
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/field_sorter.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/record_map.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
+
+static_assert(FBL_KeyOrder::kMaxKeySize == kMaxIndexKeySize);
 
 namespace {
 
@@ -429,12 +430,8 @@ uint64_t FBL_BaseField::KeyOrderBits(const uint8_t* key) const {
   return bits;
 }
 
-std::unique_ptr<FBL_FieldSorter> FBL_BaseField::MakeSorter(FBL_FieldIndex& index,
-                                                           uint32_t recordCount) {
-  if (HasFixedKey() && GetMaxKeySize() <= sizeof(uint64_t)) {
-    return std::make_unique<FBL_FieldSorter>(*this, index, recordCount);
-  }
-  return std::make_unique<FBL_FieldSorterStr>(*this, index, recordCount);
+void FBL_BaseField::SwapKeyBytes(uint8_t* key) const {
+  if (HasFixedKey()) SwapBytes(key);
 }
 
 void FBL_BaseField::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {

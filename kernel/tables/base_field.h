@@ -22,17 +22,17 @@
 #include "kernel/sets/rec_id.h"
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
+#include "kernel/tables/key_order.h"
 
 class FBL_ArraySet;
 class FBL_BitSet;
 class FBL_BitSetFile;
 class FBL_DataFile;
-class FBL_FieldSorter;
 class FBL_Table;
 
-class FBL_BaseField {
+class FBL_BaseField : public FBL_KeyOrder {
  public:
-  virtual ~FBL_BaseField();
+  ~FBL_BaseField() override;
   FBL_BaseField(const FBL_BaseField&) = delete;
   FBL_BaseField& operator=(const FBL_BaseField&) = delete;
 
@@ -125,37 +125,28 @@ class FBL_BaseField {
   virtual void AddToIndex(REC_ID recID);
   virtual void RemoveFromIndex(REC_ID recID);
 
-  // ---- index keys -----------------------------------------------------------
+  // ---- index keys (FBL_KeyOrder) ----------------------------------------------
   // A fixed type's key is its stored value in machine order (GetValueSize()
   // bytes, as the value file holds it before any byte reversal); a string
   // type's is a length byte and at most 255 bytes of text. Keys sort as
   // their values do.
-  virtual bool HasFixedKey() const { return true; }
-  virtual uint32_t GetMaxKeySize() const { return GetValueSize(); }
-  virtual uint32_t GetKeyLength(const uint8_t* /*key*/) const { return GetValueSize(); }
+  bool HasFixedKey() const override { return true; }
+  uint32_t GetMaxKeySize() const override { return GetValueSize(); }
+  uint32_t GetKeyLength(const uint8_t* /*key*/) const override { return GetValueSize(); }
   // Writes the key of the current value; returns its length.
   virtual uint32_t MakeKey(uint8_t* out);
-  virtual int CompareKeys(const uint8_t* left, const uint8_t* right) const;
-  // Whether CompareKeys is the plain byte order of variable keys: a length
-  // byte, then bytes compared as unsigned numbers over the shorter length,
-  // the shorter first when equal (texts of the "ASCII" language, byte
-  // strings). Index builds then sort without calling CompareKeys.
-  virtual bool KeysCompareAsBytes() const { return false; }
+  int CompareKeys(const uint8_t* left, const uint8_t* right) const override;
+  // Texts of the "ASCII" language and byte strings compare as bytes.
+  bool KeysCompareAsBytes() const override { return false; }
   // The current value against a key.
   int CompareWithKey(const uint8_t* key);
   // The key of a value in the buffer's form; the current value stays.
   uint32_t MakeKeyOf(const void* value, uint8_t* out);
-  // Whether fixed keys map to order bits (numbers and dates): 64-bit
-  // numbers that sort as CompareKeys sorts the keys, equal keys (0 and -0)
-  // alike; NaN sorts last.
-  bool HasKeyOrderBits() const;
-  uint64_t KeyOrderBits(const uint8_t* key) const;
-  // Whether keys are integers of 1, 2, 4 or 8 bytes in machine order,
-  // compared as numbers: index pages then compare them inline.
-  bool HasIntegerKeys(uint32_t& width, bool& isSigned) const;
-  // A sorter that appends the field's keys to index (an index build) for
-  // about recordCount records.
-  virtual std::unique_ptr<FBL_FieldSorter> MakeSorter(FBL_FieldIndex& index, uint32_t recordCount);
+  // Numbers and dates have order bits.
+  bool HasKeyOrderBits() const override;
+  uint64_t KeyOrderBits(const uint8_t* key) const override;
+  bool HasIntegerKeys(uint32_t& width, bool& isSigned) const override;
+  void SwapKeyBytes(uint8_t* key) const override;
   // The keys a by-words index holds for the current value: each distinct
   // word once, in key order (none for an empty text). Other fields give
   // their one key.

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "kernel/indexes/field_sorter.h"
+#include "kernel/indexes/key_sorter.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"

@@ -60,8 +60,8 @@ class IndexTest : public KernelTest {
   static void AddLong(FBL_Table& t, const char* name, uint16_t flags) {
     t.AddField(MakeField(kTypeLong, name, flags));
   }
-  static void AddText(FBL_Table& t, const char* name, uint16_t flags) {
-    t.AddField(std::make_unique<IndexTextField>(name, flags));
+  static IndexTextField& AddText(FBL_Table& t, const char* name, uint16_t flags) {
+    return static_cast<IndexTextField&>(t.AddField(std::make_unique<IndexTextField>(name, flags)));
   }
 
   static std::string LongKey(int32_t v) { return std::string(reinterpret_cast<char*>(&v), 4); }

@@ -26,6 +26,7 @@ struct Kind {
   Type type;
   bool unique;
   int range;  // values 0..range - 1
+  bool bytes = false;  // texts compare as bytes (by their 8-byte prefixes)
 };
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -46,7 +47,7 @@ class IndexModelTest : public IndexTest, public ::testing::WithParamInterface<Ki
     const uint16_t flags = kind.unique ? kFieldUnique : kFieldIndexed;
     MakeTable([kind, flags](FBL_Table& t) {
       if (kind.type == Type::kText) {
-        AddText(t, "f", flags);
+        AddText(t, "f", flags).mBytes = kind.bytes;
       } else {
         t.AddField(MakeField(kind.type == Type::kLong ? kTypeLong : kTypeByte, "f", flags));
       }
@@ -239,6 +240,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, IndexModelTest,
                                            Kind{"UniqueText", Type::kText, true, 100000},
                                            Kind{"Text", Type::kText, false, 30000},
                                            Kind{"LowCardinalityText", Type::kText, false, 3},
+                                           Kind{"UniqueTextAsBytes", Type::kText, true, 100000, true},
+                                           Kind{"TextAsBytes", Type::kText, false, 30000, true},
                                            Kind{"UniqueByte", Type::kByte, true, 256},
                                            Kind{"Byte", Type::kByte, false, 256},
                                            Kind{"LowCardinalityByte", Type::kByte, false, 2}),

@@ -56,20 +56,26 @@ class IndexPageTest : public IndexTest {
 
 }  // namespace
 
-TEST_F(IndexPageTest, UniquePagesSplitInHalfAndKeepOrder) {
+TEST_F(IndexPageTest, UniquePagesKeepAscendingInsertsFullAndSplitOthersInHalf) {
   FBL_UniquePage page(*mFile, F(1));
   EXPECT_EQ(page.FindFirst(K(LongKey(1))), 0u);
   ASSERT_TRUE(page.InsertEntry(K(LongKey(1)), 10, true));
   EXPECT_EQ(mFile->GetLogicalPageCount(), 1u);
   const uint32_t per = (mFile->GetPageSize() - 4) / 8;
-  for (int32_t v = 2; v <= int32_t(per) * 3; ++v) page.InsertEntry(K(LongKey(v)), 10 + v, true);
-  // Ascending inserts leave every page but the last half full.
-  const uint32_t pages = mFile->GetLogicalPageCount();
-  ASSERT_GE(pages, 5u);
-  for (uint32_t p = 1; p < pages; ++p) {
+  for (int32_t v = 2; v <= int32_t(per) * 3; ++v) page.InsertEntry(K(LongKey(2 * v)), 10 + v, true);
+  // Ascending inserts leave every page full.
+  ASSERT_EQ(mFile->GetLogicalPageCount(), 3u);
+  for (uint32_t p = 1; p <= 3; ++p) {
     page.Load(p);
-    EXPECT_EQ(page.Count(), per / 2) << p;
+    EXPECT_EQ(page.Count(), per) << p;
   }
+  // One after a full page that another page follows splits it in half.
+  page.InsertEntry(K(LongKey(2 * int32_t(per) + 1)), 7, true);
+  ASSERT_EQ(mFile->GetLogicalPageCount(), 4u);
+  page.Load(1);
+  EXPECT_EQ(page.Count(), per / 2);
+  page.Load(2);
+  EXPECT_EQ(page.Count(), per - per / 2 + 1);
   page.CheckAll();
   // Layout: the count, then the key and its RecID.
   page.Load(1);
@@ -77,8 +83,8 @@ TEST_F(IndexPageTest, UniquePagesSplitInHalfAndKeepOrder) {
   EXPECT_EQ(U32(d), page.Count());
   EXPECT_EQ(int32_t(U32(d + 4)), 1);
   EXPECT_EQ(U32(d + 8), 10u);
-  EXPECT_EQ(ztest::ErrorCode([&] { page.InsertEntry(K(LongKey(7)), 500, true); }), 344);
-  EXPECT_EQ(page.FindFirst(K(LongKey(7))), 17u);
+  EXPECT_EQ(ztest::ErrorCode([&] { page.InsertEntry(K(LongKey(14)), 500, true); }), 344);
+  EXPECT_EQ(page.FindFirst(K(LongKey(14))), 17u);
   EXPECT_EQ(page.FirstRecID(), 10u);
   EXPECT_EQ(page.LastRecID(), 10u + per * 3);
 }
@@ -119,21 +125,49 @@ TEST_F(IndexPageTest, CountedPageLayoutKeepsKeysApartFromRecIDs) {
 TEST_F(IndexPageTest, OneValueForAllRecordsSpreadsOverARunOfPages) {
   FBL_CountedPage page(*mFile, F(1));
   const REC_ID n = 5000;
-  for (REC_ID r = n; r >= 1; --r) page.InsertEntry(K(LongKey(42)), r, false);
-  const uint32_t pages = mFile->GetLogicalPageCount();
-  ASSERT_GE(pages, 3u);
-  FBL_InventoryPage& inventory = mFile->GetInventory();
-  REC_ID expected = 1;
-  for (uint32_t p = 1; p <= pages; ++p) {
-    uint32_t marks = zpage::EntryMarks(inventory.GetEntry(p));
-    EXPECT_EQ(marks, p == 1 ? zpage::kMarkBits : zpage::kContinuationMark) << p;
-    page.Load(p);
-    EXPECT_EQ(page.KeyCount(), 1u);
-    // The smallest RecID of each page is its last 4 bytes.
-    EXPECT_EQ(U32(page.GetData() + mFile->GetPageSize() - 4), expected);
-    expected += page.Count();
+  // RecIDs descending split the run's pages in half. Ascending (records
+  // added) before another key's page leave every page of the run but its
+  // first (split from a page of one key, unmarked) and its last full.
+  uint32_t pages = 0;
+  for (bool ascending : {false, true}) {
+    if (ascending) {
+      page.Release();
+      page.ForgetFence();
+      mFile->Close();
+      mFile->Remove();
+      mFile->Create();
+      mFile->Open();
+      page.InsertEntry(K(LongKey(43)), n + 1, false);
+    }
+    for (REC_ID i = 1; i <= n; ++i) page.InsertEntry(K(LongKey(42)), ascending ? i : n + 1 - i, false);
+    pages = mFile->GetLogicalPageCount() - (ascending ? 1 : 0);
+    FBL_InventoryPage& inventory = mFile->GetInventory();
+    ASSERT_GE(pages, 3u);
+    page.Load(2);
+    const uint32_t full = page.Count();
+    if (ascending) {
+      EXPECT_GT(full * 4, page.MaxEntries() * 3);
+    }
+    REC_ID expected = 1;
+    for (uint32_t p = 1; p <= pages; ++p) {
+      uint32_t marks = zpage::EntryMarks(inventory.GetEntry(p));
+      EXPECT_EQ(marks, p == 1 ? zpage::kMarkBits : zpage::kContinuationMark) << p;
+      page.Load(p);
+      EXPECT_EQ(page.KeyCount(), 1u);
+      if (ascending && p > 1 && p < pages) {
+        EXPECT_EQ(page.Count(), full) << p;
+      }
+      // The smallest RecID of each page is its last 4 bytes.
+      EXPECT_EQ(U32(page.GetData() + mFile->GetPageSize() - 4), expected);
+      expected += page.Count();
+    }
+    EXPECT_EQ(expected, n + 1);
+    if (ascending) {
+      ASSERT_TRUE(page.RemoveEntry(K(LongKey(43)), n + 1));
+    }
+    ASSERT_EQ(mFile->GetLogicalPageCount(), pages);
   }
-  EXPECT_EQ(expected, n + 1);
+  FBL_InventoryPage& inventory = mFile->GetInventory();
   // Another key never joins a page of the run.
   page.InsertEntry(K(LongKey(43)), 7, false);
   page.InsertEntry(K(LongKey(41)), 7, false);
@@ -178,6 +212,32 @@ TEST_F(IndexPageTest, StringPagesWalkVariableKeys) {
     page.Load(p);
     EXPECT_LE(page.UsedSize(), mFile->GetPageSize());
   }
+}
+
+TEST_F(IndexPageTest, RandomInsertsShareKeysWithNeighboursBeforeSplitting) {
+  // Keys compared as bytes, most of them by their first 8 bytes.
+  IndexTextField& field = Text(2);
+  field.mBytes = true;
+  FBL_StringPage page(*mFile, field);
+  std::vector<std::string> keys;
+  for (int i = 0; i < 20000; ++i) {
+    const int v = i * 7919 % 100003;
+    keys.push_back(IndexTextField::Key((v % 3 ? "key of " : "k") + std::to_string(v)));
+  }
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(11));
+  for (size_t i = 0; i < keys.size(); ++i) page.InsertEntry(K(keys[i]), REC_ID(i + 1), false);
+  page.CheckAll();
+  for (size_t i = 0; i < keys.size(); i += 97) ASSERT_EQ(page.FindFirst(K(keys[i])), REC_ID(i + 1));
+  // Pages that split only when full hold about 0.7 of the 0.8 of a page
+  // they may fill.
+  const uint32_t pages = mFile->GetLogicalPageCount();
+  uint64_t used = 0;
+  for (uint32_t p = 1; p <= pages; ++p) {
+    page.Load(p);
+    used += page.UsedSize();
+  }
+  EXPECT_GT(used, uint64_t{pages} * mFile->GetPageSize() * 62 / 100) << pages;
+  field.mBytes = false;
 }
 
 TEST_F(IndexPageTest, AddressedPagesGroupRecIDsByValue) {
