@@ -44,8 +44,17 @@ void BF_BLOB::MakeBlobFile() {
   if (table == nullptr) throw xFBL_DatabaseIsNotOpened();
   FBL_DataFile* volume = table->GetDataBase().GetBlobVolume();
   if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
-  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(
-      *volume, table->GetTableId(), BlobFileKind(*table), FileSubIndex(), mSegmentSize);
+  uint16_t kind = BlobFileKind(*table);
+  // Databases written before BLOB files took their fixed kind keep them
+  // under the VarChar texts' kind, which a BLOB column never uses: they
+  // stay readable (and writable) there.
+  if (kind == kKindBlob &&
+      !FBL_EmbededFile(*volume, table->GetTableId(), kKindBlob, FileSubIndex()).Exists() &&
+      FBL_EmbededFile(*volume, table->GetTableId(), kKindSecondFile, FileSubIndex()).Exists()) {
+    kind = kKindSecondFile;
+  }
+  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(*volume, table->GetTableId(), kind,
+                                                      FileSubIndex(), mSegmentSize);
 }
 
 FBL_BLOBFile& BF_BLOB::Blobs() {

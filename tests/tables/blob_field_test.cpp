@@ -280,6 +280,26 @@ TEST_F(BlobFieldTest, TheBlobFileIsKindSevenUnderItsFieldNumber) {
   EXPECT_FALSE(exists(1, kKindBlob, 2));
   ASSERT_TRUE(mTable->GoToRecord(1));
   EXPECT_EQ(Blob(2).GetData(), data);
+
+  // A database written while BLOB files lived under kind 9 still reads.
+  F(2).ChangeNumber(2);
+  mTable.reset();
+  {
+    FBL_EmbededFile current(*mDb->GetBlobVolume(), 1, kKindBlob, 2);
+    FBL_EmbededFile legacy(*mDb->GetBlobVolume(), 1, kKindSecondFile, 2);
+    legacy.Create();
+    legacy.Open();
+    current.Open();
+    current.CopyBytesTo(legacy);
+    legacy.Flush();
+    legacy.Close();
+    current.Close();
+    current.Remove();
+  }
+  Reopen(mFields);
+  ASSERT_TRUE(mTable->GoToRecord(1));
+  EXPECT_EQ(Blob(2).GetData(), data);
+  EXPECT_FALSE(exists(1, kKindBlob, 2));
   mTable.reset();
 
   const uint32_t temporaryId = static_cast<uint32_t>(-5);
