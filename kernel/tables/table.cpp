@@ -294,10 +294,11 @@ bool FBL_Table::CanModifyRecord(REC_ID recID) {
   return !mLocks || recID == 0 || (mLocks->GetWord(recID) & kLockReadBit) == 0;
 }
 
-bool FBL_Table::LockRecord(REC_ID recID, uint32_t kind, uint32_t owner) {
-  if (kind == kLockNone) return true;
+bool FBL_Table::LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner) {
+  if (kind == FBL_LockKind::kNone) return true;
   if (recID == 0 || recID > GetMaxRecID()) return false;
-  if (kind != kLockRead && kind != kLockWrite) return false;
+  // A kind made from a caller's number may be none of the three.
+  if (kind != FBL_LockKind::kRead && kind != FBL_LockKind::kWrite) return false;
   uint32_t word = Locks().GetWord(recID);
   if (!LockWordAcquire(word, kind, owner)) return false;
   mLocks->SetWord(recID, word);

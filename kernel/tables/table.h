@@ -28,6 +28,7 @@ class FBL_FormulaCompiler;
 class FBL_IndexFactory;
 class FBL_RecordLocks;
 class FBL_RecordMap;
+enum class FBL_LockKind : uint32_t;
 
 class FBL_Table {
  public:
@@ -81,8 +82,8 @@ class FBL_Table {
   // 1-based; null out of range.
   FBL_BaseField* GetField(uint32_t position) const;
   bool CanModifyRecord(REC_ID recID);
-  // kind: 1 none, 2 read, 3 write; owner: a 30-bit id of the locker.
-  bool LockRecord(REC_ID recID, uint32_t kind, uint32_t owner);
+  // owner: a 30-bit id of the locker (record_locks.h has the lock words).
+  bool LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner);
   bool UnlockRecord(REC_ID recID, uint32_t owner);
   bool IsRecordLocked(REC_ID recID);
 
