@@ -27,6 +27,10 @@ T LoadAs(const uint8_t* bytes) {
   return v;
 }
 
+const uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
+
 }  // namespace
 
 FBL_BaseField::FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags)
@@ -295,10 +299,12 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::SelectKeyRangeAsArray(bool leftIncl
 
 bool FBL_BaseField::ValueExists() {
   if (IsNullable() && IsNull()) return false;
-  if (EnsureIndex() == nullptr) return false;
-  Refresh();
+  FBL_FieldIndex* index = EnsureIndex();
+  if (index == nullptr) return false;
+  uint8_t key[kMaxIndexKeySize];
+  MakeKey(key);
   REC_ID first = 0;
-  return mDesc->mIndex->FindFirst(first);
+  return index->FindFirst(key, first);
 }
 
 void FBL_BaseField::CreateIndex() {
@@ -320,16 +326,64 @@ void FBL_BaseField::DropIndex() {
   index->Drop();
 }
 
+// A unique index takes one key per record (a by-words index is never
+// unique), so its check in Insert covers the record.
 void FBL_BaseField::AddToIndex(REC_ID recID) {
-  if (!mDesc->mIndex) return;
+  FBL_FieldIndex* index = mDesc->mIndex.get();
+  if (index == nullptr) return;
   OpenIndex();
-  mDesc->mIndex->Insert(recID);
+  if (IsNullable() && IsNull()) return;
+  if (!HasFlag(kFieldByWords)) {
+    uint8_t key[kMaxIndexKeySize];
+    MakeKey(key);
+    return index->Insert(key, recID);
+  }
+  std::vector<std::string> keys;
+  MakeWordKeys(keys);
+  for (const std::string& key : keys) index->Insert(Bytes(key), recID);
 }
 
 void FBL_BaseField::RemoveFromIndex(REC_ID recID) {
-  if (!mDesc->mIndex) return;
+  FBL_FieldIndex* index = mDesc->mIndex.get();
+  if (index == nullptr) return;
   OpenIndex();
-  mDesc->mIndex->Remove(recID);
+  if (IsNullable() && IsNull()) return;
+  if (!HasFlag(kFieldByWords)) {
+    uint8_t key[kMaxIndexKeySize];
+    MakeKey(key);
+    return index->Remove(key, recID);
+  }
+  std::vector<std::string> keys;
+  MakeWordKeys(keys);
+  for (const std::string& key : keys) index->Remove(Bytes(key), recID);
+}
+
+void FBL_BaseField::RemoveStoredKeys(REC_ID recID) {
+  if (!mDesc->mIndex) return;
+  if (IsMethod()) {
+    // The buffer is calculated again from the field's RecID when read.
+    const REC_ID keep = mRecID;
+    try {
+      CalculateMethod(recID);
+      RemoveFromIndex(recID);
+    } catch (...) {
+      mRecID = keep;
+      throw;
+    }
+    mRecID = keep;
+    return;
+  }
+  LoadOldValueOf(recID);
+  SwapOldValue();
+  try {
+    RemoveFromIndex(recID);
+  } catch (...) {
+    RestoreOldValue();
+    FreeOldValue();
+    throw;
+  }
+  RestoreOldValue();
+  FreeOldValue();
 }
 
 // ---- index keys ----------------------------------------------------------------
@@ -459,6 +513,12 @@ void FBL_BaseField::MakeWordKeys(std::vector<std::string>& keys) {
   uint8_t own[kMaxIndexKeySize];
   uint32_t n = MakeKey(own);
   keys.assign(1, std::string(reinterpret_cast<const char*>(own), n));
+}
+
+void FBL_BaseField::MakeIndexKeys(std::vector<std::string>& keys) {
+  keys.clear();
+  if (IsNullable() && IsNull()) return;
+  MakeWordKeys(keys);
 }
 
 int FBL_BaseField::Compare(const void* value) {

@@ -121,9 +121,13 @@ class FBL_BaseField {
   virtual void DropIndex();
   virtual void OpenIndex();
   FBL_FieldIndex* GetIndex() const { return mDesc->mIndex.get(); }
-  // The current value under the field's RecID; nothing without an index.
+  // The keys of the current value under recID (MakeIndexKeys); nothing
+  // without an index.
   virtual void AddToIndex(REC_ID recID);
   virtual void RemoveFromIndex(REC_ID recID);
+  // Removes the keys of the value stored for recID (a calculated field's:
+  // calculated for it); the buffer and the field's RecID stay.
+  void RemoveStoredKeys(REC_ID recID);
 
   // ---- index keys -----------------------------------------------------------
   // A fixed type's key is its stored value in machine order (GetValueSize()
@@ -160,6 +164,9 @@ class FBL_BaseField {
   // word once, in key order (none for an empty text). Other fields give
   // their one key.
   virtual void MakeWordKeys(std::vector<std::string>& keys);
+  // The keys the index holds for the current value: none for a null value
+  // of a nullable field, else MakeWordKeys.
+  void MakeIndexKeys(std::vector<std::string>& keys);
 
   // ---- comparison -----------------------------------------------------------
   // -1, 0 or +1; values in the buffer's machine form.
@@ -194,7 +201,10 @@ class FBL_BaseField {
 
   // ---- the old value, for index upkeep on update ---------------------------
   virtual void SaveOldValue();
-  virtual void LoadOldValue();
+  // Reads the value and null flag stored for recID into the old-value
+  // buffer (nothing for a calculated field or RecID 0).
+  virtual void LoadOldValueOf(REC_ID recID);
+  void LoadOldValue() { LoadOldValueOf(mRecID); }
   virtual bool IsChanged();
   virtual void SwapOldValue();
   virtual void RestoreOldValue();

@@ -106,30 +106,60 @@ REC_ID FBL_Table::AddRecord(bool check) {
 }
 
 void FBL_Table::UpdateRecord(bool check) {
-  if (check && (mCurrent == 0 || !CanModifyRecord(mCurrent))) return;
   if (mCurrent == 0) return;
+  std::vector<FBL_BaseField*> dirty;
   for (auto& field : mFields) {
-    if (field->IsDirty()) field->WriteRecord(mCurrent);
+    if (field->IsDirty()) dirty.push_back(field.get());
   }
+  UpdateFieldsByID(mCurrent, dirty, check);
 }
 
 bool FBL_Table::DeleteRecord(bool force) {
-  if (mCurrent == 0) return false;
-  if (!force && !CanModifyRecord(mCurrent)) return false;
-  REC_ID deleted = mCurrent;
-  for (auto& field : mFields) field->DeleteRecord(deleted);
-  mMap->SetAlive(deleted, false);
-  uint32_t count = mMap->GetRecordCount() > 0 ? mMap->GetRecordCount() - 1 : 0;
-  REC_ID next = mMap->Next(deleted);
-  if (next == 0) {
+  const REC_ID deleted = mCurrent;
+  if (deleted == 0 || !DeleteRecordByID(deleted, force)) return false;
+  // Past the last record the files were cut: the new last one is current.
+  const REC_ID next = mMap->Next(deleted);
+  mCurrent = next != 0 ? next : mMap->GetMaxRecID();
+  if (mCurrent != 0) LoadRecord(mCurrent);
+  return true;
+}
+
+// ---- writes and reads by RecID ------------------------------------------------------
+
+void FBL_Table::RequireOwnField(const FBL_BaseField* field) const {
+  if (field == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  if (field->GetTable() != this) {
+    throw xFBL_Exception(ERR_WRONG_PARAMETER, "The field is not a column of the table");
+  }
+}
+
+bool FBL_Table::DeleteRecordByID(REC_ID recID, bool force) {
+  if (!IsRecordAlive(recID)) return false;
+  if (!force && !CanModifyRecord(recID)) return false;
+  for (auto& field : mFields) field->DeleteRecord(recID);
+  mMap->SetAlive(recID, false);
+  const uint32_t count = mMap->GetRecordCount() > 0 ? mMap->GetRecordCount() - 1 : 0;
+  if (mMap->Next(recID) == 0) {
     // No record after the deleted one: the files shrink behind it.
-    TruncateAfterDelete(deleted, count);
-    mCurrent = mMap->GetMaxRecID();
+    TruncateAfterDelete(recID, count);
   } else {
     mMap->WriteHeader(count, mMap->GetMaxRecID());
-    mCurrent = next;
   }
-  if (mCurrent != 0) LoadRecord(mCurrent);
+  if (mCurrent == recID) mCurrent = 0;
+  return true;
+}
+
+bool FBL_Table::UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields, bool check) {
+  for (const FBL_BaseField* field : fields) RequireOwnField(field);
+  if (!IsRecordAlive(recID) || (check && !CanModifyRecord(recID))) return false;
+  for (FBL_BaseField* field : fields) field->WriteRecord(recID);
+  return true;
+}
+
+bool FBL_Table::ReadFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields) {
+  for (const FBL_BaseField* field : fields) RequireOwnField(field);
+  if (!IsRecordAlive(recID)) return false;
+  for (FBL_BaseField* field : fields) field->LoadRecord(recID);
   return true;
 }
 

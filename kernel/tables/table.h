@@ -11,11 +11,14 @@
 //
 // The table keeps no record buffer: the current record is a RecID and each
 // field holds that record's value. Moving to a record loads every field
-// (calculated fields only take the RecID).
+// (calculated fields only take the RecID). The writes and reads by RecID
+// work on the fields they are given and leave the current record alone; the
+// current-record operations are built on them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,10 +54,12 @@ class FBL_Table {
   virtual void Flush();
   // Writes every field's buffer as a new record; returns its RecID.
   virtual REC_ID AddRecord(bool check = true);
-  // Writes the dirty fields of the current record. With check, nothing
-  // happens without a current record or when it cannot be modified.
+  // Writes the dirty fields of the current record (UpdateFieldsByID). With
+  // check, nothing happens when it cannot be modified.
   virtual void UpdateRecord(bool check = true);
-  // Deletes the current record; false when nothing was deleted.
+  // Deletes the current record (DeleteRecordByID); the next alive record
+  // becomes current, or the last one when none follows. False when nothing
+  // was deleted.
   virtual bool DeleteRecord(bool force = false);
   virtual void DeleteAllRecords();
   virtual bool FirstRecord();
@@ -70,6 +75,24 @@ class FBL_Table {
   virtual void CheckFieldsBeforeAdd();
   virtual void CheckFieldBeforeAdd(FBL_BaseField& /*field*/) {}
   virtual void CheckFieldBeforeUpdate(FBL_BaseField& /*field*/) {}
+
+  // ---- writes and reads by RecID ---------------------------------------------
+  // The fields given are the table's own or copies that share their
+  // descriptors (a cursor's), else 310. The current record and the buffers
+  // of the fields not given stay as they are.
+  //
+  // Deletes recID: its values, its index entries and its bit; the files
+  // shrink when no alive record follows it. Deleting the current record
+  // leaves none current. False when recID is not alive or, without force,
+  // cannot be modified.
+  virtual bool DeleteRecordByID(REC_ID recID, bool force = false);
+  // Writes the given fields' buffers as recID's values. False (nothing
+  // written) when recID is not alive or, with check, cannot be modified.
+  virtual bool UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields,
+                                bool check = true);
+  // Loads recID's values into the given fields (a calculated field only
+  // takes the RecID). False (nothing loaded) when recID is not alive.
+  bool ReadFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields);
 
   uint32_t GetRecordCount() const;
   uint32_t GetMaxRecID() const;
@@ -104,6 +127,8 @@ class FBL_Table {
   void LoadRecord(REC_ID recID);
   FBL_RecordMap& Map() const { return *mMap; }
   bool CanWrite() const;
+  // Raises 310 unless field stands for a column of this table.
+  void RequireOwnField(const FBL_BaseField* field) const;
   const std::vector<std::unique_ptr<FBL_BaseField>>& Fields() const { return mFields; }
 
  private:
