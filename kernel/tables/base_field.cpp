@@ -45,7 +45,7 @@ FBL_BaseField::~FBL_BaseField() = default;
 void FBL_BaseField::AttachToTable(FBL_Table& table, uint32_t position) {
   mTable = &table;
   if (mDesc->mFieldNumber == 0) mDesc->mFieldNumber = position;
-  if (IsMethod()) SetMethodText(mDesc->mMethodText);
+  if (IsMethod()) SetMethodText(mDesc->mMethodText, false);
   if (HasFlag(kFieldIndexed) && table.IsOpened()) {
     CreateIndex();
     OpenIndex();
@@ -58,21 +58,27 @@ void FBL_BaseField::InitFromField(const FBL_BaseField& other) {
   mTable = other.mTable;
 }
 
-void FBL_BaseField::SetName(const std::string& name, bool /*persist*/) {
+void FBL_BaseField::SetName(const std::string& name, bool persist) {
   mName = name;
+  NotifySchemaChange(FBL_SchemaChange::kFieldName, persist);
 }
 
-void FBL_BaseField::SetMethodText(const std::string& text) {
+void FBL_BaseField::NotifySchemaChange(FBL_SchemaChange change, bool persist) {
+  if (persist && mTable != nullptr) mTable->OnSchemaChange(change, this);
+}
+
+void FBL_BaseField::SetMethodText(const std::string& text, bool persist) {
   mDesc->mMethodText = text;
   mDesc->mFormula.reset();
   if (text.empty()) {
     mDesc->mFlags &= static_cast<uint16_t>(~kFieldMethod);
-    return;
+  } else {
+    mDesc->mFlags |= kFieldMethod;
+    mDesc->mPlainSlots = false;
+    FBL_FormulaCompiler* compiler = mTable ? mTable->GetFormulaCompiler() : nullptr;
+    if (compiler != nullptr) mDesc->mFormula = compiler->Compile(text, *mTable, *this);
   }
-  mDesc->mFlags |= kFieldMethod;
-  mDesc->mPlainSlots = false;
-  FBL_FormulaCompiler* compiler = mTable ? mTable->GetFormulaCompiler() : nullptr;
-  if (compiler != nullptr) mDesc->mFormula = compiler->Compile(text, *mTable, *this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldMethod, persist);
 }
 
 // ---- the current value ----------------------------------------------------------
@@ -186,7 +192,7 @@ void FBL_BaseField::SetString(const char* text) {
 
 // ---- flags ----------------------------------------------------------------------
 
-void FBL_BaseField::RemoveFlags(uint16_t flags, bool /*persist*/) {
+void FBL_BaseField::RemoveFlags(uint16_t flags, bool persist) {
   // Without an index nothing could keep values unique.
   if (flags & kFieldIndexed) flags |= kFieldUnique;
   uint16_t before = mDesc->mFlags;
@@ -206,9 +212,10 @@ void FBL_BaseField::RemoveFlags(uint16_t flags, bool /*persist*/) {
     mDesc->mNullMap.reset();
     mNull = false;
   }
+  if (mDesc->mFlags != before) NotifySchemaChange(FBL_SchemaChange::kFieldFlags, persist);
 }
 
-void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
+void FBL_BaseField::AddFlags(uint16_t flags, bool persist) {
   if (flags & kFieldUnique) flags |= kFieldIndexed;
   uint16_t before = mDesc->mFlags;
   mDesc->mFlags = static_cast<uint16_t>(before | flags);
@@ -220,7 +227,11 @@ void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
     OpenOrCreate(mDesc->mNullMap.get());
     mDesc->mNullMap->SetLength((uint64_t{mTable->GetMaxRecID()} + 7) / 8);
   }
-  if (!(added & (kFieldIndexed | kFieldUnique)) || !open) return;
+  if ((added & (kFieldIndexed | kFieldUnique)) && open) RenewIndexForFlags(before, added);
+  if (added != 0) NotifySchemaChange(FBL_SchemaChange::kFieldFlags, persist);
+}
+
+void FBL_BaseField::RenewIndexForFlags(uint16_t before, uint16_t added) {
   bool hadIndex = mDesc->mIndex != nullptr;
   if (hadIndex && (added & kFieldUnique)) DropIndex();
   try {

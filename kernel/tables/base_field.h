@@ -11,6 +11,10 @@
 // Buffers: a fixed type keeps its value in an 8-byte inline buffer in the
 // machine's form (GetBufferSize() bytes: a Medium as a 4-byte integer).
 // SetValue, GetValue, Compare and CompareValues work on that form.
+//
+// Schema: SetName, AddFlags, RemoveFlags, SetMethodText and the types' own
+// setters (language, BLOB storage, target) take `persist`; with it set and
+// the field attached, the table's OnSchemaChange follows the change.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +26,7 @@
 #include "kernel/sets/rec_id.h"
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
+#include "kernel/tables/schema_change.h"
 
 class FBL_ArraySet;
 class FBL_BitSet;
@@ -57,7 +62,7 @@ class FBL_BaseField {
   long GetShareCount() const { return mDesc.use_count(); }
   const std::string& GetMethodText() const { return mDesc->mMethodText; }
   // Makes the field calculated (text not empty) or stored again.
-  void SetMethodText(const std::string& text);
+  void SetMethodText(const std::string& text, bool persist);
   FBL_MethodFormula* GetFormula() const { return mDesc->mFormula.get(); }
   REC_ID GetRecID() const { return mRecID; }
   bool IsDirty() const { return mDirty; }
@@ -88,7 +93,6 @@ class FBL_BaseField {
   void SetString(const std::string& text) { SetString(text.c_str()); }
 
   // ---- flags ----------------------------------------------------------------
-  // Persisting flags to the structure belongs to the object layer.
   virtual void RemoveFlags(uint16_t flags, bool persist);
   virtual void AddFlags(uint16_t flags, bool persist);
 
@@ -244,6 +248,8 @@ class FBL_BaseField {
 
   // Refreshes a calculated field's buffer; a no-op for stored fields.
   void Refresh();
+  // The table's OnSchemaChange, with persist, for an attached field.
+  void NotifySchemaChange(FBL_SchemaChange change, bool persist);
   uint8_t* Buffer() { return mValue; }
   const uint8_t* Buffer() const { return mValue; }
   void ClearBuffer();
@@ -274,6 +280,8 @@ class FBL_BaseField {
 
  private:
   void RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number);
+  // AddFlags' index part: a new index for the added indexed or unique bit.
+  void RenewIndexForFlags(uint16_t before, uint16_t added);
 
   std::shared_ptr<FBL_FieldDescriptor> mDesc;
   FBL_Table* mTable = nullptr;

@@ -117,6 +117,16 @@ void BF_BLOB::DeleteRecord(REC_ID recID) {
   BF_ULONG::DeleteRecord(recID);
 }
 
+void BF_BLOB::SetSegmentSize(uint32_t size, bool persist) {
+  mSegmentSize = size;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
+void BF_BLOB::SetCompressionLevel(uint16_t level, bool persist) {
+  mCompressionLevel = level;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
 uint32_t BF_BLOB::GetDataSize() {
   uint32_t first = Reference();
   if (first == 0) return 0;
@@ -202,10 +212,13 @@ void BF_TEXT::InitFromField(const FBL_BaseField& other) {
   if (auto* same = dynamic_cast<const BF_TEXT*>(&other)) mLanguage = same->mLanguage;
 }
 
-bool BF_TEXT::SetLanguage(const std::string& name) {
+bool BF_TEXT::SetLanguage(const std::string& name, bool persist) {
   const FBL_Language* language = FindLanguage(name);
   if (language == nullptr) return false;
+  const bool changed = language != mLanguage;
   mLanguage = language;
+  if (changed) RebuildIndexForLanguage(*this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
 }
 

@@ -41,9 +41,9 @@ class BF_BLOB : public BF_ULONG {
 
   uint32_t GetSegmentSize() const { return mSegmentSize; }
   // For a column whose files are not made yet.
-  void SetSegmentSize(uint32_t size) { mSegmentSize = size; }
+  void SetSegmentSize(uint32_t size, bool persist);
   uint16_t GetCompressionLevel() const { return mCompressionLevel; }
-  void SetCompressionLevel(uint16_t level) { mCompressionLevel = level; }
+  void SetCompressionLevel(uint16_t level, bool persist);
   // REQUIRES: the column's files are open.
   FBL_BLOBFile& Blobs();
 
@@ -84,8 +84,9 @@ class BF_TEXT : public BF_BLOB {
   void InitFromField(const FBL_BaseField& other) override;
 
   const FBL_Language& GetLanguage() const { return *mLanguage; }
-  // An unknown name keeps the current language; returns whether known.
-  bool SetLanguage(const std::string& name);
+  // An unknown name keeps the current language; returns whether known. A
+  // new language orders the keys anew: the index is built again.
+  bool SetLanguage(const std::string& name, bool persist);
 
   bool HasFixedKey() const override { return false; }
   uint32_t GetMaxKeySize() const override { return kMaxIndexKeySize; }

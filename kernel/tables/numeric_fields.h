@@ -247,7 +247,10 @@ class BF_TablePTR : public BF_Integer<uint32_t, kTypeULong, 4, 10> {
       : BF_Integer(name, flags, type) {}
   // Not owned; the target outlives the field.
   FBL_Table* GetTargetTable() const { return mTarget; }
-  void SetTargetTable(FBL_Table* target) { mTarget = target; }
+  void SetTargetTable(FBL_Table* target, bool persist) {
+    mTarget = target;
+    NotifySchemaChange(FBL_SchemaChange::kFieldTarget, persist);
+  }
 
  private:
   FBL_Table* mTarget = nullptr;

@@ -30,8 +30,9 @@ class BF_STRING : public FBL_LengthField {
   BF_STRING(const std::string& name, uint16_t flags, uint16_t length = 0);
 
   const FBL_Language& GetLanguage() const { return *mLanguage; }
-  // An unknown name keeps the current language; returns whether known.
-  bool SetLanguage(const std::string& name);
+  // An unknown name keeps the current language; returns whether known. A
+  // new language orders the keys anew: the index is built again.
+  bool SetLanguage(const std::string& name, bool persist);
 
   uint32_t GetValueSize() const override { return GetDeclaredLength() + 1u; }
   uint32_t GetMaxTextLength() const override { return GetDeclaredLength(); }
@@ -97,3 +98,5 @@ bool PrepareByWordsRemove(FBL_BaseField& field, uint16_t flags);
 // After the common rules: an indexed column whose index was dropped gets a
 // new one.
 void RestoreIndexAfterByWords(FBL_BaseField& field);
+// A column whose language changed: its index goes and is made again.
+void RebuildIndexForLanguage(FBL_BaseField& field);

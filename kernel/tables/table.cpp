@@ -5,6 +5,7 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/field_types.h"
 #include "kernel/tables/record_locks.h"
 #include "kernel/tables/record_map.h"
 #include "platform/env.h"
@@ -57,7 +58,7 @@ void FBL_Table::LoadFiles() {
   for (auto& field : mFields) {
     field->OpenFiles();
     if (field->IsMethod() && field->GetFormula() == nullptr) {
-      field->SetMethodText(field->GetMethodText());
+      field->SetMethodText(field->GetMethodText(), false);
     }
   }
 }
@@ -273,6 +274,74 @@ std::unique_ptr<FBL_BaseField> FBL_Table::RemoveField(FBL_BaseField& field) {
     return removed;
   }
   return nullptr;
+}
+
+// ---- the schema -----------------------------------------------------------------
+
+void FBL_Table::SetName(const std::string& name, bool persist) {
+  mName = name;
+  if (persist) OnSchemaChange(FBL_SchemaChange::kTableName, nullptr);
+}
+
+std::unique_ptr<FBL_BaseField> FBL_Table::ReplaceField(FBL_BaseField& field,
+                                                       std::unique_ptr<FBL_BaseField> replacement,
+                                                       bool persist) {
+  if (!replacement) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  if (!mOpened) throw xFBL_TableError("The table is not open");
+  auto at = std::find_if(mFields.begin(), mFields.end(),
+                         [&](const auto& own) { return own.get() == &field; });
+  if (at == mFields.end() || replacement->GetTable() != nullptr ||
+      replacement->GetFieldNumber() != 0) {
+    throw xFBL_Exception(ERR_WRONG_PARAMETER, "ReplaceField takes a column and a new field");
+  }
+  const bool sameType = replacement->GetType() == field.GetType();
+  CopyValuesInto(field, *replacement);
+  const uint32_t number = field.GetFieldNumber();
+  field.DropFiles();
+  replacement->ChangeNumber(number);
+  std::unique_ptr<FBL_BaseField> old = std::move(*at);
+  *at = std::move(replacement);
+  FBL_BaseField& now = **at;
+  if (mCurrent != 0) now.LoadRecord(mCurrent);
+  // Formulas that read the old column are made again over the new one.
+  for (auto& other : mFields) {
+    if (other->IsMethod()) other->SetMethodText(other->GetMethodText(), false);
+  }
+  if (persist) {
+    OnSchemaChange(sameType ? FBL_SchemaChange::kFieldLength : FBL_SchemaChange::kFieldType, &now);
+  }
+  return old;
+}
+
+// The replacement lives under a spare number while the values are copied;
+// its index is built once at the end rather than entry by entry.
+void FBL_Table::CopyValuesInto(FBL_BaseField& field, FBL_BaseField& replacement) {
+  uint32_t spare = 0;
+  for (auto& own : mFields) spare = std::max(spare, own->GetFieldNumber());
+  constexpr uint16_t kIndexBits = kFieldIndexed | kFieldUnique;
+  const auto indexBits = static_cast<uint16_t>(replacement.GetFlags() & kIndexBits);
+  if (indexBits != 0) replacement.RemoveFlags(indexBits, false);
+  replacement.AttachToTable(*this, spare + 1);
+  try {
+    replacement.Rebuild();
+    if (!replacement.IsMethod()) {
+      std::unique_ptr<FBL_BitSet> alive = mMap->SelectAll();
+      for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
+        field.ReadRecord(r);
+        replacement.AssignFrom(field);
+        replacement.WriteRecord(r);
+      }
+    }
+    if (indexBits != 0) replacement.AddFlags(indexBits, false);
+  } catch (...) {
+    try {
+      replacement.DropFiles();
+      if (mCurrent != 0) field.LoadRecord(mCurrent);
+    } catch (const xFBL_Exception&) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
 }
 
 FBL_BaseField* FBL_Table::GetField(uint32_t position) const {

@@ -14,6 +14,9 @@
 // (calculated fields only take the RecID). The writes and reads by RecID
 // work on the fields they are given and leave the current record alone; the
 // current-record operations are built on them.
+//
+// Schema: every change of a table's or a field's stored properties made
+// with `persist` set ends in OnSchemaChange (schema_change.h).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "kernel/sets/rec_id.h"
+#include "kernel/tables/schema_change.h"
 
 class FBL_BaseField;
 class FBL_BitSet;
@@ -94,6 +98,25 @@ class FBL_Table {
   // takes the RecID). False (nothing loaded) when recID is not alive.
   bool ReadFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields);
 
+  // ---- the schema ------------------------------------------------------------
+  // With persist, OnSchemaChange(kTableName) follows.
+  virtual void SetName(const std::string& name, bool persist = false);
+  // Runs after each change made with persist set, once the change is made
+  // (field is null for the table's own name). Empty here. An error it raises
+  // reaches the caller of the change, which stays made.
+  virtual void OnSchemaChange(FBL_SchemaChange /*change*/, FBL_BaseField* /*field*/) {}
+  // Puts replacement (a new field of another type, or of another declared
+  // length) in field's place: every alive record's value converted
+  // (AssignFrom), the same position and field number, its index built
+  // afresh; field's files are deleted and field is handed back. On failure
+  // (a unique replacement over values that became equal raises 344) the
+  // table is as before. With persist, OnSchemaChange(kFieldType, or
+  // kFieldLength for the same type) follows. Copies made of field (a
+  // cursor's) stand for the old column. REQUIRES: the table is open.
+  virtual std::unique_ptr<FBL_BaseField> ReplaceField(FBL_BaseField& field,
+                                                      std::unique_ptr<FBL_BaseField> replacement,
+                                                      bool persist);
+
   uint32_t GetRecordCount() const;
   uint32_t GetMaxRecID() const;
   REC_ID GetCurrentRecID() const { return mCurrent; }
@@ -112,7 +135,6 @@ class FBL_Table {
 
   // The table's name, as tasks and messages show it ("" until given).
   const std::string& GetName() const { return mName; }
-  void SetName(const std::string& name) { mName = name; }
   FBL_DataBase& GetDataBase() const { return mDataBase; }
   uint32_t GetTableId() const { return mTableId; }
   bool IsOpened() const { return mOpened; }
@@ -134,6 +156,9 @@ class FBL_Table {
  private:
   // Cuts every file to the highest alive RecID below `deleted`.
   void TruncateAfterDelete(REC_ID deleted, uint32_t recordCount);
+  // The conversion part of ReplaceField; replacement is attached under a
+  // spare field number.
+  void CopyValuesInto(FBL_BaseField& field, FBL_BaseField& replacement);
   FBL_RecordLocks& Locks();
   void DropLocks();
 
