@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -32,6 +34,36 @@ const uint8_t* Bytes(const std::string& s) {
 }
 
 }  // namespace
+
+// Holds a value in the buffer for a while (a search bound being turned into
+// a key): a calculated field does not recompute it, and the value, null and
+// dirty flags the buffer had come back at the end of the scope.
+class FBL_BaseField::HeldValue {
+ public:
+  explicit HeldValue(FBL_BaseField& field)
+      : mField(field), mKeep(field.GetBufferSize()), mNull(field.mNull), mDirty(field.mDirty) {
+    field.GetValue(mKeep.data());
+    field.mHoldValue = true;
+  }
+  ~HeldValue() {
+    mField.mHoldValue = false;
+    try {
+      mField.SetValue(mKeep.data());
+    } catch (const xFBL_Exception&) {
+      // A constant field (RecID) refuses every value, the held one too.
+    }
+    mField.mNull = mNull;
+    mField.mDirty = mDirty;
+  }
+  HeldValue(const HeldValue&) = delete;
+  HeldValue& operator=(const HeldValue&) = delete;
+
+ private:
+  FBL_BaseField& mField;
+  std::vector<uint8_t> mKeep;
+  bool mNull;
+  bool mDirty;
+};
 
 FBL_BaseField::FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags)
     : mDesc(std::make_shared<FBL_FieldDescriptor>(
@@ -118,13 +150,13 @@ void FBL_BaseField::AssignFrom(FBL_BaseField& other) {
   }
   switch (other.GetValueClass()) {
     case ValueClass::kSigned:
-      SetFromBits(other.GetAsBits(), true);
+      PutBits(other.BufferBits(), true);
       break;
     case ValueClass::kUnsigned:
-      SetFromBits(other.GetAsBits(), false);
+      PutBits(other.BufferBits(), false);
       break;
     case ValueClass::kFloating:
-      SetFromDouble(other.GetAsDouble());
+      PutDouble(other.BufferDouble());
       break;
     case ValueClass::kBinary:
       ClearBuffer();
@@ -135,12 +167,39 @@ void FBL_BaseField::AssignFrom(FBL_BaseField& other) {
   }
 }
 
-void FBL_BaseField::SetFromBits(uint64_t bits, bool /*isSigned*/) {
-  ParseText(std::to_string(bits).c_str());
+// The text forms are the Long Long, ULong Long and Double ones.
+void FBL_BaseField::PutBits(uint64_t bits, bool isSigned) {
+  char text[32];
+  if (isSigned) {
+    std::snprintf(text, sizeof text, "%" PRId64, static_cast<int64_t>(bits));
+  } else {
+    std::snprintf(text, sizeof text, "%" PRIu64, bits);
+  }
+  ParseText(text);
+}
+
+void FBL_BaseField::PutDouble(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.16G", value);
+  ParseText(text);
+}
+
+uint64_t FBL_BaseField::GetAsBits() {
+  return IsNull() ? 0 : BufferBits();  // IsNull calculates a calculated field
+}
+
+double FBL_BaseField::GetAsDouble() {
+  return IsNull() ? 0 : BufferDouble();
+}
+
+void FBL_BaseField::SetFromBits(uint64_t bits, bool isSigned) {
+  PutBits(bits, isSigned);
+  MarkChanged();
 }
 
 void FBL_BaseField::SetFromDouble(double value) {
-  ParseText(std::to_string(value).c_str());
+  PutDouble(value);
+  MarkChanged();
 }
 
 void FBL_BaseField::SetValue(const void* bytes) {
@@ -291,6 +350,28 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindRangeAsSet(const void* left, bo
   return set;
 }
 
+std::vector<uint8_t> FBL_BaseField::ParseBound(const char* text) {
+  std::vector<uint8_t> bound(GetBufferSize());
+  HeldValue held(*this);
+  SetString(text);
+  GetValue(bound.data());
+  return bound;
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindRangeByText(const char* left, bool leftIncluded,
+                                                           const char* right, bool rightIncluded) {
+  std::vector<uint8_t> from, to;
+  if (left != nullptr) from = ParseBound(left);
+  if (right != nullptr) to = ParseBound(right);
+  return FindRange(left ? from.data() : nullptr, leftIncluded, right ? to.data() : nullptr,
+                   rightIncluded);
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindByRegExpr(const std::string& /*pattern*/,
+                                                         bool /*caseSensitive*/) {
+  throw xFBL_FieldError("Only String, VarChar and Text fields are searched by pattern");
+}
+
 std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
                                                           const uint8_t* rightKey,
                                                           bool rightIncluded) {
@@ -415,26 +496,9 @@ uint32_t FBL_BaseField::MakeKeyOf(const void* value, uint8_t* out) {
     std::memcpy(mValue, keep, sizeof keep);
     return GetValueSize();
   }
-  std::vector<uint8_t> keep(GetBufferSize());
-  GetValue(keep.data());
-  const bool null = mNull, dirty = mDirty;
-  auto restore = [&] {
-    mHoldValue = false;
-    SetValue(keep.data());
-    mNull = null;
-    mDirty = dirty;
-  };
-  uint32_t n = 0;
-  mHoldValue = true;
-  try {
-    SetValue(value);
-    n = MakeKey(out);
-  } catch (...) {
-    restore();
-    throw;
-  }
-  restore();
-  return n;
+  HeldValue held(*this);
+  SetValue(value);
+  return MakeKey(out);
 }
 
 bool FBL_BaseField::HasKeyOrderBits() const {

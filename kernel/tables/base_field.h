@@ -92,6 +92,25 @@ class FBL_BaseField {
   virtual void SetString(const char* text);
   void SetString(const std::string& text) { SetString(text.c_str()); }
 
+  // ---- typed access (what an expression reads and writes) ------------------
+  // How a value converts into another type's: integers (dates and times as
+  // their packed words, object pointers as RecIDs), floating point, bytes
+  // (binary and BLOB values), or text (strings and Text), which GetString
+  // and SetString carry.
+  enum class ValueClass { kSigned, kUnsigned, kFloating, kBinary, kOther };
+  virtual ValueClass GetValueClass() const { return ValueClass::kOther; }
+  // The current value (calculated first) widened to 64 bits, sign- or
+  // zero-extended by its class; a floating value truncated toward zero.
+  // 0 for null and for the byte and text classes.
+  uint64_t GetAsBits();
+  // 0 for null and for the byte and text classes.
+  double GetAsDouble();
+  // Converts as AssignFrom does (integers cut to the width, floating values
+  // truncated toward zero, a text type takes the number's text); null flag
+  // 0, dirty flag 1. A type that holds no numbers raises 303.
+  void SetFromBits(uint64_t bits, bool isSigned);
+  void SetFromDouble(double value);
+
   // ---- flags ----------------------------------------------------------------
   virtual void RemoveFlags(uint16_t flags, bool persist);
   virtual void AddFlags(uint16_t flags, bool persist);
@@ -113,6 +132,16 @@ class FBL_BaseField {
                                                 const void* right, bool rightIncluded);
   virtual std::unique_ptr<FBL_ArraySet> FindRangeAsSet(const void* left, bool leftIncluded,
                                                        const void* right, bool rightIncluded);
+  // FindRange over bounds parsed by SetString's rules (null: open side).
+  // String, VarChar and Text search by their keys instead (a prefix search
+  // for the same text on both sides, left included, right excluded); BLOB
+  // and Picture columns raise 303.
+  virtual std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
+                                                      const char* right, bool rightIncluded);
+  // The alive records whose text matches the regular expression (a null
+  // value never does). Only String, VarChar and Text answer; others raise
+  // 303.
+  virtual std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
   // The index's range searches over keys (MakeKey's form); a null key
   // leaves that side open. Null when the field has no index.
   std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
@@ -216,9 +245,6 @@ class FBL_BaseField {
   bool HasOldValue() const { return mOldLoaded; }
 
  protected:
-  // How a value converts into another type's.
-  enum class ValueClass { kSigned, kUnsigned, kFloating, kBinary, kOther };
-
   FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags);
 
   // The stored bytes of the buffer (GetValueSize(), machine order), and back.
@@ -226,15 +252,15 @@ class FBL_BaseField {
   virtual void DecodeValue(const uint8_t* in) = 0;
   virtual void ParseText(const char* text) = 0;
   virtual std::string FormText() const = 0;
-  virtual ValueClass GetValueClass() const { return ValueClass::kOther; }
-  // The value widened to 64 bits (sign- or zero-extended by its class).
-  virtual uint64_t GetAsBits() const { return 0; }
-  virtual double GetAsDouble() const { return 0; }
-  virtual void SetFromBits(uint64_t bits, bool isSigned);
+  // The typed access to the buffer, as it is (no calculation, no flags).
+  virtual uint64_t BufferBits() const { return 0; }
+  virtual double BufferDouble() const { return 0; }
+  // By default through the number's text.
+  virtual void PutBits(uint64_t bits, bool isSigned);
+  virtual void PutDouble(double value);
   // The buffer form of a fixed key (GetBufferSize() bytes) for CompareValues;
   // only types whose stored form is not their buffer's need it.
   virtual void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const;
-  virtual void SetFromDouble(double value);
   // The value file of the type; a byte file of slots unless overridden.
   virtual std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume);
   virtual bool HasValueFile() const { return !IsMethod(); }
@@ -279,9 +305,13 @@ class FBL_BaseField {
   static uint16_t FileSubIndexOf(uint32_t fieldNumber);
 
  private:
+  class HeldValue;
+
   void RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number);
   // AddFlags' index part: a new index for the added indexed or unique bit.
   void RenewIndexForFlags(uint16_t before, uint16_t added);
+  // The buffer form of a bound parsed from text (SetString's rules).
+  std::vector<uint8_t> ParseBound(const char* text);
 
   std::shared_ptr<FBL_FieldDescriptor> mDesc;
   FBL_Table* mTable = nullptr;

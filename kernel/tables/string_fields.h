@@ -61,9 +61,10 @@ class BF_STRING : public FBL_LengthField {
   // beginning with it. Makes the field indexed first; null when no index
   // can be made.
   std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
-                                              const char* right, bool rightIncluded);
+                                              const char* right, bool rightIncluded) override;
   // The alive records whose text matches the regular expression.
-  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
+  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern,
+                                            bool caseSensitive) override;
 
  protected:
   BF_STRING(uint8_t type, const std::string& name, uint16_t flags, uint16_t length,
