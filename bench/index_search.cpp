@@ -82,9 +82,8 @@ void PointLookup(benchmark::State& state) {
   std::uniform_int_distribution<int32_t> value(0, kRecords - 1);
   for (auto _ : state) {
     int32_t v = value(random);
-    field.SetValue(&v);
     REC_ID r = 0;
-    benchmark::DoNotOptimize(index.FindFirst(r));
+    benchmark::DoNotOptimize(index.FindFirst(reinterpret_cast<const uint8_t*>(&v), r));
   }
 }
 

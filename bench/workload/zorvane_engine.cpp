@@ -93,9 +93,10 @@ class ZorvaneEngine : public Engine {
     uint64_t sum = 0;
     FBL_FieldIndex* index = mId->GetIndex();
     for (int32_t id : w.lookupIds) {
-      mId->Set(id);
       REC_ID r = 0;
-      if (!index->FindFirst(r) || !mTable->GoToRecord(r)) continue;
+      // A Long's key is its 4 bytes in machine order.
+      if (!index->FindFirst(reinterpret_cast<const uint8_t*>(&id), r) || !mTable->GoToRecord(r))
+        continue;
       sum += RowChecksum(mId->Get(), mAge->Get(), mScore->Get(), mName->GetString(),
                          mCity->GetString());
     }

@@ -132,6 +132,39 @@ void BF_BLOB::DeleteRecord(REC_ID recID) {
   BF_ULONG::DeleteRecord(recID);
 }
 
+void BF_BLOB::SetSegmentSize(uint32_t size, bool persist) {
+  mSegmentSize = size;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
+void BF_BLOB::SetCompressionLevel(uint16_t level, bool persist) {
+  mCompressionLevel = level;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
+std::string BF_BLOB::GetString(uint32_t maxChars) {
+  std::vector<uint8_t> data = GetData();
+  std::string text(data.begin(), data.end());
+  if (text.size() > maxChars) text.resize(maxChars);
+  return text;
+}
+
+void BF_BLOB::ParseText(const char* text) {
+  SetData(text, static_cast<uint32_t>(std::strlen(text)));
+}
+
+void BF_BLOB::PutBits(uint64_t, bool) {
+  throw xFBL_FieldError("A BLOB or Picture value is not a number");
+}
+
+void BF_BLOB::PutDouble(double) {
+  throw xFBL_FieldError("A BLOB or Picture value is not a number");
+}
+
+std::unique_ptr<FBL_BitSet> BF_BLOB::FindRangeByText(const char*, bool, const char*, bool) {
+  throw xFBL_FieldError("A BLOB or Picture column has no index");
+}
+
 uint32_t BF_BLOB::GetDataSize() {
   uint32_t first = Reference();
   if (first == 0) return 0;
@@ -200,13 +233,6 @@ void BF_BLOB::SetData(const void* bytes, uint32_t length) {
 BF_TEXT::BF_TEXT(const std::string& name, uint16_t flags)
     : BF_BLOB(name, ByWordsFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
 
-std::string BF_TEXT::GetString(uint32_t maxChars) {
-  std::vector<uint8_t> data = GetData();
-  std::string text(data.begin(), data.end());
-  if (text.size() > maxChars) text.resize(maxChars);
-  return text;
-}
-
 void BF_TEXT::SetString(const char* text) {
   size_t n = text == nullptr ? 0 : std::strlen(text);
   SetData(text, static_cast<uint32_t>(n));
@@ -217,11 +243,22 @@ void BF_TEXT::InitFromField(const FBL_BaseField& other) {
   if (auto* same = dynamic_cast<const BF_TEXT*>(&other)) mLanguage = same->mLanguage;
 }
 
-bool BF_TEXT::SetLanguage(const std::string& name) {
+bool BF_TEXT::SetLanguage(const std::string& name, bool persist) {
   const FBL_Language* language = FindLanguage(name);
   if (language == nullptr) return false;
+  const bool changed = language != mLanguage;
   mLanguage = language;
+  if (changed) RebuildIndexForLanguage(*this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
+}
+
+void BF_TEXT::PutBits(uint64_t bits, bool isSigned) {
+  FBL_BaseField::PutBits(bits, isSigned);
+}
+
+void BF_TEXT::PutDouble(double value) {
+  FBL_BaseField::PutDouble(value);
 }
 
 std::string BF_TEXT::Prefix() {

@@ -300,13 +300,19 @@ void FBL_LengthField::SaveOldValue() {
   mOld = mBuffer;
 }
 
-void FBL_LengthField::LoadOldValue() {
-  if (IsMethod() || GetRecID() == 0) return;
-  std::vector<uint8_t> keep = mBuffer;
+void FBL_LengthField::LoadOldValueOf(REC_ID recID) {
+  if (IsMethod() || recID == 0) return;
+  // The current value waits in the old buffer while the stored one is read
+  // into the buffer; then the two change places.
+  mBuffer.swap(mOld);
   ClearValue();
-  FBL_BaseField::LoadOldValue();  // reads the stored value into mBuffer
+  try {
+    FBL_BaseField::LoadOldValueOf(recID);
+  } catch (...) {
+    mBuffer.swap(mOld);
+    throw;
+  }
   mOld.swap(mBuffer);
-  mBuffer.swap(keep);
 }
 
 bool FBL_LengthField::IsChanged() {

@@ -189,3 +189,11 @@ void F_ID::SetNull(bool) {
 void F_ID::AssignFrom(FBL_BaseField&) {
   throw xFBL_FieldIsConstant();
 }
+
+void F_ID::PutBits(uint64_t, bool) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::PutDouble(double) {
+  throw xFBL_FieldIsConstant();
+}

@@ -43,6 +43,12 @@ void RestoreIndexAfterByWords(FBL_BaseField& field) {
   field.OpenIndex();
 }
 
+void RebuildIndexForLanguage(FBL_BaseField& field) {
+  if (field.GetIndex() == nullptr) return;
+  field.DropIndex();
+  RestoreIndexAfterByWords(field);
+}
+
 // ---- String ---------------------------------------------------------------------------
 
 BF_STRING::BF_STRING(const std::string& name, uint16_t flags, uint16_t length)
@@ -53,10 +59,13 @@ BF_STRING::BF_STRING(uint8_t type, const std::string& name, uint16_t flags, uint
     : FBL_LengthField(type, name, ByWordsFlags(flags), length, length + 1u, varStorage),
       mLanguage(&AsciiLanguage()) {}
 
-bool BF_STRING::SetLanguage(const std::string& name) {
+bool BF_STRING::SetLanguage(const std::string& name, bool persist) {
   const FBL_Language* language = FindLanguage(name);
   if (language == nullptr) return false;
+  const bool changed = language != mLanguage;
   mLanguage = language;
+  if (changed) RebuildIndexForLanguage(*this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
 }
 

@@ -31,7 +31,7 @@ std::vector<SortedIndexDouble::Entry> SingleInserts(FBL_Table& table, FBL_BaseFi
   auto alive = table.SelectAllRecords();
   for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
     field.ReadRecord(r);
-    index.Insert(r);
+    index.InsertValue(r);
   }
   return index.Entries();
 }
@@ -81,7 +81,7 @@ TEST_F(IndexerTaskTest, EmptyTableEmptiesTheIndex) {
   SortedIndexDouble index(F(1), false);
   int32_t v = 4;
   F(1).SetValue(&v);
-  index.Insert(9);  // left from before: the build starts afresh
+  index.InsertValue(9);  // left from before: the build starts afresh
   FBL_IndexerTask task(index, F(1));
   EXPECT_TRUE(RunTask(task));
   EXPECT_EQ(0u, index.GetEntryCount());

@@ -367,7 +367,7 @@ TEST_F(TableTest, CalculatedFieldsKeepTheirTextAndReadNull) {
   CreateDb();
   MakeTable({{kTypeLong, 0}});
   auto calc = MakeField(kTypeLong, "calc", kFieldMethod);
-  calc->SetMethodText("f1 * 2");
+  calc->SetMethodText("f1 * 2", false);
   FBL_BaseField& added = mTable->AddField(std::move(calc));
   EXPECT_TRUE(added.IsMethod());
   EXPECT_EQ(added.GetMethodText(), "f1 * 2");

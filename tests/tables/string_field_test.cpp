@@ -77,7 +77,7 @@ TEST_F(StringFieldTest, TypesLengthsAndLanguages) {
   EXPECT_EQ(F(5).GetMaxTextLength(), 7u);
   // An unknown language keeps "ASCII", and so does a later unknown name.
   EXPECT_EQ(Str(6).GetLanguage().GetName(), "ASCII");
-  EXPECT_FALSE(Str(5).SetLanguage("Elvish"));
+  EXPECT_FALSE(Str(5).SetLanguage("Elvish", false));
   EXPECT_EQ(Str(5).GetLanguage().GetName(), "French");
 }
 

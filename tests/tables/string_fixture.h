@@ -19,33 +19,23 @@ class KeyIndex : public FBL_FieldIndex {
   KeyIndex(FBL_BaseField& field, std::vector<std::string>& log) : mField(field), mLog(log) {}
   void Open() override {}
   void Close() override {}
-  void Insert(REC_ID recID) override {
-    std::vector<std::string> keys;
-    mField.MakeWordKeys(keys);
-    for (const std::string& key : keys) {
-      if (IsUnique() && mKeys.count(key) != 0) throw xFBL_FieldIsUnique();
-    }
-    for (const std::string& key : keys) mKeys.emplace(key, recID);
+  void Insert(const uint8_t* key, REC_ID recID) override {
+    std::string text = KeyText(key);
+    if (IsUnique() && mKeys.count(text) != 0) throw xFBL_FieldIsUnique();
+    mKeys.emplace(text, recID);
   }
-  void Remove(REC_ID recID) override {
-    std::vector<std::string> keys;
-    mField.MakeWordKeys(keys);
-    for (const std::string& key : keys) {
-      auto range = mKeys.equal_range(key);
-      bool found = false;
-      for (auto it = range.first; it != range.second && !found; ++it) {
-        if (it->second == recID) {
-          mKeys.erase(it);
-          found = true;
-        }
+  void Remove(const uint8_t* key, REC_ID recID) override {
+    auto range = mKeys.equal_range(KeyText(key));
+    for (auto it = range.first; it != range.second; ++it) {
+      if (it->second == recID) {
+        mKeys.erase(it);
+        return;
       }
-      if (!found) ADD_FAILURE() << "removing a key that is not there: " << key.substr(1);
     }
+    ADD_FAILURE() << "removing a key that is not there: " << KeyText(key).substr(1);
   }
-  bool FindFirst(REC_ID& recID) override {
-    uint8_t key[kMaxIndexKeySize];
-    uint32_t n = mField.MakeKey(key);
-    auto it = mKeys.find(std::string(reinterpret_cast<char*>(key), n));
+  bool FindFirst(const uint8_t* key, REC_ID& recID) override {
+    auto it = mKeys.find(KeyText(key));
     recID = it == mKeys.end() ? 0 : it->second;
     return it != mKeys.end();
   }
@@ -96,6 +86,9 @@ class KeyIndex : public FBL_FieldIndex {
   std::vector<Range> mRanges;
 
  private:
+  std::string KeyText(const uint8_t* key) const {
+    return std::string(reinterpret_cast<const char*>(key), mField.GetKeyLength(key));
+  }
   FBL_BaseField& mField;
   std::vector<std::string>& mLog;
 };
@@ -112,7 +105,11 @@ class KeyIndexFactory : public FBL_IndexFactory {
       auto alive = table.SelectAllRecords();
       for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
         field.ReadRecord(r);
-        index->Insert(r);
+        std::vector<std::string> keys;
+        field.MakeIndexKeys(keys);
+        for (const std::string& key : keys) {
+          index->Insert(reinterpret_cast<const uint8_t*>(key.data()), r);
+        }
       }
     }
     return index;

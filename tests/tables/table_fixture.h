@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,34 +21,34 @@
 
 namespace ztest {
 
-// Keys are the field's buffer read as a 64-bit integer (zero-extended).
+// Keys are the key's bytes read as a 64-bit integer (zero-extended).
 class FakeIndex : public FBL_FieldIndex {
  public:
   FakeIndex(FBL_BaseField& field, std::vector<std::string>& log) : mField(field), mLog(log) {}
   void Open() override { mLog.push_back("open " + mField.GetName()); }
   void Close() override { mLog.push_back("close " + mField.GetName()); }
-  void Insert(REC_ID recID) override {
-    int64_t key = Key();
-    if (IsUnique() && mKeys.count(key) != 0) throw xFBL_FieldIsUnique();
-    mKeys.emplace(key, recID);
-    mLog.push_back("insert " + mField.GetName() + " " + std::to_string(key) + " " +
+  void Insert(const uint8_t* key, REC_ID recID) override {
+    int64_t number = Number(key);
+    if (IsUnique() && mKeys.count(number) != 0) throw xFBL_FieldIsUnique();
+    mKeys.emplace(number, recID);
+    mLog.push_back("insert " + mField.GetName() + " " + std::to_string(number) + " " +
                    std::to_string(recID));
   }
-  void Remove(REC_ID recID) override {
-    int64_t key = Key();
-    mLog.push_back("remove " + mField.GetName() + " " + std::to_string(key) + " " +
+  void Remove(const uint8_t* key, REC_ID recID) override {
+    int64_t number = Number(key);
+    mLog.push_back("remove " + mField.GetName() + " " + std::to_string(number) + " " +
                    std::to_string(recID));
-    auto range = mKeys.equal_range(key);
+    auto range = mKeys.equal_range(number);
     for (auto it = range.first; it != range.second; ++it) {
       if (it->second == recID) {
         mKeys.erase(it);
         return;
       }
     }
-    ADD_FAILURE() << "removing a key that is not there: " << key << " " << recID;
+    ADD_FAILURE() << "removing a key that is not there: " << number << " " << recID;
   }
-  bool FindFirst(REC_ID& recID) override {
-    auto it = mKeys.find(Key());
+  bool FindFirst(const uint8_t* key, REC_ID& recID) override {
+    auto it = mKeys.find(Number(key));
     recID = it == mKeys.end() ? 0 : it->second;
     return it != mKeys.end();
   }
@@ -69,10 +71,11 @@ class FakeIndex : public FBL_FieldIndex {
   const std::multimap<int64_t, REC_ID>& Keys() const { return mKeys; }
 
  private:
-  int64_t Key() {
-    int64_t key = 0;
-    mField.GetValue(&key);
-    return key;
+  // The key's bytes (at most 8) as a number.
+  int64_t Number(const uint8_t* key) const {
+    int64_t number = 0;
+    std::memcpy(&number, key, std::min<uint32_t>(mField.GetKeyLength(key), sizeof number));
+    return number;
   }
   FBL_BaseField& mField;
   std::vector<std::string>& mLog;

@@ -246,7 +246,7 @@ TEST_F(TableTest, HugeMaxRecIDFromDiskCostsNoMemory) {
   mTable.reset();
   WriteHeader(*mDb, 1, 0xFFFFFFF0u);
   MakeTable({{kTypeLong, 0}});
-  EXPECT_TRUE(mTable->LockRecord(1, kLockWrite, 3));
+  EXPECT_TRUE(mTable->LockRecord(1, FBL_LockKind::kWrite, 3));
   EXPECT_TRUE(mTable->IsRecordLocked(1));
   EXPECT_FALSE(mTable->IsRecordLocked(0xFFFFFFF0u));
   EXPECT_TRUE(mTable->CanModifyRecord(0xFFFFFFF0u));

@@ -211,7 +211,7 @@ TEST_F(TableTest, ReadOnlyRecordsCannotBeModified) {
   MakeTable(kLongTable);
   AddLong(*mTable, 1);
   EXPECT_TRUE(mTable->CanModifyRecord(1));
-  ASSERT_TRUE(mTable->LockRecord(1, kLockRead, 7));
+  ASSERT_TRUE(mTable->LockRecord(1, FBL_LockKind::kRead, 7));
   EXPECT_FALSE(mTable->CanModifyRecord(1));
   static_cast<BF_LONG&>(F(1)).Set(50);
   mTable->UpdateRecord();

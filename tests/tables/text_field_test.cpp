@@ -39,7 +39,7 @@ TEST_F(TextFieldTest, LanguageAndComparisonOverTheKeyPrefix) {
   EXPECT_EQ(Text(1).GetLanguage().GetName(), "ASCII");
   EXPECT_EQ(Text(2).GetLanguage().GetName(), "French");
   EXPECT_EQ(Text(3).GetLanguage().GetName(), "ASCII");
-  EXPECT_FALSE(Text(2).SetLanguage("Martian"));
+  EXPECT_FALSE(Text(2).SetLanguage("Martian", false));
   EXPECT_EQ(Text(2).GetLanguage().GetName(), "French");
   for (uint32_t f : {1u, 2u}) F(f).SetString("B");
   std::string a = Key("a");
