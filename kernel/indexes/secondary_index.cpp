@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "kernel/indexes/indexer_task.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/indexer_task.h"
 #include "kernel/storage/task.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/base_field.h"
@@ -368,7 +368,7 @@ void FBL_SecondaryIndex::Build() {
   }
   FBL_IndexerTask task(*this, mField);
   try {
-    bool done = RunTask(task);
+    bool done = zv::RunTask(task);
     mBuildNulls.reset();
     if (!done) throw xFBL_FailToBuild();
   } catch (const xFBL_FieldIsUnique&) {

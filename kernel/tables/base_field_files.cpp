@@ -89,7 +89,7 @@ void FBL_BaseField::CloseFiles() {
 
 void FBL_BaseField::Truncate(uint32_t count) {
   TruncateValues(count);
-  if (mDesc->mNullMap && mDesc->mNullMap->IsOpen()) CutBitFile(*mDesc->mNullMap, 0, count);
+  if (mDesc->mNullMap && mDesc->mNullMap->IsOpen()) zv::CutBitFile(*mDesc->mNullMap, 0, count);
 }
 
 void FBL_BaseField::TruncateValues(uint32_t count) {
@@ -196,7 +196,7 @@ void FBL_BaseField::WriteRecord(REC_ID recID) {
   mDirty = false;
   if (IsMethod()) return;
   FBL_BitSetFile* map = mDesc->mNullMap.get();
-  if (map != nullptr && map->IsOpen()) SetFileBit(*map, 0, recID, mNull);
+  if (map != nullptr && map->IsOpen()) zv::SetFileBit(*map, 0, recID, mNull);
   WriteValue(recID);
 }
 

@@ -231,7 +231,7 @@ void BF_BLOB::SetData(const void* bytes, uint32_t length) {
 // ---- text ------------------------------------------------------------------------
 
 BF_TEXT::BF_TEXT(const std::string& name, uint16_t flags)
-    : BF_BLOB(name, ByWordsFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
+    : BF_BLOB(name, zv::ByWordsFlags(flags), kTypeText), mLanguage(&zv::AsciiLanguage()) {}
 
 void BF_TEXT::SetString(const char* text) {
   size_t n = text == nullptr ? 0 : std::strlen(text);
@@ -244,11 +244,11 @@ void BF_TEXT::InitFromField(const FBL_BaseField& other) {
 }
 
 bool BF_TEXT::SetLanguage(const std::string& name, bool persist) {
-  const FBL_Language* language = FindLanguage(name);
+  const FBL_Language* language = zv::FindLanguage(name);
   if (language == nullptr) return false;
   const bool changed = language != mLanguage;
   mLanguage = language;
-  if (changed) RebuildIndexForLanguage(*this);
+  if (changed) zv::RebuildIndexForLanguage(*this);
   NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
 }
@@ -276,11 +276,11 @@ std::string BF_TEXT::Prefix() {
 
 uint32_t BF_TEXT::MakeKey(uint8_t* out) {
   std::string prefix = Prefix();
-  return MakeTextKey(out, prefix.data(), prefix.size());
+  return zv::MakeTextKey(out, prefix.data(), prefix.size());
 }
 
 int BF_TEXT::CompareKeys(const uint8_t* left, const uint8_t* right) const {
-  return CompareTextKeys(mLanguage, left, right);
+  return zv::CompareTextKeys(mLanguage, left, right);
 }
 
 void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
@@ -290,7 +290,7 @@ void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
 }
 
 bool BF_TEXT::KeysCompareAsBytes() const {
-  return mLanguage == &AsciiLanguage();
+  return mLanguage == &zv::AsciiLanguage();
 }
 
 int BF_TEXT::Compare(const void* key) {
@@ -305,14 +305,14 @@ int BF_TEXT::CompareValues(const void* left, const void* right) const {
 
 void BF_TEXT::AddFlags(uint16_t flags, bool persist) {
   const bool had = HasFlag(kFieldByWords);
-  BF_BLOB::AddFlags(PrepareByWordsAdd(*this, flags, persist), persist);
-  if (!had && HasFlag(kFieldByWords)) RestoreIndexAfterByWords(*this);
+  BF_BLOB::AddFlags(zv::PrepareByWordsAdd(*this, flags, persist), persist);
+  if (!had && HasFlag(kFieldByWords)) zv::RestoreIndexAfterByWords(*this);
 }
 
 void BF_TEXT::RemoveFlags(uint16_t flags, bool persist) {
-  const bool dropped = PrepareByWordsRemove(*this, flags);
+  const bool dropped = zv::PrepareByWordsRemove(*this, flags);
   BF_BLOB::RemoveFlags(flags, persist);
-  if (dropped) RestoreIndexAfterByWords(*this);
+  if (dropped) zv::RestoreIndexAfterByWords(*this);
 }
 
 FBL_TextRangeKeys BF_TEXT::MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
@@ -328,7 +328,7 @@ std::unique_ptr<FBL_BitSet> BF_TEXT::FindRangeByText(const char* left, bool left
 }
 
 std::unique_ptr<FBL_BitSet> BF_TEXT::FindByRegExpr(const std::string& pattern, bool caseSensitive) {
-  return SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
+  return zv::SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
 }
 
 // ---- pictures ----------------------------------------------------------------------
@@ -357,7 +357,7 @@ bool BF_Picture::GetPicture(uint16_t& kind, std::vector<uint8_t>& data) {
 }
 
 void BF_Picture::SetBitmap(const uint8_t* bitmap, size_t size, uint16_t quality) {
-  std::vector<uint8_t> jpeg = BitmapToJpeg(bitmap, size, quality > 100 ? mQuality : quality);
+  std::vector<uint8_t> jpeg = zv::BitmapToJpeg(bitmap, size, quality > 100 ? mQuality : quality);
   SetPicture(jpeg.data(), static_cast<uint32_t>(jpeg.size()), kKindJpeg);
 }
 
@@ -365,5 +365,5 @@ std::vector<uint8_t> BF_Picture::GetBitmap() {
   uint16_t kind = 0;
   std::vector<uint8_t> data;
   if (!GetPicture(kind, data)) return {};
-  return JpegToBitmap(data.data(), data.size());
+  return zv::JpegToBitmap(data.data(), data.size());
 }

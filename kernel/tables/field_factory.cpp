@@ -38,8 +38,8 @@ std::unique_ptr<FBL_BaseField> MakeText(const std::string& name, uint16_t flags,
 
 }  // namespace
 
-std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, uint16_t flags,
-                                         uint32_t declaredLength, const std::string& language) {
+std::unique_ptr<FBL_BaseField> zv::MakeField(uint8_t type, const std::string& name, uint16_t flags,
+                                             uint32_t declaredLength, const std::string& language) {
   if (type == kTypeRecID) return std::make_unique<F_ID>(name);
   flags |= kFieldKeepsOldValue;
   switch (type) {

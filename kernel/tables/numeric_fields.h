@@ -41,9 +41,13 @@ T FitToWidth(uint64_t bits) {
   return static_cast<T>(bits);
 }
 
+namespace zv {
+
 // Bits of a double truncated toward zero; NaN gives 0, values beyond 64 bits
 // the nearest end.
 uint64_t TruncateDouble(double value);
+
+}  // namespace zv
 
 template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
 class BF_Integer : public FBL_BaseField {
@@ -111,7 +115,7 @@ class BF_Integer : public FBL_BaseField {
   }
   double BufferDouble() const override { return static_cast<double>(Value()); }
   void PutBits(uint64_t bits, bool /*isSigned*/) override { Store(FitToWidth<T, kWidth>(bits)); }
-  void PutDouble(double value) override { Store(FitToWidth<T, kWidth>(TruncateDouble(value))); }
+  void PutDouble(double value) override { Store(FitToWidth<T, kWidth>(zv::TruncateDouble(value))); }
 };
 
 using BF_BYTE = BF_Integer<uint8_t, kTypeByte, 1, 3>;
@@ -164,7 +168,7 @@ class BF_Real : public FBL_BaseField {
   std::string FormText() const override;
   bool IsRawCopy() const override { return true; }
   double BufferDouble() const override { return Value(); }
-  uint64_t BufferBits() const override { return TruncateDouble(Value()); }
+  uint64_t BufferBits() const override { return zv::TruncateDouble(Value()); }
   void PutBits(uint64_t bits, bool isSigned) override {
     Store(isSigned ? static_cast<double>(static_cast<int64_t>(bits)) : static_cast<double>(bits));
   }

@@ -12,7 +12,7 @@ uint64_t OffsetOf(REC_ID recID) {
 
 }  // namespace
 
-bool LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner) {
+bool zv::LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner) {
   owner &= kLockOwnerMask;
   if (kind == FBL_LockKind::kNone) return true;
   bool read = (word & kLockReadBit) != 0;
@@ -46,7 +46,7 @@ bool LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner) {
   return false;  // several readers
 }
 
-bool LockWordRelease(uint32_t& word, uint32_t owner) {
+bool zv::LockWordRelease(uint32_t& word, uint32_t owner) {
   owner &= kLockOwnerMask;
   if (word == 0) return true;
   bool read = (word & kLockReadBit) != 0;

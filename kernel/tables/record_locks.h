@@ -38,10 +38,14 @@ inline constexpr uint32_t kLockReadBit = 0x80000000u;
 inline constexpr uint32_t kLockWriteBit = 0x40000000u;
 inline constexpr uint32_t kLockOwnerMask = 0x3FFFFFFFu;
 
+namespace zv {
+
 // The transitions of one lock word. Each returns false (word unchanged)
 // when the lock cannot be taken or released.
 bool LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner);
 bool LockWordRelease(uint32_t& word, uint32_t owner);
+
+}  // namespace zv
 
 class FBL_RecordLocks {
  public:

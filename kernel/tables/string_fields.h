@@ -86,6 +86,8 @@ class BF_VarChar : public BF_STRING {
   BF_VarChar(const std::string& name, uint16_t flags, uint16_t length = 0);
 };
 
+namespace zv {
+
 // The flags a new text field keeps: a by-words index is never unique, so
 // unique asks for an index only.
 uint16_t ByWordsFlags(uint16_t flags);
@@ -101,3 +103,5 @@ bool PrepareByWordsRemove(FBL_BaseField& field, uint16_t flags);
 void RestoreIndexAfterByWords(FBL_BaseField& field);
 // A column whose language changed: its index goes and is made again.
 void RebuildIndexForLanguage(FBL_BaseField& field);
+
+}  // namespace zv

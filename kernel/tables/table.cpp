@@ -399,7 +399,7 @@ bool FBL_Table::LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner) {
   // A kind made from a caller's number may be none of the three.
   if (kind != FBL_LockKind::kRead && kind != FBL_LockKind::kWrite) return false;
   uint32_t word = Locks().GetWord(recID);
-  if (!LockWordAcquire(word, kind, owner)) return false;
+  if (!zv::LockWordAcquire(word, kind, owner)) return false;
   mLocks->SetWord(recID, word);
   return true;
 }
@@ -407,7 +407,7 @@ bool FBL_Table::LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner) {
 bool FBL_Table::UnlockRecord(REC_ID recID, uint32_t owner) {
   if (recID == 0 || recID > GetMaxRecID() || !mLocks) return false;
   uint32_t word = mLocks->GetWord(recID);
-  if (!LockWordRelease(word, owner)) return false;
+  if (!zv::LockWordRelease(word, owner)) return false;
   mLocks->SetWord(recID, word);
   return true;
 }

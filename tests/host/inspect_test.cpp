@@ -44,12 +44,12 @@ class InspectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     mDir = platform::Env::Default()->CreateTempDirectory();
-    StartKernel(1 << 20);
+    zv::StartKernel(1 << 20);
     FBL_DataBase db;
     db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
     db.SetSchemaVersion(3);
     db.Close();
-    StopKernel();
+    zv::StopKernel();
   }
   void TearDown() override { std::filesystem::remove_all(mDir); }
   std::string Base() const { return mDir + "/shop"; }
@@ -94,7 +94,7 @@ namespace {
 // A volume of 1 KB segments whose segments are all in use: the map, the
 // table of files, a file of 5 segments (3..7) and one of 20 (8..27).
 void MakeFullVolume(const std::string& path) {
-  StartKernel(1 << 20);
+  zv::StartKernel(1 << 20);
   {
     FBL_DataFile v(path);
     v.CreateVolume(1024, 1, FBL_ByteOrder::kLittleEndian);
@@ -109,7 +109,7 @@ void MakeFullVolume(const std::string& path) {
     }
     v.Close();
   }
-  StopKernel();
+  zv::StopKernel();
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ std::vector<REC_ID> Found(const std::unique_ptr<FBL_BitSet>& set) {
 TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
   CreateDb();
   MakeTable([](FBL_Table& t) {
-    t.AddField(MakeField(kTypeDouble, "d", kFieldIndexed));
-    t.AddField(MakeField(kTypeLong, "n", 0));
+    t.AddField(zv::MakeField(kTypeDouble, "d", kFieldIndexed));
+    t.AddField(zv::MakeField(kTypeLong, "n", 0));
   });
   auto& d = static_cast<BF_DOUBLE&>(F(1));
   for (double v : {1.25, 1.75, 3.5, -0.5}) {
@@ -35,9 +35,10 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
     mTable->AddRecord();
   }
   // 1.25 and 1.75 both become 1: no unique index over them.
-  EXPECT_EQ(
-      ErrorCode([&] { mTable->ReplaceField(F(1), MakeField(kTypeLong, "d", kFieldUnique), true); }),
-      344);
+  EXPECT_EQ(ErrorCode([&] {
+              mTable->ReplaceField(F(1), zv::MakeField(kTypeLong, "d", kFieldUnique), true);
+            }),
+            344);
   ASSERT_EQ(F(1).GetType(), kTypeDouble);
   // Nothing is left under the spare field number either.
   FBL_DataFile& volume = *mDb->GetRecordVolume();
@@ -47,15 +48,15 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
   Index(1).CheckPages();
 
   // Not unique, the values convert and the new index finds them.
-  mTable->ReplaceField(F(1), MakeField(kTypeLong, "d", kFieldIndexed), true);
+  mTable->ReplaceField(F(1), zv::MakeField(kTypeLong, "d", kFieldIndexed), true);
   ASSERT_EQ(F(1).GetType(), kTypeLong);
   EXPECT_EQ(Index(1).GetEntryCount(), 4u);
   int32_t one = 1;
   EXPECT_EQ(Found(F(1).FindValue(&one)), (std::vector<REC_ID>{1, 2}));
   // The kernel keeps no schema: the table is made again as it now is.
   mMaker = [](FBL_Table& t) {
-    t.AddField(MakeField(kTypeLong, "d", kFieldIndexed));
-    t.AddField(MakeField(kTypeLong, "n", 0));
+    t.AddField(zv::MakeField(kTypeLong, "d", kFieldIndexed));
+    t.AddField(zv::MakeField(kTypeLong, "n", 0));
   };
   Reopen();
   Index(1).CheckPages();
@@ -64,7 +65,7 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
 
 TEST_F(ColumnChangeTest, NewLanguageOrdersTheIndexAnew) {
   CreateDb();
-  MakeTable([](FBL_Table& t) { t.AddField(MakeField(kTypeString, "s", kFieldIndexed, 4)); });
+  MakeTable([](FBL_Table& t) { t.AddField(zv::MakeField(kTypeString, "s", kFieldIndexed, 4)); });
   for (const char* text : {"b", "B", "a", "A"}) {
     F(1).SetString(text);
     mTable->AddRecord();

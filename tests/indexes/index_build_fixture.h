@@ -38,7 +38,8 @@ class IndexBuildTest : public KernelTest {
     mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
     mTable->SetName("people");
     mTable->SetIndexFactory(factory != nullptr ? factory : &mFactory);
-    for (const auto& [type, name, flags] : fields) mTable->AddField(MakeField(type, name, flags));
+    for (const auto& [type, name, flags] : fields)
+      mTable->AddField(zv::MakeField(type, name, flags));
     mTable->Open();
   }
   FBL_BaseField& F(uint32_t position) { return *mTable->GetField(position); }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "kernel/sets/array_set.h"
-#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/indexes/secondary_index.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"
@@ -58,7 +58,7 @@ class IndexTest : public KernelTest {
   IndexTextField& Text(uint32_t position) { return static_cast<IndexTextField&>(F(position)); }
 
   static void AddLong(FBL_Table& t, const char* name, uint16_t flags) {
-    t.AddField(MakeField(kTypeLong, name, flags));
+    t.AddField(zv::MakeField(kTypeLong, name, flags));
   }
   static IndexTextField& AddText(FBL_Table& t, const char* name, uint16_t flags) {
     return static_cast<IndexTextField&>(t.AddField(std::make_unique<IndexTextField>(name, flags)));

@@ -58,11 +58,11 @@ class RecordWritesModelTest : public IndexTest {
     IndexTest::SetUp();
     CreateDb();
     MakeTable([](FBL_Table& t) {
-      t.AddField(MakeField(kTypeLong, "id", kFieldUnique | kFieldNullable));
-      t.AddField(MakeField(kTypeShort, "age", kFieldIndexed));
-      t.AddField(MakeField(kTypeString, "name", kFieldIndexed | kFieldByWords, 12));
-      t.AddField(MakeField(kTypeDouble, "score", 0));
-      t.AddField(MakeField(kTypeVarChar, "note", kFieldIndexed, 30));
+      t.AddField(zv::MakeField(kTypeLong, "id", kFieldUnique | kFieldNullable));
+      t.AddField(zv::MakeField(kTypeShort, "age", kFieldIndexed));
+      t.AddField(zv::MakeField(kTypeString, "name", kFieldIndexed | kFieldByWords, 12));
+      t.AddField(zv::MakeField(kTypeDouble, "score", 0));
+      t.AddField(zv::MakeField(kTypeVarChar, "note", kFieldIndexed, 30));
     });
     MakeCopies();
   }
@@ -76,7 +76,7 @@ class RecordWritesModelTest : public IndexTest {
     mCopies.clear();
     for (uint32_t c = 1; c <= kColumns; ++c) {
       FBL_BaseField& own = F(c);
-      auto copy = MakeField(own.GetType(), own.GetName(), 0, c == kName ? 12 : 30);
+      auto copy = zv::MakeField(own.GetType(), own.GetName(), 0, c == kName ? 12 : 30);
       copy->InitFromField(own);
       copy->SetCursor(this);
       mCopies.push_back(std::move(copy));

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/indexes/indexer_task.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/indexer_task.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
@@ -84,7 +84,7 @@ class SortedIndexDouble : public FBL_FieldIndex {
     if (!mEntries.empty() || mField.GetTable()->GetRecordCount() == 0) return;
     FBL_IndexerTask task(*this, mField);
     ++mBuilds;
-    RunTask(task);
+    zv::RunTask(task);
   }
   void Clear() override { mEntries.clear(); }
   void AppendSorted(const uint8_t* key, REC_ID recID) override {

@@ -43,8 +43,8 @@ TEST_F(IndexTest, TextBoundsSearchEveryIndexedType) {
   };
   CreateDb();
   for (const Case& c : cases) {
-    SCOPED_TRACE(TypeName(c.type));
-    MakeTable([&](FBL_Table& t) { t.AddField(MakeField(c.type, "f", kFieldIndexed)); });
+    SCOPED_TRACE(zv::TypeName(c.type));
+    MakeTable([&](FBL_Table& t) { t.AddField(zv::MakeField(c.type, "f", kFieldIndexed)); });
     for (const char* v : c.values) {
       F(1).SetString(v);
       mTable->AddRecord();

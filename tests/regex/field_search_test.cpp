@@ -42,7 +42,7 @@ class RegexFieldSearchTest : public StringTableTest {
 };
 
 TEST_F(RegexFieldSearchTest, ColumnsOfEachKindAndLanguage) {
-  EXPECT_EQ(GetTextMatcherEngine(), &RegexTextMatcherEngine());
+  EXPECT_EQ(zv::GetTextMatcherEngine(), &zv::RegexTextMatcherEngine());
   CreateDb();
   // 1 String (ASCII, nullable), 2 VarChar (French), 3 Text (Russian).
   Make({{kTypeString, kFieldNullable, 30},

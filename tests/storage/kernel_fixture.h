@@ -13,8 +13,8 @@ namespace ztest {
 
 class KernelTest : public ::testing::Test {
  protected:
-  void SetUp() override { StartKernel(8u << 20); }
-  void TearDown() override { StopKernel(); }
+  void SetUp() override { zv::StartKernel(8u << 20); }
+  void TearDown() override { zv::StopKernel(); }
   TempDir mDir;
 };
 

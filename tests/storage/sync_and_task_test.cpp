@@ -100,7 +100,7 @@ TEST(Task, StateProtocolAndProgress) {
   CountingTask finished(0);
   finished.SetListener(std::make_unique<Recorder>(&seen));
   EXPECT_EQ(finished.GetState(), FBL_TaskState::kMade);
-  EXPECT_TRUE(RunTask(finished));
+  EXPECT_TRUE(zv::RunTask(finished));
   EXPECT_EQ(finished.GetState(), FBL_TaskState::kDone);
   EXPECT_EQ(finished.mCounter1, 10u);
   EXPECT_EQ(seen.back(), 100u);
@@ -110,7 +110,7 @@ TEST(Task, StateProtocolAndProgress) {
   Recorder borrowed(&seen);
   CountingTask stopped(3);
   stopped.SetListener(&borrowed);
-  EXPECT_FALSE(RunTask(stopped));
+  EXPECT_FALSE(zv::RunTask(stopped));
   EXPECT_EQ(stopped.mCounter1, 3u);
   EXPECT_EQ(seen, (std::vector<uint32_t>{9, 19, 29}));  // no 100 for a stopped task
   EXPECT_EQ(stopped.SetState(static_cast<FBL_TaskState>(0x1FF)), 0xFF);

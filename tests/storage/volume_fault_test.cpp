@@ -135,8 +135,8 @@ TEST_F(VolumeFaultTest, CrashAtAnyWriteLeavesAnOpenableVolume) {
 namespace {
 
 TEST_F(VolumeFaultTest, FailedWriteBackDuringEvictionSurfacesAndIsRetried) {
-  StopKernel();
-  StartKernel(102400);  // a small main cache: writing evicts
+  zv::StopKernel();
+  zv::StartKernel(102400);  // a small main cache: writing evicts
   ztest::FaultEnv env;
   auto data = ztest::Pattern(300000, 9);
   {

@@ -187,7 +187,7 @@ TEST_F(BlobFieldTest, APictureFromA24BitBitmapDecodesWithLibjpeg) {
   CreateDb(FBL_ByteOrder::kBigEndian);  // big-endian: the picture words are stored big-endian
   MakeTable({{kTypePicture, 0}});
   const uint32_t w = 20, h = 12;
-  size_t rowBytes = BitmapRowBytes(w, 24);
+  size_t rowBytes = zv::BitmapRowBytes(w, 24);
   std::vector<uint8_t> bmp(40 + rowBytes * h, 0);
   uint8_t head[40] = {};
   zorder::StoreU32(head, 40, false);
@@ -305,7 +305,7 @@ TEST_F(BlobFieldTest, TheBlobFileIsKindSevenUnderItsFieldNumber) {
   const uint32_t temporaryId = static_cast<uint32_t>(-5);
   FBL_IndexedTable temporary(*mDb, temporaryId);
   temporary.SetIndexFactory(&mFactory);
-  auto& blob = static_cast<BF_BLOB&>(temporary.AddField(MakeField(kTypeBLOB, "b", 0)));
+  auto& blob = static_cast<BF_BLOB&>(temporary.AddField(zv::MakeField(kTypeBLOB, "b", 0)));
   temporary.Open();
   blob.SetData(data.data(), uint32_t(data.size()));
   temporary.AddRecord();

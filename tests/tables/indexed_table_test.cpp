@@ -139,38 +139,38 @@ TEST_F(TableTest, OldValueMachinery) {
 
 TEST(LockWords, Transitions) {
   uint32_t w = 0;
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kNone, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kNone, 5));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0xC0000005u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0xC0000005u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kWrite, 5));  // upgrade by the only reader
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));  // upgrade by the only reader
   EXPECT_EQ(w, 0x40000005u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kWrite, 5));
-  EXPECT_FALSE(LockWordAcquire(w, FBL_LockKind::kWrite, 6));
-  EXPECT_FALSE(LockWordAcquire(w, FBL_LockKind::kRead, 6));
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 6));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0x40000005u);
-  EXPECT_FALSE(LockWordRelease(w, 6));
-  EXPECT_TRUE(LockWordRelease(w, 5));
+  EXPECT_FALSE(zv::LockWordRelease(w, 6));
+  EXPECT_TRUE(zv::LockWordRelease(w, 5));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 5));
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 6));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
   EXPECT_EQ(w, 0x80000002u);
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 7));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 7));
   EXPECT_EQ(w, 0x80000003u);
-  EXPECT_FALSE(LockWordAcquire(w, FBL_LockKind::kWrite, 5));
-  EXPECT_TRUE(LockWordRelease(w, 1));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
   EXPECT_EQ(w, 0x80000002u);
-  EXPECT_TRUE(LockWordRelease(w, 1));
-  EXPECT_TRUE(LockWordRelease(w, 1));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordRelease(w, 1));  // a free word stays free
-  EXPECT_TRUE(LockWordAcquire(w, FBL_LockKind::kRead, 6));
-  EXPECT_FALSE(LockWordAcquire(w, FBL_LockKind::kWrite, 7));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));  // a free word stays free
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 7));
   w = 0x80000000u | kLockOwnerMask;  // the reader count cannot spill into bit 30
-  EXPECT_FALSE(LockWordAcquire(w, FBL_LockKind::kRead, 1));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 1));
 }
 
 TEST_F(TableTest, TableLocksLiveInATemporaryFile) {

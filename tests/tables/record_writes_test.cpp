@@ -51,7 +51,7 @@ TEST_F(RecordWritesTest, RecIDFormsKeepTheCurrentRecordAndRefuseWhatTheyMayNotDo
   for (REC_ID dead : {0u, 2u, 9u}) EXPECT_FALSE(mTable->DeleteRecordByID(dead)) << dead;
 
   // A copy of a column writes record 3 alone; the index follows.
-  auto copy = MakeField(kTypeLong, "f1", 0);
+  auto copy = zv::MakeField(kTypeLong, "f1", 0);
   copy->InitFromField(F(1));
   FBL_BaseField* fields[] = {copy.get()};
   int32_t v = 33;
@@ -89,7 +89,7 @@ TEST_F(RecordWritesTest, RecIDFormsKeepTheCurrentRecordAndRefuseWhatTheyMayNotDo
 
   // Fields of another table, and none at all.
   FBL_IndexedTable other(*mDb, 2);
-  other.AddField(MakeField(kTypeLong, "g", 0));
+  other.AddField(zv::MakeField(kTypeLong, "g", 0));
   other.Open();
   FBL_BaseField* foreign[] = {other.GetField(1)};
   EXPECT_EQ(ErrorCode([&] { mTable->UpdateFieldsByID(1, foreign); }), 310);

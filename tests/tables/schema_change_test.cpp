@@ -35,13 +35,13 @@ class SchemaChangeTest : public TableTest {
     mRecorder = table.get();
     mTable = std::move(table);
     mTable->SetIndexFactory(&mFactory);
-    mTable->AddField(MakeField(kTypeLong, "n", 0));
-    mTable->AddField(MakeField(kTypeString, "s", kFieldIndexed | kFieldUnique, 8));
-    mTable->AddField(MakeField(kTypeText, "t", 0));
-    mTable->AddField(MakeField(kTypeBLOB, "b", 0));
-    mTable->AddField(MakeField(kTypeObjectPtr, "p", 0));
-    mTable->AddField(MakeField(kTypeLong, "m", 0));
-    mTable->AddField(MakeField(kTypeDouble, "d", 0));
+    mTable->AddField(zv::MakeField(kTypeLong, "n", 0));
+    mTable->AddField(zv::MakeField(kTypeString, "s", kFieldIndexed | kFieldUnique, 8));
+    mTable->AddField(zv::MakeField(kTypeText, "t", 0));
+    mTable->AddField(zv::MakeField(kTypeBLOB, "b", 0));
+    mTable->AddField(zv::MakeField(kTypeObjectPtr, "p", 0));
+    mTable->AddField(zv::MakeField(kTypeLong, "m", 0));
+    mTable->AddField(zv::MakeField(kTypeDouble, "d", 0));
     mTable->Open();
   }
   RecordingTable* mRecorder = nullptr;
@@ -110,12 +110,12 @@ TEST_F(SchemaChangeTest, EveryPersistedChangeIsReportedOnce) {
        {{S::kFieldMethod, "m"}}},
       {"type",
        [](FBL_Table& t, bool p) {
-         t.ReplaceField(*t.GetField(7), MakeField(kTypeLong, "d", 0), p);
+         t.ReplaceField(*t.GetField(7), zv::MakeField(kTypeLong, "d", 0), p);
        },
        {{S::kFieldType, "d"}}},
       {"length",
        [](FBL_Table& t, bool p) {
-         t.ReplaceField(*t.GetField(2), MakeField(kTypeString, "s", 0, 4), p);
+         t.ReplaceField(*t.GetField(2), zv::MakeField(kTypeString, "s", 0, 4), p);
        },
        {{S::kFieldLength, "s"}}},
   };
@@ -146,13 +146,13 @@ TEST_F(SchemaChangeTest, ReplaceFieldConvertsEveryValueInPlace) {
   FBL_BaseField& doubleField = F(7);
   const uint32_t number = doubleField.GetFieldNumber();
   std::unique_ptr<FBL_BaseField> old =
-      mTable->ReplaceField(doubleField, MakeField(kTypeLong, "d", 0), false);
+      mTable->ReplaceField(doubleField, zv::MakeField(kTypeLong, "d", 0), false);
   EXPECT_EQ(old.get(), &doubleField);
   ASSERT_EQ(F(7).GetType(), kTypeLong);
   EXPECT_EQ(F(7).GetFieldNumber(), number);
   EXPECT_EQ(static_cast<BF_LONG&>(F(7)).Get(), -2);  // the current record, loaded
   // Strings cut to the new length; its index is made again.
-  mTable->ReplaceField(F(2), MakeField(kTypeString, "s", kFieldIndexed, 3), false);
+  mTable->ReplaceField(F(2), zv::MakeField(kTypeString, "s", kFieldIndexed, 3), false);
   EXPECT_EQ(F(2).GetIndex() != nullptr, true);
   std::vector<std::string> seen;
   for (bool ok = mTable->FirstRecord(); ok; ok = mTable->NextRecord()) {

@@ -135,7 +135,8 @@ class StringTableTest : public TableTest {
     mTable->SetIndexFactory(&mKeys);
     int i = 0;
     for (const Column& c : columns) {
-      mTable->AddField(MakeField(c.type, "f" + std::to_string(++i), c.flags, c.length, c.language));
+      mTable->AddField(
+          zv::MakeField(c.type, "f" + std::to_string(++i), c.flags, c.length, c.language));
     }
     mTable->Open();
   }
@@ -150,7 +151,9 @@ class StringTableTest : public TableTest {
     return dynamic_cast<T&>(F(position));
   }
   KeyIndex& IndexOf(uint32_t position) { return dynamic_cast<KeyIndex&>(*F(position).GetIndex()); }
-  static std::string Key(const std::string& text) { return MakeTextKey(text.data(), text.size()); }
+  static std::string Key(const std::string& text) {
+    return zv::MakeTextKey(text.data(), text.size());
+  }
 
   std::vector<Column> mColumns;
   KeyIndexFactory mKeys;

@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/string_fields.h"
 #include "tests/tables/table_fixture.h"
@@ -25,7 +25,7 @@ class StringIndexTest : public TableTest {
     mLength = length;
     mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
     mTable->SetIndexFactory(&mRealIndexes);
-    mTable->AddField(MakeField(type, "s", flags, length));
+    mTable->AddField(zv::MakeField(type, "s", flags, length));
     mTable->Open();
   }
   void ReopenAll() {
@@ -122,7 +122,7 @@ TEST_F(StringIndexTest, IndexesBuiltOverStoredTexts) {
     if (!mDb) CreateDb();
     mTable = std::make_unique<FBL_IndexedTable>(*mDb, std::string(language) == "ASCII" ? 1 : 2);
     mTable->SetIndexFactory(&mRealIndexes);
-    mTable->AddField(MakeField(kTypeVarChar, "v", 0, 8, language));
+    mTable->AddField(zv::MakeField(kTypeVarChar, "v", 0, 8, language));
     mTable->Open();
     std::mt19937 rng(5);
     std::map<std::string, std::vector<REC_ID>> model;
@@ -165,8 +165,8 @@ TEST_F(StringIndexTest, FindValueTakesTheBufferForm) {
   mType = kTypeString;
   mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
   mTable->SetIndexFactory(&mRealIndexes);
-  mTable->AddField(MakeField(kTypeString, "s", 0, 8));
-  mTable->AddField(MakeField(kTypeVarBinary, "b", 0, 8));
+  mTable->AddField(zv::MakeField(kTypeString, "s", 0, 8));
+  mTable->AddField(zv::MakeField(kTypeVarBinary, "b", 0, 8));
   mTable->Open();
   for (const char* t : {"pear", "plum", "pear"}) {
     F(1).SetString(t);

@@ -104,7 +104,7 @@ class TableTest : public KernelTest {
     mDb->Create(Path(), 8192, 4, byteOrder);
   }
   FBL_BaseField& Add(uint8_t type, const char* name, uint16_t flags = 0) {
-    return mTable->AddField(MakeField(type, name, flags));
+    return mTable->AddField(zv::MakeField(type, name, flags));
   }
   // A table with the given fields, opened.
   void MakeTable(const std::vector<std::pair<uint8_t, uint16_t>>& fields) {

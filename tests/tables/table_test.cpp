@@ -144,7 +144,7 @@ TEST_F(TableTest, FieldsGoInByNumberAndNullIsRefused) {
   mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
   EXPECT_EQ(ztest::ErrorCode([&] { mTable->AddField(nullptr); }), 308);
   auto numbered = [](uint32_t n, const char* name) {
-    auto f = MakeField(kTypeLong, name, 0);
+    auto f = zv::MakeField(kTypeLong, name, 0);
     f->ChangeNumber(n);
     return f;
   };

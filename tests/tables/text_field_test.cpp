@@ -148,7 +148,7 @@ TEST_F(TextFieldTest, DamagedPicturesRaiseWithoutCrashing) {
   // Data that is no JPEG, and a JPEG cut short, do not decode (303).
   picture.SetPicture("not a jpeg", 10, BF_Picture::kKindJpeg);
   EXPECT_EQ(ErrorCode([&] { picture.GetBitmap(); }), 303);
-  std::vector<uint8_t> bmp(40 + BitmapRowBytes(64, 24) * 64, 90);
+  std::vector<uint8_t> bmp(40 + zv::BitmapRowBytes(64, 24) * 64, 90);
   zorder::StoreU32(bmp.data(), 40, false);
   zorder::StoreU32(bmp.data() + 4, 64, false);
   zorder::StoreU32(bmp.data() + 8, 64, false);
@@ -156,11 +156,11 @@ TEST_F(TextFieldTest, DamagedPicturesRaiseWithoutCrashing) {
   zorder::StoreU16(bmp.data() + 14, 24, false);
   zorder::StoreU32(bmp.data() + 16, 0, false);
   zorder::StoreU32(bmp.data() + 32, 0, false);
-  std::vector<uint8_t> jpeg = BitmapToJpeg(bmp.data(), bmp.size(), 50);
+  std::vector<uint8_t> jpeg = zv::BitmapToJpeg(bmp.data(), bmp.size(), 50);
   picture.SetPicture(jpeg.data(), static_cast<uint32_t>(jpeg.size() / 2), BF_Picture::kKindJpeg);
   EXPECT_EQ(ErrorCode([&] { picture.GetBitmap(); }), 303);
   picture.SetPicture(jpeg.data(), static_cast<uint32_t>(jpeg.size()), BF_Picture::kKindJpeg);
-  EXPECT_EQ(picture.GetBitmap().size(), 40 + BitmapRowBytes(64, 24) * 64);
+  EXPECT_EQ(picture.GetBitmap().size(), 40 + zv::BitmapRowBytes(64, 24) * 64);
 }
 
 }  // namespace

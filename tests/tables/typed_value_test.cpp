@@ -67,7 +67,7 @@ TEST_F(TableTest, TypedAccessConvertsAsAssignmentDoes) {
   for (uint32_t i = 0; i < kCases.size(); ++i) {
     const Case& c = kCases[i];
     FBL_BaseField& f = F(i + 1);
-    SCOPED_TRACE(TypeName(c.type));
+    SCOPED_TRACE(zv::TypeName(c.type));
     EXPECT_EQ(f.GetValueClass(), c.valueClass);
     f.SetFromBits(static_cast<uint64_t>(c.bits), true);
     EXPECT_FALSE(f.IsNull());
@@ -94,7 +94,7 @@ TEST_F(TableTest, TypedAccessConvertsAsAssignmentDoes) {
 TEST_F(TableTest, TypesThatCannotAnswerRaiseTheFieldError) {
   CreateDb();
   MakeTable({{kTypeLong, 0}, {kTypeBLOB, 0}, {kTypePicture, 0}, {kTypeText, 0}});
-  auto id = MakeField(kTypeRecID, "RecID", 0);
+  auto id = zv::MakeField(kTypeRecID, "RecID", 0);
   mTable->AddField(std::move(id));
   FBL_BaseField& recID = F(5);
   EXPECT_EQ(ErrorCode([&] { recID.SetFromBits(3, false); }), 341);
