@@ -15,7 +15,7 @@
 #include "kernel/tables/field_factory.h"
 #include "kernel/tables/indexed_table.h"
 #include "tests/indexes/sorted_index_double.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace ztest {
 

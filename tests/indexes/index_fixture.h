@@ -19,7 +19,7 @@
 #include "kernel/tables/field_factory.h"
 #include "kernel/tables/indexed_table.h"
 #include "tests/indexes/index_text_field.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace ztest {
 

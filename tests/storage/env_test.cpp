@@ -9,8 +9,8 @@
 
 #include "platform/env.h"
 #include "platform/errors.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/test_dir.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "kernel/storage/volume_format.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/picture_codec.h"
-#include "tests/storage/volume_fixture.h"
+#include "tests/support/raw_file.h"
 #include "tests/tables/table_fixture.h"
 
 namespace {

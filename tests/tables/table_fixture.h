@@ -17,7 +17,7 @@
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"
 #include "kernel/tables/indexed_table.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace ztest {
 
