@@ -23,9 +23,9 @@ void AddFields(FBL_Table& table) {
   table.AddField(zv::MakeField(kTypeDate, "day", 0));
 }
 
-void MakeSeedDatabase(const std::string& base, uint8_t byteOrder, bool keyed) {
+void MakeSeedDatabase(const std::string& base, uint8_t byteOrder, bool keyed, uint32_t mode) {
   FBL_DataBase db;
-  db.Create(base, 1024, 1, byteOrder == 1 ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kDefault);
+  db.Create(base, 1024, mode, byteOrder == 1 ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kDefault);
   if (keyed) db.ChangeKey(nullptr, zv::MakeEncryptionKey(kSeedKey));
   FBL_SecondaryIndexFactory indexes;
   {

@@ -20,7 +20,8 @@ void AddFields(FBL_Table& table);
 
 // Writes base.vdb with a few dozen records, some deleted, some with nulls.
 // byteOrder 0 little-endian, 1 big-endian; keyed: the database and its
-// indexes under kSeedKey. REQUIRES: the kernel is started.
-void MakeSeedDatabase(const std::string& base, uint8_t byteOrder, bool keyed);
+// indexes under kSeedKey; mode: the storage mode (other modes add .dat,
+// .ind and .blb beside the .vdb). REQUIRES: the kernel is started.
+void MakeSeedDatabase(const std::string& base, uint8_t byteOrder, bool keyed, uint32_t mode = 1);
 
 }  // namespace zfuzz

@@ -12,6 +12,9 @@ namespace {
 
 // A batch holds at least this many entries, whatever the budget.
 constexpr size_t kMinBatchEntries = 2;
+// The record count only guesses the first batch (it may come from a
+// damaged file): the guess is capped, the budget is the ceiling.
+constexpr uint64_t kMaxReservedEntries = 1 << 16;
 // A run file's record of a variable key: u16 length, u32 RecID, the bytes.
 constexpr size_t kStrHeader = 2 + 4;
 
@@ -62,7 +65,8 @@ void FBL_FieldSorter::Allocate() {
   uint64_t fit = std::clamp<uint64_t>(mBudget / (2 * sizeof(Entry)), kMinBatchEntries, UINT32_MAX);
   mMaxEntries = static_cast<size_t>(fit);
   try {
-    mEntries.reserve(std::min<uint64_t>(fit, std::max<uint32_t>(mRecordCount, 1)));
+    mEntries.reserve(std::min<uint64_t>({fit, std::max<uint32_t>(mRecordCount, 1),
+                                         kMaxReservedEntries}));
   } catch (const std::bad_alloc&) {
     throw xFBL_Exception(ERR_NOT_ENOUGH_RAM);
   }
@@ -205,7 +209,7 @@ void FBL_FieldSorterStr::Allocate() {
   mMaxEntries =
       static_cast<size_t>(std::max<uint64_t>(mBudget / 3 / sizeof(Entry), kMinBatchEntries));
   // A first guess from the record count: most keys are short.
-  uint64_t expected = std::max<uint64_t>(mRecordCount, 1);
+  uint64_t expected = std::clamp<uint64_t>(mRecordCount, 1, kMaxReservedEntries);
   try {
     mEntries.reserve(static_cast<size_t>(std::min<uint64_t>(expected, mMaxEntries)));
     mArena.reserve(static_cast<size_t>(std::min<uint64_t>(expected * 16, mArenaLimit)));

@@ -15,6 +15,9 @@
 
 namespace {
 
+// Answers of at most this many RecIDs are checked one by one.
+constexpr uint32_t kAliveProbes = 64;
+
 // Opening gives up after this many failed builds in a row.
 constexpr uint32_t kMaxFailedBuilds = 3;
 
@@ -153,17 +156,25 @@ void FBL_SecondaryIndex::Open() {
   mUseCount = 1;
 }
 
+// The index holds nothing the records cannot give again: a damaged index
+// file (its pages 370 or 372, its file in the index volume 301) is
+// deleted and built anew.
 void FBL_SecondaryIndex::OpenChecked() {
+  std::unique_ptr<xFBL_DataFileError> volumeError;
   for (;;) {
-    if (!mFile->Exists()) mFile->Create();
-    mFile->Open();
-    mUseCount = 1;
     bool good = false;
     try {
+      if (!mFile->Exists()) mFile->Create();
+      mFile->Open();
+      mUseCount = 1;
       uint32_t expected = ExpectedEntryCount();
       if (mFile->GetEntryCount() == 0 && expected != 0) Build();
       good = mFile->GetEntryCount() == expected;
     } catch (const xFBL_SXCorrupted&) {
+      good = false;
+    } catch (const xFBL_DataFileError& e) {
+      // The index volume's own damage: told as such if no build succeeds.
+      volumeError = std::make_unique<xFBL_DataFileError>(e);
       good = false;
     } catch (...) {
       mUseCount = 0;
@@ -173,12 +184,18 @@ void FBL_SecondaryIndex::OpenChecked() {
     mUseCount = 0;
     if (good) {
       mFailedBuilds = 0;
+      mDamaged = false;
       return;
     }
-    CloseFile();
-    RemoveFile();
+    try {
+      CloseFile();
+      RemoveFile();
+    } catch (const xFBL_Exception&) {
+      // A file that cannot even be removed fails the next round too.
+    }
     if (++mFailedBuilds >= kMaxFailedBuilds) {
       mFailedBuilds = 0;
+      if (volumeError) throw *volumeError;
       throw xFBL_FailToBuild();
     }
   }
@@ -199,6 +216,11 @@ void FBL_SecondaryIndex::Close() {
   if (mUseCount == 0) return;
   if (--mUseCount > 0) return;
   CloseFile();
+  // A search met damage: the next open builds the index afresh.
+  if (mDamaged) {
+    mDamaged = false;
+    RemoveFile();
+  }
 }
 
 void FBL_SecondaryIndex::Flush() {
@@ -301,8 +323,46 @@ void FBL_SecondaryIndex::AppendSorted(const uint8_t* key, REC_ID recID) {
 bool FBL_SecondaryIndex::FindFirst(const uint8_t* key, REC_ID& recID) {
   Guard guard(mMutex);
   RequireOpen();
-  recID = mPage->FindFirst(key);
+  try {
+    recID = mPage->FindFirst(key);
+    FBL_Table* table = mField.GetTable();
+    if (recID != 0 && table != nullptr && !table->IsRecordAlive(recID))
+      throw xFBL_SXCorrupted("The index names a record that is not alive");
+  } catch (const xFBL_SXCorrupted& e) {
+    MarkDamaged(e);
+  }
   return recID != 0;
+}
+
+void FBL_SecondaryIndex::MarkDamaged(const xFBL_SXCorrupted& e) {
+  mDamaged = true;
+  throw xFBL_SXCorrupted(e.what());
+}
+
+// An answer is a subset of the alive records; a point search checks its
+// few RecIDs one by one, a larger one against the record map's bits.
+void FBL_SecondaryIndex::CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits) {
+  FBL_Table* table = mField.GetTable();
+  if (table == nullptr) return;
+  const uint32_t n = array != nullptr ? array->Count() : bits->Count();
+  if (n == 0) return;
+  bool good = true;
+  if (array != nullptr && n <= kAliveProbes) {
+    for (REC_ID r : array->GetItems()) good = good && table->IsRecordAlive(r);
+  } else if (n <= kAliveProbes) {
+    for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))
+      good = table->IsRecordAlive(r);
+  } else {
+    std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
+    if (array != nullptr) {
+      for (REC_ID r : array->GetItems()) good = good && alive->IsMember(r);
+    } else {
+      // A subset stays the same under the intersection.
+      bits->Intersection(*alive);
+      good = bits->Count() == n;
+    }
+  }
+  if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive");
 }
 
 bool FBL_SecondaryIndex::FindFirst(REC_ID& recID) {
@@ -320,9 +380,14 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
   Guard guard(mMutex);
   RequireOpen();
   auto set = std::make_unique<FBL_BitSet>(RecordLimit());
-  FBL_IndexPosition from, to;
-  if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
-    mPage->CollectRange(from, to, nullptr, set.get());
+  try {
+    FBL_IndexPosition from, to;
+    if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+      mPage->CollectRange(from, to, nullptr, set.get());
+    CheckAlive(nullptr, set.get());
+  } catch (const xFBL_SXCorrupted& e) {
+    MarkDamaged(e);
+  }
   return set;
 }
 
@@ -332,15 +397,21 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
                                                                      bool rightIncluded) {
   Guard guard(mMutex);
   RequireOpen();
-  FBL_IndexPosition from, to;
-  if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
-    return std::make_unique<FBL_ArraySet>(0);
-  uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
-  if (FBL_Table* table = mField.GetTable())
-    capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
-  capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
-  auto set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
-  mPage->CollectRange(from, to, set.get(), nullptr);
+  std::unique_ptr<FBL_ArraySet> set;
+  try {
+    FBL_IndexPosition from, to;
+    if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+      return std::make_unique<FBL_ArraySet>(0);
+    uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
+    if (FBL_Table* table = mField.GetTable())
+      capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
+    capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
+    set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
+    mPage->CollectRange(from, to, set.get(), nullptr);
+    CheckAlive(set.get(), nullptr);
+  } catch (const xFBL_SXCorrupted& e) {
+    MarkDamaged(e);
+  }
   return set;
 }
 

@@ -6,8 +6,10 @@
 // Lifecycle: constructed closed. The first Open opens (or creates) the file
 // and checks it: the entry count must equal the entries the table's records
 // make, else the file is deleted and built again; three failures in a row
-// raise xFBL_FailToBuild. Later Opens only count; the last Close closes the
-// file. Drop deletes the file.
+// raise xFBL_FailToBuild. A damaged index file (301, 370, 372) is deleted
+// and built again the same way. Later Opens only count; the last Close
+// closes the file, and deletes it when a search met damage (370) so that
+// the next open builds it. Drop deletes the file.
 //
 // Entries: one per record holding a value; a null value of a nullable field
 // holds no entry (it is never a duplicate nor found by a value). A by-words
@@ -24,6 +26,7 @@
 #include "kernel/storage/encryption.h"
 #include "kernel/storage/sync_objects.h"
 #include "kernel/tables/field_descriptor.h"
+#include "platform/errors.h"
 
 class FBL_BaseField;
 class FBL_BitSet;
@@ -86,6 +89,11 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   class Guard;
 
   void OpenChecked();
+  // Marks the index for a build at its next open and raises 370.
+  [[noreturn]] void MarkDamaged(const xFBL_SXCorrupted& e);
+  // Raises 370 when an answer holds a RecID that is not alive; may clear
+  // bits of a bit set answer that fails.
+  void CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits);
   void CloseFile();
   void RemoveFile();
   bool HoldsNull();
@@ -108,6 +116,8 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   FBL_Mutex mMutex;
   uint32_t mUseCount = 0;
   uint32_t mFailedBuilds = 0;
+  // A search met damage: the last Close deletes the file.
+  bool mDamaged = false;
   // While building: the records whose value is null.
   std::unique_ptr<FBL_BitSet> mBuildNulls;
 };

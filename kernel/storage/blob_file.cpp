@@ -157,6 +157,9 @@ FBL_BLOBFile::ChainPos FBL_BLOBFile::ReadFirst(uint32_t first) {
   if (pos.mHeader.mFirstBlock != first) Bad("wrong mFirstBlock in block", first);
   if (pos.mHeader.mBytesInBlock > GetDataBytesPerBlock())
     Bad("wrong mBytesInBlock in block", first);
+  // A size whose chain cannot fit in the file never sizes a buffer.
+  if (BlocksOf(pos.mHeader.mTotalSize) > mBlockCount)
+    Bad("total size larger than the file holds, block", first);
   return pos;
 }
 

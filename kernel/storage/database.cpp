@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "kernel/storage/embedded_file.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
 #include "kernel/storage/small_files.h"
@@ -35,12 +36,6 @@ bool HasHolder(uint32_t mode, Holder h) {
   return l.records == h || l.indexes == h || l.blobs == h;
 }
 
-// The mode an empty record or index volume is re-created with on open.
-uint32_t RecreateMode(uint32_t mode) {
-  if (mode == 2) return 2;
-  if (mode == 4) return 4;
-  return 3;
-}
 
 const char* Extension(Holder h) {
   static const char* const kExtensions[] = {".vdb", ".dat", ".ind", ".blb"};
@@ -156,14 +151,25 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
     if (create) {
       DeleteIfExists(path);
       slot->CreateVolume(segmentSize, mode, order);
-    } else if (!slot->Exists()) {
-      slot->CreateVolume(kDefaultSegmentSize, RecreateMode(mode), byteOrder);
     }
     slot->Open();
   };
-  if (HasHolder(mode, kDat)) prepare(mDat, names.dat, byteOrder);
-  if (HasHolder(mode, kInd))
-    prepare(mInd, names.ind, mode == 6 ? FBL_ByteOrder::kDefault : byteOrder);
+  if (HasHolder(mode, kDat)) {
+    // Opening never makes an empty record volume in place of a lost one.
+    if (!create && !mEnv->FileExists(names.dat))
+      throw xFBL_Exception(ERR_FILE_NOT_FOUND, "The record volume (.dat) is missing");
+    prepare(mDat, names.dat, byteOrder);
+    if (!create && NormalMode(mDat->GetHeader().mStorageMode) != mode)
+      throw xFBL_DataFileError("The record volume's storage mode differs from the database's");
+  }
+  if (HasHolder(mode, kInd)) {
+    const FBL_ByteOrder order = mode == 6 ? FBL_ByteOrder::kDefault : byteOrder;
+    if (create) {
+      prepare(mInd, names.ind, order);
+    } else {
+      OpenIndexVolume(names.ind, mode, order);
+    }
+  }
   if (HasHolder(mode, kBlb)) {
     mBlb = NewVolume(names.blb);
     // A .blb left by an earlier database of this name must not lend it
@@ -186,6 +192,35 @@ void FBL_DataBase::AttachVolumes(const Names& names, uint32_t mode, bool create,
   mIndex = holder(layout.indexes);
   mBlob = holder(layout.blobs);
   mBlobReady = layout.blobs != kBlb;
+}
+
+// An index volume holds nothing the records cannot give again: a missing
+// or unreadable one is made anew, empty, and each index is built at its
+// table's open. (Before, opening also re-created a missing record volume,
+// empty: a database then opened without its records.)
+void FBL_DataBase::OpenIndexVolume(const std::string& path, uint32_t mode, FBL_ByteOrder order) {
+  mInd = NewVolume(path);
+  if (mInd->Exists()) {
+    try {
+      mInd->Open();
+      // Each file's chain, checked now: damage found later, while an index
+      // is built, could only fail the build.
+      for (const FBL_FileEntry& e : mInd->ReadFileTable()) {
+        if (e.IsFree()) continue;
+        FBL_EmbededFile file(*mInd, e.mOwnerId, e.mKind, e.mSubIndex);
+        file.Open();
+        file.Close();
+      }
+      return;
+    } catch (const xFBL_DataFileError&) {
+      while (mInd->IsOpen()) mInd->Close();
+      // Damaged: replaced below. Lock and I/O errors (errno codes) pass.
+    }
+    mInd = NewVolume(path);
+    DeleteIfExists(path);
+  }
+  mInd->CreateVolume(kDefaultSegmentSize, mode, order);
+  mInd->Open();
 }
 
 void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
@@ -214,6 +249,8 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
   RequireKernel();
   Close();
   const Names names = MakeNames(path);
+  if (!mEnv->FileExists(names.vdb))
+    throw xFBL_Exception(ERR_FILE_NOT_FOUND, "The structure volume (.vdb) is missing");
   try {
     mStructure = NewVolume(names.vdb);
     mStructure->Open();
@@ -221,6 +258,8 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
     if (header.mStructureEncrypted == 1 && !mStructureCipher) {
       throw xFBL_WrongStructureEncryptionKey();
     }
+    if (header.mStorageMode > 8)
+      throw xFBL_DataFileError("The volume header holds an invalid storage mode");
     const FBL_ByteOrder byteOrder =
         header.IsBigEndian() ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kLittleEndian;
     AttachVolumes(names, NormalMode(header.mStorageMode), false, kDefaultSegmentSize, byteOrder);

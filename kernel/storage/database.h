@@ -57,8 +57,10 @@ class FBL_DataBase : public FBL_VolumeOwner {
   virtual void Create(const std::string& path, uint32_t segmentSize, uint32_t mode,
                       FBL_ByteOrder byteOrder);
   // A format too new raises 320, one that cannot be converted 321, an
-  // encrypted structure without its cipher 328, a wrong key 325: all
-  // before OnOpen runs.
+  // encrypted structure without its cipher 328, a wrong key 325, a storage
+  // mode above 8 301, a missing record volume 322: all before OnOpen runs.
+  // A missing or damaged index volume is made anew (its indexes are built
+  // when their tables open); a missing .blb stays missing until written.
   virtual void Open(const std::string& path, const FBL_EncryptionKeyRef& key);
   virtual void Close();
   virtual void ReservedHook() {}
@@ -128,6 +130,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   void DeleteIfExists(const std::string& path) const;
   void AttachVolumes(const Names& names, uint32_t mode, bool create, uint32_t segmentSize,
                      FBL_ByteOrder byteOrder);
+  void OpenIndexVolume(const std::string& path, uint32_t mode, FBL_ByteOrder order);
   void CheckKeyOrThrow(const FBL_EncryptionKeyRef& key);
   void CheckFormatVersion() const;
   // Every distinct volume, structure first.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -329,8 +330,33 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindValueAsSet(const void* value) {
   return FindRangeAsSet(value, true, value, true);
 }
 
+bool FBL_BaseField::IsNaNValue(const void* value) const {
+  if (value == nullptr || GetValueClass() != ValueClass::kFloating) return false;
+  return GetBufferSize() == 4 ? std::isnan(LoadAs<float>(static_cast<const uint8_t*>(value)))
+                              : std::isnan(LoadAs<double>(static_cast<const uint8_t*>(value)));
+}
+
+// NaN keys sort after every number: a range of numbers (a right side open
+// or NaN, a left side a number) ends at +infinity, so it never takes NaN.
+const void* FBL_BaseField::RightBoundOfNumbers(const void* left, const void* right,
+                                              bool& rightIncluded, uint8_t* infinity) const {
+  if (GetValueClass() != ValueClass::kFloating || IsNaNValue(left)) return right;
+  if (right != nullptr && !IsNaNValue(right)) return right;
+  if (GetBufferSize() == 4) {
+    const float f = std::numeric_limits<float>::infinity();
+    std::memcpy(infinity, &f, sizeof f);
+  } else {
+    const double d = std::numeric_limits<double>::infinity();
+    std::memcpy(infinity, &d, sizeof d);
+  }
+  rightIncluded = true;
+  return infinity;
+}
+
 std::unique_ptr<FBL_BitSet> FBL_BaseField::FindRange(const void* left, bool leftIncluded,
                                                      const void* right, bool rightIncluded) {
+  alignas(8) uint8_t infinity[8];
+  right = RightBoundOfNumbers(left, right, rightIncluded, infinity);
   uint8_t leftKey[kMaxIndexKeySize], rightKey[kMaxIndexKeySize];
   if (left != nullptr) MakeKeyOf(left, leftKey);
   if (right != nullptr) MakeKeyOf(right, rightKey);
@@ -342,6 +368,8 @@ std::unique_ptr<FBL_BitSet> FBL_BaseField::FindRange(const void* left, bool left
 
 std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindRangeAsSet(const void* left, bool leftIncluded,
                                                             const void* right, bool rightIncluded) {
+  alignas(8) uint8_t infinity[8];
+  right = RightBoundOfNumbers(left, right, rightIncluded, infinity);
   uint8_t leftKey[kMaxIndexKeySize], rightKey[kMaxIndexKeySize];
   if (left != nullptr) MakeKeyOf(left, leftKey);
   if (right != nullptr) MakeKeyOf(right, rightKey);

@@ -144,6 +144,8 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
   // The index's range searches over keys (MakeKey's form); a null key
   // leaves that side open. Null when the field has no index.
+  // Whether value (buffer form) is a floating NaN; false for null.
+  bool IsNaNValue(const void* value) const;
   std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
                                              const uint8_t* rightKey, bool rightIncluded);
   std::unique_ptr<FBL_ArraySet> SelectKeyRangeAsArray(bool leftIncluded, const uint8_t* leftKey,
@@ -204,6 +206,8 @@ class FBL_BaseField : public FBL_KeyOrder {
   // null map to count bits.
   virtual void Truncate(uint32_t count);
   virtual void OpenFiles();
+  // Whether any file of the column exists (the table's open asks).
+  bool HasStoredFiles();
   virtual void CloseFiles();
   virtual void Rebuild();
   virtual void Flush();
@@ -296,6 +300,10 @@ class FBL_BaseField : public FBL_KeyOrder {
   static uint16_t FileSubIndexOf(uint32_t fieldNumber);
 
  private:
+  // right, or +infinity (included) written to infinity when the range is
+  // one of numbers whose right side is open or NaN.
+  const void* RightBoundOfNumbers(const void* left, const void* right, bool& rightIncluded,
+                                  uint8_t* infinity) const;
   class HeldValue;
 
   void RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number);

@@ -66,10 +66,24 @@ void FBL_BaseField::DropFiles() {
   RemoveFile(mDesc->mNullMap.get());
 }
 
+bool FBL_BaseField::HasStoredFiles() {
+  MakeFileObjects();
+  for (FBL_EmbededFile* file : {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
+                                static_cast<FBL_EmbededFile*>(mDesc->mNullMap.get())}) {
+    if (file != nullptr && file->Exists()) return true;
+  }
+  return false;
+}
+
 void FBL_BaseField::OpenFiles() {
   MakeFileObjects();
   // A missing file of a column is made empty: its values read as zeros.
   OpenOrCreate(mDesc->mValueFile.get());
+  // Values are written at (RecID - 1) * width, never past MaxRecID's slot:
+  // a longer file means the record map lost records.
+  if (mDesc->mValueFile && mTable != nullptr && mTable->IsOpened() &&
+      mDesc->mValueFile->GetLength() > uint64_t{mTable->GetMaxRecID()} * GetValueSize())
+    throw xFBL_TableCorrupted("A column holds values past the table's highest RecID");
   if (mDesc->mValueFile && !mDesc->mWindow.IsAttached()) {
     mDesc->mWindow.Attach(mDesc->mValueFile.get(), GetValueSize());
     mDesc->mPlainSlots =

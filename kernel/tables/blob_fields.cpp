@@ -20,6 +20,7 @@
 namespace {
 
 constexpr size_t kZipBuffer = 51200;
+constexpr uint64_t kMaxInflateRatio = 1032;
 constexpr uint16_t kNotForBlobs = kFieldIndexed | kFieldUnique | kFieldNullable;
 
 // A temporary table has a negative id; its BLOB files are temporary too.
@@ -184,7 +185,12 @@ std::vector<uint8_t> BF_BLOB::Expand(uint32_t first) {
     blobs.ReadValue(data.data(), stored, first, 0);
     return data;
   }
-  std::vector<uint8_t> data(blobs.GetValueTag(first));
+  // Deflate expands at most 1032 to 1: a tag beyond that is damage, not
+  // a size to allocate.
+  const uint32_t tag = blobs.GetValueTag(first);
+  if (tag > uint64_t{stored} * kMaxInflateRatio + kZipBuffer)
+    throw xFBL_Exception(zblob::kErrBadBlob, "Compressed BLOB value: its size tag is damaged");
+  std::vector<uint8_t> data(tag);
   if (data.empty()) return data;
   FBL_ZipCompressor zip(mCompressionLevel, kZipBuffer);
   zip.BeginDecompress(data.data(), data.size());
@@ -193,11 +199,18 @@ std::vector<uint8_t> BF_BLOB::Expand(uint32_t first) {
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(zip.BufferSize(), stored - at));
     blobs.ReadValue(zip.Buffer(), n, first, at);
     at += n;
-    ended = zip.DecompressStep(n);
+    try {
+      ended = zip.DecompressStep(n);
+    } catch (const xFBL_Exception& e) {
+      // zlib's own codes (negative) say the stored stream is damaged.
+      if (e.Code >= 0) throw;
+      throw xFBL_Exception(zblob::kErrBadBlob, "Compressed BLOB value damaged");
+    }
   }
   size_t out = zip.GetTotalOut();
   zip.EndDecompress();
-  if (!ended || out != data.size()) throw xFBL_Exception(38, "Compressed BLOB value damaged");
+  if (!ended || out != data.size())
+    throw xFBL_Exception(zblob::kErrBadBlob, "Compressed BLOB value damaged");
   return data;
 }
 

@@ -25,9 +25,15 @@ T LoadNumber(const void* bytes) {
   return v;
 }
 
+// NaN sorts after every number and equals every NaN, as the keys' order
+// bits have it: one total order for values, index pages and searches.
 template <typename T>
 int CompareNumbers(const void* left, const void* right) {
   const T a = LoadNumber<T>(left), b = LoadNumber<T>(right);
+  if constexpr (std::is_floating_point_v<T>) {
+    const bool aNaN = a != a, bNaN = b != b;
+    if (aNaN || bNaN) return aNaN == bNaN ? 0 : (aNaN ? 1 : -1);
+  }
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 

@@ -90,12 +90,37 @@ void FBL_RecordMap::Open() {
     mFile->Read(raw, sizeof raw);
   }
   FBL_RecordMapHeader h = FBL_RecordMapHeader::Decode(raw, zv::StoresBigEndian(mFile->GetVolume()));
-  if (h.mRecordCount > h.mMaxRecID) {
+  try {
+    CheckHeader(h);
+  } catch (...) {
+    mScan.clear();
     mFile->Close();
-    throw xFBL_TableError("Record map header counts more records than its highest RecID");
+    throw;
   }
   mHeader = h;
   mHeaderDirty = false;
+}
+
+void FBL_RecordMap::CheckHeader(const FBL_RecordMapHeader& h) {
+  if (h.mRecordCount > h.mMaxRecID)
+    throw xFBL_TableCorrupted("Record map header counts more records than its highest RecID");
+  const uint64_t length = mFile->GetLength();
+  const uint64_t bytes = BytesFor(h.mMaxRecID);
+  if (h.mMaxRecID > 0 && length < kRecordMapHeaderBytes + bytes)
+    throw xFBL_TableCorrupted("Record map: MaxRecID lies past the end of its bit map");
+  // The bits past MaxRecID in its byte do not count.
+  uint64_t alive = 0;
+  uint8_t chunk[kScanChunk];
+  for (uint64_t at = 0; at < bytes; at += kScanChunk) {
+    const uint64_t n = std::min(bytes - at, kScanChunk);
+    mFile->SetPosition(kRecordMapHeaderBytes + at);
+    mFile->Read(chunk, n);
+    if (at + n == bytes && h.mMaxRecID % 8 != 0)
+      chunk[n - 1] &= static_cast<uint8_t>((1u << (h.mMaxRecID % 8)) - 1);
+    for (uint64_t i = 0; i < n; ++i) alive += static_cast<uint64_t>(std::popcount(chunk[i]));
+  }
+  if (alive != h.mRecordCount)
+    throw xFBL_TableCorrupted("Record map: RecordCount disagrees with the alive records");
 }
 
 void FBL_RecordMap::Close() {

@@ -6,9 +6,9 @@
 //   8  bit map           RecID r is bit (r - 1) mod 8, least significant
 //                        first, of byte 8 + (r - 1) div 8; 1 = alive
 //
-// The header words are in the database's byte order. The file may end
-// before MaxRecID's byte (missing bits read 0, the records are not alive)
-// or run past it (bits past MaxRecID are ignored).
+// The header words are in the database's byte order. The file always
+// reaches MaxRecID's byte (a record's bit is set before its RecID counts);
+// it may run past it (bits past MaxRecID are ignored).
 //
 // Lifecycle: constructed closed; Create writes a zero header and leaves the
 // file closed; Open reads and checks the header; Close; Remove deletes the
@@ -27,7 +27,13 @@ class FBL_BitSet;
 class FBL_BitSetFile;
 class FBL_DataFile;
 
+#include "platform/errors.h"
+
 inline constexpr uint32_t kRecordMapHeaderBytes = 8;
+
+// A record map, or a column's files, that disagree with what the table's
+// records can be ("Table is corrupted").
+ZV_EXCEPTION_CLASS(xFBL_TableCorrupted, xFBL_TableError, 361);
 
 struct FBL_RecordMapHeader {
   uint32_t mRecordCount = 0;
@@ -66,7 +72,10 @@ class FBL_RecordMap {
   bool Exists();
   // A new map with both header words 0, flushed and closed.
   void Create();
-  // Reads the header. A RecordCount above MaxRecID raises 302.
+  // Reads the header and checks it against the bits: a MaxRecID whose byte
+  // lies past the file's end, or a RecordCount other than the number of
+  // alive records, raises 361 (a walk of the bit map, an eighth of a byte
+  // per record).
   void Open();
   void Close();
   bool IsOpen() const;
@@ -97,6 +106,8 @@ class FBL_RecordMap {
  private:
   // Bytes of the bit map that exist in the file, up to MaxRecID's byte.
   uint64_t StoredMapBytes();
+  // Raises 361 unless the header agrees with the file and its bits.
+  void CheckHeader(const FBL_RecordMapHeader& h);
 
   // Writes the image when it changed.
   void StoreHeader();

@@ -34,8 +34,16 @@ void FBL_Table::Open() {
   mOpened = true;
 }
 
+// A table without a record map is new, unless its columns have files: then
+// the map was lost, and making a new one would open the table empty.
 void FBL_Table::OpenFiles() {
-  if (!mMap->Exists()) CreateFiles();
+  if (!mMap->Exists()) {
+    for (auto& field : mFields) {
+      if (field->HasStoredFiles())
+        throw xFBL_TableCorrupted("The record map of a table with stored columns is missing");
+    }
+    CreateFiles();
+  }
   LoadFiles();
 }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "kernel/sets/bit_set.h"
+#include "kernel/storage/database.h"
+#include "kernel/storage/embedded_file.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume_format.h"
 #include "kernel/tables/numeric_fields.h"
@@ -76,6 +78,19 @@ TEST_F(TableTest, DeletingTheLastRecordShrinksEveryFile) {
   EXPECT_EQ(mTable->GetRecordCount(), 10u);
   EXPECT_EQ(mTable->GetCurrentRecID(), 10u);
   EXPECT_EQ(static_cast<BF_LONG&>(F(1)).Get(), 10);
+  // From the layouts, not the code: ten 4-byte Long slots; the record map's
+  // 8-byte header and 10 bits in 2 bytes; the null map at most those 2 bytes.
+  auto length = [&](uint16_t kind, uint16_t sub) {
+    FBL_EmbededFile file(*mDb->GetRecordVolume(), 1, kind, sub);
+    file.Open();
+    uint64_t n = file.GetLength();
+    file.Close();
+    return n;
+  };
+  mTable->Flush();
+  EXPECT_EQ(length(kKindValues, 1), 40u);
+  EXPECT_EQ(length(kKindRecordMap, 0), 10u);
+  EXPECT_LE(length(kKindNullMap, 1), 2u);
   // Added again, the record reads the new value, not the old slot's.
   EXPECT_EQ(AddLong(*mTable, -1), 11u);
   EXPECT_EQ(LongAt(*mTable, 11), -1);
