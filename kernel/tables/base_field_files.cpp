@@ -79,11 +79,16 @@ void FBL_BaseField::OpenFiles() {
   MakeFileObjects();
   // A missing file of a column is made empty: its values read as zeros.
   OpenOrCreate(mDesc->mValueFile.get());
-  // Values are written at (RecID - 1) * width, never past MaxRecID's slot:
-  // a longer file means the record map lost records.
-  if (mDesc->mValueFile && mTable != nullptr && mTable->IsOpened() &&
-      mDesc->mValueFile->GetLength() > uint64_t{mTable->GetMaxRecID()} * GetValueSize())
-    throw xFBL_TableCorrupted("A column holds values past the table's highest RecID");
+  // Values are written at (RecID - 1) * width (a bit per record for
+  // Booleans), never past MaxRecID's slot: a file longer than that, beyond
+  // the page its growth may round to, means the record map lost records.
+  if (mDesc->mValueFile && mTable != nullptr && mTable->IsOpened()) {
+    constexpr uint64_t kGrowthSlack = 4096;
+    const uint64_t max = mTable->GetMaxRecID();
+    const uint64_t needed = GetType() == kTypeBoolean ? (max + 7) / 8 : max * GetValueSize();
+    if (mDesc->mValueFile->GetLength() > (needed + kGrowthSlack - 1) / kGrowthSlack * kGrowthSlack)
+      throw xFBL_TableCorrupted("A column holds values past the table's highest RecID");
+  }
   if (mDesc->mValueFile && !mDesc->mWindow.IsAttached()) {
     mDesc->mWindow.Attach(mDesc->mValueFile.get(), GetValueSize());
     mDesc->mPlainSlots =
