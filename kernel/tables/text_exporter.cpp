@@ -10,6 +10,7 @@
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/length_field.h"
+#include "kernel/tables/progress_steps.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
@@ -68,9 +69,8 @@ std::vector<REC_ID> FBL_Exporter::CollectRecords() {
 
 void FBL_Exporter::ExportRecords() {
   const std::vector<REC_ID> records = CollectRecords();
-  const uint64_t total = records.size();
-  mCounter2 = static_cast<uint32_t>(total);
-  uint32_t percent = 0;
+  mCounter2 = static_cast<uint32_t>(records.size());
+  FBL_ProgressSteps steps(records.size());
   uint64_t done = 0;
   for (REC_ID r : records) {
     if (!IsRunning()) return;
@@ -79,8 +79,7 @@ void FBL_Exporter::ExportRecords() {
     FormatRecord();
     ++mExported;
     mCounter1 = static_cast<uint32_t>(done);
-    const auto now = static_cast<uint32_t>(done * 100 / total);
-    if (now != percent && now < 100) ReportProgress(percent = now);
+    if (steps.Reached(done)) ReportProgress(steps.Percent());
     if (mBuffer.size() >= kWriteBufferSize) WriteBuffer();
   }
 }

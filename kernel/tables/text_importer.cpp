@@ -6,6 +6,7 @@
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/delimited_reader.h"
+#include "kernel/tables/progress_steps.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
@@ -33,14 +34,12 @@ bool FBL_Importer::Start() {
 }
 
 void FBL_Importer::ImportRecords() {
-  const uint64_t total = mFile.GetLength();
-  uint32_t percent = 0;
+  FBL_ProgressSteps steps(mFile.GetLength());
   while (IsRunning() && ReadRecord(mValues)) {
     ParseRecord(mValues);
     mTable.AddRecord();
     mCounter1 = ++mImported;
-    const auto now = static_cast<uint32_t>(GetBytesRead() * 100 / total);
-    if (now != percent && now < 100) ReportProgress(percent = now);
+    if (steps.Reached(GetBytesRead())) ReportProgress(steps.Percent());
   }
   mTable.Flush();
 }
