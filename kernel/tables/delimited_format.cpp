@@ -9,7 +9,7 @@ void zv::AppendDelimitedValue(const FBL_TextFormat& format, std::string_view val
     return;
   }
   out.push_back(kTextQuote);
-  for (;;) {
+  while (!value.empty()) {
     const void* quote = std::memchr(value.data(), kTextQuote, value.size());
     if (quote == nullptr) break;
     const size_t n = static_cast<size_t>(static_cast<const char*>(quote) - value.data()) + 1;
