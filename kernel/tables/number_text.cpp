@@ -1,6 +1,9 @@
 #include "kernel/tables/number_text.h"
 
 #include <strings.h>
+
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,26 +42,35 @@ bool zv::ParseBoolean(const char* text) {
   return text[0] == '1' || strncasecmp(text, "TRUE", 4) == 0;
 }
 
+// std::to_chars gives what printf gives for the same conversion (%lld,
+// %llu, %G with its precision), without printf's cost; %G's letters are
+// upper case.
+namespace {
+
+std::string FormatGeneral(double value, int precision) {
+  char text[40];
+  auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
+  for (char* p = text; p != result.ptr; ++p) *p = static_cast<char>(std::toupper(*p));
+  return std::string(text, result.ptr);
+}
+
+}  // namespace
+
 std::string zv::FormatSigned(int64_t value) {
   char text[24];
-  std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-  return text;
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 std::string zv::FormatUnsigned(uint64_t value) {
   char text[24];
-  std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
-  return text;
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 std::string zv::FormatFloat(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%G", static_cast<double>(value));
-  return text;
+  return FormatGeneral(static_cast<double>(value), 6);
 }
 
 std::string zv::FormatDouble(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.16G", value);
-  return text;
+  return FormatGeneral(value, 16);
 }

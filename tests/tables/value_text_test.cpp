@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "kernel/tables/date_time.h"
 #include "kernel/tables/number_text.h"
@@ -102,4 +108,39 @@ TEST(NumberText, Forms) {
   EXPECT_EQ(zv::FormatDouble(0.1), "0.1");
   EXPECT_EQ(zv::FormatDouble(123456789.125), "123456789.125");
   EXPECT_EQ(zv::FormatDouble(1.0 / 3.0), "0.3333333333333333");
+}
+
+// The forms are printf's conversions: every bit pattern of a double (and of
+// a float) gives what "%.16G" (and "%G") gives, as do integers "%lld".
+TEST(NumberText, FormsAreThoseOfPrintf) {
+  std::mt19937_64 random(20);
+  auto printed = [](const char* format, auto value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return std::string(text);
+  };
+  std::vector<double> specials = {0.0, -0.0, 1e-320, 5e-324, 1.7976931348623157e308,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(), 0.5, 1e16, 1e15};
+  for (int k = 0; k < 200000; ++k) {
+    const uint64_t bits = random();
+    double d = k < static_cast<int>(specials.size()) ? specials[k] : 0.0;
+    if (k >= static_cast<int>(specials.size())) {
+      // Half of the cases are short decimals, the rest any bit pattern.
+      if (k % 2 == 0) {
+        d = static_cast<double>(static_cast<int64_t>(bits % 2000001) - 1000000) / 1000.0;
+      } else {
+        std::memcpy(&d, &bits, sizeof d);
+      }
+    }
+    float f;
+    const auto low = static_cast<uint32_t>(bits);
+    std::memcpy(&f, &low, sizeof f);
+    ASSERT_EQ(zv::FormatDouble(d), printed("%.16G", d)) << bits;
+    ASSERT_EQ(zv::FormatFloat(f), printed("%G", static_cast<double>(f))) << low;
+    ASSERT_EQ(zv::FormatSigned(static_cast<int64_t>(bits)),
+              printed("%lld", static_cast<long long>(bits)));
+    ASSERT_EQ(zv::FormatUnsigned(bits), printed("%llu", static_cast<unsigned long long>(bits)));
+  }
 }
