@@ -11,19 +11,23 @@ uint32_t gCacheBytes = 0;
 
 void ZDK_Start(uint32_t cacheBytes) {
   if (gStarted) return;
-  gCacheBytes = static_cast<uint32_t>(StartKernel(cacheBytes));
+  gCacheBytes = static_cast<uint32_t>(zv::StartKernel(cacheBytes));
   gStarted = true;
 }
 
 void ZDK_Stop() {
   if (!gStarted) return;
-  StopKernel();
+  zv::StopKernel();
   gStarted = false;
   gCacheBytes = 0;
 }
 
-bool ZDK_IsStarted() { return gStarted; }
+bool ZDK_IsStarted() {
+  return gStarted;
+}
 
-uint32_t ZDK_CacheSize() { return gCacheBytes; }
+uint32_t ZDK_CacheSize() {
+  return gCacheBytes;
+}
 
 }  // namespace api

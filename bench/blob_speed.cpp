@@ -51,7 +51,7 @@ Times RunZorvane(const std::string& dir, uint32_t count, uint32_t blockSize) {
   std::vector<uint8_t> value(kValueBytes), back(kValueBytes);
   std::vector<uint32_t> firsts(count);
   const std::string path = dir + "/z";
-  StartKernel(kCacheBytes);
+  zv::StartKernel(kCacheBytes);
   {
     auto start = Clock::now();
     FBL_DataBase db;
@@ -87,7 +87,7 @@ Times RunZorvane(const std::string& dir, uint32_t count, uint32_t blockSize) {
     db.Close();
     t.read = Since(start);
   }
-  StopKernel();
+  zv::StopKernel();
   return t;
 }
 

@@ -46,7 +46,7 @@ Figures Raw(const std::string& dir, const std::vector<uint8_t>& chunk) {
 
 Figures Embedded(const std::string& dir, const std::vector<uint8_t>& chunk) {
   std::vector<uint8_t> back(kChunk);
-  StartKernel(64ull << 20);
+  zv::StartKernel(64ull << 20);
   Figures figures{};
   {
     FBL_DataFile v(dir + "/v.vdb");
@@ -69,7 +69,7 @@ Figures Embedded(const std::string& dir, const std::vector<uint8_t>& chunk) {
     f.Close();
     v.Close();
   }
-  StopKernel();
+  zv::StopKernel();
   std::filesystem::remove(dir + "/v.vdb");
   return figures;
 }

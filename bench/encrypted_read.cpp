@@ -55,7 +55,7 @@ void DropOsCache(const std::string& path) {
 double ReadSeconds(const std::string& base, const FBL_EncryptionKeyRef& dbKey, uint16_t sub,
                    const FBL_EncryptionKeyRef& fileKey, bool cold) {
   if (cold) DropOsCache(base + ".dat");
-  StartKernel(kCacheBytes);
+  zv::StartKernel(kCacheBytes);
   double seconds = 0;
   {
     FBL_DataBase db;
@@ -70,7 +70,7 @@ double ReadSeconds(const std::string& base, const FBL_EncryptionKeyRef& dbKey, u
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     file.Close();
   }
-  StopKernel();
+  zv::StopKernel();
   return seconds;
 }
 
@@ -79,8 +79,8 @@ double ReadSeconds(const std::string& base, const FBL_EncryptionKeyRef& dbKey, u
 int main() {
   const std::string dir = platform::Env::Default()->CreateTempDirectory();
   const std::string base = dir + "/encrypted_read";
-  const auto key = MakeEncryptionKey("benchmark key");
-  StartKernel(kCacheBytes);
+  const auto key = zv::MakeEncryptionKey("benchmark key");
+  zv::StartKernel(kCacheBytes);
   {
     FBL_DataBase db;
     db.Create(base, 32768, 4, FBL_ByteOrder::kDefault);
@@ -88,7 +88,7 @@ int main() {
     WriteFile(db, 1, nullptr);
     WriteFile(db, 2, key);
   }
-  StopKernel();
+  zv::StopKernel();
   const double mb = double(kFileBytes) / (1 << 20);
   bool ok = true;
   for (bool cold : {false, true}) {

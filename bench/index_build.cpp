@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "kernel/sets/bit_set.h"
 #include "kernel/indexes/index_factory.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/tables/field_factory.h"
@@ -71,8 +71,8 @@ void RunZorvane(const std::string& dir, const Data& d, Times& best) {
     FBL_IndexedTable table(db, 1);
     table.SetName("t");
     table.SetIndexFactory(&factory);
-    auto& l = static_cast<BF_LONG&>(table.AddField(MakeField(kTypeLong, "l", 0)));
-    FBL_BaseField& s = table.AddField(MakeField(kTypeString, "s", 0, 20));
+    auto& l = static_cast<BF_LONG&>(table.AddField(zv::MakeField(kTypeLong, "l", 0)));
+    FBL_BaseField& s = table.AddField(zv::MakeField(kTypeString, "s", 0, 20));
     table.Open();
     for (size_t i = 0; i < d.longs.size(); ++i) {
       l.Set(d.longs[i]);
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   uint32_t n = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
   if (n == 0) return 2;
   const Data data = MakeData(n);
-  StartKernel(64u << 20);
+  zv::StartKernel(64u << 20);
   Times zorvane, sqlite;
   for (int run = 0; run < kRuns; ++run) {
     std::string dir = platform::Env::Default()->CreateTempDirectory();
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     RunSqlite(dir, data, sqlite);
     std::filesystem::remove_all(dir);
   }
-  StopKernel();
+  zv::StopKernel();
   std::printf("%u records, best of %d runs          Zorvane     SQLite   SQLite/Zorvane\n", n,
               kRuns);
   std::printf("index over Long values           %9.3f s %9.3f s %9.2fx\n", zorvane.longs,

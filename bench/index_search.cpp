@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
+#include "kernel/indexes/index_factory.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/tables/base_field.h"
@@ -32,13 +32,13 @@ struct Environment {
   Environment() {
     dir = std::filesystem::temp_directory_path() / ("zor_index_search_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    StartKernel(256u << 20);
+    zv::StartKernel(256u << 20);
     db = std::make_unique<FBL_DataBase>();
     db->Create((dir / "db").string(), kDefaultSegmentSize, 4, FBL_ByteOrder::kDefault);
     table = std::make_unique<FBL_IndexedTable>(*db, 1);
     table->SetIndexFactory(&factory);
-    table->AddField(MakeField(kTypeLong, "plain", 0));
-    table->AddField(MakeField(kTypeLong, "unique", 0));
+    table->AddField(zv::MakeField(kTypeLong, "plain", 0));
+    table->AddField(zv::MakeField(kTypeLong, "unique", 0));
     table->Open();
     for (int32_t i = 0; i < kRecords; ++i) {
       int32_t v = static_cast<int32_t>((int64_t{i} * 7919) % kRecords);
@@ -52,7 +52,7 @@ struct Environment {
   ~Environment() {
     table.reset();
     db.reset();
-    StopKernel();
+    zv::StopKernel();
     std::filesystem::remove_all(dir);
   }
   FBL_BaseField& Field(int n) { return *table->GetField(n); }
@@ -82,9 +82,8 @@ void PointLookup(benchmark::State& state) {
   std::uniform_int_distribution<int32_t> value(0, kRecords - 1);
   for (auto _ : state) {
     int32_t v = value(random);
-    field.SetValue(&v);
     REC_ID r = 0;
-    benchmark::DoNotOptimize(index.FindFirst(r));
+    benchmark::DoNotOptimize(index.FindFirst(reinterpret_cast<const uint8_t*>(&v), r));
   }
 }
 

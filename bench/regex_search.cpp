@@ -84,7 +84,8 @@ class ZorvaneSide {
   ZorvaneSide(const std::string& dir, const std::vector<std::string>& texts) {
     mDb.Create(dir + "/z", 32768, 4, FBL_ByteOrder::kDefault);
     mTable = std::make_unique<FBL_Table>(mDb, 1);
-    mField = &static_cast<BF_STRING&>(mTable->AddField(MakeField(kTypeString, "s", 0, kLength)));
+    mField =
+        &static_cast<BF_STRING&>(mTable->AddField(zv::MakeField(kTypeString, "s", 0, kLength)));
     mTable->Open();
     for (const auto& t : texts) {
       mField->SetString(t);
@@ -148,7 +149,7 @@ double Median(std::vector<double> times) {
 
 int main(int argc, char** argv) {
   const uint32_t n = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
-  StartKernel(256u << 20);
+  zv::StartKernel(256u << 20);
   const std::string dir = platform::Env::Default()->CreateTempDirectory();
   const std::vector<std::string> texts = MakeBenchTexts(n);
   int status = 0;
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
       if (zt > st) status = 1;
     }
   }
-  StopKernel();
+  zv::StopKernel();
   std::filesystem::remove_all(dir);
   if (status != 2)
     std::printf("%s\n", status == 0 ? "every search at most as long as SQLite's"

@@ -56,10 +56,10 @@ int64_t RunZorvane(const std::string& dir, uint32_t n, Times& best) {
   int64_t sum = 0;
   {
     FBL_Table table(db, 1);
-    auto& l = static_cast<BF_LONG&>(table.AddField(MakeField(kTypeLong, "l", 0)));
-    auto& s = static_cast<BF_SHORT&>(table.AddField(MakeField(kTypeShort, "s", 0)));
-    auto& d = static_cast<BF_DOUBLE&>(table.AddField(MakeField(kTypeDouble, "d", 0)));
-    auto& t = static_cast<BF_DATE&>(table.AddField(MakeField(kTypeDate, "t", 0)));
+    auto& l = static_cast<BF_LONG&>(table.AddField(zv::MakeField(kTypeLong, "l", 0)));
+    auto& s = static_cast<BF_SHORT&>(table.AddField(zv::MakeField(kTypeShort, "s", 0)));
+    auto& d = static_cast<BF_DOUBLE&>(table.AddField(zv::MakeField(kTypeDouble, "d", 0)));
+    auto& t = static_cast<BF_DATE&>(table.AddField(zv::MakeField(kTypeDate, "t", 0)));
     table.Open();
     best.add = std::min(best.add, Seconds([&] {
                           for (uint32_t i = 0; i < n; ++i) {
@@ -126,7 +126,7 @@ int64_t RunSqlite(const std::string& dir, uint32_t n, Times& best) {
 
 int main(int argc, char** argv) {
   uint32_t n = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
-  StartKernel(64u << 20);
+  zv::StartKernel(64u << 20);
   Times zorvane, sqlite;
   int64_t zsum = 0, ssum = 0;
   for (int run = 0; run < kRuns; ++run) {
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     ssum = RunSqlite(dir, n, sqlite);
     std::filesystem::remove_all(dir);
   }
-  StopKernel();
+  zv::StopKernel();
   if (zsum != ssum) {
     std::fprintf(stderr, "sums differ: %lld and %lld\n", static_cast<long long>(zsum),
                  static_cast<long long>(ssum));

@@ -57,7 +57,7 @@ struct VarCharVolume {
 struct Environment {
   Environment()
       : dir(platform::Env::Default()->CreateTempDirectory()), texts(MakeBenchTexts(kValues)) {
-    StartKernel(128u << 20);
+    zv::StartKernel(128u << 20);
     read = std::make_unique<VarCharVolume>(dir + "/read.vdb");
     uint32_t id = 0;
     for (const auto& t : texts)
@@ -65,7 +65,7 @@ struct Environment {
   }
   ~Environment() {
     read.reset();
-    StopKernel();
+    zv::StopKernel();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
   }

@@ -101,7 +101,7 @@ Figures RunSqlite(const std::string& dir, const std::vector<std::string>& texts)
 int main(int argc, char** argv) {
   uint32_t count = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
   std::string dir = platform::Env::Default()->CreateTempDirectory();
-  StartKernel(64u << 20);
+  zv::StartKernel(64u << 20);
   auto texts = MakeBenchTexts(count);
   Figures z;
   try {
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   Figures s = RunSqlite(dir, texts);
-  StopKernel();
+  zv::StopKernel();
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   if (z.bytes != s.bytes) {

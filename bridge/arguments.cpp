@@ -32,7 +32,7 @@ intptr_t CallMode() {
 }
 
 int32_t ParseNumber(const char* text) {
-  return ParseInt32(text);
+  return zv::ParseInt32(text);
 }
 
 void UpperCaseInPlace(char* text) {

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
 
   const fs::path work = root / "work";
   fs::create_directories(work);
-  StartKernel(uint64_t{4} << 20);
+  zv::StartKernel(uint64_t{4} << 20);
   try {
     for (auto [name, order, keyed] :
          {std::tuple{"plain", 0, false}, std::tuple{"big_endian", 1, false},
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fuzz_seeds: error %d\n", e.Code);
     return 1;
   }
-  StopKernel();
+  zv::StopKernel();
   fs::remove_all(work);
   return 0;
 }

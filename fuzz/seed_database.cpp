@@ -13,20 +13,20 @@
 namespace zfuzz {
 
 void AddFields(FBL_Table& table) {
-  table.AddField(MakeField(kTypeLong, "id", kFieldIndexed | kFieldUnique));
-  table.AddField(MakeField(kTypeDouble, "price", kFieldIndexed | kFieldNullable));
-  table.AddField(MakeField(kTypeFloat, "weight", kFieldIndexed));
-  table.AddField(MakeField(kTypeString, "code", kFieldIndexed | kFieldNullable, 12));
-  table.AddField(MakeField(kTypeVarChar, "name", kFieldIndexed, 200));
-  table.AddField(MakeField(kTypeText, "notes", kFieldIndexed | kFieldByWords));
-  table.AddField(MakeField(kTypeBLOB, "data", kFieldNullable | kFieldCompressed));
-  table.AddField(MakeField(kTypeDate, "day", 0));
+  table.AddField(zv::MakeField(kTypeLong, "id", kFieldIndexed | kFieldUnique));
+  table.AddField(zv::MakeField(kTypeDouble, "price", kFieldIndexed | kFieldNullable));
+  table.AddField(zv::MakeField(kTypeFloat, "weight", kFieldIndexed));
+  table.AddField(zv::MakeField(kTypeString, "code", kFieldIndexed | kFieldNullable, 12));
+  table.AddField(zv::MakeField(kTypeVarChar, "name", kFieldIndexed, 200));
+  table.AddField(zv::MakeField(kTypeText, "notes", kFieldIndexed | kFieldByWords));
+  table.AddField(zv::MakeField(kTypeBLOB, "data", kFieldNullable | kFieldCompressed));
+  table.AddField(zv::MakeField(kTypeDate, "day", 0));
 }
 
 void MakeSeedDatabase(const std::string& base, uint8_t byteOrder, bool keyed) {
   FBL_DataBase db;
   db.Create(base, 1024, 1, byteOrder == 1 ? FBL_ByteOrder::kBigEndian : FBL_ByteOrder::kDefault);
-  if (keyed) db.ChangeKey(nullptr, MakeEncryptionKey(kSeedKey));
+  if (keyed) db.ChangeKey(nullptr, zv::MakeEncryptionKey(kSeedKey));
   FBL_SecondaryIndexFactory indexes;
   {
     FBL_IndexedTable table(db, kTableId);

@@ -92,13 +92,13 @@ bool OpenDatabase(FBL_DataBase& db, const std::string& base) {
   } catch (const xFBL_Exception& e) {
     if (e.Code != ERR_WRONG_PASSWORD) return false;
   }
-  return zfuzz::Answered([&] { db.Open(base, MakeEncryptionKey(zfuzz::kSeedKey)); });
+  return zfuzz::Answered([&] { db.Open(base, zv::MakeEncryptionKey(zfuzz::kSeedKey)); });
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  StartKernel(uint64_t{4} << 20);
+  zv::StartKernel(uint64_t{4} << 20);
   return 0;
 }
 

@@ -65,7 +65,7 @@ uint32_t CheckChains(const std::string& path, std::string& report) {
 
 int InspectVolume(const std::string& path) {
   std::string report;
-  const int32_t code = WriteVolumeReport(path, report);
+  const int32_t code = zv::WriteVolumeReport(path, report);
   const uint32_t problems = code == 0 ? CheckChains(path, report) : 0;
   std::fwrite(report.data(), 1, report.size(), stdout);
   return code == 0 && problems == 0 ? 0 : 1;
@@ -79,7 +79,7 @@ int InspectDatabase(platform::Env& env, const std::string& base) {
     InspectVolume(vdb);
     return 1;
   }
-  const FBL_StorageLayout layout = StorageLayoutOf(uint32_t(mode));
+  const FBL_StorageLayout layout = zv::StorageLayoutOf(uint32_t(mode));
   std::printf("database %s, storage mode %lld\n", base.c_str(), static_cast<long long>(mode));
   int status = 0;
   for (const char* extension : {".vdb", ".dat", ".ind", ".blb"}) {
@@ -102,7 +102,7 @@ int InspectDatabase(platform::Env& env, const std::string& base) {
 
 int RunInspect(const std::string& path) {
   const bool started = FBL_MainCache() == nullptr;
-  if (started) StartKernel(kMinMainCacheBytes);
+  if (started) zv::StartKernel(kMinMainCacheBytes);
   platform::Env& env = *platform::Env::Default();
   int status;
   // A database is named by its base path or its structure volume; any other
@@ -115,7 +115,7 @@ int RunInspect(const std::string& path) {
     status = InspectVolume(path);
   }
   std::fflush(stdout);
-  if (started) StopKernel();
+  if (started) zv::StopKernel();
   return status;
 }
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine.h"
+#include "kernel/indexes/index_factory.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/tables/field_factory.h"
@@ -37,7 +37,7 @@ class ZorvaneEngine : public Engine {
 
   bool Open(const std::string& dir, std::string& error) override {
     try {
-      StartKernel(kCacheBytes);
+      zv::StartKernel(kCacheBytes);
       mDir = dir;
       RemoveFiles();
       mDb = std::make_unique<FBL_DataBase>();
@@ -71,7 +71,7 @@ class ZorvaneEngine : public Engine {
  private:
   template <class Field>
   Field& Add(uint8_t type, const char* name, uint16_t flags, uint32_t length = 0) {
-    auto field = MakeField(type, name, flags, length);
+    auto field = zv::MakeField(type, name, flags, length);
     if (!field) throw xFBL_Exception(ERR_CANNOT_CREATE_FIELD);
     return static_cast<Field&>(mTable->AddField(std::move(field)));
   }
@@ -93,9 +93,10 @@ class ZorvaneEngine : public Engine {
     uint64_t sum = 0;
     FBL_FieldIndex* index = mId->GetIndex();
     for (int32_t id : w.lookupIds) {
-      mId->Set(id);
       REC_ID r = 0;
-      if (!index->FindFirst(r) || !mTable->GoToRecord(r)) continue;
+      // A Long's key is its 4 bytes in machine order.
+      if (!index->FindFirst(reinterpret_cast<const uint8_t*>(&id), r) || !mTable->GoToRecord(r))
+        continue;
       sum += RowChecksum(mId->Get(), mAge->Get(), mScore->Get(), mName->GetString(),
                          mCity->GetString());
     }

@@ -97,7 +97,7 @@ void FBL_IndexerTask::Fill() {
   std::unique_ptr<FBL_BitSet> alive = table.SelectAllRecords();
   const uint32_t total = table.GetRecordCount();
   IndexSink sink(mIndex);
-  std::unique_ptr<FBL_KeySorter> sorter = MakeSorter(mField, sink, total);
+  std::unique_ptr<FBL_KeySorter> sorter = zv::MakeSorter(mField, sink, total);
   sorter->Allocate();
   // A by-words index takes each distinct word of a text.
   const bool byWords = mField.HasFlag(kFieldByWords) && !mField.HasFixedKey();
@@ -111,7 +111,8 @@ void FBL_IndexerTask::Fill() {
     if (byWords) {
       mField.MakeWordKeys(words);
       for (const std::string& w : words) {
-        sorter->Push(reinterpret_cast<const uint8_t*>(w.data()), static_cast<uint32_t>(w.size()), r);
+        sorter->Push(reinterpret_cast<const uint8_t*>(w.data()), static_cast<uint32_t>(w.size()),
+                     r);
       }
     } else {
       sorter->Push(key, mField.MakeKey(key), r);

@@ -30,8 +30,8 @@ void FBL_SetSorterBudget(uint64_t bytes) {
   gBudget.store(bytes);
 }
 
-std::unique_ptr<FBL_KeySorter> MakeSorter(const FBL_KeyOrder& order, FBL_SortSink& sink,
-                                          uint32_t recordCount, FBL_SortDirection direction) {
+std::unique_ptr<FBL_KeySorter> zv::MakeSorter(const FBL_KeyOrder& order, FBL_SortSink& sink,
+                                              uint32_t recordCount, FBL_SortDirection direction) {
   if (order.HasFixedKey() && order.GetMaxKeySize() <= sizeof(uint64_t))
     return std::make_unique<FBL_FieldSorter>(order, sink, recordCount, direction);
   return std::make_unique<FBL_FieldSorterStr>(order, sink, recordCount, direction);

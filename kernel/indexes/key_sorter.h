@@ -124,9 +124,13 @@ class FBL_KeySorter {
   std::vector<std::unique_ptr<FBL_SortRunFile>> mRuns;
 };
 
+namespace zv {
+
 // A sorter for the keys of order into sink: fixed keys of at most 8 bytes
 // by FBL_FieldSorter, others by FBL_FieldSorterStr. recordCount sizes the
 // first batch. REQUIRES: order and sink outlive the sorter.
-std::unique_ptr<FBL_KeySorter> MakeSorter(const FBL_KeyOrder& order, FBL_SortSink& sink,
-                                          uint32_t recordCount,
-                                          FBL_SortDirection direction = FBL_SortDirection::kAscending);
+std::unique_ptr<FBL_KeySorter> MakeSorter(
+    const FBL_KeyOrder& order, FBL_SortSink& sink, uint32_t recordCount,
+    FBL_SortDirection direction = FBL_SortDirection::kAscending);
+
+}  // namespace zv

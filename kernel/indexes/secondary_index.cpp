@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "kernel/indexes/indexer_task.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/indexer_task.h"
 #include "kernel/storage/task.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/base_field.h"
@@ -247,20 +247,12 @@ void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
 
 // ---- changes ---------------------------------------------------------------------------
 
-void FBL_SecondaryIndex::Insert(REC_ID recID) {
+void FBL_SecondaryIndex::Insert(const uint8_t* key, REC_ID recID) {
   Guard guard(mMutex);
   RequireOpen();
-  std::vector<std::string> keys;
-  CurrentKeys(keys);
-  if (mUnique) {
-    for (const std::string& key : keys) {
-      if (mPage->FindFirst(Bytes(key)) != 0) throw xFBL_FieldIsUnique();
-    }
-  }
+  if (mUnique && mPage->FindFirst(key) != 0) throw xFBL_FieldIsUnique();
   try {
-    for (const std::string& key : keys) {
-      if (mPage->InsertEntry(Bytes(key), recID, mUnique)) mFile->AddEntries(1);
-    }
+    if (mPage->InsertEntry(key, recID, mUnique)) mFile->AddEntries(1);
   } catch (const xFBL_FieldIsUnique&) {
     throw;
   } catch (...) {
@@ -270,15 +262,11 @@ void FBL_SecondaryIndex::Insert(REC_ID recID) {
   }
 }
 
-void FBL_SecondaryIndex::Remove(REC_ID recID) {
+void FBL_SecondaryIndex::Remove(const uint8_t* key, REC_ID recID) {
   Guard guard(mMutex);
   RequireOpen();
-  std::vector<std::string> keys;
-  CurrentKeys(keys);
   try {
-    for (const std::string& key : keys) {
-      if (mPage->RemoveEntry(Bytes(key), recID)) mFile->AddEntries(-1);
-    }
+    if (mPage->RemoveEntry(key, recID)) mFile->AddEntries(-1);
   } catch (...) {
     mPage->ForgetFence();
     throw;
@@ -310,15 +298,19 @@ void FBL_SecondaryIndex::AppendSorted(const uint8_t* key, REC_ID recID) {
 
 // ---- searches --------------------------------------------------------------------------
 
-bool FBL_SecondaryIndex::FindFirst(REC_ID& recID) {
+bool FBL_SecondaryIndex::FindFirst(const uint8_t* key, REC_ID& recID) {
   Guard guard(mMutex);
   RequireOpen();
+  recID = mPage->FindFirst(key);
+  return recID != 0;
+}
+
+bool FBL_SecondaryIndex::FindFirst(REC_ID& recID) {
   recID = 0;
   if (HoldsNull()) return false;
   uint8_t key[kMaxIndexKeySize];
   mField.MakeKey(key);
-  recID = mPage->FindFirst(key);
-  return recID != 0;
+  return FindFirst(key, recID);
 }
 
 std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
@@ -376,7 +368,7 @@ void FBL_SecondaryIndex::Build() {
   }
   FBL_IndexerTask task(*this, mField);
   try {
-    bool done = RunTask(task);
+    bool done = zv::RunTask(task);
     mBuildNulls.reset();
     if (!done) throw xFBL_FailToBuild();
   } catch (const xFBL_FieldIsUnique&) {

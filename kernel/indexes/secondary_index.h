@@ -39,9 +39,11 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
 
   void Open() override;
   void Close() override;
-  void Insert(REC_ID recID) override;
-  void Remove(REC_ID recID) override;
-  bool FindFirst(REC_ID& recID) override;
+  void Insert(const uint8_t* key, REC_ID recID) override;
+  void Remove(const uint8_t* key, REC_ID recID) override;
+  bool FindFirst(const uint8_t* key, REC_ID& recID) override;
+  // FindFirst of the field's current value (none for null).
+  bool FindFirst(REC_ID& recID);
   bool IsUnique() const override { return mUnique; }
   void Flush() override;
   void Drop() override;

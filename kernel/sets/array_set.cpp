@@ -91,8 +91,8 @@ void PushOnce(std::vector<REC_ID>& out, REC_ID r) {
 std::unique_ptr<FBL_ArraySet> FBL_ArraySet::MakeIntersection(FBL_Set* a, FBL_Set* b) {
   if (!a || !b) return nullptr;
   std::unique_ptr<FBL_ArraySet> holdA, holdB;
-  FBL_ArraySet& x = AsArraySet(*a, holdA);
-  FBL_ArraySet& y = AsArraySet(*b, holdB);
+  FBL_ArraySet& x = zv::AsArraySet(*a, holdA);
+  FBL_ArraySet& y = zv::AsArraySet(*b, holdB);
   x.Sort();
   y.Sort();
   auto result = std::make_unique<FBL_ArraySet>(std::min(x.Count(), y.Count()));
@@ -115,8 +115,8 @@ std::unique_ptr<FBL_ArraySet> FBL_ArraySet::MakeIntersection(FBL_Set* a, FBL_Set
 std::unique_ptr<FBL_ArraySet> FBL_ArraySet::MakeUnion(FBL_Set* a, FBL_Set* b) {
   if (!a || !b) return nullptr;
   std::unique_ptr<FBL_ArraySet> holdA, holdB;
-  FBL_ArraySet& x = AsArraySet(*a, holdA);
-  FBL_ArraySet& y = AsArraySet(*b, holdB);
+  FBL_ArraySet& x = zv::AsArraySet(*a, holdA);
+  FBL_ArraySet& y = zv::AsArraySet(*b, holdB);
   x.Sort();
   y.Sort();
   auto result = std::make_unique<FBL_ArraySet>(0);
@@ -132,7 +132,7 @@ std::unique_ptr<FBL_ArraySet> FBL_ArraySet::MakeUnion(FBL_Set* a, FBL_Set* b) {
   return result;
 }
 
-FBL_ArraySet& AsArraySet(FBL_Set& set, std::unique_ptr<FBL_ArraySet>& holder) {
+FBL_ArraySet& zv::AsArraySet(FBL_Set& set, std::unique_ptr<FBL_ArraySet>& holder) {
   if (auto* arraySet = dynamic_cast<FBL_ArraySet*>(&set)) return *arraySet;
   auto* bitSet = dynamic_cast<FBL_BitSet*>(&set);
   if (!bitSet) throw xFBL_Exception(ERR_ASSERTION_FAIL);

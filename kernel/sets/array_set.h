@@ -57,7 +57,11 @@ class FBL_ArraySet : public FBL_Set {
   bool mSorted = false;
 };
 
+namespace zv {
+
 // `set` as an array set: the set itself when it is one, else an array set
 // built from it and kept in `holder`. REQUIRES: set is a bit set or an
 // array set.
 FBL_ArraySet& AsArraySet(FBL_Set& set, std::unique_ptr<FBL_ArraySet>& holder);
+
+}  // namespace zv

@@ -52,12 +52,12 @@ const char* Extension(Holder h) {
 
 }  // namespace
 
-FBL_StorageLayout StorageLayoutOf(uint32_t mode) {
+FBL_StorageLayout zv::StorageLayoutOf(uint32_t mode) {
   const ModeLayout& l = kLayouts[NormalMode(mode)];
   return FBL_StorageLayout{Extension(l.records), Extension(l.indexes), Extension(l.blobs)};
 }
 
-void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2) {
+void zv::KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2) {
   word1 = word2 = 0;
   if (key == nullptr) return;
   uint32_t c = 0x3A6C1F5D, a = 0x27E49B03, b = 6;
@@ -342,7 +342,7 @@ void FBL_DataBase::CheckKeyOrThrow(const FBL_EncryptionKeyRef& key) {
 bool FBL_DataBase::CheckKey(const FBL_EncryptionKeyRef& key) {
   if (!mStructure) return false;
   uint32_t w1, w2;
-  KeyCheckWords(key.get(), w1, w2);
+  zv::KeyCheckWords(key.get(), w1, w2);
   for (FBL_DataFile* volume : {mStructure.get(), mRecord, mBlob}) {
     if (volume == mBlob && !BlobFileExists()) continue;
     if (volume == mBlob && !volume->IsOpen()) GetBlobVolume();
@@ -356,7 +356,7 @@ bool FBL_DataBase::ChangeKey(const FBL_EncryptionKeyRef& oldKey,
                              const FBL_EncryptionKeyRef& newKey) {
   if (!CheckKey(oldKey)) return false;
   uint32_t w1, w2;
-  KeyCheckWords(newKey.get(), w1, w2);
+  zv::KeyCheckWords(newKey.get(), w1, w2);
   std::vector<FBL_DataFile*> done;
   for (FBL_DataFile* volume : {mStructure.get(), mRecord, mBlob}) {
     if (volume == mBlob && !BlobFileExists()) continue;

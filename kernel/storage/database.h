@@ -211,8 +211,12 @@ struct FBL_StorageLayout {
   const char* indexes;
   const char* blobs;
 };
+namespace zv {
+
 FBL_StorageLayout StorageLayoutOf(uint32_t mode);
 
 // The two 31-bit words that identify a key without revealing it; blanks and
 // tabs in the key do not count. A null key gives 0 and 0.
 void KeyCheckWords(const FBL_EncryptionKey* key, uint32_t& word1, uint32_t& word2);
+
+}  // namespace zv

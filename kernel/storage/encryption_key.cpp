@@ -10,7 +10,7 @@ FBL_EncryptionKey::FBL_EncryptionKey(const void* bytes, size_t count) {
   mBytes.assign(b, b + count);
 }
 
-FBL_EncryptionKeyRef MakeEncryptionKey(const char* text) {
+FBL_EncryptionKeyRef zv::MakeEncryptionKey(const char* text) {
   if (text == nullptr || *text == '\0') return nullptr;
   return std::make_shared<const FBL_EncryptionKey>(text, std::strlen(text));
 }

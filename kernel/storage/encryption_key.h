@@ -22,5 +22,9 @@ class FBL_EncryptionKey {
 
 using FBL_EncryptionKeyRef = std::shared_ptr<const FBL_EncryptionKey>;
 
+namespace zv {
+
 // The key of a user text; null (no encryption) for an absent or empty text.
 FBL_EncryptionKeyRef MakeEncryptionKey(const char* text);
+
+}  // namespace zv

@@ -23,16 +23,16 @@ void FlushQuietly(FBL_Cache* cache) {
 
 }  // namespace
 
-uint64_t KernelCacheSize(uint64_t cacheBytes, uint64_t physicalBytes) {
+uint64_t zv::KernelCacheSize(uint64_t cacheBytes, uint64_t physicalBytes) {
   uint64_t eighth = physicalBytes / 8;
   if (cacheBytes == 0) cacheBytes = eighth;
   if (cacheBytes < kMinMainCacheBytes) cacheBytes = kMinMainCacheBytes;
   return std::min(eighth, cacheBytes);
 }
 
-uint64_t StartKernel(uint64_t cacheBytes) {
+uint64_t zv::StartKernel(uint64_t cacheBytes) {
   if (gMainCache) return gMainCache->GetSize();
-  uint64_t size = KernelCacheSize(cacheBytes, platform::PhysicalMemorySize());
+  uint64_t size = zv::KernelCacheSize(cacheBytes, platform::PhysicalMemorySize());
   auto volumeCache = std::make_unique<FBL_Cache>(kVolumeCacheBytes);
   volumeCache->SetWriteBlockSize(kVolumeCacheWriteBlock);
   auto mainCache = std::make_unique<FBL_Cache>(size);
@@ -41,7 +41,7 @@ uint64_t StartKernel(uint64_t cacheBytes) {
   return size;
 }
 
-void StopKernel() {
+void zv::StopKernel() {
   // Main-cache write-backs update volume structures, so the main cache goes
   // first.
   FlushQuietly(gMainCache.get());

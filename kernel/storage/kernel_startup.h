@@ -15,6 +15,8 @@ inline constexpr uint64_t kVolumeCacheBytes = 34944;
 inline constexpr uint32_t kVolumeCacheWriteBlock = 1024;
 inline constexpr uint64_t kMinMainCacheBytes = 102400;
 
+namespace zv {
+
 // The main cache size for a request: 0 means an eighth of the physical
 // memory, a smaller request is raised to kMinMainCacheBytes, and no more
 // than an eighth of the physical memory is ever used.
@@ -25,6 +27,8 @@ uint64_t StartKernel(uint64_t cacheBytes);
 // Writes back every dirty block (a failing write is lost), then destroys
 // both caches. Safe to call when stopped.
 void StopKernel();
+
+}  // namespace zv
 
 // Null while the kernel is stopped.
 FBL_Cache* FBL_MainCache();

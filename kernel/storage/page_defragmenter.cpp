@@ -125,7 +125,7 @@ void FBL_PageFile::RewriteInOrder() {
     copy->FBL_EmbededFile::Create();  // empty: the task writes every byte
     copy->Open();
     SetBulkRange(0, GetLength());
-    done = RunTask(task) && task.GetError() == 0;
+    done = zv::RunTask(task) && task.GetError() == 0;
     SetBulkRange(0, 0);
     if (done) {
       copy->Flush();

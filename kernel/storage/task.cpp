@@ -1,6 +1,6 @@
 #include "kernel/storage/task.h"
 
-bool RunTask(FBL_Task& task) {
+bool zv::RunTask(FBL_Task& task) {
   task.SetState(FBL_TaskState::kRunning);
   try {
     task.Run();

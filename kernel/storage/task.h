@@ -28,6 +28,11 @@ class FBL_TaskListener {
   virtual void OnProgress(FBL_Task& task, uint32_t percent) = 0;
 };
 
+class FBL_Task;
+namespace zv {
+bool RunTask(FBL_Task& task);
+}  // namespace zv
+
 class FBL_Task {
  public:
   explicit FBL_Task(std::string name) : mName(std::move(name)) {}
@@ -70,7 +75,7 @@ class FBL_Task {
   }
 
  private:
-  friend bool RunTask(FBL_Task& task);
+  friend bool zv::RunTask(FBL_Task& task);
 
   std::string mName;
   std::atomic<FBL_TaskState> mState{FBL_TaskState::kMade};
@@ -78,6 +83,10 @@ class FBL_Task {
   std::unique_ptr<FBL_TaskListener> mOwnedListener;
 };
 
+namespace zv {
+
 // Runs a task: state 1, the work, 100 % when it was not stopped, state 2.
 // True when the work succeeded.
 bool RunTask(FBL_Task& task);
+
+}  // namespace zv

@@ -120,7 +120,7 @@ void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode,
   Create();
   FBL_FileWin::Open();  // no header yet: opened as a plain file
   try {
-    uint32_t s = NormalizeSegmentSize(segmentSize);
+    uint32_t s = zv::NormalizeSegmentSize(segmentSize);
     mHeader = FBL_VolumeHeader{};
     mHeader.mByteOrder =
         byteOrder == FBL_ByteOrder::kDefault ? kLittleEndianMark : static_cast<uint8_t>(byteOrder);

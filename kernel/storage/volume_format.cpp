@@ -75,6 +75,6 @@ FBL_FileEntry FBL_FileEntry::DecodeOld(const uint8_t in[kOldFileEntryBytes], boo
   return e;
 }
 
-uint32_t NormalizeSegmentSize(uint32_t requested) {
+uint32_t zv::NormalizeSegmentSize(uint32_t requested) {
   return std::clamp<uint32_t>(requested & ~uint32_t{1023}, kMinSegmentSize, kMaxSegmentSize);
 }

@@ -132,5 +132,9 @@ struct FBL_FileEntry {
   static FBL_FileEntry DecodeOld(const uint8_t in[kOldFileEntryBytes], bool bigEndian);
 };
 
+namespace zv {
+
 // Segment size for a requested one: whole kilobytes, 1 KB to 64 KB.
 uint32_t NormalizeSegmentSize(uint32_t requested);
+
+}  // namespace zv

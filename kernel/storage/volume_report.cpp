@@ -71,7 +71,7 @@ void ReportContents(FBL_DataFile& volume, std::string& out) {
 
 }  // namespace
 
-int32_t WriteVolumeReport(const std::string& path, std::string& out, platform::Env* env) {
+int32_t zv::WriteVolumeReport(const std::string& path, std::string& out, platform::Env* env) {
   platform::Env& files = env != nullptr ? *env : *platform::Env::Default();
   Line(out, "volume: %s", path.c_str());
   int32_t code = 0;

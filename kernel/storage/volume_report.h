@@ -7,7 +7,11 @@
 
 #include "platform/env.h"
 
+namespace zv {
+
 // Appends the description to out and returns 0, or the error code that
 // stopped it (what could be read before is in out, then "error CODE").
 // Never changes the file. REQUIRES: the kernel is started.
 int32_t WriteVolumeReport(const std::string& path, std::string& out, platform::Env* env = nullptr);
+
+}  // namespace zv

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -28,7 +30,41 @@ T LoadAs(const uint8_t* bytes) {
   return v;
 }
 
+const uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
+
 }  // namespace
+
+// Holds a value in the buffer for a while (a search bound being turned into
+// a key): a calculated field does not recompute it, and the value, null and
+// dirty flags the buffer had come back at the end of the scope.
+class FBL_BaseField::HeldValue {
+ public:
+  explicit HeldValue(FBL_BaseField& field)
+      : mField(field), mKeep(field.GetBufferSize()), mNull(field.mNull), mDirty(field.mDirty) {
+    field.GetValue(mKeep.data());
+    field.mHoldValue = true;
+  }
+  ~HeldValue() {
+    mField.mHoldValue = false;
+    try {
+      mField.SetValue(mKeep.data());
+    } catch (const xFBL_Exception&) {
+      // A constant field (RecID) refuses every value, the held one too.
+    }
+    mField.mNull = mNull;
+    mField.mDirty = mDirty;
+  }
+  HeldValue(const HeldValue&) = delete;
+  HeldValue& operator=(const HeldValue&) = delete;
+
+ private:
+  FBL_BaseField& mField;
+  std::vector<uint8_t> mKeep;
+  bool mNull;
+  bool mDirty;
+};
 
 FBL_BaseField::FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags)
     : mDesc(std::make_shared<FBL_FieldDescriptor>(
@@ -42,7 +78,7 @@ FBL_BaseField::~FBL_BaseField() = default;
 void FBL_BaseField::AttachToTable(FBL_Table& table, uint32_t position) {
   mTable = &table;
   if (mDesc->mFieldNumber == 0) mDesc->mFieldNumber = position;
-  if (IsMethod()) SetMethodText(mDesc->mMethodText);
+  if (IsMethod()) SetMethodText(mDesc->mMethodText, false);
   if (HasFlag(kFieldIndexed) && table.IsOpened()) {
     CreateIndex();
     OpenIndex();
@@ -55,21 +91,27 @@ void FBL_BaseField::InitFromField(const FBL_BaseField& other) {
   mTable = other.mTable;
 }
 
-void FBL_BaseField::SetName(const std::string& name, bool /*persist*/) {
+void FBL_BaseField::SetName(const std::string& name, bool persist) {
   mName = name;
+  NotifySchemaChange(FBL_SchemaChange::kFieldName, persist);
 }
 
-void FBL_BaseField::SetMethodText(const std::string& text) {
+void FBL_BaseField::NotifySchemaChange(FBL_SchemaChange change, bool persist) {
+  if (persist && mTable != nullptr) mTable->OnSchemaChange(change, this);
+}
+
+void FBL_BaseField::SetMethodText(const std::string& text, bool persist) {
   mDesc->mMethodText = text;
   mDesc->mFormula.reset();
   if (text.empty()) {
     mDesc->mFlags &= static_cast<uint16_t>(~kFieldMethod);
-    return;
+  } else {
+    mDesc->mFlags |= kFieldMethod;
+    mDesc->mPlainSlots = false;
+    FBL_FormulaCompiler* compiler = mTable ? mTable->GetFormulaCompiler() : nullptr;
+    if (compiler != nullptr) mDesc->mFormula = compiler->Compile(text, *mTable, *this);
   }
-  mDesc->mFlags |= kFieldMethod;
-  mDesc->mPlainSlots = false;
-  FBL_FormulaCompiler* compiler = mTable ? mTable->GetFormulaCompiler() : nullptr;
-  if (compiler != nullptr) mDesc->mFormula = compiler->Compile(text, *mTable, *this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldMethod, persist);
 }
 
 // ---- the current value ----------------------------------------------------------
@@ -109,13 +151,13 @@ void FBL_BaseField::AssignFrom(FBL_BaseField& other) {
   }
   switch (other.GetValueClass()) {
     case ValueClass::kSigned:
-      SetFromBits(other.GetAsBits(), true);
+      PutBits(other.BufferBits(), true);
       break;
     case ValueClass::kUnsigned:
-      SetFromBits(other.GetAsBits(), false);
+      PutBits(other.BufferBits(), false);
       break;
     case ValueClass::kFloating:
-      SetFromDouble(other.GetAsDouble());
+      PutDouble(other.BufferDouble());
       break;
     case ValueClass::kBinary:
       ClearBuffer();
@@ -126,12 +168,39 @@ void FBL_BaseField::AssignFrom(FBL_BaseField& other) {
   }
 }
 
-void FBL_BaseField::SetFromBits(uint64_t bits, bool /*isSigned*/) {
-  ParseText(std::to_string(bits).c_str());
+// The text forms are the Long Long, ULong Long and Double ones.
+void FBL_BaseField::PutBits(uint64_t bits, bool isSigned) {
+  char text[32];
+  if (isSigned) {
+    std::snprintf(text, sizeof text, "%" PRId64, static_cast<int64_t>(bits));
+  } else {
+    std::snprintf(text, sizeof text, "%" PRIu64, bits);
+  }
+  ParseText(text);
+}
+
+void FBL_BaseField::PutDouble(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.16G", value);
+  ParseText(text);
+}
+
+uint64_t FBL_BaseField::GetAsBits() {
+  return IsNull() ? 0 : BufferBits();  // IsNull calculates a calculated field
+}
+
+double FBL_BaseField::GetAsDouble() {
+  return IsNull() ? 0 : BufferDouble();
+}
+
+void FBL_BaseField::SetFromBits(uint64_t bits, bool isSigned) {
+  PutBits(bits, isSigned);
+  MarkChanged();
 }
 
 void FBL_BaseField::SetFromDouble(double value) {
-  ParseText(std::to_string(value).c_str());
+  PutDouble(value);
+  MarkChanged();
 }
 
 void FBL_BaseField::SetValue(const void* bytes) {
@@ -183,7 +252,7 @@ void FBL_BaseField::SetString(const char* text) {
 
 // ---- flags ----------------------------------------------------------------------
 
-void FBL_BaseField::RemoveFlags(uint16_t flags, bool /*persist*/) {
+void FBL_BaseField::RemoveFlags(uint16_t flags, bool persist) {
   // Without an index nothing could keep values unique.
   if (flags & kFieldIndexed) flags |= kFieldUnique;
   uint16_t before = mDesc->mFlags;
@@ -203,9 +272,10 @@ void FBL_BaseField::RemoveFlags(uint16_t flags, bool /*persist*/) {
     mDesc->mNullMap.reset();
     mNull = false;
   }
+  if (mDesc->mFlags != before) NotifySchemaChange(FBL_SchemaChange::kFieldFlags, persist);
 }
 
-void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
+void FBL_BaseField::AddFlags(uint16_t flags, bool persist) {
   if (flags & kFieldUnique) flags |= kFieldIndexed;
   uint16_t before = mDesc->mFlags;
   mDesc->mFlags = static_cast<uint16_t>(before | flags);
@@ -217,7 +287,11 @@ void FBL_BaseField::AddFlags(uint16_t flags, bool /*persist*/) {
     OpenOrCreate(mDesc->mNullMap.get());
     mDesc->mNullMap->SetLength((uint64_t{mTable->GetMaxRecID()} + 7) / 8);
   }
-  if (!(added & (kFieldIndexed | kFieldUnique)) || !open) return;
+  if ((added & (kFieldIndexed | kFieldUnique)) && open) RenewIndexForFlags(before, added);
+  if (added != 0) NotifySchemaChange(FBL_SchemaChange::kFieldFlags, persist);
+}
+
+void FBL_BaseField::RenewIndexForFlags(uint16_t before, uint16_t added) {
   bool hadIndex = mDesc->mIndex != nullptr;
   if (hadIndex && (added & kFieldUnique)) DropIndex();
   try {
@@ -277,6 +351,28 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::FindRangeAsSet(const void* left, bo
   return set;
 }
 
+std::vector<uint8_t> FBL_BaseField::ParseBound(const char* text) {
+  std::vector<uint8_t> bound(GetBufferSize());
+  HeldValue held(*this);
+  SetString(text);
+  GetValue(bound.data());
+  return bound;
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindRangeByText(const char* left, bool leftIncluded,
+                                                           const char* right, bool rightIncluded) {
+  std::vector<uint8_t> from, to;
+  if (left != nullptr) from = ParseBound(left);
+  if (right != nullptr) to = ParseBound(right);
+  return FindRange(left ? from.data() : nullptr, leftIncluded, right ? to.data() : nullptr,
+                   rightIncluded);
+}
+
+std::unique_ptr<FBL_BitSet> FBL_BaseField::FindByRegExpr(const std::string& /*pattern*/,
+                                                         bool /*caseSensitive*/) {
+  throw xFBL_FieldError("Only String, VarChar and Text fields are searched by pattern");
+}
+
 std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
                                                           const uint8_t* rightKey,
                                                           bool rightIncluded) {
@@ -296,10 +392,12 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::SelectKeyRangeAsArray(bool leftIncl
 
 bool FBL_BaseField::ValueExists() {
   if (IsNullable() && IsNull()) return false;
-  if (EnsureIndex() == nullptr) return false;
-  Refresh();
+  FBL_FieldIndex* index = EnsureIndex();
+  if (index == nullptr) return false;
+  uint8_t key[kMaxIndexKeySize];
+  MakeKey(key);
   REC_ID first = 0;
-  return mDesc->mIndex->FindFirst(first);
+  return index->FindFirst(key, first);
 }
 
 void FBL_BaseField::CreateIndex() {
@@ -321,16 +419,64 @@ void FBL_BaseField::DropIndex() {
   index->Drop();
 }
 
+// A unique index takes one key per record (a by-words index is never
+// unique), so its check in Insert covers the record.
 void FBL_BaseField::AddToIndex(REC_ID recID) {
-  if (!mDesc->mIndex) return;
+  FBL_FieldIndex* index = mDesc->mIndex.get();
+  if (index == nullptr) return;
   OpenIndex();
-  mDesc->mIndex->Insert(recID);
+  if (IsNullable() && IsNull()) return;
+  if (!HasFlag(kFieldByWords)) {
+    uint8_t key[kMaxIndexKeySize];
+    MakeKey(key);
+    return index->Insert(key, recID);
+  }
+  std::vector<std::string> keys;
+  MakeWordKeys(keys);
+  for (const std::string& key : keys) index->Insert(Bytes(key), recID);
 }
 
 void FBL_BaseField::RemoveFromIndex(REC_ID recID) {
-  if (!mDesc->mIndex) return;
+  FBL_FieldIndex* index = mDesc->mIndex.get();
+  if (index == nullptr) return;
   OpenIndex();
-  mDesc->mIndex->Remove(recID);
+  if (IsNullable() && IsNull()) return;
+  if (!HasFlag(kFieldByWords)) {
+    uint8_t key[kMaxIndexKeySize];
+    MakeKey(key);
+    return index->Remove(key, recID);
+  }
+  std::vector<std::string> keys;
+  MakeWordKeys(keys);
+  for (const std::string& key : keys) index->Remove(Bytes(key), recID);
+}
+
+void FBL_BaseField::RemoveStoredKeys(REC_ID recID) {
+  if (!mDesc->mIndex) return;
+  if (IsMethod()) {
+    // The buffer is calculated again from the field's RecID when read.
+    const REC_ID keep = mRecID;
+    try {
+      CalculateMethod(recID);
+      RemoveFromIndex(recID);
+    } catch (...) {
+      mRecID = keep;
+      throw;
+    }
+    mRecID = keep;
+    return;
+  }
+  LoadOldValueOf(recID);
+  SwapOldValue();
+  try {
+    RemoveFromIndex(recID);
+  } catch (...) {
+    RestoreOldValue();
+    FreeOldValue();
+    throw;
+  }
+  RestoreOldValue();
+  FreeOldValue();
 }
 
 // ---- index keys ----------------------------------------------------------------
@@ -351,26 +497,9 @@ uint32_t FBL_BaseField::MakeKeyOf(const void* value, uint8_t* out) {
     std::memcpy(mValue, keep, sizeof keep);
     return GetValueSize();
   }
-  std::vector<uint8_t> keep(GetBufferSize());
-  GetValue(keep.data());
-  const bool null = mNull, dirty = mDirty;
-  auto restore = [&] {
-    mHoldValue = false;
-    SetValue(keep.data());
-    mNull = null;
-    mDirty = dirty;
-  };
-  uint32_t n = 0;
-  mHoldValue = true;
-  try {
-    SetValue(value);
-    n = MakeKey(out);
-  } catch (...) {
-    restore();
-    throw;
-  }
-  restore();
-  return n;
+  HeldValue held(*this);
+  SetValue(value);
+  return MakeKey(out);
 }
 
 bool FBL_BaseField::HasKeyOrderBits() const {
@@ -456,6 +585,12 @@ void FBL_BaseField::MakeWordKeys(std::vector<std::string>& keys) {
   uint8_t own[kMaxIndexKeySize];
   uint32_t n = MakeKey(own);
   keys.assign(1, std::string(reinterpret_cast<const char*>(own), n));
+}
+
+void FBL_BaseField::MakeIndexKeys(std::vector<std::string>& keys) {
+  keys.clear();
+  if (IsNullable() && IsNull()) return;
+  MakeWordKeys(keys);
 }
 
 int FBL_BaseField::Compare(const void* value) {

@@ -11,6 +11,10 @@
 // Buffers: a fixed type keeps its value in an 8-byte inline buffer in the
 // machine's form (GetBufferSize() bytes: a Medium as a 4-byte integer).
 // SetValue, GetValue, Compare and CompareValues work on that form.
+//
+// Schema: SetName, AddFlags, RemoveFlags, SetMethodText and the types' own
+// setters (language, BLOB storage, target) take `persist`; with it set and
+// the field attached, the table's OnSchemaChange follows the change.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +27,7 @@
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
 #include "kernel/tables/key_order.h"
+#include "kernel/tables/schema_change.h"
 
 class FBL_ArraySet;
 class FBL_BitSet;
@@ -57,7 +62,7 @@ class FBL_BaseField : public FBL_KeyOrder {
   long GetShareCount() const { return mDesc.use_count(); }
   const std::string& GetMethodText() const { return mDesc->mMethodText; }
   // Makes the field calculated (text not empty) or stored again.
-  void SetMethodText(const std::string& text);
+  void SetMethodText(const std::string& text, bool persist);
   FBL_MethodFormula* GetFormula() const { return mDesc->mFormula.get(); }
   REC_ID GetRecID() const { return mRecID; }
   bool IsDirty() const { return mDirty; }
@@ -87,8 +92,26 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void SetString(const char* text);
   void SetString(const std::string& text) { SetString(text.c_str()); }
 
+  // ---- typed access (what an expression reads and writes) ------------------
+  // How a value converts into another type's: integers (dates and times as
+  // their packed words, object pointers as RecIDs), floating point, bytes
+  // (binary and BLOB values), or text (strings and Text), which GetString
+  // and SetString carry.
+  enum class ValueClass { kSigned, kUnsigned, kFloating, kBinary, kOther };
+  virtual ValueClass GetValueClass() const { return ValueClass::kOther; }
+  // The current value (calculated first) widened to 64 bits, sign- or
+  // zero-extended by its class; a floating value truncated toward zero.
+  // 0 for null and for the byte and text classes.
+  uint64_t GetAsBits();
+  // 0 for null and for the byte and text classes.
+  double GetAsDouble();
+  // Converts as AssignFrom does (integers cut to the width, floating values
+  // truncated toward zero, a text type takes the number's text); null flag
+  // 0, dirty flag 1. A type that holds no numbers raises 303.
+  void SetFromBits(uint64_t bits, bool isSigned);
+  void SetFromDouble(double value);
+
   // ---- flags ----------------------------------------------------------------
-  // Persisting flags to the structure belongs to the object layer.
   virtual void RemoveFlags(uint16_t flags, bool persist);
   virtual void AddFlags(uint16_t flags, bool persist);
 
@@ -109,6 +132,16 @@ class FBL_BaseField : public FBL_KeyOrder {
                                                 const void* right, bool rightIncluded);
   virtual std::unique_ptr<FBL_ArraySet> FindRangeAsSet(const void* left, bool leftIncluded,
                                                        const void* right, bool rightIncluded);
+  // FindRange over bounds parsed by SetString's rules (null: open side).
+  // String, VarChar and Text search by their keys instead (a prefix search
+  // for the same text on both sides, left included, right excluded); BLOB
+  // and Picture columns raise 303.
+  virtual std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
+                                                      const char* right, bool rightIncluded);
+  // The alive records whose text matches the regular expression (a null
+  // value never does). Only String, VarChar and Text answer; others raise
+  // 303.
+  virtual std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
   // The index's range searches over keys (MakeKey's form); a null key
   // leaves that side open. Null when the field has no index.
   std::unique_ptr<FBL_BitSet> SelectKeyRange(bool leftIncluded, const uint8_t* leftKey,
@@ -121,9 +154,13 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void DropIndex();
   virtual void OpenIndex();
   FBL_FieldIndex* GetIndex() const { return mDesc->mIndex.get(); }
-  // The current value under the field's RecID; nothing without an index.
+  // The keys of the current value under recID (MakeIndexKeys); nothing
+  // without an index.
   virtual void AddToIndex(REC_ID recID);
   virtual void RemoveFromIndex(REC_ID recID);
+  // Removes the keys of the value stored for recID (a calculated field's:
+  // calculated for it); the buffer and the field's RecID stay.
+  void RemoveStoredKeys(REC_ID recID);
 
   // ---- index keys (FBL_KeyOrder) ----------------------------------------------
   // A fixed type's key is its stored value in machine order (GetValueSize()
@@ -151,6 +188,9 @@ class FBL_BaseField : public FBL_KeyOrder {
   // word once, in key order (none for an empty text). Other fields give
   // their one key.
   virtual void MakeWordKeys(std::vector<std::string>& keys);
+  // The keys the index holds for the current value: none for a null value
+  // of a nullable field, else MakeWordKeys.
+  void MakeIndexKeys(std::vector<std::string>& keys);
 
   // ---- comparison -----------------------------------------------------------
   // -1, 0 or +1; values in the buffer's machine form.
@@ -185,7 +225,10 @@ class FBL_BaseField : public FBL_KeyOrder {
 
   // ---- the old value, for index upkeep on update ---------------------------
   virtual void SaveOldValue();
-  virtual void LoadOldValue();
+  // Reads the value and null flag stored for recID into the old-value
+  // buffer (nothing for a calculated field or RecID 0).
+  virtual void LoadOldValueOf(REC_ID recID);
+  void LoadOldValue() { LoadOldValueOf(mRecID); }
   virtual bool IsChanged();
   virtual void SwapOldValue();
   virtual void RestoreOldValue();
@@ -193,9 +236,6 @@ class FBL_BaseField : public FBL_KeyOrder {
   bool HasOldValue() const { return mOldLoaded; }
 
  protected:
-  // How a value converts into another type's.
-  enum class ValueClass { kSigned, kUnsigned, kFloating, kBinary, kOther };
-
   FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags);
 
   // The stored bytes of the buffer (GetValueSize(), machine order), and back.
@@ -203,15 +243,15 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void DecodeValue(const uint8_t* in) = 0;
   virtual void ParseText(const char* text) = 0;
   virtual std::string FormText() const = 0;
-  virtual ValueClass GetValueClass() const { return ValueClass::kOther; }
-  // The value widened to 64 bits (sign- or zero-extended by its class).
-  virtual uint64_t GetAsBits() const { return 0; }
-  virtual double GetAsDouble() const { return 0; }
-  virtual void SetFromBits(uint64_t bits, bool isSigned);
+  // The typed access to the buffer, as it is (no calculation, no flags).
+  virtual uint64_t BufferBits() const { return 0; }
+  virtual double BufferDouble() const { return 0; }
+  // By default through the number's text.
+  virtual void PutBits(uint64_t bits, bool isSigned);
+  virtual void PutDouble(double value);
   // The buffer form of a fixed key (GetBufferSize() bytes) for CompareValues;
   // only types whose stored form is not their buffer's need it.
   virtual void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const;
-  virtual void SetFromDouble(double value);
   // The value file of the type; a byte file of slots unless overridden.
   virtual std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume);
   virtual bool HasValueFile() const { return !IsMethod(); }
@@ -225,6 +265,8 @@ class FBL_BaseField : public FBL_KeyOrder {
 
   // Refreshes a calculated field's buffer; a no-op for stored fields.
   void Refresh();
+  // The table's OnSchemaChange, with persist, for an attached field.
+  void NotifySchemaChange(FBL_SchemaChange change, bool persist);
   uint8_t* Buffer() { return mValue; }
   const uint8_t* Buffer() const { return mValue; }
   void ClearBuffer();
@@ -254,7 +296,13 @@ class FBL_BaseField : public FBL_KeyOrder {
   static uint16_t FileSubIndexOf(uint32_t fieldNumber);
 
  private:
+  class HeldValue;
+
   void RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number);
+  // AddFlags' index part: a new index for the added indexed or unique bit.
+  void RenewIndexForFlags(uint16_t before, uint16_t added);
+  // The buffer form of a bound parsed from text (SetString's rules).
+  std::vector<uint8_t> ParseBound(const char* text);
 
   std::shared_ptr<FBL_FieldDescriptor> mDesc;
   FBL_Table* mTable = nullptr;

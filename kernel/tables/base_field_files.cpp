@@ -89,7 +89,7 @@ void FBL_BaseField::CloseFiles() {
 
 void FBL_BaseField::Truncate(uint32_t count) {
   TruncateValues(count);
-  if (mDesc->mNullMap && mDesc->mNullMap->IsOpen()) CutBitFile(*mDesc->mNullMap, 0, count);
+  if (mDesc->mNullMap && mDesc->mNullMap->IsOpen()) zv::CutBitFile(*mDesc->mNullMap, 0, count);
 }
 
 void FBL_BaseField::TruncateValues(uint32_t count) {
@@ -196,7 +196,7 @@ void FBL_BaseField::WriteRecord(REC_ID recID) {
   mDirty = false;
   if (IsMethod()) return;
   FBL_BitSetFile* map = mDesc->mNullMap.get();
-  if (map != nullptr && map->IsOpen()) SetFileBit(*map, 0, recID, mNull);
+  if (map != nullptr && map->IsOpen()) zv::SetFileBit(*map, 0, recID, mNull);
   WriteValue(recID);
 }
 
@@ -228,14 +228,19 @@ void FBL_BaseField::SaveOldValue() {
   mOldLoaded = true;
 }
 
-void FBL_BaseField::LoadOldValue() {
-  if (IsMethod() || mRecID == 0) return;
+void FBL_BaseField::LoadOldValueOf(REC_ID recID) {
+  if (IsMethod() || recID == 0) return;
   FBL_BitSetFile* map = mDesc->mNullMap.get();
-  mOldNull = map != nullptr && map->IsOpen() && map->GetBit(mRecID);
+  mOldNull = map != nullptr && map->IsOpen() && map->GetBit(recID);
   uint8_t keep[sizeof mValue];
   std::memcpy(keep, mValue, sizeof keep);
   ClearBuffer();
-  if (!mOldNull) ReadValue(mRecID);
+  try {
+    if (!mOldNull) ReadValue(recID);
+  } catch (...) {
+    std::memcpy(mValue, keep, sizeof keep);
+    throw;
+  }
   std::memcpy(mOldValue, mValue, sizeof mValue);
   std::memcpy(mValue, keep, sizeof keep);
   mOldLoaded = true;

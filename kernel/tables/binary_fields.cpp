@@ -34,7 +34,7 @@ void BF_FixedBinary::PutContent(const char* bytes, size_t length) {
 }
 
 int BF_FixedBinary::CompareContent(std::string_view left, std::string_view right) const {
-  return CompareAscii(left.data(), left.size(), right.data(), right.size());
+  return zv::CompareAscii(left.data(), left.size(), right.data(), right.size());
 }
 
 void BF_FixedBinary::ParseText(const char* text) {

@@ -26,6 +26,7 @@ class BF_FixedBinary : public FBL_LengthField {
   // Byte strings are never indexed by words: that bit is not taken.
   void AddFlags(uint16_t flags, bool persist) override;
   bool KeysCompareAsBytes() const override { return true; }
+  ValueClass GetValueClass() const override { return ValueClass::kBinary; }
 
   // Bytes of the current value.
   uint32_t GetDataLength() { return static_cast<uint32_t>(GetContent().size()); }
@@ -41,7 +42,6 @@ class BF_FixedBinary : public FBL_LengthField {
   int CompareContent(std::string_view left, std::string_view right) const override;
   bool IsText() const override { return false; }
   void ParseText(const char* text) override;
-  ValueClass GetValueClass() const override { return ValueClass::kBinary; }
 };
 
 class BF_VarBinary : public BF_FixedBinary {

@@ -44,8 +44,17 @@ void BF_BLOB::MakeBlobFile() {
   if (table == nullptr) throw xFBL_DatabaseIsNotOpened();
   FBL_DataFile* volume = table->GetDataBase().GetBlobVolume();
   if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
-  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(
-      *volume, table->GetTableId(), BlobFileKind(*table), FileSubIndex(), mSegmentSize);
+  uint16_t kind = BlobFileKind(*table);
+  // Databases written before BLOB files took their fixed kind keep them
+  // under the VarChar texts' kind, which a BLOB column never uses: they
+  // stay readable (and writable) there.
+  if (kind == kKindBlob &&
+      !FBL_EmbededFile(*volume, table->GetTableId(), kKindBlob, FileSubIndex()).Exists() &&
+      FBL_EmbededFile(*volume, table->GetTableId(), kKindSecondFile, FileSubIndex()).Exists()) {
+    kind = kKindSecondFile;
+  }
+  Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(*volume, table->GetTableId(), kind,
+                                                      FileSubIndex(), mSegmentSize);
 }
 
 FBL_BLOBFile& BF_BLOB::Blobs() {
@@ -123,6 +132,39 @@ void BF_BLOB::DeleteRecord(REC_ID recID) {
   BF_ULONG::DeleteRecord(recID);
 }
 
+void BF_BLOB::SetSegmentSize(uint32_t size, bool persist) {
+  mSegmentSize = size;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
+void BF_BLOB::SetCompressionLevel(uint16_t level, bool persist) {
+  mCompressionLevel = level;
+  NotifySchemaChange(FBL_SchemaChange::kFieldStorage, persist);
+}
+
+std::string BF_BLOB::GetString(uint32_t maxChars) {
+  std::vector<uint8_t> data = GetData();
+  std::string text(data.begin(), data.end());
+  if (text.size() > maxChars) text.resize(maxChars);
+  return text;
+}
+
+void BF_BLOB::ParseText(const char* text) {
+  SetData(text, static_cast<uint32_t>(std::strlen(text)));
+}
+
+void BF_BLOB::PutBits(uint64_t, bool) {
+  throw xFBL_FieldError("A BLOB or Picture value is not a number");
+}
+
+void BF_BLOB::PutDouble(double) {
+  throw xFBL_FieldError("A BLOB or Picture value is not a number");
+}
+
+std::unique_ptr<FBL_BitSet> BF_BLOB::FindRangeByText(const char*, bool, const char*, bool) {
+  throw xFBL_FieldError("A BLOB or Picture column has no index");
+}
+
 uint32_t BF_BLOB::GetDataSize() {
   uint32_t first = Reference();
   if (first == 0) return 0;
@@ -189,14 +231,7 @@ void BF_BLOB::SetData(const void* bytes, uint32_t length) {
 // ---- text ------------------------------------------------------------------------
 
 BF_TEXT::BF_TEXT(const std::string& name, uint16_t flags)
-    : BF_BLOB(name, ByWordsFlags(flags), kTypeText), mLanguage(&AsciiLanguage()) {}
-
-std::string BF_TEXT::GetString(uint32_t maxChars) {
-  std::vector<uint8_t> data = GetData();
-  std::string text(data.begin(), data.end());
-  if (text.size() > maxChars) text.resize(maxChars);
-  return text;
-}
+    : BF_BLOB(name, zv::ByWordsFlags(flags), kTypeText), mLanguage(&zv::AsciiLanguage()) {}
 
 void BF_TEXT::SetString(const char* text) {
   size_t n = text == nullptr ? 0 : std::strlen(text);
@@ -208,11 +243,22 @@ void BF_TEXT::InitFromField(const FBL_BaseField& other) {
   if (auto* same = dynamic_cast<const BF_TEXT*>(&other)) mLanguage = same->mLanguage;
 }
 
-bool BF_TEXT::SetLanguage(const std::string& name) {
-  const FBL_Language* language = FindLanguage(name);
+bool BF_TEXT::SetLanguage(const std::string& name, bool persist) {
+  const FBL_Language* language = zv::FindLanguage(name);
   if (language == nullptr) return false;
+  const bool changed = language != mLanguage;
   mLanguage = language;
+  if (changed) zv::RebuildIndexForLanguage(*this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
+}
+
+void BF_TEXT::PutBits(uint64_t bits, bool isSigned) {
+  FBL_BaseField::PutBits(bits, isSigned);
+}
+
+void BF_TEXT::PutDouble(double value) {
+  FBL_BaseField::PutDouble(value);
 }
 
 std::string BF_TEXT::Prefix() {
@@ -230,11 +276,11 @@ std::string BF_TEXT::Prefix() {
 
 uint32_t BF_TEXT::MakeKey(uint8_t* out) {
   std::string prefix = Prefix();
-  return MakeTextKey(out, prefix.data(), prefix.size());
+  return zv::MakeTextKey(out, prefix.data(), prefix.size());
 }
 
 int BF_TEXT::CompareKeys(const uint8_t* left, const uint8_t* right) const {
-  return CompareTextKeys(mLanguage, left, right);
+  return zv::CompareTextKeys(mLanguage, left, right);
 }
 
 void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
@@ -244,7 +290,7 @@ void BF_TEXT::MakeWordKeys(std::vector<std::string>& keys) {
 }
 
 bool BF_TEXT::KeysCompareAsBytes() const {
-  return mLanguage == &AsciiLanguage();
+  return mLanguage == &zv::AsciiLanguage();
 }
 
 int BF_TEXT::Compare(const void* key) {
@@ -259,14 +305,14 @@ int BF_TEXT::CompareValues(const void* left, const void* right) const {
 
 void BF_TEXT::AddFlags(uint16_t flags, bool persist) {
   const bool had = HasFlag(kFieldByWords);
-  BF_BLOB::AddFlags(PrepareByWordsAdd(*this, flags, persist), persist);
-  if (!had && HasFlag(kFieldByWords)) RestoreIndexAfterByWords(*this);
+  BF_BLOB::AddFlags(zv::PrepareByWordsAdd(*this, flags, persist), persist);
+  if (!had && HasFlag(kFieldByWords)) zv::RestoreIndexAfterByWords(*this);
 }
 
 void BF_TEXT::RemoveFlags(uint16_t flags, bool persist) {
-  const bool dropped = PrepareByWordsRemove(*this, flags);
+  const bool dropped = zv::PrepareByWordsRemove(*this, flags);
   BF_BLOB::RemoveFlags(flags, persist);
-  if (dropped) RestoreIndexAfterByWords(*this);
+  if (dropped) zv::RestoreIndexAfterByWords(*this);
 }
 
 FBL_TextRangeKeys BF_TEXT::MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
@@ -282,7 +328,7 @@ std::unique_ptr<FBL_BitSet> BF_TEXT::FindRangeByText(const char* left, bool left
 }
 
 std::unique_ptr<FBL_BitSet> BF_TEXT::FindByRegExpr(const std::string& pattern, bool caseSensitive) {
-  return SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
+  return zv::SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
 }
 
 // ---- pictures ----------------------------------------------------------------------
@@ -311,7 +357,7 @@ bool BF_Picture::GetPicture(uint16_t& kind, std::vector<uint8_t>& data) {
 }
 
 void BF_Picture::SetBitmap(const uint8_t* bitmap, size_t size, uint16_t quality) {
-  std::vector<uint8_t> jpeg = BitmapToJpeg(bitmap, size, quality > 100 ? mQuality : quality);
+  std::vector<uint8_t> jpeg = zv::BitmapToJpeg(bitmap, size, quality > 100 ? mQuality : quality);
   SetPicture(jpeg.data(), static_cast<uint32_t>(jpeg.size()), kKindJpeg);
 }
 
@@ -319,5 +365,5 @@ std::vector<uint8_t> BF_Picture::GetBitmap() {
   uint16_t kind = 0;
   std::vector<uint8_t> data;
   if (!GetPicture(kind, data)) return {};
-  return JpegToBitmap(data.data(), data.size());
+  return zv::JpegToBitmap(data.data(), data.size());
 }

@@ -11,6 +11,9 @@
 //
 // Compressed columns (flag 0x40) store zlib deflate output; the value's tag
 // holds the uncompressed length.
+//
+// Typed access: a BLOB or Picture value is bytes (no numbers; text set
+// into one becomes its data), a Text value text.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +35,12 @@ class BF_BLOB : public BF_ULONG {
 
   bool IsNull() override { return Reference() == 0; }
   uint32_t GetMaxTextLength() const override { return UINT32_MAX; }
+  // The data's first maxChars bytes.
+  std::string GetString(uint32_t maxChars = UINT32_MAX) override;
+  ValueClass GetValueClass() const override { return ValueClass::kBinary; }
+  // No index answers a BLOB or Picture column: 303.
+  std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
+                                              const char* right, bool rightIncluded) override;
 
   // The current record's data (expanded when compressed).
   std::vector<uint8_t> GetData();
@@ -41,9 +50,9 @@ class BF_BLOB : public BF_ULONG {
 
   uint32_t GetSegmentSize() const { return mSegmentSize; }
   // For a column whose files are not made yet.
-  void SetSegmentSize(uint32_t size) { mSegmentSize = size; }
+  void SetSegmentSize(uint32_t size, bool persist);
   uint16_t GetCompressionLevel() const { return mCompressionLevel; }
-  void SetCompressionLevel(uint16_t level) { mCompressionLevel = level; }
+  void SetCompressionLevel(uint16_t level, bool persist);
   // REQUIRES: the column's files are open.
   FBL_BLOBFile& Blobs();
 
@@ -57,6 +66,13 @@ class BF_BLOB : public BF_ULONG {
 
  protected:
   uint32_t Reference() { return Get(); }
+  // The text's bytes become the data.
+  void ParseText(const char* text) override;
+  uint64_t BufferBits() const override { return 0; }
+  double BufferDouble() const override { return 0; }
+  // Raise 303 but for Text, which takes the number's text.
+  void PutBits(uint64_t bits, bool isSigned) override;
+  void PutDouble(double value) override;
 
  private:
   void MakeBlobFile();
@@ -79,13 +95,14 @@ class BF_BLOB : public BF_ULONG {
 class BF_TEXT : public BF_BLOB {
  public:
   BF_TEXT(const std::string& name, uint16_t flags);
-  std::string GetString(uint32_t maxChars = UINT32_MAX) override;
   void SetString(const char* text) override;
   void InitFromField(const FBL_BaseField& other) override;
+  ValueClass GetValueClass() const override { return ValueClass::kOther; }
 
   const FBL_Language& GetLanguage() const { return *mLanguage; }
-  // An unknown name keeps the current language; returns whether known.
-  bool SetLanguage(const std::string& name);
+  // An unknown name keeps the current language; returns whether known. A
+  // new language orders the keys anew: the index is built again.
+  bool SetLanguage(const std::string& name, bool persist);
 
   bool HasFixedKey() const override { return false; }
   uint32_t GetMaxKeySize() const override { return kMaxIndexKeySize; }
@@ -103,8 +120,13 @@ class BF_TEXT : public BF_BLOB {
   FBL_TextRangeKeys MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
                                   bool rightIncluded) const;
   std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
-                                              const char* right, bool rightIncluded);
-  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
+                                              const char* right, bool rightIncluded) override;
+  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern,
+                                            bool caseSensitive) override;
+
+ protected:
+  void PutBits(uint64_t bits, bool isSigned) override;
+  void PutDouble(double value) override;
 
  private:
   // The first min(size, 255) bytes of the text.

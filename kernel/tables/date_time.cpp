@@ -47,62 +47,62 @@ bool ScanTime(const char* text, FBL_Time& time) {
 
 }  // namespace
 
-uint32_t PackDate(const FBL_Date& d) {
+uint32_t zv::PackDate(const FBL_Date& d) {
   return (static_cast<uint32_t>(d.year) << 9) | ((d.month & 15u) << 5) | (d.day & 31u);
 }
 
-FBL_Date UnpackDate(uint32_t word) {
+FBL_Date zv::UnpackDate(uint32_t word) {
   return FBL_Date{static_cast<int32_t>(word) >> 9, (word >> 5) & 15u, word & 31u};
 }
 
-uint32_t PackTime(const FBL_Time& t) {
+uint32_t zv::PackTime(const FBL_Time& t) {
   return (t.hour << 12) | ((t.minute & 63u) << 6) | (t.second & 63u);
 }
 
-FBL_Time UnpackTime(uint32_t word) {
+FBL_Time zv::UnpackTime(uint32_t word) {
   return FBL_Time{word >> 12, (word >> 6) & 63u, word & 63u};
 }
 
-uint64_t PackDateTime(uint32_t dateWord, uint32_t timeWord) {
+uint64_t zv::PackDateTime(uint32_t dateWord, uint32_t timeWord) {
   return uint64_t(dateWord) << 32 | timeWord;
 }
 
-uint32_t DateWordOf(uint64_t dateTime) {
+uint32_t zv::DateWordOf(uint64_t dateTime) {
   return uint32_t(dateTime >> 32);
 }
 
-uint32_t TimeWordOf(uint64_t dateTime) {
+uint32_t zv::TimeWordOf(uint64_t dateTime) {
   return uint32_t(dateTime);
 }
 
-uint32_t ParseDate(const char* text, const FBL_DateSettings& settings) {
+uint32_t zv::ParseDate(const char* text, const FBL_DateSettings& settings) {
   if (text == nullptr) return 0;
   FBL_Date date{};
   int consumed = 0;
-  return ScanDate(text, settings, date, consumed) ? PackDate(date) : 0;
+  return ScanDate(text, settings, date, consumed) ? zv::PackDate(date) : 0;
 }
 
-uint32_t ParseTime(const char* text, const FBL_DateSettings&) {
+uint32_t zv::ParseTime(const char* text, const FBL_DateSettings&) {
   if (text == nullptr) return 0;
   FBL_Time time{};
-  return ScanTime(text, time) ? PackTime(time) : 0;
+  return ScanTime(text, time) ? zv::PackTime(time) : 0;
 }
 
 // A date alone is a date at midnight.
-uint64_t ParseDateTime(const char* text, const FBL_DateSettings& settings) {
+uint64_t zv::ParseDateTime(const char* text, const FBL_DateSettings& settings) {
   if (text == nullptr) return 0;
   FBL_Date date{};
   int consumed = 0;
   if (!ScanDate(text, settings, date, consumed)) return 0;
   const char* rest = text + consumed;
-  if (*rest == '\0') return PackDateTime(PackDate(date), 0);
+  if (*rest == '\0') return zv::PackDateTime(zv::PackDate(date), 0);
   FBL_Time time{};
   if (!ScanTime(rest + 1, time)) return 0;
-  return PackDateTime(PackDate(date), PackTime(time));
+  return zv::PackDateTime(zv::PackDate(date), zv::PackTime(time));
 }
 
-std::string FormatDate(uint32_t word, const FBL_DateSettings& s) {
-  const FBL_Date d = UnpackDate(word);
+std::string zv::FormatDate(uint32_t word, const FBL_DateSettings& s) {
+  const FBL_Date d = zv::UnpackDate(word);
   char text[48];
   const char sep = s.mDateSeparator;
   if (s.mDateOrder == 2) {
@@ -115,14 +115,15 @@ std::string FormatDate(uint32_t word, const FBL_DateSettings& s) {
   return text;
 }
 
-std::string FormatTime(uint32_t word, const FBL_DateSettings& s) {
-  const FBL_Time t = UnpackTime(word);
+std::string zv::FormatTime(uint32_t word, const FBL_DateSettings& s) {
+  const FBL_Time t = zv::UnpackTime(word);
   char text[40];
   const char sep = s.mTimeSeparator;
   std::snprintf(text, sizeof text, "%.2u%c%.2u%c%.2u", t.hour, sep, t.minute, sep, t.second);
   return text;
 }
 
-std::string FormatDateTime(uint64_t dateTime, const FBL_DateSettings& s) {
-  return FormatDate(DateWordOf(dateTime), s) + " " + FormatTime(TimeWordOf(dateTime), s);
+std::string zv::FormatDateTime(uint64_t dateTime, const FBL_DateSettings& s) {
+  return zv::FormatDate(zv::DateWordOf(dateTime), s) + " " +
+         zv::FormatTime(zv::TimeWordOf(dateTime), s);
 }

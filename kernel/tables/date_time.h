@@ -24,6 +24,8 @@ struct FBL_Time {
   uint32_t second;
 };
 
+namespace zv {
+
 uint32_t PackDate(const FBL_Date& date);
 FBL_Date UnpackDate(uint32_t word);
 uint32_t PackTime(const FBL_Time& time);
@@ -42,3 +44,5 @@ uint64_t ParseDateTime(const char* text, const FBL_DateSettings& settings);
 std::string FormatDate(uint32_t word, const FBL_DateSettings& settings);
 std::string FormatTime(uint32_t word, const FBL_DateSettings& settings);
 std::string FormatDateTime(uint64_t dateTime, const FBL_DateSettings& settings);
+
+}  // namespace zv

@@ -27,28 +27,28 @@ uint64_t DateTimeOf(FBL_BaseField& field) {
 
 void BF_DATE::AssignFrom(FBL_BaseField& other) {
   if (other.GetType() != kTypeDateTime || other.IsNull()) return FBL_BaseField::AssignFrom(other);
-  Set(static_cast<int32_t>(DateWordOf(DateTimeOf(other))));
+  Set(static_cast<int32_t>(zv::DateWordOf(DateTimeOf(other))));
 }
 
 void BF_DATE::ParseText(const char* text) {
-  Store(static_cast<int32_t>(ParseDate(text, SettingsOf(*this))));
+  Store(static_cast<int32_t>(zv::ParseDate(text, SettingsOf(*this))));
 }
 
 std::string BF_DATE::FormText() const {
-  return FormatDate(static_cast<uint32_t>(Value()), SettingsOf(*this));
+  return zv::FormatDate(static_cast<uint32_t>(Value()), SettingsOf(*this));
 }
 
 void BF_TIME::AssignFrom(FBL_BaseField& other) {
   if (other.GetType() != kTypeDateTime || other.IsNull()) return FBL_BaseField::AssignFrom(other);
-  Set(TimeWordOf(DateTimeOf(other)));
+  Set(zv::TimeWordOf(DateTimeOf(other)));
 }
 
 void BF_TIME::ParseText(const char* text) {
-  Store(ParseTime(text, SettingsOf(*this)));
+  Store(zv::ParseTime(text, SettingsOf(*this)));
 }
 
 std::string BF_TIME::FormText() const {
-  return FormatTime(Value(), SettingsOf(*this));
+  return zv::FormatTime(Value(), SettingsOf(*this));
 }
 
 void BF_DateTime::AssignFrom(FBL_BaseField& other) {
@@ -58,7 +58,7 @@ void BF_DateTime::AssignFrom(FBL_BaseField& other) {
   }
   uint32_t word = 0;
   other.GetValue(&word);
-  uint64_t v = type == kTypeDate ? PackDateTime(word, 0) : PackDateTime(0, word);
+  uint64_t v = type == kTypeDate ? zv::PackDateTime(word, 0) : zv::PackDateTime(0, word);
   Set(static_cast<int64_t>(v));
 }
 
@@ -69,26 +69,28 @@ void BF_DateTime::SwapBytes(uint8_t* value) const {
 
 void BF_DateTime::EncodeValue(uint8_t* out) const {
   uint64_t v = static_cast<uint64_t>(Value());
-  uint32_t time = TimeWordOf(v);
-  uint32_t date = DateWordOf(v);
+  uint32_t time = zv::TimeWordOf(v);
+  uint32_t date = zv::DateWordOf(v);
   std::memcpy(out, &time, 4);
   std::memcpy(out + 4, &date, 4);
 }
 
-void BF_DateTime::DecodeValue(const uint8_t* in) { KeyToBuffer(in, Buffer()); }
+void BF_DateTime::DecodeValue(const uint8_t* in) {
+  KeyToBuffer(in, Buffer());
+}
 
 void BF_DateTime::KeyToBuffer(const uint8_t* key, uint8_t* buffer) const {
   uint32_t time, date;
   std::memcpy(&time, key, 4);
   std::memcpy(&date, key + 4, 4);
-  int64_t v = static_cast<int64_t>(PackDateTime(date, time));
+  int64_t v = static_cast<int64_t>(zv::PackDateTime(date, time));
   std::memcpy(buffer, &v, sizeof v);
 }
 
 void BF_DateTime::ParseText(const char* text) {
-  Store(static_cast<int64_t>(ParseDateTime(text, SettingsOf(*this))));
+  Store(static_cast<int64_t>(zv::ParseDateTime(text, SettingsOf(*this))));
 }
 
 std::string BF_DateTime::FormText() const {
-  return FormatDateTime(static_cast<uint64_t>(Value()), SettingsOf(*this));
+  return zv::FormatDateTime(static_cast<uint64_t>(Value()), SettingsOf(*this));
 }

@@ -22,22 +22,24 @@ class FBL_BitSetFile;
 class FBL_EmbededFile;
 class FBL_Table;
 
-// A column's index, as the table and the field use it. The index reads the
-// key from its field's value buffer. Implemented by the index layer.
+// A column's index, as the table and the field use it. Implemented by the
+// index layer. Keys are the field's (FBL_BaseField::MakeKey's form); a
+// record holds one entry per key its value makes (MakeIndexKeys: none for
+// null, one per distinct word by words).
 class FBL_FieldIndex {
  public:
   virtual ~FBL_FieldIndex() = default;
   // Counted: the first Open loads the index, the last Close unloads it.
   virtual void Open() = 0;
   virtual void Close() = 0;
-  // Inserts the field's current value under recID; a unique index holding
-  // an equal value raises xFBL_FieldIsUnique and inserts nothing.
-  virtual void Insert(REC_ID recID) = 0;
-  // Removes the entry of the field's current value and recID.
-  virtual void Remove(REC_ID recID) = 0;
-  // Whether the field's current value is in the index; recID receives the
-  // first record holding it (0 when none).
-  virtual bool FindFirst(REC_ID& recID) = 0;
+  // Inserts the entry (key, recID); a unique index holding an equal key
+  // raises xFBL_FieldIsUnique and inserts nothing.
+  virtual void Insert(const uint8_t* key, REC_ID recID) = 0;
+  // Removes the entry (key, recID); nothing when there is none.
+  virtual void Remove(const uint8_t* key, REC_ID recID) = 0;
+  // Whether key is in the index; recID receives the first record holding
+  // it (0 when none).
+  virtual bool FindFirst(const uint8_t* key, REC_ID& recID) = 0;
   virtual bool IsUnique() const = 0;
   virtual void Flush() = 0;
   // Closes the index and deletes its file.

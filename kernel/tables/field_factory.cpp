@@ -24,7 +24,7 @@ std::unique_ptr<FBL_BaseField> MakeSized(const std::string& name, uint16_t flags
   auto length = static_cast<uint16_t>(std::min<uint32_t>(declaredLength, UINT16_MAX));
   auto field = std::make_unique<Field>(name, flags, length);
   if constexpr (std::is_base_of_v<BF_STRING, Field>) {
-    if (!language.empty()) field->SetLanguage(language);
+    if (!language.empty()) field->SetLanguage(language, false);
   }
   return field;
 }
@@ -32,14 +32,14 @@ std::unique_ptr<FBL_BaseField> MakeSized(const std::string& name, uint16_t flags
 std::unique_ptr<FBL_BaseField> MakeText(const std::string& name, uint16_t flags,
                                         const std::string& language) {
   auto field = std::make_unique<BF_TEXT>(name, flags);
-  if (!language.empty()) field->SetLanguage(language);
+  if (!language.empty()) field->SetLanguage(language, false);
   return field;
 }
 
 }  // namespace
 
-std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, uint16_t flags,
-                                         uint32_t declaredLength, const std::string& language) {
+std::unique_ptr<FBL_BaseField> zv::MakeField(uint8_t type, const std::string& name, uint16_t flags,
+                                             uint32_t declaredLength, const std::string& language) {
   if (type == kTypeRecID) return std::make_unique<F_ID>(name);
   flags |= kFieldKeepsOldValue;
   switch (type) {

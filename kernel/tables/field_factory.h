@@ -7,6 +7,8 @@
 
 class FBL_BaseField;
 
+namespace zv {
+
 // The field of a type with the given flags. Every value type adds the
 // keeps-old-value flag; Booleans and object pointers add indexed; a RecID
 // field takes no flags. declaredLength is for the string and binary types
@@ -16,3 +18,5 @@ class FBL_BaseField;
 std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, uint16_t flags,
                                          uint32_t declaredLength = 0,
                                          const std::string& language = {});
+
+}  // namespace zv

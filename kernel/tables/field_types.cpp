@@ -22,11 +22,11 @@ constexpr Alias kAliases[] = {{"LDouble", kTypeLDouble}};
 
 }  // namespace
 
-const char* TypeName(uint8_t code) {
+const char* zv::TypeName(uint8_t code) {
   return code < std::size(kNames) ? kNames[code] : "";
 }
 
-std::optional<uint8_t> TypeCodeOfName(const char* name) {
+std::optional<uint8_t> zv::TypeCodeOfName(const char* name) {
   if (name == nullptr || *name == '\0') return std::nullopt;
   for (uint8_t code = 0; code < std::size(kNames); ++code) {
     if (std::strcmp(kNames[code], name) == 0) return code;

@@ -53,8 +53,12 @@ enum : uint16_t {
 // Longest index key: a length byte and 255 bytes of text.
 inline constexpr uint32_t kMaxIndexKeySize = 256;
 
+namespace zv {
+
 // The name of a type ("Long", "DateTime", ...); "" for codes without one.
 const char* TypeName(uint8_t code);
 // The code a type name stands for (exact, case-sensitive); nothing for a
 // name of no type (kept apart from the code 0 of "TablePtr" fields).
 std::optional<uint8_t> TypeCodeOfName(const char* name);
+
+}  // namespace zv

@@ -1,5 +1,8 @@
 #include "kernel/tables/indexed_table.h"
 
+#include <utility>
+#include <vector>
+
 #include "kernel/tables/base_field.h"
 #include "platform/errors.h"
 
@@ -83,20 +86,28 @@ REC_ID FBL_IndexedTable::AddRecord(bool check) {
   } catch (const xFBL_Exception&) {
     // Leave neither the record nor half of its keys behind.
     for (FBL_BaseField* field : done) field->RemoveFromIndex(id);
-    FBL_Table::DeleteRecord(true);
+    FBL_Table::DeleteRecordByID(id, true);
     throw;
   }
   return id;
 }
 
-std::vector<FBL_BaseField*> FBL_IndexedTable::CollectIndexChanges() {
+FBL_BaseField* FBL_IndexedTable::OwnField(const FBL_BaseField& field) const {
+  for (auto& own : Fields()) {
+    if (own->GetFieldNumber() == field.GetFieldNumber()) return own.get();
+  }
+  return nullptr;
+}
+
+std::vector<FBL_BaseField*> FBL_IndexedTable::CollectIndexChanges(
+    REC_ID recID, std::span<FBL_BaseField* const> fields) {
   std::vector<FBL_BaseField*> changed;
-  for (auto& field : Fields()) {
+  for (FBL_BaseField* field : fields) {
     field->FreeOldValue();
-    if (field->IsMethod() || !field->IsDirty() || !field->HasFlag(kFieldKeepsOldValue)) continue;
-    field->LoadOldValue();
+    if (field->IsMethod() || !field->HasFlag(kFieldKeepsOldValue)) continue;
+    field->LoadOldValueOf(recID);
     if (field->IsChanged()) {
-      changed.push_back(field.get());
+      changed.push_back(field);
     } else {
       field->FreeOldValue();
     }
@@ -110,7 +121,8 @@ std::vector<FBL_BaseField*> FBL_IndexedTable::CollectIndexChanges() {
   for (auto& field : Fields()) {
     if (!field->IsMethod() || !Indexed(*field) || field->GetFormula() == nullptr) continue;
     for (FBL_BaseField* used : changed) {
-      if (!field->GetFormula()->Uses(*used)) continue;
+      const FBL_BaseField* own = OwnField(*used);
+      if (own == nullptr || !field->GetFormula()->Uses(*own)) continue;
       list.push_back(field.get());
       break;
     }
@@ -118,48 +130,48 @@ std::vector<FBL_BaseField*> FBL_IndexedTable::CollectIndexChanges() {
   return list;
 }
 
-void FBL_IndexedTable::UpdateRecord(bool check) {
-  REC_ID current = GetCurrentRecID();
-  if (current == 0 || (check && !CanModifyRecord(current))) return;
+bool FBL_IndexedTable::UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields,
+                                        bool check) {
+  for (const FBL_BaseField* field : fields) RequireOwnField(field);
+  if (!IsRecordAlive(recID) || (check && !CanModifyRecord(recID))) return false;
   std::vector<FBL_BaseField*> list;
   try {
-    list = CollectIndexChanges();
+    list = CollectIndexChanges(recID, fields);
   } catch (...) {
-    for (auto& field : Fields()) field->FreeOldValue();
+    for (FBL_BaseField* field : fields) field->FreeOldValue();
     throw;
   }
+  // Calculated fields are moved to recID for their keys and back after.
+  std::vector<std::pair<FBL_BaseField*, REC_ID>> moved;
   // Old keys go while the old values are still on disk.
   for (FBL_BaseField* field : list) {
     if (field->IsMethod()) {
-      field->CalculateMethod(current);
-      field->RemoveFromIndex(current);
+      moved.emplace_back(field, field->GetRecID());
+      field->CalculateMethod(recID);
+      field->RemoveFromIndex(recID);
       continue;
     }
     field->SwapOldValue();
-    field->RemoveFromIndex(current);
+    field->RemoveFromIndex(recID);
     field->RestoreOldValue();
   }
-  FBL_Table::UpdateRecord(false);
-  for (auto& field : Fields()) field->FreeOldValue();
+  FBL_Table::UpdateFieldsByID(recID, fields, false);
+  for (FBL_BaseField* field : fields) field->FreeOldValue();
   for (FBL_BaseField* field : list) {
-    if (field->IsMethod()) field->CalculateMethod(current);
-    field->AddToIndex(current);
+    if (field->IsMethod()) field->CalculateMethod(recID);
+    field->AddToIndex(recID);
   }
+  for (auto [field, at] : moved) {
+    if (at != recID) field->CalculateMethod(at);
+  }
+  return true;
 }
 
-bool FBL_IndexedTable::DeleteRecord(bool force) {
-  REC_ID current = GetCurrentRecID();
-  if (current == 0) return false;
-  if (!force && !CanModifyRecord(current)) return false;
+bool FBL_IndexedTable::DeleteRecordByID(REC_ID recID, bool force) {
+  if (!IsRecordAlive(recID)) return false;
+  if (!force && !CanModifyRecord(recID)) return false;
   for (auto& field : Fields()) {
-    if (!Indexed(*field)) continue;
-    // The stored value is the key, whatever the buffer holds now.
-    if (field->IsMethod()) {
-      field->CalculateMethod(current);
-    } else {
-      field->ReadRecord(current);
-    }
-    field->RemoveFromIndex(current);
+    if (Indexed(*field)) field->RemoveStoredKeys(recID);
   }
-  return FBL_Table::DeleteRecord(true);
+  return FBL_Table::DeleteRecordByID(recID, true);
 }

@@ -4,6 +4,8 @@
 // Failed unique checks raise xFBL_FieldIsUnique before any file is touched.
 // An index insertion that fails after the record was written (an add
 // without checks) takes the record out again before the error goes on.
+// The index upkeep sits in the RecID forms (DeleteRecordByID,
+// UpdateFieldsByID), which the current-record forms call.
 #pragma once
 
 #include "kernel/tables/table.h"
@@ -17,8 +19,12 @@ class FBL_IndexedTable : public FBL_Table {
   void CreateFiles() override;
   void DropFiles() override;
   REC_ID AddRecord(bool check = true) override;
-  void UpdateRecord(bool check = true) override;
-  bool DeleteRecord(bool force = false) override;
+  // The old keys of the record go first, from the values on disk.
+  bool DeleteRecordByID(REC_ID recID, bool force = false) override;
+  // Only the given fields whose value differs from the stored one (and the
+  // indexed calculated fields that read them) change their index entries.
+  bool UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields,
+                        bool check = true) override;
   // Raise xFBL_FieldIsUnique when a unique field's value is already taken.
   void CheckFieldBeforeAdd(FBL_BaseField& field) override;
   void CheckFieldBeforeUpdate(FBL_BaseField& field) override;
@@ -32,6 +38,11 @@ class FBL_IndexedTable : public FBL_Table {
 
  private:
   void CheckUnique(FBL_BaseField& field, REC_ID recID);
-  // Fields whose index entry changes when the current record is written.
-  std::vector<FBL_BaseField*> CollectIndexChanges();
+  // Of fields, those whose stored value for recID differs (their old
+  // values loaded) and are indexed, unique checks passed; then the indexed
+  // calculated fields that read them.
+  std::vector<FBL_BaseField*> CollectIndexChanges(REC_ID recID,
+                                                  std::span<FBL_BaseField* const> fields);
+  // The table's own field for the column another field stands for.
+  FBL_BaseField* OwnField(const FBL_BaseField& field) const;
 };

@@ -107,7 +107,7 @@ LanguageList& Languages() {
 
 }  // namespace
 
-int CompareAscii(const char* a, size_t aLength, const char* b, size_t bLength) {
+int zv::CompareAscii(const char* a, size_t aLength, const char* b, size_t bLength) {
   const int r = std::memcmp(a, b, aLength < bLength ? aLength : bLength);
   if (r != 0) return r < 0 ? -1 : 1;
   return aLength < bLength ? -1 : (aLength > bLength ? 1 : 0);
@@ -130,19 +130,19 @@ FBL_Language::FBL_Language(std::string name, uint32_t localeId, std::string code
 FBL_Language::~FBL_Language() = default;
 
 int FBL_Language::Compare(const char* a, size_t aLength, const char* b, size_t bLength) const {
-  if (!mCollator) return CompareAscii(a, aLength, b, bLength);
+  if (!mCollator) return zv::CompareAscii(a, aLength, b, bLength);
   return mCollator->Compare(a, aLength, b, bLength);
 }
 
-const FBL_Language* FindLanguage(const std::string& name) {
+const FBL_Language* zv::FindLanguage(const std::string& name) {
   return Languages().Find(name);
 }
 
-const FBL_Language& AsciiLanguage() {
+const FBL_Language& zv::AsciiLanguage() {
   return Languages().Ascii();
 }
 
-uint32_t LanguageLocaleId(const std::string& name) {
+uint32_t zv::LanguageLocaleId(const std::string& name) {
   const LanguageInfo* info = FindInfo(name);
   return info == nullptr ? 0 : info->localeId;
 }

@@ -42,6 +42,8 @@ class FBL_Language {
   uint8_t mGreatestChar;
 };
 
+namespace zv {
+
 // The language of that exact name, or null for a name not in the list.
 const FBL_Language* FindLanguage(const std::string& name);
 const FBL_Language& AsciiLanguage();
@@ -49,3 +51,5 @@ const FBL_Language& AsciiLanguage();
 uint32_t LanguageLocaleId(const std::string& name);
 // Compares unsigned bytes over the shorter length, then by length.
 int CompareAscii(const char* a, size_t aLength, const char* b, size_t bLength);
+
+}  // namespace zv

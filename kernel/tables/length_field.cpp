@@ -85,7 +85,7 @@ std::string FBL_LengthField::FormText() const {
 
 uint32_t FBL_LengthField::MakeKey(uint8_t* out) {
   std::string_view content = GetContent();
-  return MakeTextKey(out, content.data(), content.size());
+  return zv::MakeTextKey(out, content.data(), content.size());
 }
 
 int FBL_LengthField::CompareKeys(const uint8_t* left, const uint8_t* right) const {
@@ -200,7 +200,8 @@ void FBL_LengthField::SwapBytes(uint8_t* value) const {
 
 void FBL_LengthField::FromStored(uint8_t* slot) const {
   if (IsText()) {
-    FromMacRoman(reinterpret_cast<char*>(slot), strnlen(reinterpret_cast<char*>(slot), mLength));
+    zv::FromMacRoman(reinterpret_cast<char*>(slot),
+                     strnlen(reinterpret_cast<char*>(slot), mLength));
   } else {
     SwapBytes(slot);
   }
@@ -208,7 +209,7 @@ void FBL_LengthField::FromStored(uint8_t* slot) const {
 
 void FBL_LengthField::ToStored(uint8_t* slot) const {
   if (IsText()) {
-    ToMacRoman(reinterpret_cast<char*>(slot), strnlen(reinterpret_cast<char*>(slot), mLength));
+    zv::ToMacRoman(reinterpret_cast<char*>(slot), strnlen(reinterpret_cast<char*>(slot), mLength));
   } else {
     SwapBytes(slot);
   }
@@ -275,7 +276,7 @@ void FBL_LengthField::ReadVar(REC_ID recID) {
   std::vector<char> bytes(room);
   uint32_t n = recID == 0 ? 0 : file->ReadValue(recID, bytes.data(), room);
   if (n > mLength) throw xFBL_CorruptedVarChar("Stored value is longer than its field");
-  if (IsText() && Swapped()) FromMacRoman(bytes.data(), n);
+  if (IsText() && Swapped()) zv::FromMacRoman(bytes.data(), n);
   ClearValue();
   PutContent(bytes.data(), n);
 }
@@ -285,7 +286,7 @@ void FBL_LengthField::WriteVar(REC_ID recID) {
   std::string_view content = ContentOf(mBuffer.data());
   if (IsText() && Swapped()) {
     std::string copy(content);
-    ToMacRoman(copy.data(), copy.size());
+    zv::ToMacRoman(copy.data(), copy.size());
     file->WriteValue(recID, copy.data(), static_cast<uint32_t>(copy.size()));
     return;
   }
@@ -300,13 +301,19 @@ void FBL_LengthField::SaveOldValue() {
   mOld = mBuffer;
 }
 
-void FBL_LengthField::LoadOldValue() {
-  if (IsMethod() || GetRecID() == 0) return;
-  std::vector<uint8_t> keep = mBuffer;
+void FBL_LengthField::LoadOldValueOf(REC_ID recID) {
+  if (IsMethod() || recID == 0) return;
+  // The current value waits in the old buffer while the stored one is read
+  // into the buffer; then the two change places.
+  mBuffer.swap(mOld);
   ClearValue();
-  FBL_BaseField::LoadOldValue();  // reads the stored value into mBuffer
+  try {
+    FBL_BaseField::LoadOldValueOf(recID);
+  } catch (...) {
+    mBuffer.swap(mOld);
+    throw;
+  }
   mOld.swap(mBuffer);
-  mBuffer.swap(keep);
 }
 
 bool FBL_LengthField::IsChanged() {

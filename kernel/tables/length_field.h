@@ -58,7 +58,7 @@ class FBL_LengthField : public FBL_BaseField {
   void SwapBytes(uint8_t* value) const override;
 
   void SaveOldValue() override;
-  void LoadOldValue() override;
+  void LoadOldValueOf(REC_ID recID) override;
   bool IsChanged() override;
   void SwapOldValue() override;
 

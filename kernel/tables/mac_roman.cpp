@@ -27,18 +27,18 @@ constexpr uint8_t kFromMac[128] = {
 
 }  // namespace
 
-uint8_t ToMacRomanByte(uint8_t byte) {
+uint8_t zv::ToMacRomanByte(uint8_t byte) {
   return byte < 0x80 ? byte : kToMac[byte - 0x80];
 }
 
-uint8_t FromMacRomanByte(uint8_t byte) {
+uint8_t zv::FromMacRomanByte(uint8_t byte) {
   return byte < 0x80 ? byte : kFromMac[byte - 0x80];
 }
 
-void ToMacRoman(char* text, size_t length) {
-  for (size_t i = 0; i < length; ++i) text[i] = char(ToMacRomanByte(uint8_t(text[i])));
+void zv::ToMacRoman(char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) text[i] = char(zv::ToMacRomanByte(uint8_t(text[i])));
 }
 
-void FromMacRoman(char* text, size_t length) {
-  for (size_t i = 0; i < length; ++i) text[i] = char(FromMacRomanByte(uint8_t(text[i])));
+void zv::FromMacRoman(char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) text[i] = char(zv::FromMacRomanByte(uint8_t(text[i])));
 }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace zv {
+
 // To the stored set, in place.
 void ToMacRoman(char* text, size_t length);
 // From the stored set to the machine's, in place.
@@ -14,3 +16,5 @@ void FromMacRoman(char* text, size_t length);
 
 uint8_t ToMacRomanByte(uint8_t byte);
 uint8_t FromMacRomanByte(uint8_t byte);
+
+}  // namespace zv

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-int32_t ParseInt32(const char* text) {
-  return static_cast<int32_t>(ParseUInt32(text));
+int32_t zv::ParseInt32(const char* text) {
+  return static_cast<int32_t>(zv::ParseUInt32(text));
 }
 
-uint32_t ParseUInt32(const char* text) {
+uint32_t zv::ParseUInt32(const char* text) {
   if (text == nullptr) return 0;
   while (*text == ' ' || *text == '\t') ++text;
   bool negative = false;
@@ -19,45 +19,45 @@ uint32_t ParseUInt32(const char* text) {
 }
 
 // Out-of-range texts saturate, as the C library's conversions do.
-int64_t ParseInt64(const char* text) {
+int64_t zv::ParseInt64(const char* text) {
   if (text == nullptr) return 0;
   return std::strtoll(text, nullptr, 10);
 }
 
-uint64_t ParseUInt64(const char* text) {
+uint64_t zv::ParseUInt64(const char* text) {
   if (text == nullptr) return 0;
   return std::strtoull(text, nullptr, 10);
 }
 
-double ParseDouble(const char* text) {
+double zv::ParseDouble(const char* text) {
   if (text == nullptr) return 0;
   return std::strtod(text, nullptr);
 }
 
-bool ParseBoolean(const char* text) {
+bool zv::ParseBoolean(const char* text) {
   if (text == nullptr) return false;
   return text[0] == '1' || strncasecmp(text, "TRUE", 4) == 0;
 }
 
-std::string FormatSigned(int64_t value) {
+std::string zv::FormatSigned(int64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
   return text;
 }
 
-std::string FormatUnsigned(uint64_t value) {
+std::string zv::FormatUnsigned(uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
   return text;
 }
 
-std::string FormatFloat(float value) {
+std::string zv::FormatFloat(float value) {
   char text[32];
   std::snprintf(text, sizeof text, "%G", static_cast<double>(value));
   return text;
 }
 
-std::string FormatDouble(double value) {
+std::string zv::FormatDouble(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.16G", value);
   return text;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace zv {
+
 // Decimal with optional leading blanks and sign, up to the first non-digit,
 // modulo 2^32; the narrower integer types truncate this further.
 int32_t ParseInt32(const char* text);
@@ -21,3 +23,5 @@ std::string FormatUnsigned(uint64_t value);
 // Single precision as "%G", double as "%.16G".
 std::string FormatFloat(float value);
 std::string FormatDouble(double value);
+
+}  // namespace zv

@@ -12,7 +12,7 @@
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
-uint64_t TruncateDouble(double value) {
+uint64_t zv::TruncateDouble(double value) {
   if (std::isnan(value)) return 0;
   if (value < 0) {
     if (value <= -9223372036854775808.0) return uint64_t{1} << 63;
@@ -30,21 +30,21 @@ template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
 void BF_Integer<T, kCode, kWidth, kMaxText>::ParseText(const char* text) {
   uint64_t bits;
   if constexpr (sizeof(T) == 8 && std::is_signed_v<T>) {
-    bits = static_cast<uint64_t>(ParseInt64(text));
+    bits = static_cast<uint64_t>(zv::ParseInt64(text));
   } else if constexpr (sizeof(T) == 8) {
-    bits = ParseUInt64(text);
+    bits = zv::ParseUInt64(text);
   } else if constexpr (std::is_unsigned_v<T> && kWidth == 4) {
-    bits = ParseUInt32(text);
+    bits = zv::ParseUInt32(text);
   } else {
-    bits = static_cast<uint64_t>(static_cast<int64_t>(ParseInt32(text)));
+    bits = static_cast<uint64_t>(static_cast<int64_t>(zv::ParseInt32(text)));
   }
   Store(FitToWidth<T, kWidth>(bits));
 }
 
 template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
 std::string BF_Integer<T, kCode, kWidth, kMaxText>::FormText() const {
-  if constexpr (std::is_signed_v<T>) return FormatSigned(Value());
-  return FormatUnsigned(Value());
+  if constexpr (std::is_signed_v<T>) return zv::FormatSigned(Value());
+  return zv::FormatUnsigned(Value());
 }
 
 template class BF_Integer<uint8_t, kTypeByte, 1, 3>;
@@ -71,13 +71,13 @@ void BF_Real<T, kCode>::Store(double v) {
 
 template <typename T, uint8_t kCode>
 void BF_Real<T, kCode>::ParseText(const char* text) {
-  Store(ParseDouble(text));
+  Store(zv::ParseDouble(text));
 }
 
 template <typename T, uint8_t kCode>
 std::string BF_Real<T, kCode>::FormText() const {
-  if constexpr (sizeof(T) == 4) return FormatFloat(Value());
-  return FormatDouble(Value());
+  if constexpr (sizeof(T) == 4) return zv::FormatFloat(Value());
+  return zv::FormatDouble(Value());
 }
 
 template class BF_Real<float, kTypeFloat>;
@@ -148,7 +148,7 @@ std::unique_ptr<FBL_ArraySet> BF_BOOL::FindRangeAsSet(const void* left, bool lef
 }
 
 void BF_BOOL::ParseText(const char* text) {
-  Buffer()[0] = ParseBoolean(text) ? 1 : 0;
+  Buffer()[0] = zv::ParseBoolean(text) ? 1 : 0;
 }
 
 std::unique_ptr<FBL_EmbededFile> BF_BOOL::MakeValueFile(FBL_DataFile& volume) {
@@ -164,12 +164,12 @@ void BF_BOOL::ReadValue(REC_ID recID) {
 void BF_BOOL::WriteValue(REC_ID recID) {
   auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
   if (file == nullptr || !file->IsOpen()) throw xFBL_FieldError("Field files are not open");
-  SetFileBit(*file, 0, recID, Buffer()[0] != 0);
+  zv::SetFileBit(*file, 0, recID, Buffer()[0] != 0);
 }
 
 void BF_BOOL::TruncateValues(uint32_t count) {
   auto* file = static_cast<FBL_BitSetFile*>(Desc().mValueFile.get());
-  if (file != nullptr && file->IsOpen()) CutBitFile(*file, 0, count);
+  if (file != nullptr && file->IsOpen()) zv::CutBitFile(*file, 0, count);
 }
 
 // ---- RecID ----------------------------------------------------------------------------------
@@ -187,5 +187,13 @@ void F_ID::SetNull(bool) {
 }
 
 void F_ID::AssignFrom(FBL_BaseField&) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::PutBits(uint64_t, bool) {
+  throw xFBL_FieldIsConstant();
+}
+
+void F_ID::PutDouble(double) {
   throw xFBL_FieldIsConstant();
 }

@@ -41,9 +41,13 @@ T FitToWidth(uint64_t bits) {
   return static_cast<T>(bits);
 }
 
+namespace zv {
+
 // Bits of a double truncated toward zero; NaN gives 0, values beyond 64 bits
 // the nearest end.
 uint64_t TruncateDouble(double value);
+
+}  // namespace zv
 
 template <typename T, uint8_t kCode, uint32_t kWidth, uint32_t kMaxText>
 class BF_Integer : public FBL_BaseField {
@@ -64,6 +68,9 @@ class BF_Integer : public FBL_BaseField {
   uint32_t GetMaxTextLength() const override { return kMaxText; }
   int CompareValues(const void* left, const void* right) const override {
     return CompareNumbers<T>(left, right);
+  }
+  ValueClass GetValueClass() const override {
+    return std::is_signed_v<T> ? ValueClass::kSigned : ValueClass::kUnsigned;
   }
 
  protected:
@@ -102,18 +109,13 @@ class BF_Integer : public FBL_BaseField {
   void ParseText(const char* text) override;
   std::string FormText() const override;
   bool IsRawCopy() const override { return kWidth == sizeof(T); }
-  ValueClass GetValueClass() const override {
-    return std::is_signed_v<T> ? ValueClass::kSigned : ValueClass::kUnsigned;
-  }
-  uint64_t GetAsBits() const override {
+  uint64_t BufferBits() const override {
     if constexpr (std::is_signed_v<T>) return static_cast<uint64_t>(static_cast<int64_t>(Value()));
     return static_cast<uint64_t>(Value());
   }
-  double GetAsDouble() const override { return static_cast<double>(Value()); }
-  void SetFromBits(uint64_t bits, bool /*isSigned*/) override {
-    Store(FitToWidth<T, kWidth>(bits));
-  }
-  void SetFromDouble(double value) override { Store(FitToWidth<T, kWidth>(TruncateDouble(value))); }
+  double BufferDouble() const override { return static_cast<double>(Value()); }
+  void PutBits(uint64_t bits, bool /*isSigned*/) override { Store(FitToWidth<T, kWidth>(bits)); }
+  void PutDouble(double value) override { Store(FitToWidth<T, kWidth>(zv::TruncateDouble(value))); }
 };
 
 using BF_BYTE = BF_Integer<uint8_t, kTypeByte, 1, 3>;
@@ -155,6 +157,7 @@ class BF_Real : public FBL_BaseField {
   int CompareValues(const void* left, const void* right) const override {
     return CompareNumbers<T>(left, right);
   }
+  ValueClass GetValueClass() const override { return ValueClass::kFloating; }
 
  protected:
   T Value() const { return LoadNumber<T>(Buffer()); }
@@ -164,13 +167,12 @@ class BF_Real : public FBL_BaseField {
   void ParseText(const char* text) override;
   std::string FormText() const override;
   bool IsRawCopy() const override { return true; }
-  ValueClass GetValueClass() const override { return ValueClass::kFloating; }
-  double GetAsDouble() const override { return Value(); }
-  uint64_t GetAsBits() const override { return TruncateDouble(Value()); }
-  void SetFromBits(uint64_t bits, bool isSigned) override {
+  double BufferDouble() const override { return Value(); }
+  uint64_t BufferBits() const override { return zv::TruncateDouble(Value()); }
+  void PutBits(uint64_t bits, bool isSigned) override {
     Store(isSigned ? static_cast<double>(static_cast<int64_t>(bits)) : static_cast<double>(bits));
   }
-  void SetFromDouble(double value) override { Store(value); }
+  void PutDouble(double value) override { Store(value); }
 };
 
 using BF_FLOAT = BF_Real<float, kTypeFloat>;
@@ -195,6 +197,7 @@ class BF_BOOL : public FBL_BaseField {
   uint32_t GetValueSize() const override { return 1; }
   uint32_t GetMaxTextLength() const override { return 5; }
   int CompareValues(const void* left, const void* right) const override;
+  ValueClass GetValueClass() const override { return ValueClass::kUnsigned; }
   void SetValue(const void* bytes) override;
   void RemoveFlags(uint16_t flags, bool persist) override;
   void CreateIndex() override {}
@@ -211,11 +214,10 @@ class BF_BOOL : public FBL_BaseField {
   void DecodeValue(const uint8_t* in) override { Buffer()[0] = in[0] != 0; }
   void ParseText(const char* text) override;
   std::string FormText() const override { return Buffer()[0] ? "1" : "0"; }
-  ValueClass GetValueClass() const override { return ValueClass::kUnsigned; }
-  uint64_t GetAsBits() const override { return Buffer()[0]; }
-  double GetAsDouble() const override { return Buffer()[0]; }
-  void SetFromBits(uint64_t bits, bool) override { Buffer()[0] = bits != 0; }
-  void SetFromDouble(double value) override { Buffer()[0] = value != 0; }
+  uint64_t BufferBits() const override { return Buffer()[0]; }
+  double BufferDouble() const override { return Buffer()[0]; }
+  void PutBits(uint64_t bits, bool) override { Buffer()[0] = bits != 0; }
+  void PutDouble(double value) override { Buffer()[0] = value != 0; }
   std::unique_ptr<FBL_EmbededFile> MakeValueFile(FBL_DataFile& volume) override;
   void ReadValue(REC_ID recID) override;
   void WriteValue(REC_ID recID) override;
@@ -235,6 +237,8 @@ class F_ID : public BF_Integer<uint32_t, kTypeULong, 4, 10> {
  protected:
   bool HasValueFile() const override { return false; }
   bool IsRawCopy() const override { return false; }
+  void PutBits(uint64_t bits, bool isSigned) override;
+  void PutDouble(double value) override;
   void ReadValue(REC_ID recID) override { Store(recID); }
   void WriteValue(REC_ID recID) override { Store(recID); }
 };
@@ -247,7 +251,10 @@ class BF_TablePTR : public BF_Integer<uint32_t, kTypeULong, 4, 10> {
       : BF_Integer(name, flags, type) {}
   // Not owned; the target outlives the field.
   FBL_Table* GetTargetTable() const { return mTarget; }
-  void SetTargetTable(FBL_Table* target) { mTarget = target; }
+  void SetTargetTable(FBL_Table* target, bool persist) {
+    mTarget = target;
+    NotifySchemaChange(FBL_SchemaChange::kFieldTarget, persist);
+  }
 
  private:
   FBL_Table* mTarget = nullptr;

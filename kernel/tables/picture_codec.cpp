@@ -79,7 +79,7 @@ BitmapView ReadBitmap(const uint8_t* bitmap, size_t size) {
     v.mColours = used == 0 ? full : used;
   }
   uint64_t paletteEnd = uint64_t{headerSize} + uint64_t{v.mColours} * 4;
-  v.mRowBytes = BitmapRowBytes(v.mWidth, v.mBits);
+  v.mRowBytes = zv::BitmapRowBytes(v.mWidth, v.mBits);
   if (paletteEnd + uint64_t{v.mRowBytes} * v.mHeight > size) BadBitmap("Bitmap data too short");
   v.mPalette = bitmap + headerSize;
   v.mRows = bitmap + paletteEnd;
@@ -182,7 +182,7 @@ bool Decompress(const uint8_t* jpeg, size_t size, uint32_t* width, uint32_t* hei
     jpeg_destroy_decompress(&info);
     return true;
   }
-  const size_t rowBytes = BitmapRowBytes(*width, 24);
+  const size_t rowBytes = zv::BitmapRowBytes(*width, 24);
   while (info.output_scanline < info.output_height) {
     uint32_t y = info.output_scanline;
     JSAMPROW row = rgb;
@@ -201,11 +201,11 @@ bool Decompress(const uint8_t* jpeg, size_t size, uint32_t* width, uint32_t* hei
 
 }  // namespace
 
-size_t BitmapRowBytes(uint32_t width, uint32_t bitsPerPixel) {
+size_t zv::BitmapRowBytes(uint32_t width, uint32_t bitsPerPixel) {
   return static_cast<size_t>((uint64_t{width} * bitsPerPixel + 31) / 32 * 4);
 }
 
-std::vector<uint8_t> BitmapToJpeg(const uint8_t* bitmap, size_t size, int quality) {
+std::vector<uint8_t> zv::BitmapToJpeg(const uint8_t* bitmap, size_t size, int quality) {
   BitmapView v = ReadBitmap(bitmap, size);
   std::vector<uint8_t> rgb(size_t{v.mWidth} * 3);
   unsigned char* out = nullptr;
@@ -219,13 +219,13 @@ std::vector<uint8_t> BitmapToJpeg(const uint8_t* bitmap, size_t size, int qualit
   return jpeg;
 }
 
-std::vector<uint8_t> JpegToBitmap(const uint8_t* jpeg, size_t size) {
+std::vector<uint8_t> zv::JpegToBitmap(const uint8_t* jpeg, size_t size) {
   if (jpeg == nullptr || size == 0) throw xFBL_FieldError("No JPEG data");
   uint32_t width = 0, height = 0;
   if (!Decompress(jpeg, size, &width, &height, nullptr, nullptr) || width == 0 || height == 0 ||
       width > kMaxDimension || height > kMaxDimension)
     throw xFBL_FieldError("Picture data is not a JPEG image");
-  const size_t rowBytes = BitmapRowBytes(width, 24);
+  const size_t rowBytes = zv::BitmapRowBytes(width, 24);
   std::vector<uint8_t> bitmap(kHeaderBytes + rowBytes * height, 0);
   std::vector<uint8_t> rgb(size_t{width} * 3);
   PutHeader(bitmap.data(), width, height, static_cast<uint32_t>(rowBytes * height));

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace zv {
+
 // Bytes of a bitmap row of width pixels at bits per pixel, padded.
 size_t BitmapRowBytes(uint32_t width, uint32_t bitsPerPixel);
 
@@ -27,3 +29,5 @@ std::vector<uint8_t> BitmapToJpeg(const uint8_t* bitmap, size_t size, int qualit
 // image size = row bytes x height, 2953 pixels per metre both ways, no
 // colour table. Data that does not decode raises 303.
 std::vector<uint8_t> JpegToBitmap(const uint8_t* jpeg, size_t size);
+
+}  // namespace zv

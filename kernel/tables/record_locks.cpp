@@ -12,13 +12,13 @@ uint64_t OffsetOf(REC_ID recID) {
 
 }  // namespace
 
-bool LockWordAcquire(uint32_t& word, uint32_t kind, uint32_t owner) {
+bool zv::LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner) {
   owner &= kLockOwnerMask;
-  if (kind == kLockNone) return true;
+  if (kind == FBL_LockKind::kNone) return true;
   bool read = (word & kLockReadBit) != 0;
   bool write = (word & kLockWriteBit) != 0;
   bool mine = (word & kLockOwnerMask) == owner;
-  if (kind == kLockRead) {
+  if (kind == FBL_LockKind::kRead) {
     if (word == 0) {
       word = kLockReadBit | kLockWriteBit | owner;
     } else if (read && write) {
@@ -32,7 +32,7 @@ bool LockWordAcquire(uint32_t& word, uint32_t kind, uint32_t owner) {
     }
     return true;
   }
-  if (kind != kLockWrite) return false;
+  if (kind != FBL_LockKind::kWrite) return false;
   if (word == 0) {
     word = kLockWriteBit | owner;
     return true;
@@ -46,7 +46,7 @@ bool LockWordAcquire(uint32_t& word, uint32_t kind, uint32_t owner) {
   return false;  // several readers
 }
 
-bool LockWordRelease(uint32_t& word, uint32_t owner) {
+bool zv::LockWordRelease(uint32_t& word, uint32_t owner) {
   owner &= kLockOwnerMask;
   if (word == 0) return true;
   bool read = (word & kLockReadBit) != 0;

@@ -27,20 +27,25 @@ class Env;
 class EnvFile;
 }  // namespace platform
 
-enum : uint32_t {
-  kLockNone = 1,
-  kLockRead = 2,
-  kLockWrite = 3,
+// What a lock request asks for; the numbers are the ones callers pass.
+enum class FBL_LockKind : uint32_t {
+  kNone = 1,
+  kRead = 2,
+  kWrite = 3,
 };
 
 inline constexpr uint32_t kLockReadBit = 0x80000000u;
 inline constexpr uint32_t kLockWriteBit = 0x40000000u;
 inline constexpr uint32_t kLockOwnerMask = 0x3FFFFFFFu;
 
+namespace zv {
+
 // The transitions of one lock word. Each returns false (word unchanged)
 // when the lock cannot be taken or released.
-bool LockWordAcquire(uint32_t& word, uint32_t kind, uint32_t owner);
+bool LockWordAcquire(uint32_t& word, FBL_LockKind kind, uint32_t owner);
 bool LockWordRelease(uint32_t& word, uint32_t owner);
+
+}  // namespace zv
 
 class FBL_RecordLocks {
  public:

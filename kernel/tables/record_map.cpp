@@ -35,11 +35,11 @@ FBL_RecordMapHeader FBL_RecordMapHeader::Decode(const uint8_t in[kRecordMapHeade
   return h;
 }
 
-bool StoresBigEndian(const FBL_DataFile& volume) {
+bool zv::StoresBigEndian(const FBL_DataFile& volume) {
   return volume.IsSwapped() != (std::endian::native == std::endian::big);
 }
 
-void SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, bool on) {
+void zv::SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, bool on) {
   constexpr uint64_t kGrowthStep = 4096;
   uint64_t index = headerBytes + uint64_t{record - 1} / 8;
   if (on && index >= file.GetLength()) {
@@ -48,7 +48,7 @@ void SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, boo
   file.SetBit(record, on);
 }
 
-void CutBitFile(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t n) {
+void zv::CutBitFile(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t n) {
   uint64_t keep = headerBytes + BytesFor(n);
   if (file.GetLength() > keep) file.SetLength(keep);
   for (uint64_t r = uint64_t{n} + 1; r <= BytesFor(n) * 8; ++r) {
@@ -89,7 +89,7 @@ void FBL_RecordMap::Open() {
     mFile->SetPosition(0);
     mFile->Read(raw, sizeof raw);
   }
-  FBL_RecordMapHeader h = FBL_RecordMapHeader::Decode(raw, StoresBigEndian(mFile->GetVolume()));
+  FBL_RecordMapHeader h = FBL_RecordMapHeader::Decode(raw, zv::StoresBigEndian(mFile->GetVolume()));
   if (h.mRecordCount > h.mMaxRecID) {
     mFile->Close();
     throw xFBL_TableError("Record map header counts more records than its highest RecID");
@@ -130,7 +130,7 @@ void FBL_RecordMap::StoreHeader() {
   if (!mHeaderDirty) return;
   mHeaderDirty = false;
   uint8_t raw[kRecordMapHeaderBytes];
-  mHeader.Encode(raw, StoresBigEndian(mFile->GetVolume()));
+  mHeader.Encode(raw, zv::StoresBigEndian(mFile->GetVolume()));
   mFile->SetPosition(0);
   mFile->Write(raw, sizeof raw);
 }
@@ -209,7 +209,7 @@ REC_ID FBL_RecordMap::FirstFree() {
 }
 
 void FBL_RecordMap::SetAlive(REC_ID recID, bool alive) {
-  SetFileBit(*mFile, kRecordMapHeaderBytes, recID, alive);
+  zv::SetFileBit(*mFile, kRecordMapHeaderBytes, recID, alive);
   uint64_t byte = uint64_t{recID - 1} / 8;
   if (byte >= mScanStart && byte - mScanStart < mScan.size()) {
     uint8_t mask = static_cast<uint8_t>(1u << ((recID - 1) % 8));
@@ -220,7 +220,7 @@ void FBL_RecordMap::SetAlive(REC_ID recID, bool alive) {
 
 void FBL_RecordMap::Truncate(uint32_t n, uint32_t recordCount) {
   mScan.clear();
-  CutBitFile(*mFile, kRecordMapHeaderBytes, n);
+  zv::CutBitFile(*mFile, kRecordMapHeaderBytes, n);
   WriteHeader(recordCount, n);
 }
 

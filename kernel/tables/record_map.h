@@ -37,6 +37,8 @@ struct FBL_RecordMapHeader {
   static FBL_RecordMapHeader Decode(const uint8_t in[kRecordMapHeaderBytes], bool bigEndian);
 };
 
+namespace zv {
+
 // Whether multi-byte words of the volume are stored most significant first.
 bool StoresBigEndian(const FBL_DataFile& volume);
 
@@ -50,6 +52,8 @@ void SetFileBit(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t record, boo
 // ceil(n / 8) bytes of bits, and the bits past n in the last byte are cleared.
 // REQUIRES: the file is open.
 void CutBitFile(FBL_BitSetFile& file, uint32_t headerBytes, uint32_t n);
+
+}  // namespace zv
 
 class FBL_RecordMap {
  public:

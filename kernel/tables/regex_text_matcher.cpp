@@ -31,7 +31,7 @@ class RegexEngine : public FBL_TextMatcherEngine {
 
 }  // namespace
 
-FBL_TextMatcherEngine& RegexTextMatcherEngine() {
+FBL_TextMatcherEngine& zv::RegexTextMatcherEngine() {
   static RegexEngine engine;
   return engine;
 }

@@ -11,14 +11,14 @@
 
 // ---- by-words flag rules ------------------------------------------------------------
 
-uint16_t ByWordsFlags(uint16_t flags) {
+uint16_t zv::ByWordsFlags(uint16_t flags) {
   if ((flags & kFieldByWords) && (flags & kFieldUnique)) {
     flags = static_cast<uint16_t>((flags & ~kFieldUnique) | kFieldIndexed);
   }
   return flags;
 }
 
-uint16_t PrepareByWordsAdd(FBL_BaseField& field, uint16_t flags, bool persist) {
+uint16_t zv::PrepareByWordsAdd(FBL_BaseField& field, uint16_t flags, bool persist) {
   const bool byWords = field.HasFlag(kFieldByWords) || (flags & kFieldByWords);
   if (byWords && (flags & kFieldUnique)) {
     flags = static_cast<uint16_t>((flags & ~kFieldUnique) | kFieldIndexed);
@@ -30,17 +30,23 @@ uint16_t PrepareByWordsAdd(FBL_BaseField& field, uint16_t flags, bool persist) {
   return flags;
 }
 
-bool PrepareByWordsRemove(FBL_BaseField& field, uint16_t flags) {
+bool zv::PrepareByWordsRemove(FBL_BaseField& field, uint16_t flags) {
   if (!(flags & kFieldByWords) || !field.HasFlag(kFieldByWords)) return false;
   field.DropIndex();
   return true;
 }
 
-void RestoreIndexAfterByWords(FBL_BaseField& field) {
+void zv::RestoreIndexAfterByWords(FBL_BaseField& field) {
   FBL_Table* table = field.GetTable();
   if (!field.HasFlag(kFieldIndexed) || table == nullptr || !table->IsOpened()) return;
   field.CreateIndex();
   field.OpenIndex();
+}
+
+void zv::RebuildIndexForLanguage(FBL_BaseField& field) {
+  if (field.GetIndex() == nullptr) return;
+  field.DropIndex();
+  zv::RestoreIndexAfterByWords(field);
 }
 
 // ---- String ---------------------------------------------------------------------------
@@ -50,13 +56,16 @@ BF_STRING::BF_STRING(const std::string& name, uint16_t flags, uint16_t length)
 
 BF_STRING::BF_STRING(uint8_t type, const std::string& name, uint16_t flags, uint16_t length,
                      bool varStorage)
-    : FBL_LengthField(type, name, ByWordsFlags(flags), length, length + 1u, varStorage),
-      mLanguage(&AsciiLanguage()) {}
+    : FBL_LengthField(type, name, zv::ByWordsFlags(flags), length, length + 1u, varStorage),
+      mLanguage(&zv::AsciiLanguage()) {}
 
-bool BF_STRING::SetLanguage(const std::string& name) {
-  const FBL_Language* language = FindLanguage(name);
+bool BF_STRING::SetLanguage(const std::string& name, bool persist) {
+  const FBL_Language* language = zv::FindLanguage(name);
   if (language == nullptr) return false;
+  const bool changed = language != mLanguage;
   mLanguage = language;
+  if (changed) zv::RebuildIndexForLanguage(*this);
+  NotifySchemaChange(FBL_SchemaChange::kFieldLanguage, persist);
   return true;
 }
 
@@ -116,7 +125,7 @@ void BF_STRING::AssignFrom(FBL_BaseField& other) {
 
 size_t BF_STRING::ReadQuotedValue(const char* text) {
   size_t consumed = 0;
-  std::string value = ReadQuotedText(text, &consumed);
+  std::string value = zv::ReadQuotedText(text, &consumed);
   SetString(value.c_str());
   return consumed;
 }
@@ -125,14 +134,14 @@ size_t BF_STRING::ReadQuotedValue(const char* text) {
 
 void BF_STRING::AddFlags(uint16_t flags, bool persist) {
   const bool had = HasFlag(kFieldByWords);
-  FBL_LengthField::AddFlags(PrepareByWordsAdd(*this, flags, persist), persist);
-  if (!had && HasFlag(kFieldByWords)) RestoreIndexAfterByWords(*this);
+  FBL_LengthField::AddFlags(zv::PrepareByWordsAdd(*this, flags, persist), persist);
+  if (!had && HasFlag(kFieldByWords)) zv::RestoreIndexAfterByWords(*this);
 }
 
 void BF_STRING::RemoveFlags(uint16_t flags, bool persist) {
-  const bool dropped = PrepareByWordsRemove(*this, flags);
+  const bool dropped = zv::PrepareByWordsRemove(*this, flags);
   FBL_LengthField::RemoveFlags(flags, persist);
-  if (dropped) RestoreIndexAfterByWords(*this);
+  if (dropped) zv::RestoreIndexAfterByWords(*this);
 }
 
 void BF_STRING::MakeWordKeys(std::vector<std::string>& keys) {
@@ -142,7 +151,7 @@ void BF_STRING::MakeWordKeys(std::vector<std::string>& keys) {
 }
 
 bool BF_STRING::KeysCompareAsBytes() const {
-  return mLanguage == &AsciiLanguage();
+  return mLanguage == &zv::AsciiLanguage();
 }
 
 FBL_TextRangeKeys BF_STRING::MakeRangeKeys(const char* left, bool leftIncluded, const char* right,
@@ -159,7 +168,7 @@ std::unique_ptr<FBL_BitSet> BF_STRING::FindRangeByText(const char* left, bool le
 
 std::unique_ptr<FBL_BitSet> BF_STRING::FindByRegExpr(const std::string& pattern,
                                                      bool caseSensitive) {
-  return SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
+  return zv::SelectByRegExpr(*this, pattern, caseSensitive, *mLanguage);
 }
 
 // ---- VarChar ---------------------------------------------------------------------------

@@ -30,8 +30,9 @@ class BF_STRING : public FBL_LengthField {
   BF_STRING(const std::string& name, uint16_t flags, uint16_t length = 0);
 
   const FBL_Language& GetLanguage() const { return *mLanguage; }
-  // An unknown name keeps the current language; returns whether known.
-  bool SetLanguage(const std::string& name);
+  // An unknown name keeps the current language; returns whether known. A
+  // new language orders the keys anew: the index is built again.
+  bool SetLanguage(const std::string& name, bool persist);
 
   uint32_t GetValueSize() const override { return GetDeclaredLength() + 1u; }
   uint32_t GetMaxTextLength() const override { return GetDeclaredLength(); }
@@ -60,9 +61,10 @@ class BF_STRING : public FBL_LengthField {
   // beginning with it. Makes the field indexed first; null when no index
   // can be made.
   std::unique_ptr<FBL_BitSet> FindRangeByText(const char* left, bool leftIncluded,
-                                              const char* right, bool rightIncluded);
+                                              const char* right, bool rightIncluded) override;
   // The alive records whose text matches the regular expression.
-  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern, bool caseSensitive);
+  std::unique_ptr<FBL_BitSet> FindByRegExpr(const std::string& pattern,
+                                            bool caseSensitive) override;
 
  protected:
   BF_STRING(uint8_t type, const std::string& name, uint16_t flags, uint16_t length,
@@ -84,6 +86,8 @@ class BF_VarChar : public BF_STRING {
   BF_VarChar(const std::string& name, uint16_t flags, uint16_t length = 0);
 };
 
+namespace zv {
+
 // The flags a new text field keeps: a by-words index is never unique, so
 // unique asks for an index only.
 uint16_t ByWordsFlags(uint16_t flags);
@@ -97,3 +101,7 @@ bool PrepareByWordsRemove(FBL_BaseField& field, uint16_t flags);
 // After the common rules: an indexed column whose index was dropped gets a
 // new one.
 void RestoreIndexAfterByWords(FBL_BaseField& field);
+// A column whose language changed: its index goes and is made again.
+void RebuildIndexForLanguage(FBL_BaseField& field);
+
+}  // namespace zv

@@ -5,6 +5,7 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/field_types.h"
 #include "kernel/tables/record_locks.h"
 #include "kernel/tables/record_map.h"
 #include "platform/env.h"
@@ -61,7 +62,7 @@ void FBL_Table::LoadFiles() {
   for (auto& field : mFields) {
     field->OpenFiles();
     if (field->IsMethod() && field->GetFormula() == nullptr) {
-      field->SetMethodText(field->GetMethodText());
+      field->SetMethodText(field->GetMethodText(), false);
     }
   }
 }
@@ -114,30 +115,60 @@ REC_ID FBL_Table::AddRecord(bool check) {
 }
 
 void FBL_Table::UpdateRecord(bool check) {
-  if (check && (mCurrent == 0 || !CanModifyRecord(mCurrent))) return;
   if (mCurrent == 0) return;
+  std::vector<FBL_BaseField*> dirty;
   for (auto& field : mFields) {
-    if (field->IsDirty()) field->WriteRecord(mCurrent);
+    if (field->IsDirty()) dirty.push_back(field.get());
   }
+  UpdateFieldsByID(mCurrent, dirty, check);
 }
 
 bool FBL_Table::DeleteRecord(bool force) {
-  if (mCurrent == 0) return false;
-  if (!force && !CanModifyRecord(mCurrent)) return false;
-  REC_ID deleted = mCurrent;
-  for (auto& field : mFields) field->DeleteRecord(deleted);
-  mMap->SetAlive(deleted, false);
-  uint32_t count = mMap->GetRecordCount() > 0 ? mMap->GetRecordCount() - 1 : 0;
-  REC_ID next = mMap->Next(deleted);
-  if (next == 0) {
+  const REC_ID deleted = mCurrent;
+  if (deleted == 0 || !DeleteRecordByID(deleted, force)) return false;
+  // Past the last record the files were cut: the new last one is current.
+  const REC_ID next = mMap->Next(deleted);
+  mCurrent = next != 0 ? next : mMap->GetMaxRecID();
+  if (mCurrent != 0) LoadRecord(mCurrent);
+  return true;
+}
+
+// ---- writes and reads by RecID ------------------------------------------------------
+
+void FBL_Table::RequireOwnField(const FBL_BaseField* field) const {
+  if (field == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  if (field->GetTable() != this) {
+    throw xFBL_Exception(ERR_WRONG_PARAMETER, "The field is not a column of the table");
+  }
+}
+
+bool FBL_Table::DeleteRecordByID(REC_ID recID, bool force) {
+  if (!IsRecordAlive(recID)) return false;
+  if (!force && !CanModifyRecord(recID)) return false;
+  for (auto& field : mFields) field->DeleteRecord(recID);
+  mMap->SetAlive(recID, false);
+  const uint32_t count = mMap->GetRecordCount() > 0 ? mMap->GetRecordCount() - 1 : 0;
+  if (mMap->Next(recID) == 0) {
     // No record after the deleted one: the files shrink behind it.
-    TruncateAfterDelete(deleted, count);
-    mCurrent = mMap->GetMaxRecID();
+    TruncateAfterDelete(recID, count);
   } else {
     mMap->WriteHeader(count, mMap->GetMaxRecID());
-    mCurrent = next;
   }
-  if (mCurrent != 0) LoadRecord(mCurrent);
+  if (mCurrent == recID) mCurrent = 0;
+  return true;
+}
+
+bool FBL_Table::UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields, bool check) {
+  for (const FBL_BaseField* field : fields) RequireOwnField(field);
+  if (!IsRecordAlive(recID) || (check && !CanModifyRecord(recID))) return false;
+  for (FBL_BaseField* field : fields) field->WriteRecord(recID);
+  return true;
+}
+
+bool FBL_Table::ReadFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields) {
+  for (const FBL_BaseField* field : fields) RequireOwnField(field);
+  if (!IsRecordAlive(recID)) return false;
+  for (FBL_BaseField* field : fields) field->LoadRecord(recID);
   return true;
 }
 
@@ -253,6 +284,74 @@ std::unique_ptr<FBL_BaseField> FBL_Table::RemoveField(FBL_BaseField& field) {
   return nullptr;
 }
 
+// ---- the schema -----------------------------------------------------------------
+
+void FBL_Table::SetName(const std::string& name, bool persist) {
+  mName = name;
+  if (persist) OnSchemaChange(FBL_SchemaChange::kTableName, nullptr);
+}
+
+std::unique_ptr<FBL_BaseField> FBL_Table::ReplaceField(FBL_BaseField& field,
+                                                       std::unique_ptr<FBL_BaseField> replacement,
+                                                       bool persist) {
+  if (!replacement) throw xFBL_Exception(ERR_ASSERTION_NULL);
+  if (!mOpened) throw xFBL_TableError("The table is not open");
+  auto at = std::find_if(mFields.begin(), mFields.end(),
+                         [&](const auto& own) { return own.get() == &field; });
+  if (at == mFields.end() || replacement->GetTable() != nullptr ||
+      replacement->GetFieldNumber() != 0) {
+    throw xFBL_Exception(ERR_WRONG_PARAMETER, "ReplaceField takes a column and a new field");
+  }
+  const bool sameType = replacement->GetType() == field.GetType();
+  CopyValuesInto(field, *replacement);
+  const uint32_t number = field.GetFieldNumber();
+  field.DropFiles();
+  replacement->ChangeNumber(number);
+  std::unique_ptr<FBL_BaseField> old = std::move(*at);
+  *at = std::move(replacement);
+  FBL_BaseField& now = **at;
+  if (mCurrent != 0) now.LoadRecord(mCurrent);
+  // Formulas that read the old column are made again over the new one.
+  for (auto& other : mFields) {
+    if (other->IsMethod()) other->SetMethodText(other->GetMethodText(), false);
+  }
+  if (persist) {
+    OnSchemaChange(sameType ? FBL_SchemaChange::kFieldLength : FBL_SchemaChange::kFieldType, &now);
+  }
+  return old;
+}
+
+// The replacement lives under a spare number while the values are copied;
+// its index is built once at the end rather than entry by entry.
+void FBL_Table::CopyValuesInto(FBL_BaseField& field, FBL_BaseField& replacement) {
+  uint32_t spare = 0;
+  for (auto& own : mFields) spare = std::max(spare, own->GetFieldNumber());
+  constexpr uint16_t kIndexBits = kFieldIndexed | kFieldUnique;
+  const auto indexBits = static_cast<uint16_t>(replacement.GetFlags() & kIndexBits);
+  if (indexBits != 0) replacement.RemoveFlags(indexBits, false);
+  replacement.AttachToTable(*this, spare + 1);
+  try {
+    replacement.Rebuild();
+    if (!replacement.IsMethod()) {
+      std::unique_ptr<FBL_BitSet> alive = mMap->SelectAll();
+      for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
+        field.ReadRecord(r);
+        replacement.AssignFrom(field);
+        replacement.WriteRecord(r);
+      }
+    }
+    if (indexBits != 0) replacement.AddFlags(indexBits, false);
+  } catch (...) {
+    try {
+      replacement.DropFiles();
+      if (mCurrent != 0) field.LoadRecord(mCurrent);
+    } catch (const xFBL_Exception&) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
+}
+
 FBL_BaseField* FBL_Table::GetField(uint32_t position) const {
   if (position == 0 || position > mFields.size()) return nullptr;
   return mFields[position - 1].get();
@@ -302,12 +401,13 @@ bool FBL_Table::CanModifyRecord(REC_ID recID) {
   return !mLocks || recID == 0 || (mLocks->GetWord(recID) & kLockReadBit) == 0;
 }
 
-bool FBL_Table::LockRecord(REC_ID recID, uint32_t kind, uint32_t owner) {
-  if (kind == kLockNone) return true;
+bool FBL_Table::LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner) {
+  if (kind == FBL_LockKind::kNone) return true;
   if (recID == 0 || recID > GetMaxRecID()) return false;
-  if (kind != kLockRead && kind != kLockWrite) return false;
+  // A kind made from a caller's number may be none of the three.
+  if (kind != FBL_LockKind::kRead && kind != FBL_LockKind::kWrite) return false;
   uint32_t word = Locks().GetWord(recID);
-  if (!LockWordAcquire(word, kind, owner)) return false;
+  if (!zv::LockWordAcquire(word, kind, owner)) return false;
   mLocks->SetWord(recID, word);
   return true;
 }
@@ -315,7 +415,7 @@ bool FBL_Table::LockRecord(REC_ID recID, uint32_t kind, uint32_t owner) {
 bool FBL_Table::UnlockRecord(REC_ID recID, uint32_t owner) {
   if (recID == 0 || recID > GetMaxRecID() || !mLocks) return false;
   uint32_t word = mLocks->GetWord(recID);
-  if (!LockWordRelease(word, owner)) return false;
+  if (!zv::LockWordRelease(word, owner)) return false;
   mLocks->SetWord(recID, word);
   return true;
 }

@@ -11,16 +11,23 @@
 //
 // The table keeps no record buffer: the current record is a RecID and each
 // field holds that record's value. Moving to a record loads every field
-// (calculated fields only take the RecID).
+// (calculated fields only take the RecID). The writes and reads by RecID
+// work on the fields they are given and leave the current record alone; the
+// current-record operations are built on them.
+//
+// Schema: every change of a table's or a field's stored properties made
+// with `persist` set ends in OnSchemaChange (schema_change.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "kernel/sets/rec_id.h"
 #include "kernel/storage/database.h"
+#include "kernel/tables/schema_change.h"
 
 class FBL_BaseField;
 class FBL_BitSet;
@@ -28,6 +35,7 @@ class FBL_FormulaCompiler;
 class FBL_IndexFactory;
 class FBL_RecordLocks;
 class FBL_RecordMap;
+enum class FBL_LockKind : uint32_t;
 
 // A flush of the database writes every table's buffers (FlushBuffers);
 // Flush of a table is a flush of its database.
@@ -54,10 +62,12 @@ class FBL_Table : public FBL_FlushClient {
   void FlushBuffers() override;
   // Writes every field's buffer as a new record; returns its RecID.
   virtual REC_ID AddRecord(bool check = true);
-  // Writes the dirty fields of the current record. With check, nothing
-  // happens without a current record or when it cannot be modified.
+  // Writes the dirty fields of the current record (UpdateFieldsByID). With
+  // check, nothing happens when it cannot be modified.
   virtual void UpdateRecord(bool check = true);
-  // Deletes the current record; false when nothing was deleted.
+  // Deletes the current record (DeleteRecordByID); the next alive record
+  // becomes current, or the last one when none follows. False when nothing
+  // was deleted.
   virtual bool DeleteRecord(bool force = false);
   virtual void DeleteAllRecords();
   virtual bool FirstRecord();
@@ -74,6 +84,43 @@ class FBL_Table : public FBL_FlushClient {
   virtual void CheckFieldBeforeAdd(FBL_BaseField& /*field*/) {}
   virtual void CheckFieldBeforeUpdate(FBL_BaseField& /*field*/) {}
 
+  // ---- writes and reads by RecID ---------------------------------------------
+  // The fields given are the table's own or copies that share their
+  // descriptors (a cursor's), else 310. The current record and the buffers
+  // of the fields not given stay as they are.
+  //
+  // Deletes recID: its values, its index entries and its bit; the files
+  // shrink when no alive record follows it. Deleting the current record
+  // leaves none current. False when recID is not alive or, without force,
+  // cannot be modified.
+  virtual bool DeleteRecordByID(REC_ID recID, bool force = false);
+  // Writes the given fields' buffers as recID's values. False (nothing
+  // written) when recID is not alive or, with check, cannot be modified.
+  virtual bool UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields,
+                                bool check = true);
+  // Loads recID's values into the given fields (a calculated field only
+  // takes the RecID). False (nothing loaded) when recID is not alive.
+  bool ReadFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields);
+
+  // ---- the schema ------------------------------------------------------------
+  // With persist, OnSchemaChange(kTableName) follows.
+  virtual void SetName(const std::string& name, bool persist = false);
+  // Runs after each change made with persist set, once the change is made
+  // (field is null for the table's own name). Empty here. An error it raises
+  // reaches the caller of the change, which stays made.
+  virtual void OnSchemaChange(FBL_SchemaChange /*change*/, FBL_BaseField* /*field*/) {}
+  // Puts replacement (a new field of another type, or of another declared
+  // length) in field's place: every alive record's value converted
+  // (AssignFrom), the same position and field number, its index built
+  // afresh; field's files are deleted and field is handed back. On failure
+  // (a unique replacement over values that became equal raises 344) the
+  // table is as before. With persist, OnSchemaChange(kFieldType, or
+  // kFieldLength for the same type) follows. Copies made of field (a
+  // cursor's) stand for the old column. REQUIRES: the table is open.
+  virtual std::unique_ptr<FBL_BaseField> ReplaceField(FBL_BaseField& field,
+                                                      std::unique_ptr<FBL_BaseField> replacement,
+                                                      bool persist);
+
   uint32_t GetRecordCount() const;
   uint32_t GetMaxRecID() const;
   REC_ID GetCurrentRecID() const { return mCurrent; }
@@ -85,14 +132,13 @@ class FBL_Table : public FBL_FlushClient {
   // 1-based; null out of range.
   FBL_BaseField* GetField(uint32_t position) const;
   bool CanModifyRecord(REC_ID recID);
-  // kind: 1 none, 2 read, 3 write; owner: a 30-bit id of the locker.
-  bool LockRecord(REC_ID recID, uint32_t kind, uint32_t owner);
+  // owner: a 30-bit id of the locker (record_locks.h has the lock words).
+  bool LockRecord(REC_ID recID, FBL_LockKind kind, uint32_t owner);
   bool UnlockRecord(REC_ID recID, uint32_t owner);
   bool IsRecordLocked(REC_ID recID);
 
   // The table's name, as tasks and messages show it ("" until given).
   const std::string& GetName() const { return mName; }
-  void SetName(const std::string& name) { mName = name; }
   FBL_DataBase& GetDataBase() const { return mDataBase; }
   uint32_t GetTableId() const { return mTableId; }
   bool IsOpened() const { return mOpened; }
@@ -107,11 +153,16 @@ class FBL_Table : public FBL_FlushClient {
   void LoadRecord(REC_ID recID);
   FBL_RecordMap& Map() const { return *mMap; }
   bool CanWrite() const;
+  // Raises 310 unless field stands for a column of this table.
+  void RequireOwnField(const FBL_BaseField* field) const;
   const std::vector<std::unique_ptr<FBL_BaseField>>& Fields() const { return mFields; }
 
  private:
   // Cuts every file to the highest alive RecID below `deleted`.
   void TruncateAfterDelete(REC_ID deleted, uint32_t recordCount);
+  // The conversion part of ReplaceField; replacement is attached under a
+  // spare field number.
+  void CopyValuesInto(FBL_BaseField& field, FBL_BaseField& replacement);
   FBL_RecordLocks& Locks();
   void DropLocks();
 

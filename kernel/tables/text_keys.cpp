@@ -6,17 +6,17 @@
 
 #include "kernel/tables/language.h"
 
-uint32_t MakeTextKey(uint8_t* out, const char* text, size_t length) {
+uint32_t zv::MakeTextKey(uint8_t* out, const char* text, size_t length) {
   auto n = static_cast<uint32_t>(std::min<size_t>(length, kMaxKeyTextBytes));
   out[0] = static_cast<uint8_t>(n);
   if (n > 0) std::memcpy(out + 1, text, n);
   return n + 1;
 }
 
-int CompareTextKeys(const FBL_Language* language, const uint8_t* left, const uint8_t* right) {
+int zv::CompareTextKeys(const FBL_Language* language, const uint8_t* left, const uint8_t* right) {
   const char* a = reinterpret_cast<const char*>(left + 1);
   const char* b = reinterpret_cast<const char*>(right + 1);
-  if (language == nullptr) return CompareAscii(a, left[0], b, right[0]);
+  if (language == nullptr) return zv::CompareAscii(a, left[0], b, right[0]);
   return language->Compare(a, left[0], b, right[0]);
 }
 
@@ -32,14 +32,14 @@ void MakeWordKeysOf(const char* text, size_t length, const FBL_Language& languag
   }
   auto less = [&language](const std::string& a, const std::string& b) {
     int c = language.Compare(a.data(), a.size(), b.data(), b.size());
-    if (c == 0) c = CompareAscii(a.data(), a.size(), b.data(), b.size());
+    if (c == 0) c = zv::CompareAscii(a.data(), a.size(), b.data(), b.size());
     return c < 0;
   };
   std::make_heap(words.begin(), words.end(), less);
   std::sort_heap(words.begin(), words.end(), less);
   words.erase(std::unique(words.begin(), words.end()), words.end());
   keys.reserve(words.size());
-  for (const std::string& word : words) keys.push_back(MakeTextKey(word.data(), word.size()));
+  for (const std::string& word : words) keys.push_back(zv::MakeTextKey(word.data(), word.size()));
 }
 
 FBL_TextRangeKeys MakeTextRangeKeys(const char* left, bool leftIncluded, const char* right,
@@ -49,7 +49,7 @@ FBL_TextRangeKeys MakeTextRangeKeys(const char* left, bool leftIncluded, const c
   keys.rightIncluded = rightIncluded;
   auto keyOf = [maxChars](const char* text) {
     size_t n = strnlen(text, std::min<size_t>(maxChars, kMaxKeyTextBytes));
-    return MakeTextKey(text, n);
+    return zv::MakeTextKey(text, n);
   };
   if (left != nullptr) {
     keys.hasLeft = true;
@@ -73,7 +73,7 @@ FBL_TextRangeKeys MakeTextRangeKeys(const char* left, bool leftIncluded, const c
   return keys;
 }
 
-std::string ReadQuotedText(const char* text, size_t* consumed) {
+std::string zv::ReadQuotedText(const char* text, size_t* consumed) {
   if (text == nullptr) text = "";
   auto isQuote = [](char c) { return c == '\'' || c == '"'; };
   if (!isQuote(text[0])) {

@@ -17,6 +17,8 @@ class FBL_Language;
 // Longest value part of a key.
 inline constexpr uint32_t kMaxKeyTextBytes = 255;
 
+namespace zv {
+
 // Writes the key of the first bytes of a value; returns its length (1 + n).
 // REQUIRES: out has room for 1 + min(length, 255) bytes.
 uint32_t MakeTextKey(uint8_t* out, const char* text, size_t length);
@@ -28,6 +30,8 @@ inline std::string MakeTextKey(const char* text, size_t length) {
 
 // -1, 0 or +1 by the language (plain byte order for a null language).
 int CompareTextKeys(const FBL_Language* language, const uint8_t* left, const uint8_t* right);
+
+}  // namespace zv
 
 // The keys of a text indexed by words: the text split at white space (the C
 // library's class), empty words dropped, each word cut to 255 bytes, sorted
@@ -64,8 +68,12 @@ struct FBL_TextRangeKeys {
 FBL_TextRangeKeys MakeTextRangeKeys(const char* left, bool leftIncluded, const char* right,
                                     bool rightIncluded, size_t maxChars, uint8_t greatestChar);
 
+namespace zv {
+
 // The part of text a quoted value holds: a leading single or double quote
 // is skipped and the value ends at the next single or double quote. A text
 // without a leading quote is taken whole. consumed receives the characters
 // read, closing quote included.
 std::string ReadQuotedText(const char* text, size_t* consumed = nullptr);
+
+}  // namespace zv

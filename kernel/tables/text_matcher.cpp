@@ -12,21 +12,21 @@
 
 namespace {
 
-std::atomic<FBL_TextMatcherEngine*> gEngine{&RegexTextMatcherEngine()};
+std::atomic<FBL_TextMatcherEngine*> gEngine{&zv::RegexTextMatcherEngine()};
 
 }  // namespace
 
-void SetTextMatcherEngine(FBL_TextMatcherEngine* engine) {
+void zv::SetTextMatcherEngine(FBL_TextMatcherEngine* engine) {
   gEngine.store(engine);
 }
 
-FBL_TextMatcherEngine* GetTextMatcherEngine() {
+FBL_TextMatcherEngine* zv::GetTextMatcherEngine() {
   return gEngine.load();
 }
 
-std::unique_ptr<FBL_BitSet> SelectByRegExpr(FBL_BaseField& field, const std::string& pattern,
-                                            bool caseSensitive, const FBL_Language& language) {
-  FBL_TextMatcherEngine* engine = GetTextMatcherEngine();
+std::unique_ptr<FBL_BitSet> zv::SelectByRegExpr(FBL_BaseField& field, const std::string& pattern,
+                                                bool caseSensitive, const FBL_Language& language) {
+  FBL_TextMatcherEngine* engine = zv::GetTextMatcherEngine();
   if (engine == nullptr) throw xFBL_FieldError("No regular expression engine is installed");
   FBL_Table* table = field.GetTable();
   if (table == nullptr) throw xFBL_DatabaseIsNotOpened();

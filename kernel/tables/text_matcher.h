@@ -29,6 +29,8 @@ class FBL_TextMatcherEngine {
                                                    const FBL_Language& language) = 0;
 };
 
+namespace zv {
+
 // Installs the engine (not owned; it must outlive every search). Null
 // uninstalls.
 void SetTextMatcherEngine(FBL_TextMatcherEngine* engine);
@@ -46,3 +48,5 @@ FBL_TextMatcherEngine& RegexTextMatcherEngine();
 // unsaved changes.
 std::unique_ptr<FBL_BitSet> SelectByRegExpr(FBL_BaseField& field, const std::string& pattern,
                                             bool caseSensitive, const FBL_Language& language);
+
+}  // namespace zv

@@ -16,8 +16,8 @@
 
 #include "tests/durability/crash_scenario.h"
 #include "tests/durability/file_history.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class CrashHarnessTest : public ztest::KernelTest {
  protected:
   void SetUp() override {
     // A small main cache: changes reach the volumes between flushes too.
-    StartKernel(102400);
+    zv::StartKernel(102400);
     std::filesystem::create_directory(Run());
     std::filesystem::create_directory(Image());
   }

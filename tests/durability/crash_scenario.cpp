@@ -11,7 +11,7 @@
 #include "kernel/tables/indexed_table.h"
 #include "kernel/tables/numeric_fields.h"
 #include "platform/errors.h"
-#include "tests/storage/fault_env.h"
+#include "tests/support/fault_env.h"
 
 namespace ztest {
 
@@ -40,7 +40,7 @@ struct Tables {
   template <class Field>
   static Field& Add(FBL_Table& table, uint8_t type, const char* fieldName, uint16_t flags,
                     uint32_t length = 0) {
-    return static_cast<Field&>(table.AddField(MakeField(type, fieldName, flags, length)));
+    return static_cast<Field&>(table.AddField(zv::MakeField(type, fieldName, flags, length)));
   }
 
   void SetPerson(int32_t personId, const PersonRow& row) {
@@ -221,9 +221,10 @@ std::string CheckIndexes(Tables& t, const std::map<int32_t, REC_ID>& people,
     t.people->GoToRecord(r);
     byName[t.name->GetString()].push_back(r);
     byAge[t.age->Get()].push_back(r);
-    t.id->Set(personId);
     REC_ID found = 0;
-    if (!t.id->GetIndex()->FindFirst(found) || found != r)
+    // A Long's key is its 4 bytes in machine order.
+    if (!t.id->GetIndex()->FindFirst(reinterpret_cast<const uint8_t*>(&personId), found) ||
+        found != r)
       return "id index misses " + std::to_string(personId);
   }
   for (auto& [name, recs] : byName) {

@@ -125,7 +125,7 @@ TEST_F(BulkBuildTest, EmptyTableGivesAnIndexWithoutPages) {
   int32_t v = 3;
   EXPECT_TRUE(F(1).FindValue(&v)->IsEmpty());
   REC_ID r = 9;
-  EXPECT_FALSE(F(1).GetIndex()->FindFirst(r));
+  EXPECT_FALSE(F(1).GetIndex()->FindFirst(reinterpret_cast<const uint8_t*>(&v), r));
   EXPECT_EQ(0u, r);
 }
 

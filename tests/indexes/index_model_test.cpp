@@ -25,7 +25,7 @@ struct Kind {
   const char* name;
   Type type;
   bool unique;
-  int range;  // values 0..range - 1
+  int range;           // values 0..range - 1
   bool bytes = false;  // texts compare as bytes (by their 8-byte prefixes)
 };
 
@@ -49,7 +49,7 @@ class IndexModelTest : public IndexTest, public ::testing::WithParamInterface<Ki
       if (kind.type == Type::kText) {
         AddText(t, "f", flags).mBytes = kind.bytes;
       } else {
-        t.AddField(MakeField(kind.type == Type::kLong ? kTypeLong : kTypeByte, "f", flags));
+        t.AddField(zv::MakeField(kind.type == Type::kLong ? kTypeLong : kTypeByte, "f", flags));
       }
     });
   }
@@ -233,18 +233,15 @@ TEST_P(IndexModelTest, AgreesWithAMapOfTheRecords) {
   Run();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, IndexModelTest,
-                         ::testing::Values(Kind{"UniqueLong", Type::kLong, true, 100000},
-                                           Kind{"Long", Type::kLong, false, 30000},
-                                           Kind{"LowCardinalityLong", Type::kLong, false, 4},
-                                           Kind{"UniqueText", Type::kText, true, 100000},
-                                           Kind{"Text", Type::kText, false, 30000},
-                                           Kind{"LowCardinalityText", Type::kText, false, 3},
-                                           Kind{"UniqueTextAsBytes", Type::kText, true, 100000, true},
-                                           Kind{"TextAsBytes", Type::kText, false, 30000, true},
-                                           Kind{"UniqueByte", Type::kByte, true, 256},
-                                           Kind{"Byte", Type::kByte, false, 256},
-                                           Kind{"LowCardinalityByte", Type::kByte, false, 2}),
-                         [](const ::testing::TestParamInfo<Kind>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, IndexModelTest,
+    ::testing::Values(
+        Kind{"UniqueLong", Type::kLong, true, 100000}, Kind{"Long", Type::kLong, false, 30000},
+        Kind{"LowCardinalityLong", Type::kLong, false, 4},
+        Kind{"UniqueText", Type::kText, true, 100000}, Kind{"Text", Type::kText, false, 30000},
+        Kind{"LowCardinalityText", Type::kText, false, 3},
+        Kind{"UniqueTextAsBytes", Type::kText, true, 100000, true},
+        Kind{"TextAsBytes", Type::kText, false, 30000, true},
+        Kind{"UniqueByte", Type::kByte, true, 256}, Kind{"Byte", Type::kByte, false, 256},
+        Kind{"LowCardinalityByte", Type::kByte, false, 2}),
+    [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });

@@ -41,7 +41,7 @@ class IndexPageTest : public IndexTest {
     MakeTable([](FBL_Table& t) {
       AddLong(t, "n", 0);
       AddText(t, "s", 0);
-      t.AddField(MakeField(kTypeByte, "b", 0));
+      t.AddField(zv::MakeField(kTypeByte, "b", 0));
     });
     mFile = std::make_unique<FBL_IndexFile>(*mDb->GetIndexVolume(true), 99, 1, false);
     mFile->Create();
@@ -139,7 +139,8 @@ TEST_F(IndexPageTest, OneValueForAllRecordsSpreadsOverARunOfPages) {
       mFile->Open();
       page.InsertEntry(K(LongKey(43)), n + 1, false);
     }
-    for (REC_ID i = 1; i <= n; ++i) page.InsertEntry(K(LongKey(42)), ascending ? i : n + 1 - i, false);
+    for (REC_ID i = 1; i <= n; ++i)
+      page.InsertEntry(K(LongKey(42)), ascending ? i : n + 1 - i, false);
     pages = mFile->GetLogicalPageCount() - (ascending ? 1 : 0);
     FBL_InventoryPage& inventory = mFile->GetInventory();
     ASSERT_GE(pages, 3u);

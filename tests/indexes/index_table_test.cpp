@@ -182,7 +182,7 @@ TEST_F(IndexTableTest, AWrongEntryCountRebuildsAndThreeFailuresRaise371) {
   mTable.reset();
   auto table = std::make_unique<FBL_IndexedTable>(*mDb, 1);
   table->SetIndexFactory(&lossy);
-  table->AddField(MakeField(kTypeLong, "n", kFieldIndexed));
+  table->AddField(zv::MakeField(kTypeLong, "n", kFieldIndexed));
   table->Open();
   FBL_BaseField& field = *table->GetField(1);
   field.DropIndex();
@@ -223,7 +223,7 @@ TEST_F(IndexTableTest, TheOtherByteOrder) {
     AddLong(t, "n", kFieldIndexed);
     AddLong(t, "u", kFieldUnique);
     AddText(t, "s", kFieldIndexed);
-    t.AddField(MakeField(kTypeByte, "b", kFieldIndexed));
+    t.AddField(zv::MakeField(kTypeByte, "b", kFieldIndexed));
   });
   for (int32_t v = 0; v < 2000; ++v) {
     int32_t n = v % 5 - 2, u = 1000 - v;
@@ -256,7 +256,7 @@ TEST_F(IndexTableTest, TheOtherByteOrder) {
 }
 
 TEST_F(IndexTableTest, EncryptedDatabasesKeepNoPlainKeys) {
-  const auto key = MakeEncryptionKey("index pages key");
+  const auto key = zv::MakeEncryptionKey("index pages key");
   for (bool encrypted : {false, true}) {
     CreateDb();
     if (encrypted) {

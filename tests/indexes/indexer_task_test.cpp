@@ -31,7 +31,7 @@ std::vector<SortedIndexDouble::Entry> SingleInserts(FBL_Table& table, FBL_BaseFi
   auto alive = table.SelectAllRecords();
   for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
     field.ReadRecord(r);
-    index.Insert(r);
+    index.InsertValue(r);
   }
   return index.Entries();
 }
@@ -45,7 +45,7 @@ TEST_F(IndexerTaskTest, NamedByTableAndFieldRunsInStateOneAndReportsEachPercent)
   EXPECT_EQ(FBL_TaskState::kMade, task.GetState());
   Recorder recorder;
   task.SetListener(&recorder);
-  EXPECT_TRUE(RunTask(task));
+  EXPECT_TRUE(zv::RunTask(task));
   EXPECT_EQ(FBL_TaskState::kDone, task.GetState());
   ASSERT_EQ(100u, recorder.mPercents.size());
   for (uint32_t p = 1; p <= 100; ++p) EXPECT_EQ(p, recorder.mPercents[p - 1]);
@@ -70,7 +70,7 @@ TEST_F(IndexerTaskTest, ManyBatchesOverHolesEqualSingleInserts) {
   for (uint32_t position : {1u, 2u}) {
     SortedIndexDouble index(F(position), false);
     FBL_IndexerTask task(index, F(position));
-    ASSERT_TRUE(RunTask(task));
+    ASSERT_TRUE(zv::RunTask(task));
     EXPECT_EQ(mTable->GetRecordCount(), index.GetEntryCount());
     EXPECT_EQ(SingleInserts(*mTable, F(position)), index.Entries());
   }
@@ -81,9 +81,9 @@ TEST_F(IndexerTaskTest, EmptyTableEmptiesTheIndex) {
   SortedIndexDouble index(F(1), false);
   int32_t v = 4;
   F(1).SetValue(&v);
-  index.Insert(9);  // left from before: the build starts afresh
+  index.InsertValue(9);  // left from before: the build starts afresh
   FBL_IndexerTask task(index, F(1));
-  EXPECT_TRUE(RunTask(task));
+  EXPECT_TRUE(zv::RunTask(task));
   EXPECT_EQ(0u, index.GetEntryCount());
 }
 
@@ -95,7 +95,7 @@ TEST_F(IndexerTaskTest, StoppedTaskLeavesAnEmptyIndex) {
   Recorder recorder;
   recorder.mStopAt = 30;
   task.SetListener(&recorder);
-  EXPECT_FALSE(RunTask(task));
+  EXPECT_FALSE(zv::RunTask(task));
   EXPECT_EQ(0u, index.GetEntryCount());
   EXPECT_LT(task.mCounter1, 10000u);
 }
@@ -105,7 +105,7 @@ TEST_F(IndexerTaskTest, DuplicatesStopAUniqueBuildWith344AndEmptyIndex) {
   for (int i = 0; i < 100; ++i) AddValue<int32_t>(i == 60 ? 5 : i);
   SortedIndexDouble index(F(1), true);
   FBL_IndexerTask task(index, F(1));
-  EXPECT_EQ(344, ErrorCode([&] { RunTask(task); }));
+  EXPECT_EQ(344, ErrorCode([&] { zv::RunTask(task); }));
   EXPECT_EQ(FBL_TaskState::kDone, task.GetState());
   EXPECT_EQ(0u, index.GetEntryCount());
 }
@@ -118,7 +118,7 @@ TEST_F(IndexerTaskTest, FieldKeepsItsRecordAndItsUnsavedValue) {
   {
     SortedIndexDouble index(field, false);
     FBL_IndexerTask task(index, field);
-    RunTask(task);
+    zv::RunTask(task);
   }
   EXPECT_EQ(7u, field.GetRecID());
   EXPECT_EQ(70, field.Get());
@@ -128,7 +128,7 @@ TEST_F(IndexerTaskTest, FieldKeepsItsRecordAndItsUnsavedValue) {
   {
     SortedIndexDouble index(field, false);
     FBL_IndexerTask task(index, field);
-    RunTask(task);
+    zv::RunTask(task);
   }
   EXPECT_EQ(-3, field.Get());
   EXPECT_TRUE(field.IsDirty());
@@ -136,7 +136,7 @@ TEST_F(IndexerTaskTest, FieldKeepsItsRecordAndItsUnsavedValue) {
   {
     SortedIndexDouble index(field, false);
     FBL_IndexerTask task(index, field);
-    RunTask(task);
+    zv::RunTask(task);
   }
   EXPECT_TRUE(field.IsNull());
 }

@@ -16,7 +16,7 @@
 #include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace ztest {
 namespace {
@@ -135,7 +135,7 @@ TEST_F(KeySorterModelTest, SortsLikeStableSortInEitherDirectionWhateverTheRuns) 
                                         << " budget " << budget);
         FBL_SetSorterBudget(budget);
         VectorSink sink;
-        auto sorter = MakeSorter(*order, sink, 100, direction);
+        auto sorter = zv::MakeSorter(*order, sink, 100, direction);
         EXPECT_EQ(text, dynamic_cast<FBL_FieldSorterStr*>(sorter.get()) != nullptr);
         // Twice through one sorter: a Flush starts it afresh.
         for (int round = 0; round < 2; ++round) {
@@ -156,15 +156,15 @@ TEST_F(KeySorterModelTest, SortsLikeStableSortInEitherDirectionWhateverTheRuns) 
 TEST_F(KeySorterModelTest, EmptySortersGiveNothingAndFixedKeysMustHaveTheirSize) {
   IntOrder ints(true);
   TextOrder texts(true);
-  for (const FBL_KeyOrder* order : {static_cast<const FBL_KeyOrder*>(&ints),
-                                    static_cast<const FBL_KeyOrder*>(&texts)}) {
+  for (const FBL_KeyOrder* order :
+       {static_cast<const FBL_KeyOrder*>(&ints), static_cast<const FBL_KeyOrder*>(&texts)}) {
     VectorSink sink;
-    auto sorter = MakeSorter(*order, sink, 0);
+    auto sorter = zv::MakeSorter(*order, sink, 0);
     sorter->Flush();
     EXPECT_TRUE(sink.mOut.empty());
   }
   VectorSink sink;
-  auto sorter = MakeSorter(ints, sink, 1);
+  auto sorter = zv::MakeSorter(ints, sink, 1);
   const uint8_t key[8] = {};
   EXPECT_EQ(307, ErrorCode([&] { sorter->Push(key, 8, 1); }));
 }
@@ -189,9 +189,9 @@ std::vector<T> RandomValues(size_t n, std::mt19937_64& random) {
 // them as by the field's comparison.
 template <typename T>
 void CheckType(uint8_t type, size_t n, uint64_t seed) {
-  SCOPED_TRACE(TypeName(type));
+  SCOPED_TRACE(zv::TypeName(type));
   std::mt19937_64 random(seed);
-  auto field = MakeField(type, "f", 0);
+  auto field = zv::MakeField(type, "f", 0);
   ASSERT_TRUE(field->HasKeyOrderBits());
   std::vector<T> values = RandomValues<T>(n, random);
   if constexpr (std::is_integral_v<T> && sizeof(T) == 4) {
@@ -218,7 +218,7 @@ void CheckType(uint8_t type, size_t n, uint64_t seed) {
     ASSERT_EQ(c < 0 ? -1 : (c > 0 ? 1 : 0), x < y ? -1 : (x > y ? 1 : 0)) << i;
   }
   VectorSink sink;
-  auto sorter = MakeSorter(*field, sink, static_cast<uint32_t>(n));
+  auto sorter = zv::MakeSorter(*field, sink, static_cast<uint32_t>(n));
   EXPECT_NE(nullptr, dynamic_cast<FBL_FieldSorter*>(sorter.get()));
   for (const auto& [key, r] : entries) sorter->Push(K(key), static_cast<uint32_t>(key.size()), r);
   sorter->Flush();
@@ -246,12 +246,12 @@ TEST(FieldKeyOrderTest, FixedTypesSortByTheirOrderBitsAsTheyCompare) {
 }
 
 TEST(FieldKeyOrderTest, FloatingKeysPutMinusZeroWithZeroAndNaNLast) {
-  auto field = MakeField(kTypeDouble, "f", 0);
+  auto field = zv::MakeField(kTypeDouble, "f", 0);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   std::vector<double> values = {0.0, nan, -0.0, -inf, inf, -1.5, 1.5, 0.0};
   VectorSink sink;
-  auto sorter = MakeSorter(*field, sink, 8);
+  auto sorter = zv::MakeSorter(*field, sink, 8);
   for (size_t i = 0; i < values.size(); ++i) {
     uint8_t key[8];
     uint32_t length = field->MakeKeyOf(&values[i], key);

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/indexes/indexer_task.h"
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/indexes/indexer_task.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
@@ -29,25 +29,27 @@ class SortedIndexDouble : public FBL_FieldIndex {
 
   void Open() override { ++mOpens; }
   void Close() override {}
-  void Insert(REC_ID recID) override {
-    for (const std::string& key : Keys()) {
-      auto at = std::lower_bound(mEntries.begin(), mEntries.end(), Entry{key, recID}, Less());
-      if (mUnique && HasKey(key)) throw xFBL_FieldIsUnique();
-      mEntries.insert(at, Entry{key, recID});
-    }
+  void Insert(const uint8_t* key, REC_ID recID) override {
+    Entry e{KeyText(key), recID};
+    auto at = std::lower_bound(mEntries.begin(), mEntries.end(), e, Less());
+    if (mUnique && HasKey(e.first)) throw xFBL_FieldIsUnique();
+    mEntries.insert(at, std::move(e));
   }
-  void Remove(REC_ID recID) override {
-    for (const std::string& key : Keys()) {
-      auto at = std::lower_bound(mEntries.begin(), mEntries.end(), Entry{key, recID}, Less());
-      if (at == mEntries.end() || at->second != recID) {
-        ADD_FAILURE() << "removing an entry that is not there: RecID " << recID;
-        return;
-      }
-      mEntries.erase(at);
+  void Remove(const uint8_t* key, REC_ID recID) override {
+    Entry e{KeyText(key), recID};
+    auto at = std::lower_bound(mEntries.begin(), mEntries.end(), e, Less());
+    if (at == mEntries.end() || at->second != recID || Compare(at->first, e.first) != 0) {
+      ADD_FAILURE() << "removing an entry that is not there: RecID " << recID;
+      return;
     }
+    mEntries.erase(at);
   }
-  bool FindFirst(REC_ID& recID) override {
-    std::string key = Keys().front();
+  // The entries of the field's current value under recID.
+  void InsertValue(REC_ID recID) {
+    for (const std::string& key : Keys()) Insert(Bytes(key), recID);
+  }
+  bool FindFirst(const uint8_t* keyBytes, REC_ID& recID) override {
+    std::string key = KeyText(keyBytes);
     recID = 0;
     for (const Entry& e : mEntries) {
       if (Compare(e.first, key) == 0) {
@@ -82,7 +84,7 @@ class SortedIndexDouble : public FBL_FieldIndex {
     if (!mEntries.empty() || mField.GetTable()->GetRecordCount() == 0) return;
     FBL_IndexerTask task(*this, mField);
     ++mBuilds;
-    RunTask(task);
+    zv::RunTask(task);
   }
   void Clear() override { mEntries.clear(); }
   void AppendSorted(const uint8_t* key, REC_ID recID) override {
@@ -126,6 +128,12 @@ class SortedIndexDouble : public FBL_FieldIndex {
     std::vector<std::string> keys;
     mField.MakeWordKeys(keys);
     return keys;
+  }
+  std::string KeyText(const uint8_t* key) const {
+    return std::string(reinterpret_cast<const char*>(key), mField.GetKeyLength(key));
+  }
+  static const uint8_t* Bytes(const std::string& key) {
+    return reinterpret_cast<const uint8_t*>(key.data());
   }
   std::vector<REC_ID> Select(bool leftIncluded, const uint8_t* leftKey, const uint8_t* rightKey,
                              bool rightIncluded) const {

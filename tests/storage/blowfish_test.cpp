@@ -48,7 +48,7 @@ TEST(Blowfish, PublishedTestVectors) {
     EXPECT_EQ(block, Hex(v.plain)) << v.key;
   }
   // A text key longer than one block.
-  FBL_BlowfishEncryption enc(MakeEncryptionKey("abcdefghijklmnopqrstuvwxyz"));
+  FBL_BlowfishEncryption enc(zv::MakeEncryptionKey("abcdefghijklmnopqrstuvwxyz"));
   std::vector<uint8_t> out(8);
   const char* plain = "BLOWFISH";
   enc.ProcessTo(reinterpret_cast<const uint8_t*>(plain), out.data());
@@ -75,17 +75,17 @@ TEST(Blowfish, PublishedVariableKeyVectors) {
 
 TEST(Blowfish, KeysOfAnyLengthAreCycled) {
   // A 1-byte key acts as that byte repeated over all 72 key bytes.
-  FBL_BlowfishEncryption one(MakeEncryptionKey("k"));
-  FBL_BlowfishEncryption repeated(MakeEncryptionKey(std::string(72, 'k').c_str()));
-  FBL_BlowfishEncryption other(MakeEncryptionKey("j"));
+  FBL_BlowfishEncryption one(zv::MakeEncryptionKey("k"));
+  FBL_BlowfishEncryption repeated(zv::MakeEncryptionKey(std::string(72, 'k').c_str()));
+  FBL_BlowfishEncryption other(zv::MakeEncryptionKey("j"));
   EXPECT_TRUE(one.IsSameKey(repeated));
   EXPECT_FALSE(one.IsSameKey(other));
-  FBL_BlowfishDecryption reverse(MakeEncryptionKey("k"));
+  FBL_BlowfishDecryption reverse(zv::MakeEncryptionKey("k"));
   EXPECT_FALSE(one.IsSameKey(reverse));  // same key, reversed subkeys
 }
 
 TEST(Blowfish, BuffersAreProcessedInWholeBlocksLeavingTheTail) {
-  auto key = MakeEncryptionKey("secret");
+  auto key = zv::MakeEncryptionKey("secret");
   FBL_BlowfishEncryption enc(key);
   FBL_BlowfishDecryption dec(key);
   std::mt19937 random(7);
@@ -103,7 +103,7 @@ TEST(Blowfish, BuffersAreProcessedInWholeBlocksLeavingTheTail) {
 // Large buffers are split between two threads; every block must still come
 // out as the one-block transform makes it, with the odd tail untouched.
 TEST(Blowfish, LargeBuffersMatchBlockByBlockTransform) {
-  auto key = MakeEncryptionKey("secret");
+  auto key = zv::MakeEncryptionKey("secret");
   FBL_BlowfishEncryption enc(key);
   std::mt19937 random(11);
   for (size_t size : {size_t{256 * 1024}, size_t{1 << 20} + 3 * 1024 + 5}) {
@@ -117,7 +117,7 @@ TEST(Blowfish, LargeBuffersMatchBlockByBlockTransform) {
 }
 
 TEST(Blowfish, NoKeyMeansNoCipher) {
-  EXPECT_EQ(MakeEncryptionKey(""), nullptr);
-  EXPECT_EQ(MakeEncryptionKey(nullptr), nullptr);
+  EXPECT_EQ(zv::MakeEncryptionKey(""), nullptr);
+  EXPECT_EQ(zv::MakeEncryptionKey(nullptr), nullptr);
   EXPECT_THROW(FBL_BlowfishEncryption(nullptr), xFBL_Exception);
 }

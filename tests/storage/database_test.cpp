@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "kernel/storage/embedded_file.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ void SetFormatVersion(const std::string& path, uint16_t version) {
 }  // namespace
 
 TEST_F(DatabaseTest, NeedsTheKernel) {
-  StopKernel();
+  zv::StopKernel();
   FBL_DataBase db;
   EXPECT_EQ(ztest::ErrorCode([&] { db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault); }), 306);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 306);
@@ -142,15 +142,15 @@ TEST_F(DatabaseTest, MissingIndexVolumeIsRecreatedEmpty) {
 
 TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
   uint32_t w1, w2;
-  KeyCheckWords(nullptr, w1, w2);
+  zv::KeyCheckWords(nullptr, w1, w2);
   EXPECT_EQ(w1, 0u);
   EXPECT_EQ(w2, 0u);
-  KeyCheckWords(MakeEncryptionKey(" \t ").get(), w1, w2);
+  zv::KeyCheckWords(zv::MakeEncryptionKey(" \t ").get(), w1, w2);
   EXPECT_EQ(w1, 0x3A6C1F5Du);
   EXPECT_EQ(w2, 0x27E49B03u);
   uint32_t s1, s2;
-  KeyCheckWords(MakeEncryptionKey("se cret").get(), w1, w2);
-  KeyCheckWords(MakeEncryptionKey("secret").get(), s1, s2);
+  zv::KeyCheckWords(zv::MakeEncryptionKey("se cret").get(), w1, w2);
+  zv::KeyCheckWords(zv::MakeEncryptionKey("secret").get(), s1, s2);
   EXPECT_EQ(w1, s1);  // blanks do not count
   EXPECT_EQ(w2, s2);
   EXPECT_LT(w1, 0x80000000u);
@@ -161,18 +161,18 @@ TEST_F(DatabaseTest, KeysAreCheckedByTheirCheckWords) {
   db.Close();
   db.Open(Base(), nullptr);
   db.Close();
-  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("  ")); }), 325);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), zv::MakeEncryptionKey("  ")); }), 325);
   EXPECT_FALSE(db.IsOpen());
 
   db.Open(Base(), nullptr);
-  EXPECT_FALSE(db.ChangeKey(MakeEncryptionKey("wrong"), MakeEncryptionKey("secret")));
-  EXPECT_TRUE(db.ChangeKey(nullptr, MakeEncryptionKey("secret")));
+  EXPECT_FALSE(db.ChangeKey(zv::MakeEncryptionKey("wrong"), zv::MakeEncryptionKey("secret")));
+  EXPECT_TRUE(db.ChangeKey(nullptr, zv::MakeEncryptionKey("secret")));
   db.Close();
   EXPECT_EQ(HeaderOf(".blb").mKeyCheck1, s1);
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 325);
-  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("other")); }), 325);
-  db.Open(Base(), MakeEncryptionKey("secret"));
-  EXPECT_TRUE(db.ChangeKey(MakeEncryptionKey("secret"), nullptr));
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), zv::MakeEncryptionKey("other")); }), 325);
+  db.Open(Base(), zv::MakeEncryptionKey("secret"));
+  EXPECT_TRUE(db.ChangeKey(zv::MakeEncryptionKey("secret"), nullptr));
   db.Close();
   db.Open(Base(), nullptr);
 }
@@ -215,7 +215,7 @@ TEST_F(DatabaseTest, KeyCheckWordsOfRealKeysAreKnown) {
   };
   for (const auto& k : kKeys) {
     uint32_t w1, w2;
-    KeyCheckWords(MakeEncryptionKey(k.key.c_str()).get(), w1, w2);
+    zv::KeyCheckWords(zv::MakeEncryptionKey(k.key.c_str()).get(), w1, w2);
     EXPECT_EQ(w1, k.word1) << k.key;
     EXPECT_EQ(w2, k.word2) << k.key;
     EXPECT_EQ(DescribedCheckWords(k.key), std::make_pair(k.word1, k.word2)) << k.key;
@@ -223,13 +223,13 @@ TEST_F(DatabaseTest, KeyCheckWordsOfRealKeysAreKnown) {
 
   FBL_DataBase db;
   db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
-  ASSERT_TRUE(db.ChangeKey(nullptr, MakeEncryptionKey("\xE9t\xE9\xFF\x80\xA0")));
+  ASSERT_TRUE(db.ChangeKey(nullptr, zv::MakeEncryptionKey("\xE9t\xE9\xFF\x80\xA0")));
   db.Close();
   for (const char* ext : {".vdb", ".dat"}) {
     EXPECT_EQ(HeaderOf(ext).mKeyCheck1, 0x0B79F04Au) << ext;
     EXPECT_EQ(HeaderOf(ext).mKeyCheck2, 0x03E2FA18u) << ext;
   }
-  db.Open(Base(), MakeEncryptionKey("\xE9t\xE9\xFF\x80\xA0"));
+  db.Open(Base(), zv::MakeEncryptionKey("\xE9t\xE9\xFF\x80\xA0"));
   db.Close();
 }
 
@@ -284,12 +284,12 @@ TEST_F(DatabaseTest, FormatVersionAndKeyAreCheckedBeforeAnyHook) {
     HookedDatabase db;
     db.Create(Base(), 8192, 1, FBL_ByteOrder::kDefault);
     EXPECT_EQ(db.mCalls, std::vector<std::string>{"open new 400"});
-    ASSERT_TRUE(db.ChangeKey(nullptr, MakeEncryptionKey("secret")));
+    ASSERT_TRUE(db.ChangeKey(nullptr, zv::MakeEncryptionKey("secret")));
   }
   for (const Case& c : cases) {
     SetFormatVersion(Base() + ".vdb", c.version);
     HookedDatabase db;
-    const FBL_EncryptionKeyRef key = c.key != nullptr ? MakeEncryptionKey(c.key) : nullptr;
+    const FBL_EncryptionKeyRef key = c.key != nullptr ? zv::MakeEncryptionKey(c.key) : nullptr;
     EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), key); }), c.code)
         << c.version << " " << (c.key ? c.key : "no key");
     EXPECT_EQ(db.mCalls, c.calls) << c.version;

@@ -120,8 +120,8 @@ TEST_F(EmbeddedFileTest, EncryptedFileGrowsInWholeUnits) {
 // Random operations on several embedded files through a small main cache,
 // checked against a model; the volume is closed and reopened on the way.
 TEST_F(EmbeddedFileTest, RandomOperationsMatchAModel) {
-  StopKernel();
-  StartKernel(102400);
+  zv::StopKernel();
+  zv::StartKernel(102400);
   std::mt19937 rng(99);
   std::map<uint32_t, std::vector<uint8_t>> model;
   auto v = NewVolume(2048);

@@ -10,7 +10,7 @@
 #include "kernel/storage/blowfish.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/embedded_file.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ class EncryptedDatabaseTest : public ztest::KernelTest {
 }  // namespace
 
 TEST_F(EncryptedDatabaseTest, OnlyTheKeyOpensAndNoPlainTextReachesTheDisk) {
-  const auto key = MakeEncryptionKey("A key of the user");
+  const auto key = zv::MakeEncryptionKey("A key of the user");
   const std::string text = Text();
   {
     FBL_DataBase db;
@@ -72,16 +72,17 @@ TEST_F(EncryptedDatabaseTest, OnlyTheKeyOpensAndNoPlainTextReachesTheDisk) {
   EXPECT_FALSE(VolumeHolds("plain text line"));
   FBL_DataBase db;
   EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), nullptr); }), 325);
-  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("A key of the use")); }), 325);
+  EXPECT_EQ(ztest::ErrorCode([&] { db.Open(Base(), zv::MakeEncryptionKey("A key of the use")); }),
+            325);
   db.Open(Base(), key);
   EXPECT_EQ(ReadFile(db, text.size(), key), text);
   // The wrong cipher reads garbage, never the text.
-  EXPECT_NE(ReadFile(db, text.size(), MakeEncryptionKey("other")), text);
+  EXPECT_NE(ReadFile(db, text.size(), zv::MakeEncryptionKey("other")), text);
 }
 
 TEST_F(EncryptedDatabaseTest, RekeyingKeepsEveryByte) {
-  const auto a = MakeEncryptionKey("alpha");
-  const auto b = MakeEncryptionKey("bravo");
+  const auto a = zv::MakeEncryptionKey("alpha");
+  const auto b = zv::MakeEncryptionKey("bravo");
   const std::string text = Text();
   FBL_DataBase db;
   db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);

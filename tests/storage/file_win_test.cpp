@@ -9,8 +9,8 @@
 
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/page_cache.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 
@@ -143,13 +143,13 @@ TEST_F(FileWinTest, FillZeroAndSeek) {
 }
 
 TEST_F(FileWinTest, NoCacheWhenKernelStopped) {
-  StopKernel();
+  zv::StopKernel();
   FBL_FileWin f(mDir.File("n"));
   f.Create();
   f.Open();
   EXPECT_EQ(ErrorCode([&] { f.Write("a", 1); }), ERR_CACHE_NOT_EXISTS);
   f.Close();
-  StartKernel(1 << 20);
+  zv::StartKernel(1 << 20);
 }
 
 TEST_F(FileWinTest, FilesOutliveTheKernelSafely) {
@@ -157,10 +157,10 @@ TEST_F(FileWinTest, FilesOutliveTheKernelSafely) {
   f.Create();
   f.Open();
   f.Write("abc", 3);
-  StopKernel();  // writes the dirty block back and detaches the file
+  zv::StopKernel();  // writes the dirty block back and detaches the file
   EXPECT_EQ(ErrorCode([&] { f.Write("d", 1); }), ERR_CACHE_NOT_EXISTS);
   f.Close();
-  StartKernel(1 << 20);
+  zv::StartKernel(1 << 20);
   FBL_FileWin g(mDir.File("k"));
   EXPECT_EQ(g.GetLength(), 3u);
 }

@@ -18,7 +18,7 @@
 #include "kernel/storage/database.h"
 #include "kernel/storage/embedded_file.h"
 #include "kernel/storage/journal.h"
-#include "tests/storage/fault_env.h"
+#include "tests/support/fault_env.h"
 #include "tests/storage/volume_fixture.h"
 
 namespace {
@@ -302,14 +302,14 @@ TEST_F(JournalDatabaseTest, JournalOfAnotherDatabaseOrAnOlderFlushIsIgnored) {
 }
 
 TEST_F(JournalDatabaseTest, EncryptedDatabasePlaysBackWithoutItsKey) {
-  const auto key = MakeEncryptionKey("journal key");
+  const auto key = zv::MakeEncryptionKey("journal key");
   const Files image = CrashAfterSecondFlush(key);
   // The journal holds the volumes' bytes as stored: enciphered.
   const std::string& journal = image.at("db.jnl");
   const auto plain = Pattern(30 * 1024, 3);
   EXPECT_EQ(journal.find(std::string(plain.begin(), plain.begin() + 64)), std::string::npos);
   FBL_DataBase db;
-  EXPECT_EQ(ErrorCode([&] { db.Open(Base(), MakeEncryptionKey("wrong")); }), ERR_WRONG_PASSWORD);
+  EXPECT_EQ(ErrorCode([&] { db.Open(Base(), zv::MakeEncryptionKey("wrong")); }), ERR_WRONG_PASSWORD);
   EXPECT_FALSE(std::filesystem::exists(JournalPath()));  // played back all the same
   Expect(Version(2), "with the key", key);
 }

@@ -10,7 +10,7 @@
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 #include "tests/storage/test_cipher.h"
 
 namespace {
@@ -19,25 +19,25 @@ using ztest::ErrorCode;
 
 TEST(KernelStartup, CacheSizeRules) {
   const uint64_t mb512 = 512ull << 20;
-  EXPECT_EQ(KernelCacheSize(0, mb512), 64ull << 20);
-  EXPECT_EQ(KernelCacheSize(50000, mb512), 102400u);
-  EXPECT_EQ(KernelCacheSize(1ull << 30, mb512), 64ull << 20);
-  EXPECT_EQ(KernelCacheSize(5u << 20, mb512), 5u << 20);
+  EXPECT_EQ(zv::KernelCacheSize(0, mb512), 64ull << 20);
+  EXPECT_EQ(zv::KernelCacheSize(50000, mb512), 102400u);
+  EXPECT_EQ(zv::KernelCacheSize(1ull << 30, mb512), 64ull << 20);
+  EXPECT_EQ(zv::KernelCacheSize(5u << 20, mb512), 5u << 20);
 }
 
 TEST(KernelStartup, StartTwiceKeepsTheCaches) {
   ASSERT_EQ(FBL_MainCache(), nullptr);
-  EXPECT_EQ(StartKernel(50000), 102400u);
+  EXPECT_EQ(zv::StartKernel(50000), 102400u);
   FBL_Cache* main = FBL_MainCache();
-  EXPECT_EQ(StartKernel(1 << 20), 102400u);
+  EXPECT_EQ(zv::StartKernel(1 << 20), 102400u);
   EXPECT_EQ(FBL_MainCache(), main);
   ASSERT_NE(FBL_VolumeCache(), nullptr);
   EXPECT_EQ(FBL_VolumeCache()->GetSize(), 34944u);
   EXPECT_EQ(FBL_VolumeCache()->GetWriteBlockSize(), 1024u);
   EXPECT_EQ(FBL_VolumeCache()->GetHandleCount(), 32u);
-  StopKernel();
+  zv::StopKernel();
   EXPECT_EQ(FBL_MainCache(), nullptr);
-  StopKernel();
+  zv::StopKernel();
 }
 
 // Records the notifications it gets.

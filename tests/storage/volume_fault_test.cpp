@@ -8,7 +8,7 @@
 #include "kernel/storage/embedded_file.h"
 #include "kernel/storage/page_cache.h"
 #include "kernel/storage/volume.h"
-#include "tests/storage/fault_env.h"
+#include "tests/support/fault_env.h"
 #include "tests/storage/volume_fixture.h"
 
 namespace {
@@ -135,8 +135,8 @@ TEST_F(VolumeFaultTest, CrashAtAnyWriteLeavesAnOpenableVolume) {
 namespace {
 
 TEST_F(VolumeFaultTest, FailedWriteBackDuringEvictionSurfacesAndIsRetried) {
-  StopKernel();
-  StartKernel(102400);  // a small main cache: writing evicts
+  zv::StopKernel();
+  zv::StartKernel(102400);  // a small main cache: writing evicts
   ztest::FaultEnv env;
   auto data = ztest::Pattern(300000, 9);
   {

@@ -24,7 +24,7 @@ TEST_F(VolumeReportTest, DescribesAVolumeWithoutChangingIt) {
   RawFile(Path()).SetU32(36, 1);  // looks interrupted: must stay so
   auto before = RawFile(Path()).Read(0, 1 << 20);
   std::string out;
-  EXPECT_EQ(WriteVolumeReport(Path(), out), 0);
+  EXPECT_EQ(zv::WriteVolumeReport(Path(), out), 0);
   EXPECT_EQ(RawFile(Path()).Read(0, 1 << 20), before);
   for (const char* line :
        {"byte order: 2 (little-endian)", "table-format mark: 32", "format version: 400",
@@ -43,15 +43,15 @@ TEST_F(VolumeReportTest, DamagedVolumeShowsWhatItCouldAndTheCode) {
   NewVolume(1024);
   RawFile(Path()).SetU32(4, 1u << 16 | 401);
   std::string out;
-  EXPECT_EQ(WriteVolumeReport(Path(), out), ERR_CANT_OPEN_NEW_VERSION);
+  EXPECT_EQ(zv::WriteVolumeReport(Path(), out), ERR_CANT_OPEN_NEW_VERSION);
   EXPECT_NE(out.find("format version: 401\n"), std::string::npos);
   EXPECT_NE(out.find("error 320\n"), std::string::npos);
   RawFile(Path()).Truncate(20);
   out.clear();
-  EXPECT_EQ(WriteVolumeReport(Path(), out), ERR_DATA_FILE);
+  EXPECT_EQ(zv::WriteVolumeReport(Path(), out), ERR_DATA_FILE);
   EXPECT_NE(out.find("error 301\n"), std::string::npos);
   out.clear();
-  EXPECT_EQ(WriteVolumeReport(mDir.File("missing"), out), ENOENT);
+  EXPECT_EQ(zv::WriteVolumeReport(mDir.File("missing"), out), ENOENT);
 }
 
 }  // namespace

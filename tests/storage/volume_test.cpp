@@ -47,10 +47,10 @@ TEST_F(VolumeFormatTest, NewVolumeLayout) {
 }
 
 TEST_F(VolumeFormatTest, SegmentSizeIsRoundedAndBounded) {
-  EXPECT_EQ(NormalizeSegmentSize(5000), 4096u);
-  EXPECT_EQ(NormalizeSegmentSize(100), 1024u);
-  EXPECT_EQ(NormalizeSegmentSize(100000), 65536u);
-  EXPECT_EQ(NormalizeSegmentSize(0), 1024u);
+  EXPECT_EQ(zv::NormalizeSegmentSize(5000), 4096u);
+  EXPECT_EQ(zv::NormalizeSegmentSize(100), 1024u);
+  EXPECT_EQ(zv::NormalizeSegmentSize(100000), 65536u);
+  EXPECT_EQ(zv::NormalizeSegmentSize(0), 1024u);
   auto v = NewVolume(5000);
   v->Open();
   EXPECT_EQ(v->GetSegmentSize(), 4096u);
@@ -362,7 +362,7 @@ TEST_F(VolumeConversionTest, ReadOnlyOldVolumeIsReadAsItIs) {
   MakeOldFormat(Path(), entries);
   auto before = RawFile(Path()).Read(0, 1 << 20);
   std::string out;
-  EXPECT_EQ(WriteVolumeReport(Path(), out), 0);
+  EXPECT_EQ(zv::WriteVolumeReport(Path(), out), 0);
   EXPECT_NE(out.find("  1: owner 4, kind 3, sub-index 0, permanent, first segment 3, 3 "
                      "segments, length 2500\n"),
             std::string::npos)

@@ -7,14 +7,14 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
 using ztest::FakeIndex;
 using ztest::TableTest;
 
-const std::vector<std::pair<uint8_t, uint16_t>> kUniqueAndPlain = {
+const std::vector<ztest::Column> kUniqueAndPlain = {
     {kTypeLong, kFieldUnique | kFieldNullable}, {kTypeLong, kFieldIndexed}, {kTypeLong, 0}};
 
 FakeIndex& IndexOf(FBL_BaseField& field) {
@@ -139,56 +139,56 @@ TEST_F(TableTest, OldValueMachinery) {
 
 TEST(LockWords, Transitions) {
   uint32_t w = 0;
-  EXPECT_TRUE(LockWordAcquire(w, kLockNone, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kNone, 5));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0xC0000005u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0xC0000005u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockWrite, 5));  // upgrade by the only reader
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));  // upgrade by the only reader
   EXPECT_EQ(w, 0x40000005u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockWrite, 5));
-  EXPECT_FALSE(LockWordAcquire(w, kLockWrite, 6));
-  EXPECT_FALSE(LockWordAcquire(w, kLockRead, 6));
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 6));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
   EXPECT_EQ(w, 0x40000005u);
-  EXPECT_FALSE(LockWordRelease(w, 6));
-  EXPECT_TRUE(LockWordRelease(w, 5));
+  EXPECT_FALSE(zv::LockWordRelease(w, 6));
+  EXPECT_TRUE(zv::LockWordRelease(w, 5));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 5));
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 6));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 5));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
   EXPECT_EQ(w, 0x80000002u);
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 7));
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 7));
   EXPECT_EQ(w, 0x80000003u);
-  EXPECT_FALSE(LockWordAcquire(w, kLockWrite, 5));
-  EXPECT_TRUE(LockWordRelease(w, 1));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 5));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
   EXPECT_EQ(w, 0x80000002u);
-  EXPECT_TRUE(LockWordRelease(w, 1));
-  EXPECT_TRUE(LockWordRelease(w, 1));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));
   EXPECT_EQ(w, 0u);
-  EXPECT_TRUE(LockWordRelease(w, 1));  // a free word stays free
-  EXPECT_TRUE(LockWordAcquire(w, kLockRead, 6));
-  EXPECT_FALSE(LockWordAcquire(w, kLockWrite, 7));
+  EXPECT_TRUE(zv::LockWordRelease(w, 1));  // a free word stays free
+  EXPECT_TRUE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 6));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kWrite, 7));
   w = 0x80000000u | kLockOwnerMask;  // the reader count cannot spill into bit 30
-  EXPECT_FALSE(LockWordAcquire(w, kLockRead, 1));
+  EXPECT_FALSE(zv::LockWordAcquire(w, FBL_LockKind::kRead, 1));
 }
 
 TEST_F(TableTest, TableLocksLiveInATemporaryFile) {
   CreateDb();
   MakeTable({{kTypeLong, 0}});
-  EXPECT_FALSE(mTable->LockRecord(1, kLockRead, 1));  // beyond MaxRecID
-  EXPECT_TRUE(mTable->LockRecord(1, kLockNone, 1));
+  EXPECT_FALSE(mTable->LockRecord(1, FBL_LockKind::kRead, 1));  // beyond MaxRecID
+  EXPECT_TRUE(mTable->LockRecord(1, FBL_LockKind::kNone, 1));
   EXPECT_FALSE(mTable->UnlockRecord(1, 1));
   for (int i = 0; i < 3; ++i) mTable->AddRecord();
   EXPECT_FALSE(mTable->IsRecordLocked(2));
-  EXPECT_TRUE(mTable->LockRecord(2, kLockWrite, 9));
+  EXPECT_TRUE(mTable->LockRecord(2, FBL_LockKind::kWrite, 9));
   EXPECT_TRUE(mTable->IsRecordLocked(2));
   EXPECT_TRUE(mTable->CanModifyRecord(2));  // only read locks stop changes
-  EXPECT_FALSE(mTable->LockRecord(2, kLockWrite, 8));
-  EXPECT_FALSE(mTable->LockRecord(0, kLockWrite, 8));
+  EXPECT_FALSE(mTable->LockRecord(2, FBL_LockKind::kWrite, 8));
+  EXPECT_FALSE(mTable->LockRecord(0, FBL_LockKind::kWrite, 8));
   EXPECT_EQ(mTable->AddRecord(), 4u);
   EXPECT_FALSE(mTable->IsRecordLocked(4));
-  EXPECT_TRUE(mTable->LockRecord(4, kLockRead, 8));
+  EXPECT_TRUE(mTable->LockRecord(4, FBL_LockKind::kRead, 8));
   ASSERT_TRUE(mTable->GoToRecord(4));
   EXPECT_FALSE(mTable->DeleteRecord());
   EXPECT_TRUE(mTable->DeleteRecord(true));  // shrinks the lock file with the map

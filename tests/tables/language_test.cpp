@@ -23,8 +23,8 @@ const std::string kCote = "cote", kCoteE = "cot\xE9", kCoteO = "c\xF4te", kCoteO
 }  // namespace
 
 TEST(Language, AsciiIsPlainByteOrder) {
-  const FBL_Language& ascii = AsciiLanguage();
-  EXPECT_EQ(FindLanguage("ASCII"), &ascii);
+  const FBL_Language& ascii = zv::AsciiLanguage();
+  EXPECT_EQ(zv::FindLanguage("ASCII"), &ascii);
   EXPECT_EQ(Sorted(ascii, {"a", "B", "ab", "", "\xE9", "A"}),
             (std::vector<std::string>{"", "A", "B", "a", "ab", "\xE9"}));
   EXPECT_EQ(ascii.Compare("ab", 2, "ab", 2), 0);
@@ -33,8 +33,8 @@ TEST(Language, AsciiIsPlainByteOrder) {
 }
 
 TEST(Language, FrenchAndFrenchCanadianDifferOnAccents) {
-  const FBL_Language* french = FindLanguage("French");
-  const FBL_Language* canadian = FindLanguage("French Canadian");
+  const FBL_Language* french = zv::FindLanguage("French");
+  const FBL_Language* canadian = zv::FindLanguage("French Canadian");
   ASSERT_NE(french, nullptr);
   ASSERT_NE(canadian, nullptr);
   const std::vector<std::string> words = {kCoteOE, kCote, kCoteO, kCoteE};
@@ -46,27 +46,27 @@ TEST(Language, FrenchAndFrenchCanadianDifferOnAccents) {
 }
 
 TEST(Language, NamesAndIdentifiers) {
-  EXPECT_EQ(LanguageLocaleId("Afrikaans"), 54u);
-  EXPECT_EQ(LanguageLocaleId("Albanian"), 28u);
-  EXPECT_EQ(LanguageLocaleId("Armenian"), 43u);
-  EXPECT_EQ(LanguageLocaleId("Bangladesh"), 69u);
-  EXPECT_EQ(LanguageLocaleId("Byelorussian"), 35u);
-  EXPECT_EQ(LanguageLocaleId("Croatian"), 26u);
-  EXPECT_EQ(LanguageLocaleId("Dutch"), 19u);
-  EXPECT_EQ(LanguageLocaleId("English"), 9u);
-  EXPECT_EQ(LanguageLocaleId("Hindi"), 57u);
-  EXPECT_EQ(LanguageLocaleId("Simplified Chinese"), 0x20004u);
-  EXPECT_EQ(LanguageLocaleId("Traditional Chinese"), 0x10004u);
-  EXPECT_EQ(LanguageLocaleId("Klingon"), 0u);
-  EXPECT_EQ(FindLanguage("Klingon"), nullptr);
-  EXPECT_EQ(FindLanguage("french"), nullptr);                 // names match exactly
-  EXPECT_EQ(FindLanguage("German"), FindLanguage("German"));  // made once
+  EXPECT_EQ(zv::LanguageLocaleId("Afrikaans"), 54u);
+  EXPECT_EQ(zv::LanguageLocaleId("Albanian"), 28u);
+  EXPECT_EQ(zv::LanguageLocaleId("Armenian"), 43u);
+  EXPECT_EQ(zv::LanguageLocaleId("Bangladesh"), 69u);
+  EXPECT_EQ(zv::LanguageLocaleId("Byelorussian"), 35u);
+  EXPECT_EQ(zv::LanguageLocaleId("Croatian"), 26u);
+  EXPECT_EQ(zv::LanguageLocaleId("Dutch"), 19u);
+  EXPECT_EQ(zv::LanguageLocaleId("English"), 9u);
+  EXPECT_EQ(zv::LanguageLocaleId("Hindi"), 57u);
+  EXPECT_EQ(zv::LanguageLocaleId("Simplified Chinese"), 0x20004u);
+  EXPECT_EQ(zv::LanguageLocaleId("Traditional Chinese"), 0x10004u);
+  EXPECT_EQ(zv::LanguageLocaleId("Klingon"), 0u);
+  EXPECT_EQ(zv::FindLanguage("Klingon"), nullptr);
+  EXPECT_EQ(zv::FindLanguage("french"), nullptr);                     // names match exactly
+  EXPECT_EQ(zv::FindLanguage("German"), zv::FindLanguage("German"));  // made once
 }
 
 TEST(Language, EveryLanguageComparesItsOwnCharacterSet) {
   for (const char* name : {"Russian", "Greek", "Japanese", "Korean", "Thai", "Turkish", "Polish",
                            "Arabic", "Hebrew", "Vietnamese", "Traditional Chinese", "Basque"}) {
-    const FBL_Language* language = FindLanguage(name);
+    const FBL_Language* language = zv::FindLanguage(name);
     ASSERT_NE(language, nullptr) << name;
     EXPECT_EQ(language->Compare("abc", 3, "abc", 3), 0) << name;
     EXPECT_LT(language->Compare("abc", 3, "abd", 3), 0) << name;
@@ -74,7 +74,7 @@ TEST(Language, EveryLanguageComparesItsOwnCharacterSet) {
   }
   // Cyrillic in its own code page: "Ё" (0xA8) sorts between "Е" (0xC5) and
   // "Ж" (0xC6), where byte order would put it before both.
-  const FBL_Language* russian = FindLanguage("Russian");
+  const FBL_Language* russian = zv::FindLanguage("Russian");
   EXPECT_LT(russian->Compare("\xE0", 1, "\xE1", 1), 0);
   EXPECT_GT(russian->Compare("\xA8", 1, "\xC5", 1), 0);
   EXPECT_LT(russian->Compare("\xA8", 1, "\xC6", 1), 0);
@@ -82,7 +82,7 @@ TEST(Language, EveryLanguageComparesItsOwnCharacterSet) {
 
 TEST(Language, GreatestCharacterSortsLast) {
   for (const char* name : {"English", "German", "Russian"}) {
-    const FBL_Language* language = FindLanguage(name);
+    const FBL_Language* language = zv::FindLanguage(name);
     const char greatest = static_cast<char>(language->GetGreatestChar());
     for (int c = 1; c < 256; ++c) {
       const char other = static_cast<char>(c);
@@ -93,14 +93,14 @@ TEST(Language, GreatestCharacterSortsLast) {
 
 TEST(MacRoman, TablesAreEachOthersInverse) {
   for (int b = 0; b < 256; ++b) {
-    EXPECT_EQ(FromMacRomanByte(ToMacRomanByte(uint8_t(b))), b);
-    EXPECT_EQ(ToMacRomanByte(FromMacRomanByte(uint8_t(b))), b);
+    EXPECT_EQ(zv::FromMacRomanByte(zv::ToMacRomanByte(uint8_t(b))), b);
+    EXPECT_EQ(zv::ToMacRomanByte(zv::FromMacRomanByte(uint8_t(b))), b);
   }
-  EXPECT_EQ(ToMacRomanByte(0xC4), 0x80);
-  EXPECT_EQ(FromMacRomanByte(0x80), 0xC4);
+  EXPECT_EQ(zv::ToMacRomanByte(0xC4), 0x80);
+  EXPECT_EQ(zv::FromMacRomanByte(0x80), 0xC4);
   std::string text = "A\xC4\xE9z";
-  ToMacRoman(text.data(), text.size());
+  zv::ToMacRoman(text.data(), text.size());
   EXPECT_EQ(text, "A\x80\x8Ez");
-  FromMacRoman(text.data(), text.size());
+  zv::FromMacRoman(text.data(), text.size());
   EXPECT_EQ(text, "A\xC4\xE9z");
 }

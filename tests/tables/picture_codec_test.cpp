@@ -11,16 +11,12 @@
 #include "kernel/storage/byte_order.h"
 #include "kernel/tables/picture_codec.h"
 #include "platform/errors.h"
+#include "tests/support/error_code.h"
 
 namespace {
 
 int Code(void (*f)(const std::vector<uint8_t>&), const std::vector<uint8_t>& v) {
-  try {
-    f(v);
-  } catch (const xFBL_Exception& e) {
-    return e.Code;
-  }
-  return 0;
+  return ztest::ErrorCode([&] { f(v); });
 }
 
 // A bitmap with the given colour table and rows (bottom row first, padded).
@@ -68,7 +64,7 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& jpeg, uint32_t& w, uint3
 // The pixel (x, y) from the top of a picture, as a 24-bit bitmap keeps it.
 Rgb BitmapPixel(const std::vector<uint8_t>& bmp, uint32_t x, uint32_t y) {
   uint32_t w = zorder::LoadU32(&bmp[4], false), h = zorder::LoadU32(&bmp[8], false);
-  const uint8_t* p = &bmp[40 + (h - 1 - y) * BitmapRowBytes(w, 24) + 3 * x];
+  const uint8_t* p = &bmp[40 + (h - 1 - y) * zv::BitmapRowBytes(w, 24) + 3 * x];
   return {p[2], p[1], p[0]};
 }
 
@@ -80,7 +76,7 @@ void ExpectNear(Rgb got, Rgb want, int tolerance) {
 
 TEST(PictureCodecTest, A24BitBitmapDecodesToItsPixelsWithinJpegTolerance) {
   const uint32_t w = 37, h = 23;
-  const size_t rowBytes = BitmapRowBytes(w, 24);
+  const size_t rowBytes = zv::BitmapRowBytes(w, 24);
   EXPECT_EQ(rowBytes, 112u);
   std::vector<uint8_t> rows(rowBytes * h, 0);
   auto colour = [](uint32_t x, uint32_t y) { return Rgb{int(x * 6), int(y * 10), 128}; };
@@ -93,7 +89,7 @@ TEST(PictureCodecTest, A24BitBitmapDecodesToItsPixelsWithinJpegTolerance) {
       row[3 * x + 2] = uint8_t(c.r);
     }
   }
-  auto jpeg = BitmapToJpeg(Bitmap(w, h, 24, {}, rows).data(), 40 + rows.size(), 90);
+  auto jpeg = zv::BitmapToJpeg(Bitmap(w, h, 24, {}, rows).data(), 40 + rows.size(), 90);
   uint32_t dw = 0, dh = 0;
   auto rgb = Decode(jpeg, dw, dh);
   ASSERT_EQ(dw, w);
@@ -109,7 +105,7 @@ TEST(PictureCodecTest, A24BitBitmapDecodesToItsPixelsWithinJpegTolerance) {
   }
   EXPECT_LT(double(sum) / (w * h * 3), 4.0);
   // And back into a bitmap: header fields, bottom row first, padded rows.
-  auto back = JpegToBitmap(jpeg.data(), jpeg.size());
+  auto back = zv::JpegToBitmap(jpeg.data(), jpeg.size());
   ASSERT_EQ(back.size(), 40 + rowBytes * h);
   EXPECT_EQ(zorder::LoadU32(&back[0], false), 40u);
   EXPECT_EQ(zorder::LoadU32(&back[4], false), w);
@@ -127,13 +123,13 @@ TEST(PictureCodecTest, A24BitBitmapDecodesToItsPixelsWithinJpegTolerance) {
 
 TEST(PictureCodecTest, OneBitRowsOfWidthTenAreFourBytes) {
   // Left half white, right half black; palette 0 black, 1 white.
-  EXPECT_EQ(BitmapRowBytes(10, 1), 4u);
+  EXPECT_EQ(zv::BitmapRowBytes(10, 1), 4u);
   std::vector<uint8_t> rows;
   for (int y = 0; y < 16; ++y) rows.insert(rows.end(), {0xF8, 0x00, 0x00, 0x00});
   auto jpeg =
-      BitmapToJpeg(Bitmap(10, 16, 1, {0x000000, 0xFFFFFF}, rows).data(), 48 + rows.size(), 95);
-  auto back = JpegToBitmap(jpeg.data(), jpeg.size());
-  EXPECT_EQ(BitmapRowBytes(10, 24), 32u);
+      zv::BitmapToJpeg(Bitmap(10, 16, 1, {0x000000, 0xFFFFFF}, rows).data(), 48 + rows.size(), 95);
+  auto back = zv::JpegToBitmap(jpeg.data(), jpeg.size());
+  EXPECT_EQ(zv::BitmapRowBytes(10, 24), 32u);
   ASSERT_EQ(back.size(), 40u + 32 * 16);
   ExpectNear(BitmapPixel(back, 1, 8), {255, 255, 255}, 30);
   ExpectNear(BitmapPixel(back, 8, 8), {0, 0, 0}, 30);
@@ -143,28 +139,28 @@ TEST(PictureCodecTest, FourAndEightBitsGoThroughTheColourTable) {
   // Blue, green, red, reserved: 0x00RRGGBB as a little-endian word.
   std::vector<uint32_t> palette = {0x00FF0000, 0x0000FF00};
   std::vector<uint8_t> rows4(4 * 16, 0x11);  // every pixel colour 1 (green)
-  auto j4 = BitmapToJpeg(Bitmap(8, 16, 4, palette, rows4, 2).data(), 48 + rows4.size(), 95);
-  ExpectNear(BitmapPixel(JpegToBitmap(j4.data(), j4.size()), 3, 3), {0, 255, 0}, 30);
+  auto j4 = zv::BitmapToJpeg(Bitmap(8, 16, 4, palette, rows4, 2).data(), 48 + rows4.size(), 95);
+  ExpectNear(BitmapPixel(zv::JpegToBitmap(j4.data(), j4.size()), 3, 3), {0, 255, 0}, 30);
   std::vector<uint8_t> rows8(8 * 8, 0);  // colour 0 (red)
-  auto j8 = BitmapToJpeg(Bitmap(8, 8, 8, palette, rows8, 2).data(), 48 + rows8.size(), 95);
-  ExpectNear(BitmapPixel(JpegToBitmap(j8.data(), j8.size()), 4, 4), {255, 0, 0}, 30);
+  auto j8 = zv::BitmapToJpeg(Bitmap(8, 8, 8, palette, rows8, 2).data(), 48 + rows8.size(), 95);
+  ExpectNear(BitmapPixel(zv::JpegToBitmap(j8.data(), j8.size()), 4, 4), {255, 0, 0}, 30);
   // An index past the table is black, never a read outside it.
   std::vector<uint8_t> rows8b(8 * 8, 200);
-  auto jb = BitmapToJpeg(Bitmap(8, 8, 8, palette, rows8b, 2).data(), 48 + rows8b.size(), 95);
-  ExpectNear(BitmapPixel(JpegToBitmap(jb.data(), jb.size()), 4, 4), {0, 0, 0}, 30);
+  auto jb = zv::BitmapToJpeg(Bitmap(8, 8, 8, palette, rows8b, 2).data(), 48 + rows8b.size(), 95);
+  ExpectNear(BitmapPixel(zv::JpegToBitmap(jb.data(), jb.size()), 4, 4), {0, 0, 0}, 30);
 }
 
 TEST(PictureCodecTest, SixteenBitsWidenEachChannel) {
   // Red 31, green 0, blue 15: c -> c * 8 + 7.
   std::vector<uint8_t> rows;
   for (int i = 0; i < 8 * 8; ++i) rows.insert(rows.end(), {0x0F, 0x7C});
-  auto jpeg = BitmapToJpeg(Bitmap(8, 8, 16, {}, rows).data(), 40 + rows.size(), 100);
-  ExpectNear(BitmapPixel(JpegToBitmap(jpeg.data(), jpeg.size()), 4, 4), {255, 7, 127}, 12);
+  auto jpeg = zv::BitmapToJpeg(Bitmap(8, 8, 16, {}, rows).data(), 40 + rows.size(), 100);
+  ExpectNear(BitmapPixel(zv::JpegToBitmap(jpeg.data(), jpeg.size()), 4, 4), {255, 7, 127}, 12);
 }
 
 TEST(PictureCodecTest, BitmapsThatDoNotFitTheirBytesRaise310) {
-  auto make = [](const std::vector<uint8_t>& b) { BitmapToJpeg(b.data(), b.size(), 50); };
-  std::vector<uint8_t> rows(BitmapRowBytes(4, 24) * 4, 0);
+  auto make = [](const std::vector<uint8_t>& b) { zv::BitmapToJpeg(b.data(), b.size(), 50); };
+  std::vector<uint8_t> rows(zv::BitmapRowBytes(4, 24) * 4, 0);
   EXPECT_EQ(Code(make, Bitmap(4, 4, 24, {}, rows)), 0);
   EXPECT_EQ(Code(make, Bitmap(4, 5, 24, {}, rows)), ERR_WRONG_PARAMETER);   // rows missing
   EXPECT_EQ(Code(make, Bitmap(4, 4, 32, {}, rows)), ERR_WRONG_PARAMETER);   // bits
@@ -178,11 +174,11 @@ TEST(PictureCodecTest, BitmapsThatDoNotFitTheirBytesRaise310) {
 }
 
 TEST(PictureCodecTest, DataThatIsNotJpegRaises303) {
-  auto read = [](const std::vector<uint8_t>& j) { JpegToBitmap(j.data(), j.size()); };
+  auto read = [](const std::vector<uint8_t>& j) { zv::JpegToBitmap(j.data(), j.size()); };
   EXPECT_EQ(Code(read, std::vector<uint8_t>(100, 0x5A)), ERR_FIELD);
   EXPECT_EQ(Code(read, {}), ERR_FIELD);
-  std::vector<uint8_t> rows(BitmapRowBytes(16, 24) * 16, 77);
-  auto jpeg = BitmapToJpeg(Bitmap(16, 16, 24, {}, rows).data(), 40 + rows.size(), 50);
+  std::vector<uint8_t> rows(zv::BitmapRowBytes(16, 24) * 16, 77);
+  auto jpeg = zv::BitmapToJpeg(Bitmap(16, 16, 24, {}, rows).data(), 40 + rows.size(), 50);
   jpeg.resize(jpeg.size() / 2);  // torn: an error, never a crash
   EXPECT_EQ(Code(read, jpeg), ERR_FIELD);
 }

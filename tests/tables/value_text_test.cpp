@@ -19,86 +19,87 @@ FBL_DateSettings Settings(uint8_t order, char dateSep = '/', char timeSep = ':')
 
 TEST(DateText, ParsesInEachOrderAndFormsBack) {
   const uint32_t leapDay = 2004u * 512 + 2 * 32 + 29;
-  EXPECT_EQ(ParseDate("2/29/2004", Settings(0)), leapDay);
-  EXPECT_EQ(FormatDate(leapDay, Settings(0)), "02/29/2004");
-  EXPECT_EQ(ParseDate("29.2.2004", Settings(1)), leapDay);  // any one-character separators
-  EXPECT_EQ(FormatDate(leapDay, Settings(1, '.')), "29.02.2004");
-  EXPECT_EQ(ParseDate("2004-02-29", Settings(2)), leapDay);
-  EXPECT_EQ(FormatDate(leapDay, Settings(2, '-')), "2004-02-29");
-  EXPECT_EQ(FormatDate(PackDate({33, 1, 2}), Settings(0)), "01/02/0033");
+  EXPECT_EQ(zv::ParseDate("2/29/2004", Settings(0)), leapDay);
+  EXPECT_EQ(zv::FormatDate(leapDay, Settings(0)), "02/29/2004");
+  EXPECT_EQ(zv::ParseDate("29.2.2004", Settings(1)), leapDay);  // any one-character separators
+  EXPECT_EQ(zv::FormatDate(leapDay, Settings(1, '.')), "29.02.2004");
+  EXPECT_EQ(zv::ParseDate("2004-02-29", Settings(2)), leapDay);
+  EXPECT_EQ(zv::FormatDate(leapDay, Settings(2, '-')), "2004-02-29");
+  EXPECT_EQ(zv::FormatDate(zv::PackDate({33, 1, 2}), Settings(0)), "01/02/0033");
 }
 
 TEST(DateText, NegativeYearsAndRubbish) {
-  const uint32_t word = ParseDate("-3/4/50", Settings(0));
-  EXPECT_EQ(UnpackDate(word).year, -50);
-  EXPECT_EQ(UnpackDate(word).month, 3u);
-  EXPECT_EQ(FormatDate(word, Settings(2)), "-0050/03/04");
-  EXPECT_EQ(UnpackDate(ParseDate("-50/3/4", Settings(2))).year, -50);
-  EXPECT_EQ(ParseDate("hello", Settings(0)), 0u);
-  EXPECT_EQ(ParseDate("1/2", Settings(0)), 0u);
-  EXPECT_EQ(ParseDate("", Settings(0)), 0u);
-  EXPECT_EQ(ParseDate(nullptr, Settings(0)), 0u);
+  const uint32_t word = zv::ParseDate("-3/4/50", Settings(0));
+  EXPECT_EQ(zv::UnpackDate(word).year, -50);
+  EXPECT_EQ(zv::UnpackDate(word).month, 3u);
+  EXPECT_EQ(zv::FormatDate(word, Settings(2)), "-0050/03/04");
+  EXPECT_EQ(zv::UnpackDate(zv::ParseDate("-50/3/4", Settings(2))).year, -50);
+  EXPECT_EQ(zv::ParseDate("hello", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseDate("1/2", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseDate("", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseDate(nullptr, Settings(0)), 0u);
   // Parts too big for their bits would spill into the next field.
-  EXPECT_EQ(ParseDate("40/2/2004", Settings(0)), 0u);
-  EXPECT_EQ(ParseDate("2/40/2004", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseDate("40/2/2004", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseDate("2/40/2004", Settings(0)), 0u);
 }
 
 TEST(DateText, PackedWordsSortChronologically) {
-  const uint32_t a = ParseDate("12/31/1999", Settings(0));
-  const uint32_t b = ParseDate("1/1/2000", Settings(0));
-  const uint32_t c = ParseDate("1/2/2000", Settings(0));
+  const uint32_t a = zv::ParseDate("12/31/1999", Settings(0));
+  const uint32_t b = zv::ParseDate("1/1/2000", Settings(0));
+  const uint32_t c = zv::ParseDate("1/2/2000", Settings(0));
   EXPECT_LT(a, b);
   EXPECT_LT(b, c);
-  EXPECT_LT(ParseTime("9:59:59", Settings(0)), ParseTime("10:00:00", Settings(0)));
+  EXPECT_LT(zv::ParseTime("9:59:59", Settings(0)), zv::ParseTime("10:00:00", Settings(0)));
 }
 
 TEST(TimeText, PartsAndSeparators) {
-  const uint32_t t = ParseTime("13:05:09", Settings(0));
+  const uint32_t t = zv::ParseTime("13:05:09", Settings(0));
   EXPECT_EQ(t, 13u << 12 | 5u << 6 | 9u);
-  EXPECT_EQ(FormatTime(t, Settings(0, '/', '.')), "13.05.09");
-  EXPECT_EQ(ParseTime("13:65:09", Settings(0)), 0u);
-  EXPECT_EQ(ParseTime("noon", Settings(0)), 0u);
+  EXPECT_EQ(zv::FormatTime(t, Settings(0, '/', '.')), "13.05.09");
+  EXPECT_EQ(zv::ParseTime("13:65:09", Settings(0)), 0u);
+  EXPECT_EQ(zv::ParseTime("noon", Settings(0)), 0u);
 }
 
 TEST(DateTimeText, DateThenTime) {
-  const uint64_t v = ParseDateTime("2/29/2004 13:05:09", Settings(0));
-  EXPECT_EQ(DateWordOf(v), ParseDate("2/29/2004", Settings(0)));
-  EXPECT_EQ(TimeWordOf(v), ParseTime("13:05:09", Settings(0)));
-  EXPECT_EQ(FormatDateTime(v, Settings(0)), "02/29/2004 13:05:09");
-  EXPECT_EQ(FormatDateTime(ParseDateTime("2004/2/29 1:2:3", Settings(2)), Settings(2)),
+  const uint64_t v = zv::ParseDateTime("2/29/2004 13:05:09", Settings(0));
+  EXPECT_EQ(zv::DateWordOf(v), zv::ParseDate("2/29/2004", Settings(0)));
+  EXPECT_EQ(zv::TimeWordOf(v), zv::ParseTime("13:05:09", Settings(0)));
+  EXPECT_EQ(zv::FormatDateTime(v, Settings(0)), "02/29/2004 13:05:09");
+  EXPECT_EQ(zv::FormatDateTime(zv::ParseDateTime("2004/2/29 1:2:3", Settings(2)), Settings(2)),
             "2004/02/29 01:02:03");
-  EXPECT_EQ(TimeWordOf(ParseDateTime("2/29/2004", Settings(0))), 0u);  // date alone: midnight
-  EXPECT_EQ(ParseDateTime("2/29/2004 x", Settings(0)), 0u);
+  EXPECT_EQ(zv::TimeWordOf(zv::ParseDateTime("2/29/2004", Settings(0))),
+            0u);  // date alone: midnight
+  EXPECT_EQ(zv::ParseDateTime("2/29/2004 x", Settings(0)), 0u);
   // The date in the high word orders date-times by date first.
-  EXPECT_LT(ParseDateTime("1/1/2000 23:59:59", Settings(0)),
-            ParseDateTime("1/2/2000 00:00:00", Settings(0)));
+  EXPECT_LT(zv::ParseDateTime("1/1/2000 23:59:59", Settings(0)),
+            zv::ParseDateTime("1/2/2000 00:00:00", Settings(0)));
 }
 
 TEST(NumberText, ParsingNeverFails) {
-  EXPECT_EQ(ParseInt32(" -42xyz"), -42);
-  EXPECT_EQ(ParseInt32("abc"), 0);
-  EXPECT_EQ(ParseInt32("4294967296"), 0);  // modulo 2^32
-  EXPECT_EQ(ParseUInt32("-1"), 4294967295u);
-  EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
-  EXPECT_EQ(ParseInt64("99999999999999999999"), INT64_MAX);
-  EXPECT_EQ(ParseUInt64("18446744073709551615"), UINT64_MAX);
-  EXPECT_DOUBLE_EQ(ParseDouble("2.5e3abc"), 2500.0);
-  EXPECT_EQ(ParseDouble("x"), 0.0);
-  EXPECT_TRUE(ParseBoolean("true"));
-  EXPECT_TRUE(ParseBoolean("TRUE"));
-  EXPECT_TRUE(ParseBoolean("TrUeish"));
-  EXPECT_TRUE(ParseBoolean("1"));
-  EXPECT_FALSE(ParseBoolean("yes"));
-  EXPECT_FALSE(ParseBoolean("0"));
-  EXPECT_FALSE(ParseBoolean(nullptr));
+  EXPECT_EQ(zv::ParseInt32(" -42xyz"), -42);
+  EXPECT_EQ(zv::ParseInt32("abc"), 0);
+  EXPECT_EQ(zv::ParseInt32("4294967296"), 0);  // modulo 2^32
+  EXPECT_EQ(zv::ParseUInt32("-1"), 4294967295u);
+  EXPECT_EQ(zv::ParseInt64("-9223372036854775808"), INT64_MIN);
+  EXPECT_EQ(zv::ParseInt64("99999999999999999999"), INT64_MAX);
+  EXPECT_EQ(zv::ParseUInt64("18446744073709551615"), UINT64_MAX);
+  EXPECT_DOUBLE_EQ(zv::ParseDouble("2.5e3abc"), 2500.0);
+  EXPECT_EQ(zv::ParseDouble("x"), 0.0);
+  EXPECT_TRUE(zv::ParseBoolean("true"));
+  EXPECT_TRUE(zv::ParseBoolean("TRUE"));
+  EXPECT_TRUE(zv::ParseBoolean("TrUeish"));
+  EXPECT_TRUE(zv::ParseBoolean("1"));
+  EXPECT_FALSE(zv::ParseBoolean("yes"));
+  EXPECT_FALSE(zv::ParseBoolean("0"));
+  EXPECT_FALSE(zv::ParseBoolean(nullptr));
 }
 
 TEST(NumberText, Forms) {
-  EXPECT_EQ(FormatSigned(-2147483648LL), "-2147483648");
-  EXPECT_EQ(FormatUnsigned(UINT64_MAX), "18446744073709551615");
-  EXPECT_EQ(FormatFloat(2.5f), "2.5");
-  EXPECT_EQ(FormatFloat(1e20f), "1E+20");
-  EXPECT_EQ(FormatDouble(0.1), "0.1");
-  EXPECT_EQ(FormatDouble(123456789.125), "123456789.125");
-  EXPECT_EQ(FormatDouble(1.0 / 3.0), "0.3333333333333333");
+  EXPECT_EQ(zv::FormatSigned(-2147483648LL), "-2147483648");
+  EXPECT_EQ(zv::FormatUnsigned(UINT64_MAX), "18446744073709551615");
+  EXPECT_EQ(zv::FormatFloat(2.5f), "2.5");
+  EXPECT_EQ(zv::FormatFloat(1e20f), "1E+20");
+  EXPECT_EQ(zv::FormatDouble(0.1), "0.1");
+  EXPECT_EQ(zv::FormatDouble(123456789.125), "123456789.125");
+  EXPECT_EQ(zv::FormatDouble(1.0 / 3.0), "0.3333333333333333");
 }

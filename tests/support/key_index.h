@@ -1,7 +1,9 @@
-// Tables of string, binary and text columns, with an index double that
-// keeps the keys the field makes (MakeWordKeys) and records the bounds of
-// range searches.
+// An index double that keeps the keys the field makes (MakeWordKeys) and
+// records the bounds of range searches, for the tests of string, binary and
+// text columns.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
@@ -10,7 +12,7 @@
 #include <vector>
 
 #include "kernel/tables/text_keys.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/support/table_fixture.h"
 
 namespace ztest {
 
@@ -19,33 +21,23 @@ class KeyIndex : public FBL_FieldIndex {
   KeyIndex(FBL_BaseField& field, std::vector<std::string>& log) : mField(field), mLog(log) {}
   void Open() override {}
   void Close() override {}
-  void Insert(REC_ID recID) override {
-    std::vector<std::string> keys;
-    mField.MakeWordKeys(keys);
-    for (const std::string& key : keys) {
-      if (IsUnique() && mKeys.count(key) != 0) throw xFBL_FieldIsUnique();
-    }
-    for (const std::string& key : keys) mKeys.emplace(key, recID);
+  void Insert(const uint8_t* key, REC_ID recID) override {
+    std::string text = KeyText(key);
+    if (IsUnique() && mKeys.count(text) != 0) throw xFBL_FieldIsUnique();
+    mKeys.emplace(text, recID);
   }
-  void Remove(REC_ID recID) override {
-    std::vector<std::string> keys;
-    mField.MakeWordKeys(keys);
-    for (const std::string& key : keys) {
-      auto range = mKeys.equal_range(key);
-      bool found = false;
-      for (auto it = range.first; it != range.second && !found; ++it) {
-        if (it->second == recID) {
-          mKeys.erase(it);
-          found = true;
-        }
+  void Remove(const uint8_t* key, REC_ID recID) override {
+    auto range = mKeys.equal_range(KeyText(key));
+    for (auto it = range.first; it != range.second; ++it) {
+      if (it->second == recID) {
+        mKeys.erase(it);
+        return;
       }
-      if (!found) ADD_FAILURE() << "removing a key that is not there: " << key.substr(1);
     }
+    ADD_FAILURE() << "removing a key that is not there: " << KeyText(key).substr(1);
   }
-  bool FindFirst(REC_ID& recID) override {
-    uint8_t key[kMaxIndexKeySize];
-    uint32_t n = mField.MakeKey(key);
-    auto it = mKeys.find(std::string(reinterpret_cast<char*>(key), n));
+  bool FindFirst(const uint8_t* key, REC_ID& recID) override {
+    auto it = mKeys.find(KeyText(key));
     recID = it == mKeys.end() ? 0 : it->second;
     return it != mKeys.end();
   }
@@ -96,6 +88,9 @@ class KeyIndex : public FBL_FieldIndex {
   std::vector<Range> mRanges;
 
  private:
+  std::string KeyText(const uint8_t* key) const {
+    return std::string(reinterpret_cast<const char*>(key), mField.GetKeyLength(key));
+  }
   FBL_BaseField& mField;
   std::vector<std::string>& mLog;
 };
@@ -112,7 +107,11 @@ class KeyIndexFactory : public FBL_IndexFactory {
       auto alive = table.SelectAllRecords();
       for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r)) {
         field.ReadRecord(r);
-        index->Insert(r);
+        std::vector<std::string> keys;
+        field.MakeIndexKeys(keys);
+        for (const std::string& key : keys) {
+          index->Insert(reinterpret_cast<const uint8_t*>(key.data()), r);
+        }
       }
     }
     return index;
@@ -121,42 +120,13 @@ class KeyIndexFactory : public FBL_IndexFactory {
   KeyIndex* mLast = nullptr;
 };
 
-struct Column {
-  Column(uint8_t t, uint16_t f = 0, uint32_t l = 0, std::string lang = {})
-      : type(t), flags(f), length(l), language(std::move(lang)) {}
-  uint8_t type;
-  uint16_t flags;
-  uint32_t length;
-  std::string language;
-};
-
-class StringTableTest : public TableTest {
+// Tables of string, binary and text columns, indexed by KeyIndexes.
+class StringTableTest : public TableFixture<KeyIndexFactory> {
  protected:
-  void Make(const std::vector<Column>& columns) {
-    mColumns = columns;
-    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
-    mTable->SetIndexFactory(&mKeys);
-    int i = 0;
-    for (const Column& c : columns) {
-      mTable->AddField(MakeField(c.type, "f" + std::to_string(++i), c.flags, c.length, c.language));
-    }
-    mTable->Open();
-  }
-  void ReopenAll() {
-    mTable.reset();
-    mDb->Close();
-    mDb->Open(Path(), nullptr);
-    Make(mColumns);
-  }
-  template <typename T>
-  T& As(uint32_t position) {
-    return dynamic_cast<T&>(F(position));
-  }
   KeyIndex& IndexOf(uint32_t position) { return dynamic_cast<KeyIndex&>(*F(position).GetIndex()); }
-  static std::string Key(const std::string& text) { return MakeTextKey(text.data(), text.size()); }
-
-  std::vector<Column> mColumns;
-  KeyIndexFactory mKeys;
+  static std::string Key(const std::string& text) {
+    return zv::MakeTextKey(text.data(), text.size());
+  }
 };
 
 }  // namespace ztest
