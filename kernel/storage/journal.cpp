@@ -164,6 +164,11 @@ void FBL_Journal::WriteBuffer() {
 void FBL_Journal::Commit() {
   RequireOpen();
   if (!mChanged) return;
+  AppendCommit(true);
+  if (mEnd > mCheckpointBytes) Checkpoint();
+}
+
+void FBL_Journal::AppendCommit(bool syncJournal) {
   if (mSyncs) {
     // Bytes written in place become part of the committed state: they reach
     // the disk first.
@@ -184,18 +189,22 @@ void FBL_Journal::Commit() {
   record.mPayloadBytes = kJournalCommitPayload;
   Append(record, payload.data());
   WriteBuffer();
-  if (mSyncs) mFile->Sync();
+  if (mSyncs && syncJournal) mFile->Sync();
   for (Slot& s : mSlots) {
     s.mCommitted = volumes[s.mIndex];
     if (s.mExists) s.mInPlace = std::max(s.mInPlace, s.mLength);
   }
   mChanged = false;
-  if (mEnd > mCheckpointBytes) Checkpoint();
 }
 
 void FBL_Journal::Checkpoint() {
   RequireOpen();
   if (mChanged) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Checkpoint before a commit");
+  PlayIntoVolumes();
+  StartGeneration();
+}
+
+void FBL_Journal::PlayIntoVolumes() {
   // From the checkpoint record on, the next open plays the journal into
   // the volumes whatever their first bytes hold now.
   FBL_JournalRecord record;
@@ -216,7 +225,6 @@ void FBL_Journal::Checkpoint() {
       s.mUnsynced = false;
     }
   }
-  StartGeneration();
 }
 
 void FBL_Journal::ApplyOverlay(Slot& slot) {
@@ -244,13 +252,12 @@ void FBL_Journal::ApplyOverlay(Slot& slot) {
 
 void FBL_Journal::Finish() {
   RequireOpen();
-  Commit();
-  if (mEnd > kJournalHeaderBytes) Checkpoint();
+  if (mChanged) AppendCommit(false);
+  if (mEnd > kJournalHeaderBytes) PlayIntoVolumes();
   mFile->Close();
   mFile.reset();
   mFinished = true;
   if (!mEnv.DeleteFile(mPath)) throw xFBL_Exception(errno != 0 ? errno : EIO);
-  if (mSyncs) mEnv.SyncDirectory(mFolder);
 }
 
 void FBL_Journal::CloseFiles() {

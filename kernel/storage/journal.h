@@ -15,8 +15,10 @@
 //   Checkpoint (after a commit, when the journal has grown or on request):
 //     a checkpoint record, then the newest journalled bytes go into the
 //     volumes, which are synced and become the base of the next generation.
-//   Finish: commit, checkpoint, the journal file is removed; nothing more
-//     may be written.
+//   Finish: commit and checkpoint with one sync of the journal, the
+//     journal is played into the volumes and removed; nothing more may be
+//     written. Its removal need not be durable: played back again, the
+//     journal gives the volumes the bytes they hold.
 // Destruction without Finish leaves the journal for the next open, which
 // plays its committed part into the volumes (journal_recovery.h).
 //
@@ -125,6 +127,12 @@ class FBL_Journal {
   void ZeroGap(Slot& slot, uint64_t from, uint64_t to);
   void CutInPlace(Slot& slot, uint64_t keep);
   void ReadJournal(uint64_t at, uint8_t* out, uint64_t n);
+  // Commit without the auto-checkpoint; with syncJournal unset, the next
+  // sync of the journal makes it durable.
+  void AppendCommit(bool syncJournal);
+  // The checkpoint record, synced, then the overlays go into the volumes,
+  // which are synced.
+  void PlayIntoVolumes();
   void ApplyOverlay(Slot& slot);
   void SyncEverything();
 
