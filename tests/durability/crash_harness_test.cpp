@@ -7,7 +7,7 @@
 //
 // The tests here check a sample of the cuts and faults. The full runs check
 // every one and are not part of the suite:
-//   test_durability --gtest_also_run_disabled_tests --gtest_filter='*Full*'
+//   make crash   (test_durability --gtest_also_run_disabled_tests --gtest_filter='*Full*')
 #include <gtest/gtest.h>
 
 #include <cerrno>
