@@ -1,6 +1,7 @@
 # Thin wrapper around CMake + Ninja.
 #   make demo   install what is missing, build, run examples/demo.zs
 #   make test   build and run every test, then again under ASan + UBSan
+#   make crash  the crash harness's full run (every cut and every fault)
 #   make bench  release build, run the benchmarks
 #   make fuzz   clang build in build-fuzz, each fuzz target for FUZZ_SECONDS;
 #               findings land in build-fuzz/findings/TARGET/
@@ -13,7 +14,7 @@ FUZZ_TARGETS := volume_scan command_entry
 FUZZ_FLAGS_volume_scan := -malloc_limit_mb=256 -rss_limit_mb=1024
 FUZZ_FLAGS_command_entry := -malloc_limit_mb=$(shell awk '/MemTotal/ {print int($$2 / 8192) + 512}' /proc/meminfo)
 
-.PHONY: all deps build demo test test-plain test-sanitize bench fuzz format clean
+.PHONY: all deps build demo test test-plain test-sanitize crash bench fuzz format clean
 
 all: build
 
@@ -40,6 +41,10 @@ build-asan/build.ninja:
 test-sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The suite checks a sample of the crash images and faults; this checks all.
+crash: build
+	./build/test_durability --gtest_also_run_disabled_tests --gtest_filter='*Full*'
 
 build-release/build.ninja:
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)

@@ -26,6 +26,7 @@ class EnvFile {
   virtual void WriteAt(uint64_t offset, const void* buffer, size_t n) = 0;
   virtual void SetLength(uint64_t length) = 0;
   virtual uint64_t Size() = 0;
+  // Forces the file's data (and its length) to stable storage.
   virtual void Sync() = 0;
   // Closes the descriptor; later calls fail with EBADF. Idempotent.
   virtual void Close() = 0;
@@ -64,6 +65,9 @@ class Env {
   virtual std::string CreateTempDirectory() = 0;
   // Removes an empty directory; false on failure.
   virtual bool DeleteDirectory(const std::string& path) = 0;
+  // Forces the directory's entries to stable storage, so that files created
+  // or deleted in it stay so after a power loss.
+  virtual void SyncDirectory(const std::string& path) = 0;
 };
 
 // Forwards every call to another env, so a subclass overrides one
@@ -90,6 +94,7 @@ class EnvWrapper : public Env {
   std::string CreateTempFile() override { return mTarget->CreateTempFile(); }
   std::string CreateTempDirectory() override { return mTarget->CreateTempDirectory(); }
   bool DeleteDirectory(const std::string& path) override { return mTarget->DeleteDirectory(path); }
+  void SyncDirectory(const std::string& path) override { mTarget->SyncDirectory(path); }
 
  private:
   Env* mTarget;

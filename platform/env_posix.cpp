@@ -166,6 +166,20 @@ class PosixEnv final : public Env {
   }
 
   bool DeleteDirectory(const std::string& path) override { return ::rmdir(path.c_str()) == 0; }
+
+  void SyncDirectory(const std::string& path) override {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) ThrowErrno(errno);
+    if (::fsync(fd) != 0) {
+      int error = errno;
+      ::close(fd);
+      ThrowErrno(error);
+    }
+    ::close(fd);
+  }
 };
 
 }  // namespace

@@ -81,7 +81,11 @@ void FBL_IndexerTask::Run() {
   try {
     Fill();
   } catch (...) {
-    mIndex.Clear();
+    try {
+      mIndex.Clear();
+    } catch (const xFBL_Exception&) {
+      // The error that stopped the build is the one to report.
+    }
     throw;
   }
   if (!IsRunning()) mIndex.Clear();

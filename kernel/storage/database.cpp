@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 
 #include "kernel/storage/embedded_file.h"
+#include "kernel/storage/journal.h"
+#include "kernel/storage/journal_recovery.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
 #include "kernel/storage/small_files.h"
@@ -74,26 +77,84 @@ FBL_DataBase::~FBL_DataBase() {
   }
 }
 
-FBL_DataBase::Names FBL_DataBase::MakeNames(const std::string& path) {
-  std::string base = path;
+FBL_DataBase::Names FBL_DataBase::MakeNames(const std::string& path) const {
+  std::string base = FBL_FileWin::FullPath(path, *mEnv);
   if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".vdb") == 0)
     base.resize(base.size() - 4);
-  return Names{base + ".vdb", base + ".dat", base + ".ind", base + ".blb"};
+  return Names{base + ".vdb", base + ".dat", base + ".ind", base + ".blb", base + ".jnl"};
+}
+
+FBL_JournalPaths FBL_DataBase::JournalPaths(const Names& names) const {
+  return FBL_JournalPaths{{names.vdb, names.dat, names.ind, names.blb}, names.jnl};
 }
 
 void FBL_DataBase::RequireKernel() const {
   if (FBL_MainCache() == nullptr) throw xFBL_Exception(ERR_CACHE_NOT_EXISTS);
 }
 
+platform::Env& FBL_DataBase::VolumeEnv() const {
+  return mJournal ? mJournal->GetEnv() : *mEnv;
+}
+
 std::unique_ptr<FBL_DataFile> FBL_DataBase::NewVolume(const std::string& path) const {
-  auto volume = std::make_unique<FBL_DataFile>(path, mEnv);
+  auto volume = std::make_unique<FBL_DataFile>(path, &VolumeEnv());
   volume->SetOwner(const_cast<FBL_DataBase*>(this));
   return volume;
 }
 
 void FBL_DataBase::DeleteIfExists(const std::string& path) const {
-  if (mEnv->FileExists(path) && !mEnv->DeleteFile(path))
-    throw xFBL_Exception(errno ? errno : EACCES);
+  platform::Env& env = VolumeEnv();
+  if (env.FileExists(path) && !env.DeleteFile(path)) throw xFBL_Exception(errno ? errno : EACCES);
+}
+
+// ---- the journal -----------------------------------------------------------------
+
+void FBL_DataBase::ResolveJournal(const Names& names, bool writable) {
+  RecoverJournal(*mEnv, JournalPaths(names), writable);
+}
+
+void FBL_DataBase::StartJournal(const Names& names) {
+  mJournal = std::make_unique<FBL_Journal>(*mEnv, JournalPaths(names));
+  mJournal->SetSyncs(!mBulkLoad);
+  mJournal->Begin();
+}
+
+void FBL_DataBase::SettleJournal() {
+  if (!mJournal) return;
+  mJournal->Commit();
+  mJournal->Checkpoint();
+}
+
+void FBL_DataBase::AbandonJournal(const Names& names) {
+  const bool journaled = mJournal != nullptr;
+  ReleaseVolumes();
+  if (!journaled) return;
+  try {
+    RecoverJournal(*mEnv, JournalPaths(names), true);
+  } catch (const xFBL_Exception&) {
+    // The first error is the one to report; the next open tries again.
+  }
+}
+
+void FBL_DataBase::SetBulkLoad(bool on) {
+  mBulkLoad = on;
+  if (mJournal) mJournal->SetSyncs(!on);
+}
+
+void FBL_DataBase::AddFlushClient(FBL_FlushClient* client) {
+  if (std::find(mFlushClients.begin(), mFlushClients.end(), client) == mFlushClients.end())
+    mFlushClients.push_back(client);
+}
+
+void FBL_DataBase::RemoveFlushClient(FBL_FlushClient* client) {
+  std::erase(mFlushClients, client);
+}
+
+void FBL_DataBase::RequireWhole() const {
+  if (mLostChanges) {
+    throw xFBL_DataFileError(
+        "Changes were lost after a write error: the database keeps its last flush");
+  }
 }
 
 std::string FBL_DataBase::GetName() const {
@@ -216,8 +277,9 @@ void FBL_DataBase::OpenIndexVolume(const std::string& path, uint32_t mode, FBL_B
       while (mInd->IsOpen()) mInd->Close();
       // Damaged: replaced below. Lock and I/O errors (errno codes) pass.
     }
+    // Made anew in place: a volume of the last commit is cut within the
+    // journal's transaction rather than deleted.
     mInd = NewVolume(path);
-    DeleteIfExists(path);
   }
   mInd->CreateVolume(kDefaultSegmentSize, mode, order);
   mInd->Open();
@@ -227,11 +289,15 @@ void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_
                           FBL_ByteOrder byteOrder) {
   RequireKernel();
   Close();
+  mLostChanges = false;
   const Names names = MakeNames(path);
   mode = NormalMode(mode);
   try {
+    // An earlier database of this name goes first, its journal with it.
+    for (const std::string* old : {&names.jnl, &names.vdb, &names.dat, &names.ind, &names.blb})
+      DeleteIfExists(*old);
+    StartJournal(names);
     mStructure = NewVolume(names.vdb);
-    DeleteIfExists(names.vdb);
     const bool structureOnly = mode == 2 || mode == 3 || mode == 4 || mode == 8;
     mStructure->CreateVolume(structureOnly ? kStructureOnlySegmentSize : segmentSize, mode,
                              byteOrder);
@@ -239,8 +305,9 @@ void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_
     AttachVolumes(names, mode, true, segmentSize, byteOrder);
     OnOpen(true);
     Flush();
+    SettleJournal();
   } catch (...) {
-    ReleaseVolumes();
+    AbandonJournal(names);
     throw;
   }
 }
@@ -248,10 +315,14 @@ void FBL_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_
 void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key) {
   RequireKernel();
   Close();
+  mLostChanges = false;
   const Names names = MakeNames(path);
   if (!mEnv->FileExists(names.vdb))
     throw xFBL_Exception(ERR_FILE_NOT_FOUND, "The structure volume (.vdb) is missing");
   try {
+    const bool writable = !mEnv->IsReadOnlyFile(names.vdb);
+    ResolveJournal(names, writable);
+    if (writable && mEnv->FileExists(names.vdb)) StartJournal(names);
     mStructure = NewVolume(names.vdb);
     mStructure->Open();
     const FBL_VolumeHeader& header = mStructure->GetHeader();
@@ -272,8 +343,9 @@ void FBL_DataBase::Open(const std::string& path, const FBL_EncryptionKeyRef& key
     mReadOnly = mStructure->IsReadOnly() || mRecord->IsReadOnly() ||
                 (BlobFileExists() && mBlob->IsReadOnly());
     LoadStructure();
+    SettleJournal();  // the open flags and a repair after an unclean close
   } catch (...) {
-    ReleaseVolumes();
+    AbandonJournal(names);
     throw;
   }
 }
@@ -358,8 +430,10 @@ FBL_DataFile* FBL_DataBase::GetBlobVolume() {
 FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
   if (mIndex == nullptr || !forWriting || !mIndex->IsReadOnly()) return mIndex;
   if (!mTempIndex) {
+    // Not part of the database: no journal.
     const std::string path = mEnv->CreateTempFile();
-    mTempIndex = NewVolume(path);
+    mTempIndex = std::make_unique<FBL_DataFile>(path, mEnv);
+    mTempIndex->SetOwner(this);
     mTempIndex->CreateVolume(kDefaultSegmentSize, GetStorageMode(), FBL_ByteOrder::kDefault);
     mTempIndex->Open();
   }
@@ -368,8 +442,15 @@ FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
 
 void FBL_DataBase::Flush() {
   if (!mStructure || mReadOnly) return;
+  RequireWhole();
+  for (FBL_FlushClient* client : std::vector<FBL_FlushClient*>(mFlushClients))
+    client->FlushBuffers();
   SaveStructure();
   RewriteHeaders();
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume->IsOpen() && !volume->IsReadOnly()) volume->FlushFiles();
+  }
+  if (mJournal) mJournal->Commit();
 }
 
 void FBL_DataBase::CompactVolumes() {
@@ -405,24 +486,41 @@ void FBL_DataBase::FlushEverything() {
   }
 }
 
+// The final writes are committed as one, then played into the volumes; an
+// error leaves the journal for the next open.
 void FBL_DataBase::Close() {
   if (!mStructure) return;
   try {
+    if (!mReadOnly) {
+      RequireWhole();
+      for (FBL_FlushClient* client : std::vector<FBL_FlushClient*>(mFlushClients))
+        client->FlushBuffers();
+    }
     FlushEverything();
     ClearFiles();
     FlushEverything();
+    if (!mReadOnly) RequireWhole();
+    FinishVolumes();
+    if (mJournal) mJournal->Finish();
   } catch (...) {
     ReleaseVolumes();
     throw;
   }
-  ReleaseVolumes();
+  ReleaseVolumes(true);
+}
+
+void FBL_DataBase::FinishVolumes() {
+  for (FBL_DataFile* volume : Volumes()) {
+    if (volume->IsOpen() && !volume->IsReadOnly()) volume->FinishWrites();
+  }
 }
 
 // Closes and destroys every volume once; aliases are only forgotten. A
 // temporary index volume's file is deleted.
-void FBL_DataBase::ReleaseVolumes() {
+void FBL_DataBase::ReleaseVolumes(bool report) {
   mFiles.clear();
   mKey.reset();
+  std::exception_ptr first;
   std::string tempPath;
   if (mTempIndex) tempPath = mTempIndex->GetPath();
   for (auto* slot : {&mStructure, &mDat, &mInd, &mBlb, &mTempIndex}) {
@@ -430,12 +528,23 @@ void FBL_DataBase::ReleaseVolumes() {
     try {
       while ((*slot)->IsOpen()) (*slot)->Close();
     } catch (...) {
-      // Closing the rest matters more than this volume's error.
+      // Closing the rest comes first; the first error is reported after.
+      if (!first) first = std::current_exception();
     }
     slot->reset();
   }
   if (!tempPath.empty()) mEnv->DeleteFile(tempPath);
+  if (mJournal) {
+    try {
+      mJournal->CloseFiles();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+    mJournal.reset();
+  }
   mRecord = mIndex = mBlob = nullptr;
   mBlobReady = false;
   mReadOnly = false;
+  mLostChanges = false;
+  if (report && first) std::rethrow_exception(first);
 }

@@ -16,6 +16,15 @@
 // from the first index write into a read-only .ind until Close. The object
 // layer derives from this class and fills in the hooks (open, structure
 // load and save, ClearFiles).
+//
+// Durability: a writable database keeps a journal beside its volumes
+// ("P.jnl", kernel/storage/journal.h). Create, Open, each Flush and Close
+// end in a commit: after a crash, a power loss or an I/O error at any point,
+// the next open finds the database as the last of them left it. Open first
+// plays back what an interrupted run committed; a read-only open of such a
+// database raises 301. A change that a file had to drop after a write error
+// makes every later Flush and Close raise 301 without committing, so that
+// the next open returns to the last flush.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +37,16 @@
 #include "kernel/storage/volume.h"
 
 class FBL_DataBaseFile;
+class FBL_Journal;
+struct FBL_JournalPaths;
+
+// Something that keeps changes in memory beyond the page cache (a table's
+// record map header, its columns' windows) and writes them at a flush.
+class FBL_FlushClient {
+ public:
+  virtual ~FBL_FlushClient() = default;
+  virtual void FlushBuffers() = 0;
+};
 
 namespace platform {
 class Env;
@@ -68,6 +87,8 @@ class FBL_DataBase : public FBL_VolumeOwner {
   virtual void ClearFiles();
   // A structure of an older format goes through ConvertStructure.
   virtual void LoadStructure();
+  // Writes every flush client's buffers, the structure and every dirty
+  // block of the database's files, then commits them as one.
   virtual void Flush();
 
   FBL_DataFile* GetStructureVolume() const { return mStructure.get(); }
@@ -109,6 +130,19 @@ class FBL_DataBase : public FBL_VolumeOwner {
   // Takes ownership of a kernel file that lives as long as the database is open.
   FBL_DataBaseFile& AdoptFile(std::unique_ptr<FBL_DataBaseFile> file);
 
+  // Not owned; a client removes itself before it is destroyed.
+  void AddFlushClient(FBL_FlushClient* client);
+  void RemoveFlushClient(FBL_FlushClient* client);
+  void NoteLostChanges() override { mLostChanges = true; }
+
+  // For bulk loads: commits without syncs (a process crash still finds the
+  // last flush whole, a power loss may not). Off by default; turning it off
+  // syncs everything at once.
+  void SetBulkLoad(bool on);
+  bool IsBulkLoad() const { return mBulkLoad; }
+  // The journal of an open writable database, else null.
+  FBL_Journal* GetJournal() const { return mJournal.get(); }
+
  protected:
   // Object-layer hooks: after the volumes are open (newDatabase on Create),
   // and the save of the structure that Flush performs.
@@ -122,12 +156,25 @@ class FBL_DataBase : public FBL_VolumeOwner {
 
  private:
   struct Names {
-    std::string vdb, dat, ind, blb;
+    std::string vdb, dat, ind, blb, jnl;
   };
-  static Names MakeNames(const std::string& path);
+  Names MakeNames(const std::string& path) const;
+  FBL_JournalPaths JournalPaths(const Names& names) const;
   void RequireKernel() const;
+  // The env the database's volumes live in: the journal's while there is one.
+  platform::Env& VolumeEnv() const;
   std::unique_ptr<FBL_DataFile> NewVolume(const std::string& path) const;
   void DeleteIfExists(const std::string& path) const;
+  // Plays back or drops a journal an earlier run left.
+  void ResolveJournal(const Names& names, bool writable);
+  void StartJournal(const Names& names);
+  // The volumes as they are now become the journal's committed base.
+  void SettleJournal();
+  // After a failed create or open: releases the volumes, and the journal
+  // returns them to what they were.
+  void AbandonJournal(const Names& names);
+  void RequireWhole() const;
+  void FinishVolumes();
   void AttachVolumes(const Names& names, uint32_t mode, bool create, uint32_t segmentSize,
                      FBL_ByteOrder byteOrder);
   void OpenIndexVolume(const std::string& path, uint32_t mode, FBL_ByteOrder order);
@@ -137,9 +184,15 @@ class FBL_DataBase : public FBL_VolumeOwner {
   std::vector<FBL_DataFile*> Volumes() const;
   bool BlobFileExists() const;
   void FlushEverything();
-  void ReleaseVolumes();
+  // Closes every volume and the journal; reports the first error when
+  // report is set.
+  void ReleaseVolumes(bool report = false);
 
   platform::Env* mEnv;
+  std::unique_ptr<FBL_Journal> mJournal;
+  std::vector<FBL_FlushClient*> mFlushClients;
+  bool mLostChanges = false;
+  bool mBulkLoad = false;
   std::vector<std::unique_ptr<FBL_DataBaseFile>> mFiles;
   std::unique_ptr<FBL_DataFile> mStructure;
   // Volumes the mode adds; the pointers below alias them or the structure.

@@ -15,6 +15,7 @@ FBL_EmbededFile::FBL_EmbededFile(FBL_DataFile& volume, uint32_t ownerId, uint16_
 }
 
 FBL_EmbededFile::~FBL_EmbededFile() {
+  bool lost = false;
   try {
     if (mOpenCount > 0) {
       mOpenCount = 1;
@@ -22,9 +23,14 @@ FBL_EmbededFile::~FBL_EmbededFile() {
     }
     if (mVolume != nullptr && mCache != nullptr && mCache->HasDirtyBlocks(*this)) Flush();
   } catch (const xFBL_Exception&) {
-    // A destructor cannot report; unwritten blocks are dropped with the file.
+    // A destructor cannot report; unwritten blocks are dropped with the file,
+    // and the database hears that its state in memory is no longer whole.
+    lost = true;
   }
-  if (mVolume != nullptr) mVolume->Unregister(this);
+  if (mVolume != nullptr) {
+    if (lost && mVolume->GetOwner() != nullptr) mVolume->GetOwner()->NoteLostChanges();
+    mVolume->Unregister(this);
+  }
 }
 
 FBL_DataFile& FBL_EmbededFile::GetVolume() const {

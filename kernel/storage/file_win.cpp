@@ -6,10 +6,14 @@
 #include "platform/errors.h"
 
 FBL_FileWin::FBL_FileWin(const std::string& path, platform::Env* env)
-    : mEnv(env != nullptr ? env : platform::Env::Default()), mPath(path) {
+    : mEnv(env != nullptr ? env : platform::Env::Default()), mPath(FullPath(path, *mEnv)) {
   size_t slash = path.find_last_of('/');
   mName = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (slash == std::string::npos) mPath = mEnv->CurrentDirectory() + "/" + path;
+}
+
+std::string FBL_FileWin::FullPath(const std::string& path, platform::Env& env) {
+  if (path.find('/') != std::string::npos) return path;
+  return env.CurrentDirectory() + "/" + path;
 }
 
 FBL_FileWin::~FBL_FileWin() {

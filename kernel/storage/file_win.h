@@ -45,6 +45,10 @@ class FBL_FileWin : public FBL_File {
   void Sync();
   platform::Env& GetEnv() const { return *mEnv; }
 
+  // The path a file of this name has: one without a directory part lies in
+  // the current directory.
+  static std::string FullPath(const std::string& path, platform::Env& env);
+
  protected:
   platform::EnvFile& Handle();
 

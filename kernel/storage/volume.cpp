@@ -81,7 +81,9 @@ void FBL_DataFile::WriteOpenFlag(uint32_t value) {
 }
 
 void FBL_DataFile::SetSchemaVersion(uint16_t version) {
-  mHeader.mVersion = static_cast<uint32_t>(version) << 16 | mHeader.FormatVersion();
+  const uint32_t word = static_cast<uint32_t>(version) << 16 | mHeader.FormatVersion();
+  if (word == mHeader.mVersion) return;  // the disk holds it already: no change to commit
+  mHeader.mVersion = word;
   WriteHeader();
 }
 
@@ -188,13 +190,7 @@ void FBL_DataFile::Close() {
     return;
   }
   try {
-    if (!IsReadOnly()) {
-      for (size_t i = 0; i < mOpenFiles.size(); ++i) {
-        if (mOpenFiles[i] != mTable.get()) mOpenFiles[i]->Flush();
-      }
-      FlushStructures();
-      WriteOpenFlag(0);
-    }
+    if (!IsReadOnly() && mHeader.mOpenFlag != 0) FinishWrites();
   } catch (...) {
     AbortOpen();  // the open flag stays set: the next open sees the interruption
     throw;
@@ -202,6 +198,18 @@ void FBL_DataFile::Close() {
   mTable->Unload();
   FBL_FileWin::Close();
   DropCachedBlocks();  // clean now; the file may change while closed
+}
+
+void FBL_DataFile::FlushFiles() {
+  for (size_t i = 0; i < mOpenFiles.size(); ++i) {
+    if (mOpenFiles[i] != mTable.get()) mOpenFiles[i]->Flush();
+  }
+  FlushStructures();
+}
+
+void FBL_DataFile::FinishWrites() {
+  FlushFiles();
+  WriteOpenFlag(0);
 }
 
 // Links reach the disk before the entries that count them, so an

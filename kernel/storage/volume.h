@@ -7,8 +7,9 @@
 //     disk (not for read-only files), table of files loaded (converted from
 //     20-byte entries first for an old format); when the flag was already 1
 //     the previous run was interrupted and its temporary files are deleted.
-//   open --last Close--> closed: every registered embedded file and the
-//     table are flushed, then the open flag is cleared.
+//   open --FinishWrites--> open, finished: every registered embedded file
+//     and the table are flushed, then the open flag is cleared; the last
+//     Close does the same for a volume not finished yet, then closes.
 // Invariants while open: the decoded header matches the disk except while a
 // volume operation runs; every segment number used has been checked against
 // the segment count, and every chain walk is bounded by it.
@@ -33,6 +34,9 @@ class FBL_VolumeOwner {
   // The volume for index files; when that one is read-only and forWriting
   // is set, a writable temporary one.
   virtual FBL_DataFile* GetIndexVolume(bool forWriting) = 0;
+  // A file was destroyed with changes it could not write: the database
+  // must not commit what is left as a whole.
+  virtual void NoteLostChanges() {}
 };
 
 class FBL_DataFile : public FBL_FileWin {
@@ -49,6 +53,12 @@ class FBL_DataFile : public FBL_FileWin {
   virtual void CreateVolume(uint32_t segmentSize, uint32_t storageMode, FBL_ByteOrder byteOrder);
   // Moves the last segments into free ones and shortens the file.
   virtual void Compact();
+  // Writes back every open embedded file of the volume and its table of
+  // files and segment map.
+  void FlushFiles();
+  // The last writes of a close: FlushFiles, then the open flag is cleared.
+  // The volume stays open.
+  void FinishWrites();
   virtual void VolumeHook() {}
 
   const FBL_VolumeHeader& GetHeader() const { return mHeader; }

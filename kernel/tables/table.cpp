@@ -15,13 +15,17 @@ FBL_Table::FBL_Table(FBL_DataBase& db, uint32_t tableId) : mDataBase(db), mTable
   FBL_DataFile* volume = db.GetRecordVolume();
   if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
   mMap = std::make_unique<FBL_RecordMap>(*volume, tableId);
+  mDataBase.AddFlushClient(this);
 }
 
 FBL_Table::~FBL_Table() {
+  mDataBase.RemoveFlushClient(this);
   try {
     if (mOpened) CloseFiles();
   } catch (const xFBL_Exception&) {
-    // A destructor cannot report; the volumes' close writes what remains.
+    // A destructor cannot report: the database must not commit what is
+    // left of the table's changes.
+    mDataBase.NoteLostChanges();
   }
 }
 
@@ -85,9 +89,13 @@ void FBL_Table::Reopen() {
 }
 
 void FBL_Table::Flush() {
+  mDataBase.Flush();
+}
+
+void FBL_Table::FlushBuffers() {
+  if (!mOpened) return;
   mMap->Flush();
   for (auto& field : mFields) field->Flush();
-  mDataBase.Flush();
 }
 
 bool FBL_Table::CanWrite() const {

@@ -26,18 +26,20 @@
 #include <vector>
 
 #include "kernel/sets/rec_id.h"
+#include "kernel/storage/database.h"
 #include "kernel/tables/schema_change.h"
 
 class FBL_BaseField;
 class FBL_BitSet;
-class FBL_DataBase;
 class FBL_FormulaCompiler;
 class FBL_IndexFactory;
 class FBL_RecordLocks;
 class FBL_RecordMap;
 enum class FBL_LockKind : uint32_t;
 
-class FBL_Table {
+// A flush of the database writes every table's buffers (FlushBuffers);
+// Flush of a table is a flush of its database.
+class FBL_Table : public FBL_FlushClient {
  public:
   // REQUIRES: db is open and outlives the table. tableId names the table's
   // embedded files.
@@ -56,6 +58,8 @@ class FBL_Table {
   virtual void CloseFiles();
   virtual void Reopen();
   virtual void Flush();
+  // Writes the record map's header and every field's buffers and files.
+  void FlushBuffers() override;
   // Writes every field's buffer as a new record; returns its RecID.
   virtual REC_ID AddRecord(bool check = true);
   // Writes the dirty fields of the current record (UpdateFieldsByID). With

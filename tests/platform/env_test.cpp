@@ -44,6 +44,16 @@ TEST(PosixEnv, CreateWriteReadSizeDelete) {
   EXPECT_FALSE(env->GetFileSize(path, &size));
 }
 
+TEST(PosixEnv, SyncsFilesAndFolders) {
+  ztest::TempDir dir;
+  Env* env = Env::Default();
+  auto f = env->CreateFile(dir.File("s"));
+  f->WriteAt(0, "x", 1);
+  f->Sync();
+  env->SyncDirectory(dir.path());
+  EXPECT_EQ(ErrorCode([&] { env->SyncDirectory(dir.File("none")); }), ENOENT);
+}
+
 TEST(PosixEnv, MissingFileGivesErrno) {
   ztest::TempDir dir;
   EXPECT_EQ(ErrorCode([&] { Env::Default()->OpenFile(dir.File("none"), OpenMode::kReadWrite); }),
@@ -95,6 +105,39 @@ TEST(FaultEnv, FailsTheNthWriteAndRead) {
   EXPECT_EQ(std::memcmp(buf, "ac", 2), 0);
 }
 
+// Each kind of operation fails at its own count, once; syncs are counted
+// (files and folders alike) but never reach the disk.
+TEST(FaultEnv, FailsTheNthOperationOfEachKind) {
+  ztest::TempDir dir;
+  const std::string path = dir.File("f");
+  using Op = ztest::FaultEnv::Op;
+  struct Case {
+    Op op;
+    std::function<void(ztest::FaultEnv&, platform::EnvFile&)> run;
+  };
+  char byte = 0;
+  const Case cases[] = {
+      {Op::kRead, [&](auto&, auto& f) { f.ReadAt(0, &byte, 1); }},
+      {Op::kWrite, [](auto&, auto& f) { f.WriteAt(0, "w", 1); }},
+      {Op::kSync, [](auto&, auto& f) { f.Sync(); }},
+      {Op::kSync, [&](auto& env, auto&) { env.SyncDirectory(dir.path()); }},
+      {Op::kSetLength, [](auto&, auto& f) { f.SetLength(3); }},
+      {Op::kOpen, [&](auto& env, auto&) { env.OpenFile(dir.File("r"), OpenMode::kReadOnly); }},
+      {Op::kOpen, [&](auto& env, auto&) { env.CreateFile(dir.File("g")); }},
+  };
+  Env::Default()->CreateFile(dir.File("r"));
+  for (const Case& c : cases) {
+    ztest::FaultEnv env;
+    auto f = env.CreateFile(path);
+    env.Fail(c.op, 2, ENOSPC);
+    const uint64_t before = env.count(c.op);
+    EXPECT_EQ(ErrorCode([&] { c.run(env, *f); }), 0) << c.op;
+    EXPECT_EQ(ErrorCode([&] { c.run(env, *f); }), ENOSPC) << c.op;
+    EXPECT_EQ(ErrorCode([&] { c.run(env, *f); }), 0) << c.op;
+    EXPECT_EQ(env.count(c.op), before + 3) << c.op;
+  }
+}
+
 TEST(FaultEnv, TornWriteStoresHalf) {
   ztest::TempDir dir;
   ztest::FaultEnv env;
@@ -114,6 +157,12 @@ TEST(FaultEnv, CrashDropsLaterWrites) {
   f->SetLength(100);
   EXPECT_TRUE(env.crashed());
   EXPECT_EQ(f->Size(), 2u);
+  // Nor do files made or deleted after the crash reach the disk.
+  env.CreateFile(dir.File("new"))->WriteAt(0, "zz", 2);
+  f.reset();
+  EXPECT_TRUE(env.DeleteFile(dir.File("f")));
+  EXPECT_TRUE(Env::Default()->FileExists(dir.File("f")));
+  EXPECT_FALSE(Env::Default()->FileExists(dir.File("new")));
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // An env for tests that injects faults into the files it opens: the Nth
-// write or read fails with a chosen errno, the Nth write is torn (only part
-// of the buffer reaches the file before the error), or the process
-// "crashes" after the Nth write (every later write and length change is
-// silently dropped, as if the machine lost power).
+// operation of a kind (read, write, sync, length change, open) fails with a
+// chosen errno, the Nth write is torn (only part of the buffer reaches the
+// file before the error), or the process "crashes" after the Nth write
+// (every later write, length change and sync is silently dropped, as if the
+// machine lost power).
 //
 // Counts run over all files of the env and start at 1 with the first
-// operation after arming.
+// operation after arming. Syncs of files and of folders count together;
+// they never reach the disk (a test's crash is simulated, not real), which
+// keeps tests that sync often fast.
 #pragma once
 
 #include <cerrno>
@@ -20,48 +23,94 @@ namespace ztest {
 
 class FaultEnv : public platform::EnvWrapper {
  public:
-  FaultEnv() : EnvWrapper(platform::Env::Default()) {}
+  enum Op { kRead, kWrite, kSync, kSetLength, kOpen, kOpCount };
 
-  void FailWrite(uint64_t nth, int error) { Arm(mFailWrite, nth, error); }
-  void FailRead(uint64_t nth, int error) { Arm(mFailRead, nth, error); }
+  explicit FaultEnv(platform::Env* target = platform::Env::Default()) : EnvWrapper(target) {}
+
+  // The nth operation of the kind from now fails with error.
+  void Fail(Op op, uint64_t nth, int error) {
+    mFail[op].at = mCount[op] + nth;
+    mFail[op].error = error;
+  }
+  void FailWrite(uint64_t nth, int error) { Fail(kWrite, nth, error); }
+  void FailRead(uint64_t nth, int error) { Fail(kRead, nth, error); }
   // The nth write stores only its first half, then fails with error.
-  void TearWrite(uint64_t nth, int error = ENOSPC) { Arm(mTearWrite, nth, error); }
-  // Every write or length change after the nth write is dropped.
+  void TearWrite(uint64_t nth, int error = ENOSPC) {
+    mTear.at = mCount[kWrite] + nth;
+    mTear.error = error;
+  }
+  // Every write, length change and sync after the nth write is dropped.
   void CrashAfterWrites(uint64_t nth) {
-    mCrashAfter = mWrites + nth;
+    mCrashAfter = mCount[kWrite] + nth;
     mCrashArmed = true;
   }
+  // Drops everything from now on.
+  void CrashNow() { CrashAfterWrites(0); }
   void Reset() {
-    mFailWrite = mFailRead = mTearWrite = Trigger{};
+    for (Trigger& t : mFail) t = Trigger{};
+    mTear = Trigger{};
     mCrashArmed = false;
   }
-  bool crashed() const { return mCrashArmed && mWrites > mCrashAfter; }
-  uint64_t writes() const { return mWrites; }
-  uint64_t reads() const { return mReads; }
+  // True once a write was dropped.
+  bool crashed() const { return mCrashArmed && mCount[kWrite] > mCrashAfter; }
+  // True when changes are dropped from now on.
+  bool dropping() const { return mCrashArmed && mCount[kWrite] >= mCrashAfter; }
+  uint64_t count(Op op) const { return mCount[op]; }
+  uint64_t writes() const { return mCount[kWrite]; }
+  uint64_t reads() const { return mCount[kRead]; }
+  uint64_t syncs() const { return mCount[kSync]; }
 
   std::unique_ptr<platform::EnvFile> OpenFile(const std::string& path,
                                               platform::OpenMode mode) override {
+    Count(kOpen);
     return std::make_unique<File>(*this, EnvWrapper::OpenFile(path, mode));
   }
   std::unique_ptr<platform::EnvFile> CreateFile(const std::string& path) override {
+    Count(kOpen);
+    if (dropping()) {
+      // Neither the truncation nor a new file reaches the disk.
+      if (EnvWrapper::FileExists(path))
+        return std::make_unique<File>(*this, EnvWrapper::OpenFile(path, platform::OpenMode::kReadWrite));
+      return std::make_unique<File>(*this, std::make_unique<LostFile>());
+    }
     return std::make_unique<File>(*this, EnvWrapper::CreateFile(path));
   }
+  bool DeleteFile(const std::string& path) override {
+    if (dropping()) return true;
+    return EnvWrapper::DeleteFile(path);
+  }
+  void SyncDirectory(const std::string&) override { Count(kSync); }
 
  private:
   struct Trigger {
     uint64_t at = 0;  // absolute operation number, 0 = not armed
     int error = 0;
   };
-  void Arm(Trigger& t, uint64_t nth, int error) {
-    uint64_t base = (&t == &mFailRead) ? mReads : mWrites;
-    t.at = base + nth;
-    t.error = error;
-  }
   static bool Fires(Trigger& t, uint64_t count) {
     if (t.at == 0 || t.at != count) return false;
     t.at = 0;
     return true;
   }
+  // Counts an operation and raises its armed fault; true when it must be
+  // dropped because the process has crashed.
+  bool Count(Op op) {
+    uint64_t n = ++mCount[op];
+    if ((op == kSync || op == kSetLength) && dropping()) return true;
+    int error = mFail[op].error;
+    if (Fires(mFail[op], n)) throw xFBL_Exception(error);
+    return false;
+  }
+
+  // A file made after the crash: it never existed on disk.
+  class LostFile : public platform::EnvFile {
+   public:
+    size_t ReadAt(uint64_t, void*, size_t) override { return 0; }
+    void WriteAt(uint64_t, const void*, size_t) override {}
+    void SetLength(uint64_t) override {}
+    uint64_t Size() override { return 0; }
+    void Sync() override {}
+    void Close() override {}
+  };
 
   class File : public platform::EnvFileWrapper {
    public:
@@ -69,39 +118,36 @@ class FaultEnv : public platform::EnvWrapper {
         : EnvFileWrapper(std::move(target)), mEnv(env) {}
 
     size_t ReadAt(uint64_t offset, void* buffer, size_t n) override {
-      uint64_t count = ++mEnv.mReads;
-      int error = mEnv.mFailRead.error;
-      if (Fires(mEnv.mFailRead, count)) throw xFBL_Exception(error);
+      mEnv.Count(kRead);
       return EnvFileWrapper::ReadAt(offset, buffer, n);
     }
     void WriteAt(uint64_t offset, const void* buffer, size_t n) override {
-      uint64_t count = ++mEnv.mWrites;
-      if (mEnv.mCrashArmed && count > mEnv.mCrashAfter) return;
-      int error = mEnv.mFailWrite.error;
-      if (Fires(mEnv.mFailWrite, count)) throw xFBL_Exception(error);
-      error = mEnv.mTearWrite.error;
-      if (Fires(mEnv.mTearWrite, count)) {
+      if (mEnv.dropping()) {
+        ++mEnv.mCount[kWrite];
+        return;
+      }
+      uint64_t count = mEnv.mCount[kWrite] + 1;
+      mEnv.Count(kWrite);
+      int error = mEnv.mTear.error;
+      if (Fires(mEnv.mTear, count)) {
         EnvFileWrapper::WriteAt(offset, buffer, n / 2);
         throw xFBL_Exception(error);
       }
       EnvFileWrapper::WriteAt(offset, buffer, n);
     }
     void SetLength(uint64_t length) override {
-      if (mEnv.crashed()) return;
+      if (mEnv.Count(kSetLength)) return;
       EnvFileWrapper::SetLength(length);
     }
-    void Sync() override {
-      if (mEnv.crashed()) return;
-      EnvFileWrapper::Sync();
-    }
+    void Sync() override { mEnv.Count(kSync); }
 
    private:
     FaultEnv& mEnv;
   };
 
-  uint64_t mWrites = 0;
-  uint64_t mReads = 0;
-  Trigger mFailWrite, mFailRead, mTearWrite;
+  uint64_t mCount[kOpCount] = {};
+  Trigger mFail[kOpCount];
+  Trigger mTear;
   uint64_t mCrashAfter = 0;
   bool mCrashArmed = false;
 };
