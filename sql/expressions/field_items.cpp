@@ -11,10 +11,7 @@
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
-namespace {
-
-// A field of the column's type, declared length and language.
-std::unique_ptr<FBL_BaseField> MakeSameType(const FBL_BaseField& field) {
+std::unique_ptr<FBL_BaseField> zsql::MakeSameType(const FBL_BaseField& field) {
   uint32_t length = 0;
   if (auto* sized = dynamic_cast<const FBL_LengthField*>(&field)) {
     length = sized->GetDeclaredLength();
@@ -27,6 +24,8 @@ std::unique_ptr<FBL_BaseField> MakeSameType(const FBL_BaseField& field) {
   return made;
 }
 
+namespace {
+
 // Recursion of calculated fields through each other.
 thread_local int gMethodDepth = 0;
 constexpr int kMaxMethodDepth = 32;
@@ -34,7 +33,7 @@ constexpr int kMaxMethodDepth = 32;
 }  // namespace
 
 OBL_Item_Field::OBL_Item_Field(FBL_BaseField& field, OBL_ResultType type)
-    : OBL_Item(OBL_ItemKind::kFunction, type), mOwn(field), mReader(MakeSameType(field)) {
+    : OBL_Item(OBL_ItemKind::kFunction, type), mOwn(field), mReader(zsql::MakeSameType(field)) {
   if (!field.IsMethod()) mReader->InitFromField(field);
   mState = OBL_ItemState::kDependsOnRecord;
 }
