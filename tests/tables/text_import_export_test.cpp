@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -170,7 +171,8 @@ TEST_F(TextImportExportTest, EveryTypeGoesThroughTabAndCommaFilesAndBack) {
     }
     Export(Format(delimiter));
 
-    FBL_IndexedTable copy(*mDb, 2);
+    auto owned = std::make_unique<FBL_IndexedTable>(*mDb, 2);
+    FBL_IndexedTable& copy = *owned;
     copy.SetIndexFactory(&mFactory);
     int n = 0;
     for (const Column& c : columns) {
@@ -179,7 +181,8 @@ TEST_F(TextImportExportTest, EveryTypeGoesThroughTabAndCommaFilesAndBack) {
     copy.Open();
     EXPECT_EQ(Import(copy, Format(delimiter)), rows.size());
     EXPECT_EQ(Rows(copy), written);
-    copy.CloseFiles();
+    // Tables go before their database.
+    owned.reset();
     mTable.reset();
     mDb->Close();
     mDb.reset();
