@@ -146,6 +146,16 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // entry after the range. False when the range is empty.
   bool ResolveRange(bool leftIncluded, const uint8_t* left, const uint8_t* right,
                     bool rightIncluded, FBL_IndexPosition& from, FBL_IndexPosition& to);
+  // The entries beside the bounds of a range (from..to as ResolveRange
+  // gives them): the last one before each bound and the first one at it,
+  // without repeats. A damaged key that keeps its page's order changes an
+  // answer only by crossing a bound, so it lies on one of these.
+  struct Entry {
+    std::vector<uint8_t> key;
+    REC_ID recID = 0;
+  };
+  void BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                    std::vector<Entry>& out);
   // Most entries one page holds.
   virtual uint32_t MaxEntries() const = 0;
   REC_ID FirstRecID();

@@ -424,6 +424,40 @@ void FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexP
   }
 }
 
+void FBL_IndexPage::BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                                 std::vector<Entry>& out) {
+  out.clear();
+  const uint32_t pages = PageCount();
+  std::vector<FBL_IndexPosition> taken;
+  auto take = [&](uint32_t p, uint32_t e) {
+    for (const FBL_IndexPosition& t : taken) {
+      if (t.mPage == p && t.mEntry == e) return;
+    }
+    taken.push_back({p, e});
+    Select(p);
+    if (e >= Count()) Corrupt("entries beyond the page");
+    const uint8_t* key = KeyAt(e);
+    out.push_back({std::vector<uint8_t>(key, key + KeyLength(key)), RecIDAt(e)});
+  };
+  for (const FBL_IndexPosition& bound : {from, to}) {
+    if (bound.mPage == 0 || bound.mPage > pages) continue;
+    Select(bound.mPage);
+    const uint32_t n = Count();
+    if (bound.mEntry > 0) {
+      take(bound.mPage, std::min(bound.mEntry, n) - 1);
+    } else if (bound.mPage > 1) {
+      Select(bound.mPage - 1);
+      if (Count() > 0) take(bound.mPage - 1, Count() - 1);
+    }
+    Select(bound.mPage);
+    if (bound.mEntry < n) {
+      take(bound.mPage, bound.mEntry);
+    } else if (bound.mPage < pages) {
+      take(bound.mPage + 1, 0);
+    }
+  }
+}
+
 REC_ID FBL_IndexPage::FirstRecID() {
   if (PageCount() == 0) return 0;
   Select(1);

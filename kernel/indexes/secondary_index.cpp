@@ -38,7 +38,8 @@ class ValueKeeper {
   ~ValueKeeper() {
     try {
       if (!mDirty) {
-        if (mRecID != 0) mField.ReadRecord(mRecID);
+        // RecID 0 reads the cleared buffer of a field on no record.
+        mField.ReadRecord(mRecID);
         return;
       }
       mField.SetValue(mValue.data());
@@ -365,6 +366,31 @@ void FBL_SecondaryIndex::CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits)
   if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive");
 }
 
+// Index pages carry no checksum, and a key whose bytes were damaged may
+// keep its page's order: the page check passes, yet a search for the old
+// value misses its record. Such a key changes an answer only where it meets
+// one of the search's bounds, so the few entries beside the bounds must
+// hold their records' keys (a value read each). Calculated and by-words
+// fields are not checked this way.
+void FBL_SecondaryIndex::CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to) {
+  FBL_Table* table = mField.GetTable();
+  if (table == nullptr || ByWords() || mField.IsMethod()) return;
+  std::vector<FBL_IndexPage::Entry> entries;
+  mPage->BoundEntries(from, to, entries);
+  if (entries.empty()) return;
+  ValueKeeper keeper(mField);
+  uint8_t key[kMaxIndexKeySize];
+  for (const FBL_IndexPage::Entry& entry : entries) {
+    if (!table->IsRecordAlive(entry.recID))
+      throw xFBL_SXCorrupted("The index names a record that is not alive");
+    mField.ReadRecord(entry.recID);
+    if (HoldsNull()) throw xFBL_SXCorrupted("The index holds a key for a null value");
+    mField.MakeKey(key);
+    if (mField.CompareKeys(key, entry.key.data()) != 0)
+      throw xFBL_SXCorrupted("An index key differs from its record's value");
+  }
+}
+
 bool FBL_SecondaryIndex::FindFirst(REC_ID& recID) {
   recID = 0;
   if (HoldsNull()) return false;
@@ -385,6 +411,7 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
     if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
       mPage->CollectRange(from, to, nullptr, set.get());
     CheckAlive(nullptr, set.get());
+    CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
   }
@@ -400,8 +427,10 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
   std::unique_ptr<FBL_ArraySet> set;
   try {
     FBL_IndexPosition from, to;
-    if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+    if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to)) {
+      CheckBounds(from, to);
       return std::make_unique<FBL_ArraySet>(0);
+    }
     uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
     if (FBL_Table* table = mField.GetTable())
       capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
@@ -409,6 +438,7 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
     set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
     mPage->CollectRange(from, to, set.get(), nullptr);
     CheckAlive(set.get(), nullptr);
+    CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
   }

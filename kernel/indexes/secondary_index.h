@@ -94,6 +94,9 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   // Raises 370 when an answer holds a RecID that is not alive; may clear
   // bits of a bit set answer that fails.
   void CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits);
+  // Raises 370 when an entry beside a search's bounds does not hold its
+  // record's key. The field's current record and value stay.
+  void CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to);
   void CloseFile();
   void RemoveFile();
   bool HoldsNull();
