@@ -382,6 +382,12 @@ void FBL_DataBase::Close() {
 // Closes and destroys every volume once; aliases are only forgotten. A
 // temporary index volume's file is deleted.
 void FBL_DataBase::ReleaseVolumes() {
+  // Whatever the layers above keep in the volumes goes first.
+  try {
+    ClearFiles();
+  } catch (...) {
+    // Closing the volumes matters more than this error.
+  }
   mFiles.clear();
   mKey.reset();
   std::string tempPath;

@@ -117,6 +117,9 @@ class FBL_DataBase : public FBL_VolumeOwner {
 
   // Rewrites the header of every volume with format 400 and the schema version.
   void RewriteHeaders();
+  // Writes back every dirty block of both caches, then flushes each
+  // writable volume (nothing for a read-only database).
+  void FlushEverything();
 
  private:
   struct Names {
@@ -133,7 +136,6 @@ class FBL_DataBase : public FBL_VolumeOwner {
   // Every distinct volume, structure first.
   std::vector<FBL_DataFile*> Volumes() const;
   bool BlobFileExists() const;
-  void FlushEverything();
   void ReleaseVolumes();
 
   platform::Env* mEnv;
