@@ -129,6 +129,8 @@ void FBL_DataBase::RewriteHeaders() {
   for (FBL_DataFile* volume : Volumes()) {
     if (volume == mBlob && !BlobFileExists()) continue;
     if (volume->IsReadOnly()) continue;
+    if (volume->GetHeader().FormatVersion() != mWrittenFormat)
+      volume->SetFormatVersion(mWrittenFormat);
     volume->SetSchemaVersion(schema);
   }
 }
@@ -404,5 +406,6 @@ void FBL_DataBase::ReleaseVolumes() {
   if (!tempPath.empty()) mEnv->DeleteFile(tempPath);
   mRecord = mIndex = mBlob = nullptr;
   mBlobReady = false;
+  mWrittenFormat = kCurrentVersion;
   mReadOnly = false;
 }

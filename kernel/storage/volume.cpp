@@ -85,6 +85,12 @@ void FBL_DataFile::SetSchemaVersion(uint16_t version) {
   WriteHeader();
 }
 
+void FBL_DataFile::SetFormatVersion(uint16_t format) {
+  mHeader.mVersion = (mHeader.mVersion & 0xFFFF0000u) | format;
+  if (format < kFirstWideTableVersion) mHeader.mTableFormat = kTableFormatConverted;
+  WriteHeader();
+}
+
 void FBL_DataFile::SetKeyCheck(uint32_t word1, uint32_t word2) {
   mHeader.mKeyCheck1 = word1;
   mHeader.mKeyCheck2 = word2;

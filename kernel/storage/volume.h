@@ -60,6 +60,10 @@ class FBL_DataFile : public FBL_FileWin {
   // Rewrites the header's fields that belong to the database (schema
   // version, storage mode, key check words, structure flag).
   void SetSchemaVersion(uint16_t version);
+  // Rewrites the format version (the low half of the version word). Below
+  // 394 the table of files is marked as converted: its entries stay 24
+  // bytes wide.
+  void SetFormatVersion(uint16_t format);
   void SetKeyCheck(uint32_t word1, uint32_t word2);
   void SetStructureEncrypted(bool on);
   FBL_FilesTableEmb& GetFilesTable() { return *mTable; }
