@@ -11,8 +11,8 @@
 #include "kernel/storage/embedded_file.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/volume.h"
-#include "platform/env.h"
-#include "tests/storage/volume_fixture.h"
+#include "tests/support/raw_file.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -43,7 +43,6 @@ bool Has(const std::string& text, const std::string& part) {
 class InspectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mDir = platform::Env::Default()->CreateTempDirectory();
     zv::StartKernel(1 << 20);
     FBL_DataBase db;
     db.Create(Base(), 8192, 4, FBL_ByteOrder::kDefault);
@@ -51,9 +50,8 @@ class InspectTest : public ::testing::Test {
     db.Close();
     zv::StopKernel();
   }
-  void TearDown() override { std::filesystem::remove_all(mDir); }
-  std::string Base() const { return mDir + "/shop"; }
-  std::string mDir;
+  std::string Base() const { return mDir.File("shop"); }
+  ztest::TempDir mDir;
 };
 
 }  // namespace
@@ -85,7 +83,7 @@ TEST_F(InspectTest, ASingleVolumeAndADamagedOne) {
   EXPECT_TRUE(Has(damaged.output, "error")) << damaged.output;
   EXPECT_TRUE(Has(damaged.output, "== " + Base() + ".dat (records)"));  // the rest still shown
 
-  const Outcome missing = Inspect(mDir + "/nothing");
+  const Outcome missing = Inspect(mDir.File("nothing"));
   EXPECT_EQ(missing.status, 1);
 }
 
@@ -115,7 +113,7 @@ void MakeFullVolume(const std::string& path) {
 }  // namespace
 
 TEST_F(InspectTest, EveryChainIsCheckedAgainstTheVolumesLength) {
-  const std::string whole = mDir + "/whole.vdb";
+  const std::string whole = mDir.File("whole.vdb");
   MakeFullVolume(whole);
   const uint64_t full = std::filesystem::file_size(whole);
   ASSERT_EQ(full, 1024u + 27 * 1024);
@@ -138,7 +136,7 @@ TEST_F(InspectTest, EveryChainIsCheckedAgainstTheVolumesLength) {
       {500, "error"},
   };
   for (const auto& cut : kCuts) {
-    const std::string path = mDir + "/cut.vdb";
+    const std::string path = mDir.File("cut.vdb");
     std::filesystem::copy_file(whole, path, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::resize_file(path, cut.length);
     const Outcome o = Inspect(path);

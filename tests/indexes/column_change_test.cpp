@@ -15,12 +15,6 @@ using ztest::IndexTest;
 
 using ColumnChangeTest = IndexTest;
 
-std::vector<REC_ID> Found(const std::unique_ptr<FBL_BitSet>& set) {
-  std::vector<REC_ID> out;
-  for (REC_ID r = set->NextMember(0); r != 0; r = set->NextMember(r)) out.push_back(r);
-  return out;
-}
-
 }  // namespace
 
 TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
@@ -44,7 +38,7 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
   FBL_DataFile& volume = *mDb->GetRecordVolume();
   EXPECT_FALSE(FBL_EmbededFile(volume, 1, kKindValues, 3).Exists());
   double v = 1.75;
-  EXPECT_EQ(Found(F(1).FindValue(&v)), (std::vector<REC_ID>{2}));
+  EXPECT_EQ(Members(*F(1).FindValue(&v)), (std::vector<REC_ID>{2}));
   Index(1).CheckPages();
 
   // Not unique, the values convert and the new index finds them.
@@ -52,7 +46,7 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
   ASSERT_EQ(F(1).GetType(), kTypeLong);
   EXPECT_EQ(Index(1).GetEntryCount(), 4u);
   int32_t one = 1;
-  EXPECT_EQ(Found(F(1).FindValue(&one)), (std::vector<REC_ID>{1, 2}));
+  EXPECT_EQ(Members(*F(1).FindValue(&one)), (std::vector<REC_ID>{1, 2}));
   // The kernel keeps no schema: the table is made again as it now is.
   mMaker = [](FBL_Table& t) {
     t.AddField(zv::MakeField(kTypeLong, "d", kFieldIndexed));
@@ -60,7 +54,7 @@ TEST_F(ColumnChangeTest, ReplacedColumnIsIndexedAfreshOrNotReplacedAtAll) {
   };
   Reopen();
   Index(1).CheckPages();
-  EXPECT_EQ(Found(F(1).FindValue(&one)), (std::vector<REC_ID>{1, 2}));
+  EXPECT_EQ(Members(*F(1).FindValue(&one)), (std::vector<REC_ID>{1, 2}));
 }
 
 TEST_F(ColumnChangeTest, NewLanguageOrdersTheIndexAnew) {
@@ -72,9 +66,9 @@ TEST_F(ColumnChangeTest, NewLanguageOrdersTheIndexAnew) {
   }
   // Byte order: A < B < a < b.
   auto& s = static_cast<BF_STRING&>(F(1));
-  EXPECT_EQ(Found(s.FindRangeByText("A", true, "B", true)), (std::vector<REC_ID>{2, 4}));
+  EXPECT_EQ(Members(*s.FindRangeByText("A", true, "B", true)), (std::vector<REC_ID>{2, 4}));
   ASSERT_TRUE(s.SetLanguage("English", true));
   Index(1).CheckPages();
   // English: a < A < b < B.
-  EXPECT_EQ(Found(s.FindRangeByText("A", true, "B", true)), (std::vector<REC_ID>{1, 2, 4}));
+  EXPECT_EQ(Members(*s.FindRangeByText("A", true, "B", true)), (std::vector<REC_ID>{1, 2, 4}));
 }

@@ -18,17 +18,6 @@ namespace {
 
 using FieldSearchTest = IndexBuildTest;
 
-std::vector<REC_ID> Members(const FBL_BitSet& set) {
-  std::vector<REC_ID> out;
-  for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) out.push_back(r);
-  return out;
-}
-
-std::vector<REC_ID> Items(const FBL_ArraySet& set) {
-  auto items = set.GetItems();
-  return std::vector<REC_ID>(items.begin(), items.end());
-}
-
 TEST_F(FieldSearchTest, SearchMakesTheFieldIndexedForGood) {
   MakeTable({{kTypeShort, "age", 0}});
   for (int16_t v : {30, 10, 20, 10, -5, 30}) AddValue(v);

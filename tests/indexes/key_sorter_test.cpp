@@ -16,7 +16,7 @@
 #include "kernel/indexes/field_sorter.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_factory.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace ztest {
 namespace {

@@ -10,7 +10,7 @@
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/string_fields.h"
 #include "kernel/tables/text_matcher.h"
-#include "tests/tables/string_fixture.h"
+#include "tests/support/key_index.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST_F(RegexFieldSearchTest, ColumnsOfEachKindAndLanguage) {
   EXPECT_EQ(zv::GetTextMatcherEngine(), &zv::RegexTextMatcherEngine());
   CreateDb();
   // 1 String (ASCII, nullable), 2 VarChar (French), 3 Text (Russian).
-  Make({{kTypeString, kFieldNullable, 30},
+  MakeTable({{kTypeString, kFieldNullable, 30},
         {kTypeVarChar, kFieldNullable, 60, "French"},
         {kTypeText, 0, 0, "Russian"}});
   Add({"apple pie", "\xC9t\xE9", "\xCC\xEE\xF1\xEA\xE2\xE0"});  // Été, Москва
@@ -88,7 +88,7 @@ TEST_F(RegexFieldSearchTest, ColumnsOfEachKindAndLanguage) {
 
 TEST_F(RegexFieldSearchTest, BadAndRunawayPatternsAreErrors) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 200}});
+  MakeTable({{kTypeVarChar, 0, 200}});
   const REC_ID first = Add({"short"});
   const std::string run = std::string(60, 'a') + "b";
   Add({run.c_str()});

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "kernel/storage/embedded_file.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 

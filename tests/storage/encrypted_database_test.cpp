@@ -10,7 +10,7 @@
 #include "kernel/storage/blowfish.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/embedded_file.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/page_cache.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/kernel_fixture.h"
 
 namespace {
 

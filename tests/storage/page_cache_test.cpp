@@ -10,7 +10,7 @@
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 #include "tests/storage/test_cipher.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "kernel/storage/page_defragmenter.h"
 #include "kernel/storage/page_file.h"
-#include "tests/storage/fault_env.h"
+#include "tests/support/fault_env.h"
 #include "tests/storage/page_file_fixture.h"
 #include "tests/storage/test_cipher.h"
 

@@ -58,43 +58,37 @@ TEST_F(InventoryGrowth, ThousandsOfPagesInsertedInTheMiddleKeepTheirOrder) {
   v->Close();
 }
 
+// Pages removed a third of the way in until few are left: inventory pages
+// no longer needed are given up, down to the one an empty file keeps.
 TEST_F(InventoryGrowth, RemovingPagesGivesUpInventoryPages) {
-  auto v = NewVolume();
-  v->Open();
-  auto f = CreateOpen(*v);
-  PageModel m;
-  Append(*f, m, 600);
-  EXPECT_EQ(f->GetInventoryPageCount(), 3u);
-  while (m.tags.size() > 200) {
-    uint32_t l = static_cast<uint32_t>(m.tags.size()) / 3 + 1;
-    ASSERT_TRUE(f->RemoveLogicalPage(l));
-    m.tags.erase(m.tags.begin() + (l - 1));
-    m.marks.erase(m.marks.begin() + (l - 1));
+  struct Case {
+    uint32_t appended, kept, inventoryBefore;
+  };
+  for (const Case& c : {Case{600, 200, 3}, Case{2, 0, 1}}) {
+    SCOPED_TRACE(testing::Message() << c.appended << " down to " << c.kept);
+    auto v = NewVolume();
+    v->Open();
+    auto f = CreateOpen(*v);
+    PageModel m;
+    Append(*f, m, c.appended);
+    EXPECT_EQ(f->GetInventoryPageCount(), c.inventoryBefore);
+    while (m.tags.size() > c.kept) {
+      uint32_t l = static_cast<uint32_t>(m.tags.size()) / 3 + 1;
+      ASSERT_TRUE(f->RemoveLogicalPage(l));
+      m.tags.erase(m.tags.begin() + (l - 1));
+      m.marks.erase(m.marks.begin() + (l - 1));
+    }
+    EXPECT_EQ(f->GetInventoryPageCount(), 1u);
+    EXPECT_EQ(f->GetPageCount(), c.kept + 1);
+    EXPECT_EQ(f->GetLength(), 1024u + (c.kept + 1) * 1024u);
+    ExpectMatches(*f, m);
+    f->Close();
+    f->Open();
+    EXPECT_EQ(f->GetInventoryPageCount(), 1u);
+    ExpectMatches(*f, m);
+    f->Close();
+    v->Close();
   }
-  EXPECT_EQ(f->GetInventoryPageCount(), 1u);
-  EXPECT_EQ(f->GetPageCount(), 201u);
-  ExpectMatches(*f, m);
-  f->Close();
-  f->Open();
-  EXPECT_EQ(f->GetInventoryPageCount(), 1u);
-  ExpectMatches(*f, m);
-  f->Close();
-  v->Close();
-}
-
-TEST_F(InventoryGrowth, AnEmptyFileKeepsOneInventoryPage) {
-  auto v = NewVolume();
-  v->Open();
-  auto f = CreateOpen(*v);
-  PageModel m;
-  Append(*f, m, 2);
-  EXPECT_TRUE(f->RemoveLogicalPage(1));
-  EXPECT_TRUE(f->RemoveLogicalPage(1));
-  EXPECT_EQ(f->GetInventoryPageCount(), 1u);
-  EXPECT_EQ(f->GetPageCount(), 1u);
-  EXPECT_EQ(f->GetLength(), 2048u);
-  f->Close();
-  v->Close();
 }
 
 // ---- group marks ---------------------------------------------------------------
@@ -116,32 +110,37 @@ class InventoryMarks : public ztest::PageFileTest {
   }
 };
 
-TEST_F(InventoryMarks, RemovingAHeadPassesTheMarkOn) {
-  auto v = NewVolume();
-  v->Open();
-  PageModel m;
-  auto f = Build(*v, m, {0, kHead, kContinuationMark, kContinuationMark, 0});
-  f->RemoveLogicalPage(2);
-  EXPECT_EQ(Marks(*f), (std::vector<uint32_t>{0, kHead, kContinuationMark, 0}));
-  f->RemoveLogicalPage(2);  // a group of two loses its head: one page, no group
-  EXPECT_EQ(Marks(*f), (std::vector<uint32_t>{0, 0, 0}));
-  f->Close();
-  v->Close();
-}
-
-TEST_F(InventoryMarks, RemovingTheLastOfTwoClearsTheHead) {
-  auto v = NewVolume();
-  v->Open();
-  PageModel m;
-  auto f = Build(*v, m, {kHead, kContinuationMark, kHead, kContinuationMark, kContinuationMark});
-  f->RemoveLogicalPage(5);  // the group of three keeps its head
-  EXPECT_EQ(Marks(*f), (std::vector<uint32_t>{kHead, kContinuationMark, kHead, kContinuationMark}));
-  f->RemoveLogicalPage(2);
-  EXPECT_EQ(Marks(*f), (std::vector<uint32_t>{0, kHead, kContinuationMark}));
-  f->RemoveLogicalPage(3);
-  EXPECT_EQ(Marks(*f), (std::vector<uint32_t>{0, 0}));
-  f->Close();
-  v->Close();
+// Removing a head passes the mark on to the next page; a group left with
+// one page is no group; a group of three keeps its head when its last page
+// goes.
+TEST_F(InventoryMarks, RemovalsKeepGroupsWellFormed) {
+  using Row = std::vector<uint32_t>;
+  struct Step {
+    uint32_t remove;
+    Row after;
+  };
+  struct Case {
+    Row before;
+    std::vector<Step> steps;
+  };
+  const uint32_t kCont = kContinuationMark;
+  const Case cases[] = {
+      {{0, kHead, kCont, kCont, 0}, {{2, {0, kHead, kCont, 0}}, {2, {0, 0, 0}}}},
+      {{kHead, kCont, kHead, kCont, kCont},
+       {{5, {kHead, kCont, kHead, kCont}}, {2, {0, kHead, kCont}}, {3, {0, 0}}}},
+  };
+  for (const Case& c : cases) {
+    auto v = NewVolume();
+    v->Open();
+    PageModel m;
+    auto f = Build(*v, m, c.before);
+    for (const Step& step : c.steps) {
+      f->RemoveLogicalPage(step.remove);
+      EXPECT_EQ(Marks(*f), step.after) << "after removing " << step.remove;
+    }
+    f->Close();
+    v->Close();
+  }
 }
 
 // The same removal on a vector of marks.

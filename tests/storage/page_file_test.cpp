@@ -239,17 +239,20 @@ class PageFileZeroing : public ztest::PageFileTest {
   }
 };
 
-TEST_F(PageFileZeroing, RemovingTheLastPageWritesZerosFirst) {
-  auto left = LeftoverOfLastPage(true);
-  ASSERT_EQ(left.size(), 1024u);
-  EXPECT_EQ(std::count(left.begin(), left.end(), 0), 1024);
-}
-
-TEST_F(PageFileZeroing, WithTheSwitchOffTheOldBytesStay) {
+// With zeroing on, the removed page's place reads zeros; with it off, the
+// old bytes stay.
+TEST_F(PageFileZeroing, RemovingTheLastPageWritesZerosFirstUnlessSwitchedOff) {
   EXPECT_TRUE(FBL_GetPageZeroing());
-  auto left = LeftoverOfLastPage(false);
-  ASSERT_EQ(left.size(), 1024u);
-  EXPECT_TRUE(ztest::HasStamp(left.data(), 1024, 1003));
+  for (bool zeroing : {true, false}) {
+    SCOPED_TRACE(zeroing);
+    auto left = LeftoverOfLastPage(zeroing);
+    ASSERT_EQ(left.size(), 1024u);
+    if (zeroing) {
+      EXPECT_EQ(std::count(left.begin(), left.end(), 0), 1024);
+    } else {
+      EXPECT_TRUE(ztest::HasStamp(left.data(), 1024, 1003));
+    }
+  }
 }
 
 TEST_F(PageFileZeroing, RemovingAMiddlePageMovesTheLastIntoItsPlace) {
@@ -275,42 +278,33 @@ TEST_F(PageFileZeroing, RemovingAMiddlePageMovesTheLastIntoItsPlace) {
 
 class PageFileOrder : public ztest::PageFileTest {};
 
-TEST_F(PageFileOrder, StrictlyDescendingIsOutOfOrder) {
-  auto v = NewVolume();
-  v->Open();
-  auto f = CreateOpen(*v);
-  PageModel m;
-  for (uint32_t i = 0; i < 20; ++i) Insert(*f, m, 1, i);
-  EXPECT_TRUE(f->IsOutOfOrder());
-  f->Close();
-  v->Close();
-}
-
-TEST_F(PageFileOrder, OneDescentAmongManyPagesIsNot) {
-  auto v = NewVolume();
-  v->Open();
-  auto f = CreateOpen(*v);
-  PageModel m;
-  Append(*f, m, 1);
-  EXPECT_FALSE(f->IsOutOfOrder());  // one page
-  Append(*f, m, 99);
-  EXPECT_FALSE(f->IsOutOfOrder());
-  Insert(*f, m, 50, 5);  // the newest page in the middle: one descent
-  EXPECT_FALSE(f->IsOutOfOrder());
-  f->Close();
-  v->Close();
-}
-
-TEST_F(PageFileOrder, PagesInsertedInTheMiddleAreOutOfOrder) {
-  auto v = NewVolume();
-  v->Open();
-  auto f = CreateOpen(*v);
-  PageModel m;
-  Append(*f, m, 10);
-  for (uint32_t i = 0; i < 30; ++i) Insert(*f, m, 5, 500 + i);
-  EXPECT_TRUE(f->IsOutOfOrder());
-  f->Close();
-  v->Close();
+// Pages appended, then some inserted at one place, newest first: the
+// file is out of order when many logical neighbours descend.
+TEST_F(PageFileOrder, ManyDescentsAreOutOfOrder) {
+  struct Case {
+    uint32_t appended, insertAt, inserted;
+    bool outOfOrder;
+  };
+  const Case cases[] = {
+      {0, 1, 20, true},     // strictly descending
+      {1, 0, 0, false},     // one page
+      {100, 0, 0, false},   // ascending
+      {100, 50, 1, false},  // the newest page in the middle: one descent
+      {10, 5, 30, true},    // pages inserted in the middle
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.appended << " appended, " << c.inserted << " at "
+                                    << c.insertAt);
+    auto v = NewVolume();
+    v->Open();
+    auto f = CreateOpen(*v);
+    PageModel m;
+    Append(*f, m, c.appended);
+    for (uint32_t i = 0; i < c.inserted; ++i) Insert(*f, m, c.insertAt, 500 + i);
+    EXPECT_EQ(f->IsOutOfOrder(), c.outOfOrder);
+    f->Close();
+    v->Close();
+  }
 }
 
 // ---- damaged files -------------------------------------------------------------

@@ -8,7 +8,7 @@
 #include "kernel/storage/embedded_file.h"
 #include "kernel/storage/page_cache.h"
 #include "kernel/storage/volume.h"
-#include "tests/storage/fault_env.h"
+#include "tests/support/fault_env.h"
 #include "tests/storage/volume_fixture.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "kernel/storage/volume_format.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/picture_codec.h"
-#include "tests/storage/volume_fixture.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/support/raw_file.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ class BlobFieldTest : public TableTest {
     }
     return refs;
   }
-  std::vector<std::pair<uint8_t, uint16_t>> mFields;
+  std::vector<Column> mFields;
 };
 
 TEST_F(BlobFieldTest, FlagsAndTypes) {
@@ -96,10 +96,10 @@ TEST_F(BlobFieldTest, RandomValuesReadBackInPlainAndCompressedColumns) {
       mTable->DeleteRecord();
       model.erase(it);
     } else {
-      Reopen(mFields);
+      Reopen();
     }
   }
-  Reopen(mFields);
+  Reopen();
   for (const auto& [rec, data] : model) {
     ASSERT_TRUE(mTable->GoToRecord(rec));
     EXPECT_EQ(Blob(2).GetData(), data);
@@ -176,7 +176,7 @@ TEST_F(BlobFieldTest, TextIsItsBytesWithoutTheTerminator) {
   MakeTable({{kTypeText, 0}});
   F(1).SetString("Hello, text");
   REC_ID r = mTable->AddRecord();
-  Reopen({{kTypeText, 0}});
+  Reopen();
   mTable->GoToRecord(r);
   EXPECT_EQ(F(1).GetString(), "Hello, text");
   EXPECT_EQ(F(1).GetString(5), "Hello");
@@ -204,7 +204,7 @@ TEST_F(BlobFieldTest, APictureFromA24BitBitmapDecodesWithLibjpeg) {
   auto& pic = static_cast<BF_Picture&>(F(1));
   pic.SetBitmap(bmp.data(), bmp.size());
   REC_ID r = mTable->AddRecord();
-  Reopen({{kTypePicture, 0}});
+  Reopen();
   mTable->GoToRecord(r);
   auto& again = static_cast<BF_Picture&>(F(1));
   uint16_t kind = 0;
@@ -270,7 +270,7 @@ TEST_F(BlobFieldTest, TheBlobFileIsKindSevenUnderItsFieldNumber) {
   EXPECT_TRUE(exists(1, kKindBlob, 3));
   EXPECT_FALSE(exists(1, kKindSecondFile, 2));
   EXPECT_TRUE(exists(1, kKindRecordMap, 0));
-  Reopen(mFields);
+  Reopen();
   ASSERT_EQ(mTable->GetRecordCount(), 1u);
   ASSERT_TRUE(mTable->GoToRecord(1));
   EXPECT_EQ(Blob(2).GetData(), data);
@@ -296,7 +296,7 @@ TEST_F(BlobFieldTest, TheBlobFileIsKindSevenUnderItsFieldNumber) {
     current.Close();
     current.Remove();
   }
-  Reopen(mFields);
+  Reopen();
   ASSERT_TRUE(mTable->GoToRecord(1));
   EXPECT_EQ(Blob(2).GetData(), data);
   EXPECT_FALSE(exists(1, kKindBlob, 2));

@@ -11,12 +11,12 @@
 #include "kernel/tables/date_time.h"
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
 using ztest::TableTest;
-using Fields = std::vector<std::pair<uint8_t, uint16_t>>;
+using Fields = std::vector<ztest::Column>;
 
 // One field of every fixed type, nullable, in the factory's order.
 const Fields kEveryType = {{kTypeBoolean, kFieldNullable},
@@ -69,7 +69,7 @@ TEST_F(TableTest, EveryFixedTypeSurvivesAReopenInBothByteOrders) {
     for (uint32_t i = 1; i <= 15; ++i) F(i).SetNull(true);
     F(16).SetString("5");
     mTable->AddRecord();
-    Reopen(kEveryType);
+    Reopen();
     CheckRecord(*mTable, 1, 0);
     CheckRecord(*mTable, 2, 1);
     ASSERT_TRUE(mTable->GoToRecord(3));

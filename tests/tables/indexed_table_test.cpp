@@ -7,14 +7,14 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
 using ztest::FakeIndex;
 using ztest::TableTest;
 
-const std::vector<std::pair<uint8_t, uint16_t>> kUniqueAndPlain = {
+const std::vector<ztest::Column> kUniqueAndPlain = {
     {kTypeLong, kFieldUnique | kFieldNullable}, {kTypeLong, kFieldIndexed}, {kTypeLong, 0}};
 
 FakeIndex& IndexOf(FBL_BaseField& field) {

@@ -11,16 +11,12 @@
 #include "kernel/storage/byte_order.h"
 #include "kernel/tables/picture_codec.h"
 #include "platform/errors.h"
+#include "tests/support/error_code.h"
 
 namespace {
 
 int Code(void (*f)(const std::vector<uint8_t>&), const std::vector<uint8_t>& v) {
-  try {
-    f(v);
-  } catch (const xFBL_Exception& e) {
-    return e.Code;
-  }
-  return 0;
+  return ztest::ErrorCode([&] { f(v); });
 }
 
 // A bitmap with the given colour table and rows (bottom row first, padded).

@@ -7,7 +7,7 @@
 
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 

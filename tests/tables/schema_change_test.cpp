@@ -10,7 +10,7 @@
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/string_fields.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/string_fields.h"
-#include "tests/tables/string_fixture.h"
+#include "tests/support/key_index.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ class StringFieldModelTest : public StringTableTest,
 
 TEST_P(StringFieldModelTest, ValuesReadBackAsTheModelHoldsThem) {
   CreateDb(GetParam());
-  Make({{kTypeString, kFieldNullable, 12},
+  MakeTable({{kTypeString, kFieldNullable, 12},
         {kTypeVarChar, kFieldNullable, 300},
         {kTypeFixedBinary, 0, 6},
         {kTypeVarBinary, 0, 40}});
@@ -85,11 +85,11 @@ TEST_P(StringFieldModelTest, ValuesReadBackAsTheModelHoldsThem) {
       mTable->DeleteRecord();
       model.erase(it);
     } else {
-      ReopenAll();
+      Reopen();
       Check(model);
     }
   }
-  ReopenAll();
+  Reopen();
   Check(model);
 }
 

@@ -12,7 +12,7 @@
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/string_fields.h"
 #include "kernel/tables/text_matcher.h"
-#include "tests/tables/string_fixture.h"
+#include "tests/support/key_index.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ class StringFieldTest : public StringTableTest {
 
 TEST_F(StringFieldTest, TypesLengthsAndLanguages) {
   CreateDb();
-  Make({{kTypeString},
+  MakeTable({{kTypeString},
         {kTypeVarChar},
         {kTypeFixedBinary},
         {kTypeVarBinary},
@@ -83,7 +83,7 @@ TEST_F(StringFieldTest, TypesLengthsAndLanguages) {
 
 TEST_F(StringFieldTest, TextsAreCutToTheDeclaredLength) {
   CreateDb();
-  Make({{kTypeString, 0, 5}, {kTypeVarChar, 0, 5}});
+  MakeTable({{kTypeString, 0, 5}, {kTypeVarChar, 0, 5}});
   for (uint32_t f : {1u, 2u}) {
     F(f).SetString("abcdefgh");
     EXPECT_EQ(F(f).GetString(), "abcde");
@@ -105,7 +105,7 @@ TEST_F(StringFieldTest, TextsAreCutToTheDeclaredLength) {
     F(f).SetString("abcdefgh");
   }
   REC_ID r = mTable->AddRecord();
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(r);
   EXPECT_EQ(F(1).GetString(), "abcde");
   EXPECT_EQ(F(2).GetString(), "abcde");
@@ -113,7 +113,7 @@ TEST_F(StringFieldTest, TextsAreCutToTheDeclaredLength) {
 
 TEST_F(StringFieldTest, ValuesAndNullsSurviveReopening) {
   CreateDb();
-  Make({{kTypeString, kFieldNullable, 10},
+  MakeTable({{kTypeString, kFieldNullable, 10},
         {kTypeVarChar, kFieldNullable, 300},
         {kTypeFixedBinary, kFieldNullable, 6},
         {kTypeVarBinary, kFieldNullable, 40}});
@@ -130,7 +130,7 @@ TEST_F(StringFieldTest, ValuesAndNullsSurviveReopening) {
   REC_ID b = mTable->AddRecord();
   fill("");
   REC_ID c = mTable->AddRecord();
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(a);
   EXPECT_EQ(F(1).GetString(), "hello");
   EXPECT_EQ(F(2).GetString(), "hellohello");
@@ -149,7 +149,7 @@ TEST_F(StringFieldTest, ValuesAndNullsSurviveReopening) {
   mTable->GoToRecord(b);
   F(2).SetString("now");
   mTable->UpdateRecord();
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(b);
   EXPECT_EQ(F(2).GetString(), "now");
   EXPECT_TRUE(F(1).IsNull());
@@ -158,7 +158,7 @@ TEST_F(StringFieldTest, ValuesAndNullsSurviveReopening) {
 // Slots wider than the column window takes are read and written in place.
 TEST_F(StringFieldTest, WideSlotsSurviveReopening) {
   CreateDb();
-  Make({{kTypeString, 0, 1000}, {kTypeFixedBinary, 0, 3000}});
+  MakeTable({{kTypeString, 0, 1000}, {kTypeFixedBinary, 0, 3000}});
   std::vector<std::string> texts;
   for (int i = 0; i < 5; ++i) {
     texts.push_back(std::string(200 * i + 1, static_cast<char>('a' + i)));
@@ -170,7 +170,7 @@ TEST_F(StringFieldTest, WideSlotsSurviveReopening) {
   F(1).SetString("changed");
   mTable->UpdateRecord();
   texts[1] = "changed";
-  ReopenAll();
+  Reopen();
   for (REC_ID r = 1; r <= 5; ++r) {
     mTable->GoToRecord(r);
     EXPECT_EQ(F(1).GetString(), texts[r - 1]) << r;
@@ -182,7 +182,7 @@ TEST_F(StringFieldTest, WideSlotsSurviveReopening) {
 
 TEST_F(StringFieldTest, LongestDeclaredLengths) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 65535}, {kTypeString, 0, 70000}, {kTypeVarBinary, 0, 65535}});
+  MakeTable({{kTypeVarChar, 0, 65535}, {kTypeString, 0, 70000}, {kTypeVarBinary, 0, 65535}});
   EXPECT_EQ(As<FBL_LengthField>(2).GetDeclaredLength(), 65535u);  // cut to 16 bits
   std::string big(65535, 'z');
   big[0] = 'A';
@@ -190,7 +190,7 @@ TEST_F(StringFieldTest, LongestDeclaredLengths) {
   F(2).SetString(big + "more");
   As<BF_VarBinary>(3).SetData(big.data(), 65535);
   REC_ID r = mTable->AddRecord();
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(r);
   EXPECT_EQ(F(1).GetString(), big);
   EXPECT_EQ(F(2).GetString(), big);
@@ -199,7 +199,7 @@ TEST_F(StringFieldTest, LongestDeclaredLengths) {
 
 TEST_F(StringFieldTest, AsciiOrderIsPlainBytesShorterFirst) {
   CreateDb();
-  Make({{kTypeString}, {kTypeVarChar, 0, 0, "French"}});
+  MakeTable({{kTypeString}, {kTypeVarChar, 0, 0, "French"}});
   BF_STRING& s = Str(1);
   auto cmp = [&](const char* a, const char* b) {
     s.SetString(a);
@@ -227,7 +227,7 @@ TEST_F(StringFieldTest, AsciiOrderIsPlainBytesShorterFirst) {
 
 TEST_F(StringFieldTest, KeysHoldTheFirst255Bytes) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 300}, {kTypeString, 0, 4}, {kTypeVarBinary, 0, 300}});
+  MakeTable({{kTypeVarChar, 0, 300}, {kTypeString, 0, 4}, {kTypeVarBinary, 0, 300}});
   std::string text(300, 'q');
   text[254] = 'A';
   text[255] = 'B';
@@ -259,7 +259,7 @@ TEST_F(StringFieldTest, KeysHoldTheFirst255Bytes) {
 TEST_F(StringFieldTest, OtherByteOrderTranslatesTextsAndReversesLengths) {
   CreateDb(FBL_ByteOrder::kBigEndian);
   ASSERT_TRUE(mDb->GetRecordVolume()->IsSwapped());
-  Make({{kTypeString, 0, 4},
+  MakeTable({{kTypeString, 0, 4},
         {kTypeVarChar, 0, 10},
         {kTypeFixedBinary, 0, 4},
         {kTypeVarBinary, 0, 10}});
@@ -288,7 +288,7 @@ TEST_F(StringFieldTest, OtherByteOrderTranslatesTextsAndReversesLengths) {
   EXPECT_EQ(fixed[1], 3);
   EXPECT_EQ(fixed[2], 0xC4);  // bytes are never translated
   EXPECT_EQ(RawVarChar(4, 10, 1), "\xC4\x01");
-  Make(mColumns);
+  MakeTable(mColumns);
   mTable->GoToRecord(1);
   EXPECT_EQ(F(1).GetString(), "a\xC4");
   EXPECT_EQ(F(2).GetString(), "\xC4z");
@@ -300,7 +300,7 @@ TEST_F(StringFieldTest, OtherByteOrderTranslatesTextsAndReversesLengths) {
 
 TEST_F(StringFieldTest, AssignFromStringsNumbersAndNulls) {
   CreateDb();
-  Make({{kTypeString, kFieldNullable, 4},
+  MakeTable({{kTypeString, kFieldNullable, 4},
         {kTypeVarChar, kFieldNullable, 10},
         {kTypeLong},
         {kTypeDouble},
@@ -337,7 +337,7 @@ TEST_F(StringFieldTest, AssignFromStringsNumbersAndNulls) {
 
 TEST_F(StringFieldTest, IsChangedComparesTextsAndNullFlags) {
   CreateDb();
-  Make({{kTypeVarChar, kFieldNullable, 20}, {kTypeFixedBinary, 0, 8}});
+  MakeTable({{kTypeVarChar, kFieldNullable, 20}, {kTypeFixedBinary, 0, 8}});
   F(1).SetString("same");
   As<BF_FixedBinary>(2).SetData("ab", 2);
   REC_ID r = mTable->AddRecord();
@@ -365,7 +365,7 @@ TEST_F(StringFieldTest, IsChangedComparesTextsAndNullFlags) {
 
 TEST_F(StringFieldTest, UpdatesKeepTheIndexInStep) {
   CreateDb();
-  Make({{kTypeString, kFieldIndexed, 12}, {kTypeVarChar, kFieldIndexed | kFieldUnique, 30}});
+  MakeTable({{kTypeString, kFieldIndexed, 12}, {kTypeVarChar, kFieldIndexed | kFieldUnique, 30}});
   F(2).SetString("u1");
   AddText("one");
   F(2).SetString("u2");
@@ -390,7 +390,7 @@ TEST_F(StringFieldTest, UpdatesKeepTheIndexInStep) {
 
 TEST_F(StringFieldTest, ReadQuotedValue) {
   CreateDb();
-  Make({{kTypeString, 0, 10}});
+  MakeTable({{kTypeString, 0, 10}});
   BF_STRING& s = Str(1);
   EXPECT_EQ(s.ReadQuotedValue("'abc'def"), 5u);
   EXPECT_EQ(s.GetString(), "abc");
@@ -406,7 +406,7 @@ TEST_F(StringFieldTest, ReadQuotedValue) {
 
 TEST_F(StringFieldTest, ByWordsKeysAreTheDistinctWords) {
   CreateDb();
-  Make({{kTypeVarChar, kFieldIndexed | kFieldByWords, 600}});
+  MakeTable({{kTypeVarChar, kFieldIndexed | kFieldByWords, 600}});
   std::vector<std::string> keys;
   F(1).SetString("red green red");
   F(1).MakeWordKeys(keys);
@@ -432,23 +432,23 @@ TEST_F(StringFieldTest, ByWordsKeysAreTheDistinctWords) {
 
 TEST_F(StringFieldTest, ByWordsFlagDropsTheIndexAndIsNeverUnique) {
   CreateDb();
-  Make({{kTypeString, kFieldUnique, 40}, {kTypeVarChar, kFieldByWords | kFieldUnique, 40}});
+  MakeTable({{kTypeString, kFieldUnique, 40}, {kTypeVarChar, kFieldByWords | kFieldUnique, 40}});
   EXPECT_FALSE(F(2).HasFlag(kFieldUnique));
   EXPECT_TRUE(F(2).HasFlag(kFieldIndexed));
   AddText("alpha beta");
-  mKeys.mLog.clear();
+  mFactory.mLog.clear();
   F(1).AddFlags(kFieldByWords, true);
   EXPECT_TRUE(F(1).HasFlag(kFieldByWords));
   EXPECT_FALSE(F(1).HasFlag(kFieldUnique));
   EXPECT_TRUE(F(1).HasFlag(kFieldIndexed));
-  EXPECT_EQ(mKeys.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
+  EXPECT_EQ(mFactory.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
   EXPECT_EQ(IndexOf(1).GetEntryCount(), 2u);
   // Asking for unique again only keeps it indexed.
   F(1).AddFlags(kFieldUnique, true);
   EXPECT_FALSE(F(1).HasFlag(kFieldUnique));
-  mKeys.mLog.clear();
+  mFactory.mLog.clear();
   F(1).RemoveFlags(kFieldByWords, true);
-  EXPECT_EQ(mKeys.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
+  EXPECT_EQ(mFactory.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
   EXPECT_EQ(IndexOf(1).GetEntryCount(), 1u);
   EXPECT_EQ(IndexOf(1).mKeys.begin()->first, Key("alpha beta"));
   // Without the by-words bit, unique is unique again.
@@ -458,7 +458,7 @@ TEST_F(StringFieldTest, ByWordsFlagDropsTheIndexAndIsNeverUnique) {
 
 TEST_F(StringFieldTest, RangeKeysAndThePrefixRule) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 300}, {kTypeString, 0, 3}, {kTypeString, 0, 10, "French"}});
+  MakeTable({{kTypeVarChar, 0, 300}, {kTypeString, 0, 3}, {kTypeString, 0, 10, "French"}});
   BF_STRING& v = Str(1);
   const char g = static_cast<char>(zv::AsciiLanguage().GetGreatestChar());
   EXPECT_EQ(g, '\xFF');
@@ -493,7 +493,7 @@ TEST_F(StringFieldTest, RangeKeysAndThePrefixRule) {
 
 TEST_F(StringFieldTest, FindRangeByTextSearchesTheIndex) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 40}});
+  MakeTable({{kTypeVarChar, 0, 40}});
   for (const char* t : {"apple", "apricot", "ap", "banana", "a"}) AddText(t);
   EXPECT_FALSE(F(1).HasFlag(kFieldIndexed));
   std::unique_ptr<FBL_BitSet> found = Str(1).FindRangeByText("ap", true, "ap", false);
@@ -533,7 +533,7 @@ class SubstringEngine : public FBL_TextMatcherEngine {
 
 TEST_F(StringFieldTest, FindByRegExprNeedsAnEngineAndSkipsNulls) {
   CreateDb();
-  Make({{kTypeString, kFieldNullable, 20, "German"}});
+  MakeTable({{kTypeString, kFieldNullable, 20, "German"}});
   AddText("one cat");
   F(1).SetNull(true);
   mTable->AddRecord();
@@ -560,7 +560,7 @@ TEST_F(StringFieldTest, FindByRegExprNeedsAnEngineAndSkipsNulls) {
 
 TEST_F(StringFieldTest, BinaryValuesCompareAsBytes) {
   CreateDb();
-  Make({{kTypeFixedBinary, 0, 4}, {kTypeVarBinary, 0, 6}});
+  MakeTable({{kTypeFixedBinary, 0, 4}, {kTypeVarBinary, 0, 6}});
   BF_FixedBinary& fixed = As<BF_FixedBinary>(1);
   fixed.SetData("\x01\x02\x03\x04\x05", 5);
   EXPECT_EQ(fixed.GetDataLength(), 4u);
@@ -584,14 +584,14 @@ TEST_F(StringFieldTest, BinaryValuesCompareAsBytes) {
   As<BF_VarBinary>(2).SetData(std::string(3, '\0').data(), 3);
   EXPECT_EQ(As<BF_VarBinary>(2).GetDataLength(), 3u);
   REC_ID r = mTable->AddRecord();
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(r);
   EXPECT_EQ(As<BF_VarBinary>(2).GetContent(), std::string(3, '\0'));
 }
 
 TEST_F(StringFieldTest, DamagedStoredLengthsRaise) {
   CreateDb();
-  Make({{kTypeFixedBinary, 0, 4}});
+  MakeTable({{kTypeFixedBinary, 0, 4}});
   As<BF_FixedBinary>(1).SetData("ab", 2);
   REC_ID r = mTable->AddRecord();
   mTable.reset();
@@ -604,13 +604,13 @@ TEST_F(StringFieldTest, DamagedStoredLengthsRaise) {
     values.Flush();
     values.Close();
   }
-  Make(mColumns);
+  MakeTable(mColumns);
   EXPECT_EQ(ErrorCode([&] { mTable->GoToRecord(r); }), 303);
 }
 
 TEST_F(StringFieldTest, AStoredValueLongerThanItsFieldRaises351) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 10}, {kTypeVarBinary, kFieldByWords, 10}});
+  MakeTable({{kTypeVarChar, 0, 10}, {kTypeVarBinary, kFieldByWords, 10}});
   EXPECT_FALSE(F(2).HasFlag(kFieldByWords));  // byte strings have no words
   F(2).AddFlags(kFieldByWords, false);
   EXPECT_FALSE(F(2).HasFlag(kFieldByWords));
@@ -625,7 +625,7 @@ TEST_F(StringFieldTest, AStoredValueLongerThanItsFieldRaises351) {
     file.WriteValue(2, "far longer than ten", 19);
     file.Close();
   }
-  Make(mColumns);
+  MakeTable(mColumns);
   EXPECT_TRUE(mTable->GoToRecord(1));
   EXPECT_EQ(F(1).GetString(), "fits");
   EXPECT_EQ(ErrorCode([&] { mTable->GoToRecord(2); }), 351);
@@ -634,7 +634,7 @@ TEST_F(StringFieldTest, AStoredValueLongerThanItsFieldRaises351) {
 
 TEST_F(StringFieldTest, DeletedVarCharRecordsKeepAnEmptyValue) {
   CreateDb();
-  Make({{kTypeVarChar, kFieldNullable, 30}, {kTypeVarBinary, 0, 30}});
+  MakeTable({{kTypeVarChar, kFieldNullable, 30}, {kTypeVarBinary, 0, 30}});
   AddText("first");
   F(1).SetNull(true);
   REC_ID b = mTable->AddRecord();
@@ -642,7 +642,7 @@ TEST_F(StringFieldTest, DeletedVarCharRecordsKeepAnEmptyValue) {
   mTable->DeleteRecord();
   mTable.reset();
   EXPECT_EQ(RawVarChar(1, 30, 1), "");
-  Make(mColumns);
+  MakeTable(mColumns);
   mTable->GoToRecord(b);
   EXPECT_TRUE(F(1).IsNull());
   // Truncation cuts the VarChar file.
@@ -658,7 +658,7 @@ TEST_F(StringFieldTest, DeletedVarCharRecordsKeepAnEmptyValue) {
 
 TEST_F(StringFieldTest, CursorCopiesShareTheColumn) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 12, "French"}});
+  MakeTable({{kTypeVarChar, 0, 12, "French"}});
   REC_ID r = AddText("copy me");
   BF_VarChar copy("c", 0);
   copy.InitFromField(F(1));
@@ -670,7 +670,7 @@ TEST_F(StringFieldTest, CursorCopiesShareTheColumn) {
 
 TEST_F(StringFieldTest, ChangingTheFieldNumberMovesVarCharFiles) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 20}});
+  MakeTable({{kTypeVarChar, 0, 20}});
   for (int i = 0; i < 50; ++i) AddText("value " + std::to_string(i));
   F(1).ChangeNumber(7);
   mTable->GoToRecord(33);
@@ -684,7 +684,7 @@ TEST_F(StringFieldTest, ChangingTheFieldNumberMovesVarCharFiles) {
 
 TEST_F(StringFieldTest, DroppingFilesRemovesBoth) {
   CreateDb();
-  Make({{kTypeVarChar, 0, 20}});
+  MakeTable({{kTypeVarChar, 0, 20}});
   AddText("x");
   F(1).DropFiles();
   FBL_EmbededFile ref(*mDb->GetRecordVolume(), 1, kKindValues, 1);

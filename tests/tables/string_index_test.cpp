@@ -11,28 +11,17 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/string_fields.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/support/table_fixture.h"
 
 namespace {
 
 using namespace ztest;
 
-class StringIndexTest : public TableTest {
+class StringIndexTest : public TableFixture<FBL_SecondaryIndexFactory> {
  protected:
   void Make(uint8_t type, uint16_t flags, uint32_t length = 0) {
     mType = type;
-    mFlags = flags;
-    mLength = length;
-    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
-    mTable->SetIndexFactory(&mRealIndexes);
-    mTable->AddField(zv::MakeField(type, "s", flags, length));
-    mTable->Open();
-  }
-  void ReopenAll() {
-    mTable.reset();
-    mDb->Close();
-    mDb->Open(Path(), nullptr);
-    Make(mType, mFlags, mLength);
+    MakeTable([=](FBL_Table& t) { t.AddField(zv::MakeField(type, "s", flags, length)); });
   }
   std::unique_ptr<FBL_BitSet> Prefix(const std::string& text) {
     if (mType == kTypeText) {
@@ -43,18 +32,9 @@ class StringIndexTest : public TableTest {
   std::unique_ptr<FBL_BitSet> Range(const char* left, bool li, const char* right, bool ri) {
     return dynamic_cast<BF_STRING&>(F(1)).FindRangeByText(left, li, right, ri);
   }
-  static std::vector<REC_ID> Members(const FBL_BitSet& set) {
-    std::vector<REC_ID> out;
-    for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) out.push_back(r);
-    return out;
-  }
-
   void RunModel(FBL_ByteOrder order, uint8_t type);
 
-  FBL_SecondaryIndexFactory mRealIndexes;
   uint8_t mType = 0;
-  uint16_t mFlags = 0;
-  uint32_t mLength = 0;
 };
 
 // Random short texts over a small alphabet, added, changed and deleted in
@@ -102,7 +82,7 @@ void StringIndexTest::RunModel(FBL_ByteOrder order, uint8_t type) {
       if (t > "A" && t <= "ab") expected.push_back(r);
     }
     EXPECT_EQ(Members(*Range("A", false, "ab", true)), expected);
-    ReopenAll();
+    Reopen();
   }
 }
 
@@ -121,7 +101,7 @@ TEST_F(StringIndexTest, IndexesBuiltOverStoredTexts) {
     SCOPED_TRACE(language);
     if (!mDb) CreateDb();
     mTable = std::make_unique<FBL_IndexedTable>(*mDb, std::string(language) == "ASCII" ? 1 : 2);
-    mTable->SetIndexFactory(&mRealIndexes);
+    mTable->SetIndexFactory(&mFactory);
     mTable->AddField(zv::MakeField(kTypeVarChar, "v", 0, 8, language));
     mTable->Open();
     std::mt19937 rng(5);
@@ -164,7 +144,7 @@ TEST_F(StringIndexTest, FindValueTakesTheBufferForm) {
   CreateDb();
   mType = kTypeString;
   mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
-  mTable->SetIndexFactory(&mRealIndexes);
+  mTable->SetIndexFactory(&mFactory);
   mTable->AddField(zv::MakeField(kTypeString, "s", 0, 8));
   mTable->AddField(zv::MakeField(kTypeVarBinary, "b", 0, 8));
   mTable->Open();
@@ -203,7 +183,7 @@ TEST_F(StringIndexTest, ByWordsFindsEachWord) {
   mTable->UpdateRecord();
   EXPECT_EQ(word("red"), std::vector<REC_ID>{});
   EXPECT_EQ(word("green"), (std::vector<REC_ID>{b}));
-  ReopenAll();
+  Reopen();
   EXPECT_EQ(word("yellow"), (std::vector<REC_ID>{a}));
   // Without the flag the whole text is the key again.
   F(1).RemoveFlags(kFieldByWords, true);
@@ -221,7 +201,7 @@ TEST_F(StringIndexTest, TextColumnsSearchByTheirFirst255Bytes) {
   F(1).SetString(std::string(1000, 'a'));
   REC_ID big = mTable->AddRecord();
   EXPECT_EQ(Members(*Prefix("ap")), (std::vector<REC_ID>{1, 2, 4}));
-  ReopenAll();
+  Reopen();
   EXPECT_EQ(Members(*Prefix("aaaa")), (std::vector<REC_ID>{big}));
   EXPECT_EQ(Members(*Prefix("b")), (std::vector<REC_ID>{3}));
 }

@@ -13,13 +13,13 @@
 #include "kernel/tables/date_time_fields.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
 using ztest::TableTest;
 
-const std::vector<std::pair<uint8_t, uint16_t>> kModelTable = {
+const std::vector<ztest::Column> kModelTable = {
     {kTypeLong, kFieldNullable}, {kTypeDouble, 0}, {kTypeShort, 0}, {kTypeBoolean, kFieldNullable}};
 
 struct Row {
@@ -151,7 +151,7 @@ TEST_F(TableTest, RandomChangesMatchTheModel) {
       ASSERT_EQ(mTable->GetRecordCount(), m.mRows.size()) << "step " << step;
       ASSERT_EQ(mTable->GetMaxRecID(), m.mMax) << "step " << step;
       if (step % 1000 == 0) {
-        Reopen(kModelTable);
+        Reopen();
         CheckAll(*mTable, m);
       }
     }

@@ -12,13 +12,13 @@
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/record_locks.h"
 #include "kernel/tables/record_map.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
 using ztest::TableTest;
 
-const std::vector<std::pair<uint8_t, uint16_t>> kLongTable = {{kTypeLong, kFieldNullable}};
+const std::vector<ztest::Column> kLongTable = {{kTypeLong, kFieldNullable}};
 
 REC_ID AddLong(FBL_Table& table, int32_t v) {
   static_cast<BF_LONG*>(table.GetField(1))->Set(v);
@@ -196,7 +196,7 @@ TEST_F(TableTest, HeaderWordsFollowTheDatabaseByteOrder) {
     const uint8_t big[9] = {0, 0, 0, 2, 0, 0, 0, 3, 0x05};
     EXPECT_EQ(0, std::memcmp(bytes, order == FBL_ByteOrder::kDefault ? little : big, 9))
         << int(order);
-    Reopen(kLongTable);
+    Reopen();
     EXPECT_EQ(mTable->GetRecordCount(), 2u);
     EXPECT_EQ(mTable->GetMaxRecID(), 3u);
     EXPECT_EQ(LongAt(*mTable, 3), 3);

@@ -9,7 +9,7 @@
 #include "kernel/tables/language.h"
 #include "kernel/tables/picture_codec.h"
 #include "kernel/tables/string_fields.h"
-#include "tests/tables/string_fixture.h"
+#include "tests/support/key_index.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class TextFieldTest : public StringTableTest {
 
 TEST_F(TextFieldTest, LanguageAndComparisonOverTheKeyPrefix) {
   CreateDb();
-  Make({{kTypeText}, {kTypeText, 0, 0, "French"}, {kTypeText, 0, 0, "Martian"}});
+  MakeTable({{kTypeText}, {kTypeText, 0, 0, "French"}, {kTypeText, 0, 0, "Martian"}});
   EXPECT_EQ(Text(1).GetLanguage().GetName(), "ASCII");
   EXPECT_EQ(Text(2).GetLanguage().GetName(), "French");
   EXPECT_EQ(Text(3).GetLanguage().GetName(), "ASCII");
@@ -56,7 +56,7 @@ TEST_F(TextFieldTest, LanguageAndComparisonOverTheKeyPrefix) {
 
 TEST_F(TextFieldTest, KeysAreTheFirst255BytesInPlainAndCompressedColumns) {
   CreateDb();
-  Make({{kTypeText}, {kTypeText, kFieldCompressed}});
+  MakeTable({{kTypeText}, {kTypeText, kFieldCompressed}});
   std::string text(100000, 'k');
   text[10] = 'Q';
   for (uint32_t f : {1u, 2u}) {
@@ -74,7 +74,7 @@ TEST_F(TextFieldTest, KeysAreTheFirst255BytesInPlainAndCompressedColumns) {
 
 TEST_F(TextFieldTest, AnIndexedTextFollowsUpdatesAndDeletions) {
   CreateDb();
-  Make({{kTypeText, kFieldIndexed}});
+  MakeTable({{kTypeText, kFieldIndexed}});
   REC_ID a = AddText("first text");
   REC_ID b = AddText("second");
   mTable->GoToRecord(a);
@@ -93,7 +93,7 @@ TEST_F(TextFieldTest, AnIndexedTextFollowsUpdatesAndDeletions) {
 
 TEST_F(TextFieldTest, ByWordsTextsAreNeverUnique) {
   CreateDb();
-  Make({{kTypeText, kFieldIndexed | kFieldUnique | kFieldByWords}});
+  MakeTable({{kTypeText, kFieldIndexed | kFieldUnique | kFieldByWords}});
   EXPECT_TRUE(F(1).HasFlag(kFieldByWords));
   EXPECT_FALSE(F(1).HasFlag(kFieldUnique));
   AddText("red green red");
@@ -103,9 +103,9 @@ TEST_F(TextFieldTest, ByWordsTextsAreNeverUnique) {
   F(1).SetString(std::string(300, 'z') + " a");
   F(1).MakeWordKeys(keys);
   EXPECT_EQ(keys, (std::vector<std::string>{Key("a"), Key(std::string(255, 'z'))}));
-  mKeys.mLog.clear();
+  mFactory.mLog.clear();
   F(1).RemoveFlags(kFieldByWords, true);
-  EXPECT_EQ(mKeys.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
+  EXPECT_EQ(mFactory.mLog, (std::vector<std::string>{"drop f1", "make f1"}));
   EXPECT_EQ(IndexOf(1).GetEntryCount(), 2u);
 }
 
@@ -113,10 +113,10 @@ TEST_F(TextFieldTest, ByWordsTextsAreNeverUnique) {
 // character set in a database of the other byte order.
 TEST_F(TextFieldTest, TextInADatabaseOfTheOtherByteOrder) {
   CreateDb(FBL_ByteOrder::kBigEndian);
-  Make({{kTypeText}, {kTypePicture}});
+  MakeTable({{kTypeText}, {kTypePicture}});
   const std::string text = "caf\xE9 \xC4";
   REC_ID r = AddText(text);
-  ReopenAll();
+  Reopen();
   mTable->GoToRecord(r);
   EXPECT_EQ(F(1).GetString(), text);
   std::vector<uint8_t> raw = Raw(1);
@@ -132,7 +132,7 @@ TEST_F(TextFieldTest, TextInADatabaseOfTheOtherByteOrder) {
 
 TEST_F(TextFieldTest, DamagedPicturesRaiseWithoutCrashing) {
   CreateDb();
-  Make({{kTypePicture}});
+  MakeTable({{kTypePicture}});
   auto& picture = As<BF_Picture>(1);
   uint16_t kind = 0;
   std::vector<uint8_t> data;

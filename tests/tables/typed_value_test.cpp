@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kernel/tables/numeric_fields.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/tables/fake_index.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ const std::vector<Case> kCases = {
 
 TEST_F(TableTest, TypedAccessConvertsAsAssignmentDoes) {
   CreateDb();
-  std::vector<std::pair<uint8_t, uint16_t>> fields;
+  std::vector<ztest::Column> fields;
   for (const Case& c : kCases) fields.emplace_back(c.type, kFieldNullable);
   MakeTable(fields);
   for (uint32_t i = 0; i < kCases.size(); ++i) {

@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "kernel/storage/kernel_startup.h"
-#include "platform/errors.h"
-#include "tests/storage/test_dir.h"
+#include "tests/support/error_code.h"
+#include "tests/support/test_dir.h"
 
 namespace ztest {
 
@@ -17,15 +15,5 @@ class KernelTest : public ::testing::Test {
   void TearDown() override { zv::StopKernel(); }
   TempDir mDir;
 };
-
-// The code of the xFBL_Exception f raises, or 0 when it raises none.
-inline int ErrorCode(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const xFBL_Exception& e) {
-    return e.Code;
-  }
-  return 0;
-}
 
 }  // namespace ztest

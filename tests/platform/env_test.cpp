@@ -4,27 +4,19 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 #include "platform/env.h"
 #include "platform/errors.h"
-#include "tests/storage/fault_env.h"
-#include "tests/storage/test_dir.h"
+#include "tests/support/error_code.h"
+#include "tests/support/fault_env.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
 using platform::Env;
 using platform::OpenMode;
-
-int CodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const xFBL_Exception& e) {
-    return e.Code;
-  }
-  return 0;
-}
+using ztest::ErrorCode;
 
 TEST(PosixEnv, CreateWriteReadSizeDelete) {
   ztest::TempDir dir;
@@ -54,7 +46,7 @@ TEST(PosixEnv, CreateWriteReadSizeDelete) {
 
 TEST(PosixEnv, MissingFileGivesErrno) {
   ztest::TempDir dir;
-  EXPECT_EQ(CodeOf([&] { Env::Default()->OpenFile(dir.File("none"), OpenMode::kReadWrite); }),
+  EXPECT_EQ(ErrorCode([&] { Env::Default()->OpenFile(dir.File("none"), OpenMode::kReadWrite); }),
             ENOENT);
 }
 
@@ -65,12 +57,12 @@ TEST(PosixEnv, WriterExcludesEveryoneReadersShare) {
   env->CreateFile(path);
   {
     auto writer = env->OpenFile(path, OpenMode::kReadWrite);
-    EXPECT_EQ(CodeOf([&] { env->OpenFile(path, OpenMode::kReadOnly); }), EWOULDBLOCK);
-    EXPECT_EQ(CodeOf([&] { env->CreateFile(path); }), EWOULDBLOCK);
+    EXPECT_EQ(ErrorCode([&] { env->OpenFile(path, OpenMode::kReadOnly); }), EWOULDBLOCK);
+    EXPECT_EQ(ErrorCode([&] { env->CreateFile(path); }), EWOULDBLOCK);
   }
   auto r1 = env->OpenFile(path, OpenMode::kReadOnly);
   auto r2 = env->OpenFile(path, OpenMode::kReadOnly);
-  EXPECT_EQ(CodeOf([&] { env->OpenFile(path, OpenMode::kReadWrite); }), EWOULDBLOCK);
+  EXPECT_EQ(ErrorCode([&] { env->OpenFile(path, OpenMode::kReadWrite); }), EWOULDBLOCK);
 }
 
 TEST(PosixEnv, ReadOnlyAttributeAndTempNames) {
@@ -94,11 +86,11 @@ TEST(FaultEnv, FailsTheNthWriteAndRead) {
   auto f = env.CreateFile(dir.File("f"));
   env.FailWrite(2, EIO);
   f->WriteAt(0, "a", 1);
-  EXPECT_EQ(CodeOf([&] { f->WriteAt(1, "b", 1); }), EIO);
+  EXPECT_EQ(ErrorCode([&] { f->WriteAt(1, "b", 1); }), EIO);
   f->WriteAt(1, "c", 1);  // fires once
   env.FailRead(1, ENOSPC);
   char buf[2];
-  EXPECT_EQ(CodeOf([&] { f->ReadAt(0, buf, 2); }), ENOSPC);
+  EXPECT_EQ(ErrorCode([&] { f->ReadAt(0, buf, 2); }), ENOSPC);
   ASSERT_EQ(f->ReadAt(0, buf, 2), 2u);
   EXPECT_EQ(std::memcmp(buf, "ac", 2), 0);
 }
@@ -108,7 +100,7 @@ TEST(FaultEnv, TornWriteStoresHalf) {
   ztest::FaultEnv env;
   auto f = env.CreateFile(dir.File("f"));
   env.TearWrite(1);
-  EXPECT_EQ(CodeOf([&] { f->WriteAt(0, "abcdefgh", 8); }), ENOSPC);
+  EXPECT_EQ(ErrorCode([&] { f->WriteAt(0, "abcdefgh", 8); }), ENOSPC);
   EXPECT_EQ(f->Size(), 4u);
 }
 

@@ -1,7 +1,9 @@
-// Tables of string, binary and text columns, with an index double that
-// keeps the keys the field makes (MakeWordKeys) and records the bounds of
-// range searches.
+// An index double that keeps the keys the field makes (MakeWordKeys) and
+// records the bounds of range searches, for the tests of string, binary and
+// text columns.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
@@ -10,7 +12,7 @@
 #include <vector>
 
 #include "kernel/tables/text_keys.h"
-#include "tests/tables/table_fixture.h"
+#include "tests/support/table_fixture.h"
 
 namespace ztest {
 
@@ -118,45 +120,13 @@ class KeyIndexFactory : public FBL_IndexFactory {
   KeyIndex* mLast = nullptr;
 };
 
-struct Column {
-  Column(uint8_t t, uint16_t f = 0, uint32_t l = 0, std::string lang = {})
-      : type(t), flags(f), length(l), language(std::move(lang)) {}
-  uint8_t type;
-  uint16_t flags;
-  uint32_t length;
-  std::string language;
-};
-
-class StringTableTest : public TableTest {
+// Tables of string, binary and text columns, indexed by KeyIndexes.
+class StringTableTest : public TableFixture<KeyIndexFactory> {
  protected:
-  void Make(const std::vector<Column>& columns) {
-    mColumns = columns;
-    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
-    mTable->SetIndexFactory(&mKeys);
-    int i = 0;
-    for (const Column& c : columns) {
-      mTable->AddField(
-          zv::MakeField(c.type, "f" + std::to_string(++i), c.flags, c.length, c.language));
-    }
-    mTable->Open();
-  }
-  void ReopenAll() {
-    mTable.reset();
-    mDb->Close();
-    mDb->Open(Path(), nullptr);
-    Make(mColumns);
-  }
-  template <typename T>
-  T& As(uint32_t position) {
-    return dynamic_cast<T&>(F(position));
-  }
   KeyIndex& IndexOf(uint32_t position) { return dynamic_cast<KeyIndex&>(*F(position).GetIndex()); }
   static std::string Key(const std::string& text) {
     return zv::MakeTextKey(text.data(), text.size());
   }
-
-  std::vector<Column> mColumns;
-  KeyIndexFactory mKeys;
 };
 
 }  // namespace ztest

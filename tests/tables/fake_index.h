@@ -1,5 +1,5 @@
-// A database per test, tables over it, and an index double that records
-// its calls and keeps its keys in a multimap.
+// An index double for the table tests: it records its calls and keeps its
+// keys in a multimap.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,11 +13,8 @@
 
 #include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
-#include "kernel/storage/database.h"
 #include "kernel/tables/base_field.h"
-#include "kernel/tables/field_factory.h"
-#include "kernel/tables/indexed_table.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/table_fixture.h"
 
 namespace ztest {
 
@@ -91,42 +88,7 @@ class FakeIndexFactory : public FBL_IndexFactory {
   std::vector<std::string> mLog;
 };
 
-class TableTest : public KernelTest {
- protected:
-  void TearDown() override {
-    mTable.reset();
-    mDb.reset();
-    KernelTest::TearDown();
-  }
-  std::string Path() const { return mDir.File("db"); }
-  void CreateDb(FBL_ByteOrder byteOrder = FBL_ByteOrder::kDefault) {
-    mDb = std::make_unique<FBL_DataBase>();
-    mDb->Create(Path(), 8192, 4, byteOrder);
-  }
-  FBL_BaseField& Add(uint8_t type, const char* name, uint16_t flags = 0) {
-    return mTable->AddField(zv::MakeField(type, name, flags));
-  }
-  // A table with the given fields, opened.
-  void MakeTable(const std::vector<std::pair<uint8_t, uint16_t>>& fields) {
-    mTable = std::make_unique<FBL_IndexedTable>(*mDb, 1);
-    mTable->SetIndexFactory(&mFactory);
-    int i = 0;
-    for (auto [type, flags] : fields) Add(type, ("f" + std::to_string(++i)).c_str(), flags);
-    mTable->Open();
-  }
-  // Closes the table and the database and opens both again with the same
-  // fields (made by the same call).
-  void Reopen(const std::vector<std::pair<uint8_t, uint16_t>>& fields) {
-    mTable.reset();
-    mDb->Close();
-    mDb->Open(Path(), nullptr);
-    MakeTable(fields);
-  }
-  FBL_BaseField& F(uint32_t position) { return *mTable->GetField(position); }
-
-  std::unique_ptr<FBL_DataBase> mDb;
-  std::unique_ptr<FBL_IndexedTable> mTable;
-  FakeIndexFactory mFactory;
-};
+// The table tests' fixture: indexes are FakeIndexes.
+using TableTest = TableFixture<FakeIndexFactory>;
 
 }  // namespace ztest
