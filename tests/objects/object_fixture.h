@@ -13,7 +13,7 @@
 #include "objects/base_object.h"
 #include "objects/object_database.h"
 #include "objects/object_table.h"
-#include "tests/storage/kernel_fixture.h"
+#include "tests/support/kernel_fixture.h"
 #include "tests/objects/schema_description.h"
 
 namespace ztest {
