@@ -44,7 +44,8 @@ class FBL_BaseField : public FBL_KeyOrder {
   // ---- identity -----------------------------------------------------------
   // Records the owning table (not owned; it outlives the field), takes the
   // table position as field number when the field has none, compiles the
-  // formula of a calculated field and creates the index of an indexed one.
+  // formula of a calculated field (an open table builds the field's files
+  // and index with Rebuild).
   virtual void AttachToTable(FBL_Table& table, uint32_t position);
   // Shares other's descriptor; copies its name, table and declared length.
   virtual void InitFromField(const FBL_BaseField& other);
