@@ -25,14 +25,15 @@ class ObjectTest : public KernelTest {
     KernelTest::TearDown();
   }
   std::string Path() const { return mDir.File("db"); }
-  void Create(uint32_t mode = 4) {
-    mDb = std::make_unique<OBL_DataBase>();
+  // env: where the files live (null: the default).
+  void Create(uint32_t mode = 4, platform::Env* env = nullptr) {
+    mDb = std::make_unique<OBL_DataBase>(env);
     mDb->Create(Path(), 8192, mode, FBL_ByteOrder::kDefault);
   }
   // Closes the database and opens it again (with a data key when given).
-  void Reopen(const std::string& key = {}) {
+  void Reopen(const std::string& key = {}, platform::Env* env = nullptr) {
     mDb.reset();
-    mDb = std::make_unique<OBL_DataBase>();
+    mDb = std::make_unique<OBL_DataBase>(env);
     mDb->Open(Path(), key.empty() ? nullptr : zv::MakeEncryptionKey(key.c_str()));
   }
   OBL_BaseObject& Table(const std::string& name) {
