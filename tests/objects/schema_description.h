@@ -41,6 +41,7 @@ inline std::string DescribeSchema(OBL_DataBase& db) {
     s += "table " + t.GetName() + " id " + std::to_string(t.GetID()) + " parent " +
          (t.GetParent() ? t.GetParent()->GetName() : std::string("-")) + " inheritance " +
          std::to_string(t.GetInheritanceType()) + " abstract " + std::to_string(t.IsAbstract()) +
+         " encrypted " + std::to_string(t.IsEncrypted()) +
          " fields " + std::to_string(t.GetFieldCount()) + "\n";
     for (FBL_BaseField* f : t.GetOwnFields()) s += DescribeField(db, *f);
   }

@@ -1,5 +1,5 @@
 // A schema of 20 tables holding every field type with flags, methods,
-// languages, inheritance and links survives close and reopen exactly.
+// languages, keys, inheritance and links survives close and reopen exactly.
 #include <gtest/gtest.h>
 
 #include "kernel/tables/field_types.h"
@@ -78,10 +78,19 @@ TEST_F(ObjectTest, TwentyTablesOfEveryTypeSurviveCloseAndReopen) {
                        OBL_DeletionControl::kSetNull);
   mDb->MakeBinRelation("knows", *tables[3], 2, OBL_DeletionControl::kRestrict, *tables[3], 2,
                        OBL_DeletionControl::kRestrict);
+  mDb->ChangeTableEncryption(*tables[12], "", "key 12");
+  mDb->ChangeFieldEncryption(*tables[13], *tables[13]->GetField("f13_3"), "", "key 13");
   const std::string before = Describe();
   EXPECT_NE(before.find("target Table11 control 2"), std::string::npos);
+  EXPECT_NE(before.find("Table12 id 13 parent - inheritance 0 abstract 0 encrypted 1"),
+            std::string::npos);
   Reopen();
   EXPECT_EQ(Describe(), before);
+  EXPECT_TRUE(Table("Table12").IsLocked());
+  EXPECT_TRUE(Table("Table13").IsLocked());
+  mDb->SetTableEncryption(Table("Table12"), "key 12");
+  mDb->SetFieldEncryption(Table("Table13"), *Table("Table13").GetField("f13_3"), "key 13");
+  EXPECT_FALSE(Table("Table12").IsLocked() || Table("Table13").IsLocked());
   // And once more after changes: a field gone from the middle, one added.
   OBL_BaseObject& t9 = Table("Table9");
   t9.RemoveField(*t9.GetField("f9_4"));
