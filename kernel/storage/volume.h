@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/storage/file_win.h"
@@ -143,4 +144,14 @@ class FBL_DataFile : public FBL_FileWin {
   uint32_t mLowestFree = 0;
   // Bytes per table entry: 20 only for an older volume opened read-only.
   uint32_t mEntryBytes = kFileEntryBytes;  // no free segment lies below this one
+  // The entry of each file id, so that a lookup does not read the whole
+  // table: built by the first FindFile after the table is loaded, added to
+  // by WriteEntry; a mapping found stale makes FindFile build it again.
+  std::unordered_map<uint64_t, uint32_t> mEntryOfId;
+  bool mEntryOfIdReady = false;
+  void IndexEntries();
+  void ForgetEntryIndex() {
+    mEntryOfId.clear();
+    mEntryOfIdReady = false;
+  }
 };
