@@ -205,7 +205,7 @@ bool OBL_BaseObject::Stored() const {
 }
 
 void OBL_BaseObject::Commit() {
-  mDataBase.Flush();
+  mDataBase.CommitChange(this);
 }
 
 void OBL_BaseObject::CheckNewName(const std::string& name, const FBL_BaseField* except) const {

@@ -150,6 +150,19 @@ void OBL_DataBase::FlushAllFiles() {
   FlushEverything();
 }
 
+void OBL_DataBase::CommitChange(OBL_BaseObject* table) {
+  if (!IsOpen() || IsReadOnly()) return;
+  if (mSysItem && !mSuppressStore) StoreDatabaseItem(false);
+  std::vector<OBL_BaseObject*> touched;
+  if (mSysItem) touched = {&mSysItem->GetDescriptions(), mSysItem.get()};
+  if (table != nullptr) touched.push_back(table);
+  for (OBL_BaseObject* t : touched) {
+    if (t->GetStore().IsOpened()) t->GetStore().FlushFiles();
+  }
+  FlushEverything();
+  RewriteHeaders();
+}
+
 void OBL_DataBase::SaveStructure() {
   if (mSysItem && !mSuppressStore) StoreDatabaseItem(false);
   FlushAllFiles();
@@ -213,7 +226,7 @@ int32_t OBL_DataBase::NextBaseObjectID() {
   if (mSysItem && mDatabaseItem != 0 && !IsReadOnly()) {
     mSysItem->SetInteger(kPropBaseObjectLastID, mDatabaseItem, mBaseObjectLastID);
     mStoredSettings = ItemsState();
-    Flush();
+    CommitChange(nullptr);
   }
   return mBaseObjectLastID;
 }
@@ -255,7 +268,7 @@ OBL_BaseObject& OBL_DataBase::MakeNewBaseObject(const std::string& name, OBL_Bas
     mTables.pop_back();
     throw;
   }
-  Flush();
+  CommitChange(&made);
   return made;
 }
 

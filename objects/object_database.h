@@ -229,6 +229,9 @@ class OBL_DataBase : public FBL_DataBase {
   void ForgetItems();
   // Writes back every table's files, then every cache and volume.
   void FlushAllFiles();
+  // A schema change's commit point: what Flush writes, less the files of
+  // the tables the change left alone (table: the one it changed, or null).
+  void CommitChange(OBL_BaseObject* table);
   void StoreLinkItems();
   void LoadTables(const OBL_ItemSnapshot& items, REC_ID databaseItem);
   void LoadLinks(const OBL_ItemSnapshot& items, REC_ID databaseItem);
