@@ -35,9 +35,7 @@ std::unique_ptr<FBL_FieldIndex> FBL_SecondaryIndexFactory::MakeIndex(FBL_BaseFie
   } else {
     index = std::make_unique<FBL_SXNotUnique>(field, *volume, owner);
   }
-  if (const FBL_EncryptionKeyRef& key = db.GetEncryptionKey()) {
-    index->SetEncryption(std::make_shared<FBL_BlowfishEncryption>(key),
-                         std::make_shared<FBL_BlowfishDecryption>(key));
-  }
+  const FBL_FileCiphers ciphers = field.GetFileCiphers();
+  if (ciphers.IsSet()) index->SetEncryption(ciphers.mEncryptor, ciphers.mDecryptor);
   return index;
 }

@@ -8,8 +8,8 @@
 using namespace zindex;
 
 FBL_IndexFile::FBL_IndexFile(FBL_DataFile& volume, uint32_t ownerId, uint16_t subIndex,
-                             bool byteValues)
-    : FBL_PageFile(volume, ownerId, kKindIndex, subIndex, true, kHeaderSize, kNewPageSize),
+                             bool byteValues, uint16_t kind)
+    : FBL_PageFile(volume, ownerId, kind, subIndex, true, kHeaderSize, kNewPageSize),
       mByteValues(byteValues) {}
 
 FBL_IndexFile::~FBL_IndexFile() = default;

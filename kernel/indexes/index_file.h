@@ -17,8 +17,10 @@
 
 class FBL_IndexFile : public FBL_PageFile {
  public:
-  // byteValues: the header keeps the page counts of each Byte value.
-  FBL_IndexFile(FBL_DataFile& volume, uint32_t ownerId, uint16_t subIndex, bool byteValues);
+  // byteValues: the header keeps the page counts of each Byte value. kind:
+  // a field's index, or another kind of the format (a relation's branch).
+  FBL_IndexFile(FBL_DataFile& volume, uint32_t ownerId, uint16_t subIndex, bool byteValues,
+                uint16_t kind = kKindFieldIndex);
   ~FBL_IndexFile() override;
 
   void Open() override;

@@ -5,8 +5,9 @@
 #include "kernel/indexes/string_page.h"
 #include "kernel/indexes/unique_page.h"
 
-FBL_SXUnique::FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId)
-    : FBL_SecondaryIndex(field, volume, ownerId, true, false) {
+FBL_SXUnique::FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                           uint16_t kind)
+    : FBL_SecondaryIndex(field, volume, ownerId, true, false, kind) {
   Init();
 }
 
@@ -14,8 +15,9 @@ std::unique_ptr<FBL_IndexPage> FBL_SXUnique::MakePage() {
   return std::make_unique<FBL_UniquePage>(GetFile(), GetKeyOrder());
 }
 
-FBL_SXNotUnique::FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId)
-    : FBL_SecondaryIndex(field, volume, ownerId, false, false) {
+FBL_SXNotUnique::FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                                 uint16_t kind)
+    : FBL_SecondaryIndex(field, volume, ownerId, false, false, kind) {
   Init();
 }
 

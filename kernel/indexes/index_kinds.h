@@ -9,7 +9,8 @@
 
 class FBL_SXUnique : public FBL_SecondaryIndex {
  public:
-  FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId);
+  FBL_SXUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+               uint16_t kind = kKindFieldIndex);
 
  protected:
   std::unique_ptr<FBL_IndexPage> MakePage() override;
@@ -17,7 +18,8 @@ class FBL_SXUnique : public FBL_SecondaryIndex {
 
 class FBL_SXNotUnique : public FBL_SecondaryIndex {
  public:
-  FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId);
+  FBL_SXNotUnique(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
+                  uint16_t kind = kKindFieldIndex);
 
  protected:
   std::unique_ptr<FBL_IndexPage> MakePage() override;

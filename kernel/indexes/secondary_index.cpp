@@ -82,8 +82,13 @@ class FBL_SecondaryIndex::Guard {
 };
 
 FBL_SecondaryIndex::FBL_SecondaryIndex(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId,
-                                       bool unique, bool byteValues)
-    : mField(field), mVolume(volume), mOwnerId(ownerId), mUnique(unique), mByteValues(byteValues) {}
+                                       bool unique, bool byteValues, uint16_t kind)
+    : mField(field),
+      mVolume(volume),
+      mOwnerId(ownerId),
+      mKind(kind),
+      mUnique(unique),
+      mByteValues(byteValues) {}
 
 const FBL_KeyOrder& FBL_SecondaryIndex::GetKeyOrder() const {
   return mField;
@@ -93,7 +98,7 @@ void FBL_SecondaryIndex::Init() {
   if (mField.GetFieldNumber() > UINT16_MAX)
     throw xFBL_FieldError("Field number too large to name its files");
   mSubIndex = static_cast<uint16_t>(mField.GetFieldNumber());
-  mFile = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, mSubIndex, mByteValues);
+  mFile = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, mSubIndex, mByteValues, mKind);
   mPage = MakePage();
 }
 
@@ -242,7 +247,7 @@ void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
   Guard guard(mMutex);
   uint16_t sub = static_cast<uint16_t>(newNumber);
   if (newNumber > UINT16_MAX) throw xFBL_FieldError("Field number too large to name its files");
-  auto target = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, sub, mByteValues);
+  auto target = std::make_unique<FBL_IndexFile>(mVolume, mOwnerId, sub, mByteValues, mKind);
   target->SetEncryption(mDecryptor, true);
   target->SetEncryption(mEncryptor, false);
   if (target->Exists()) throw xFBL_FieldError("A file of the new field number exists already");
@@ -250,8 +255,8 @@ void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
   CloseFile();
   if (mFile->Exists()) {
     // Raw bytes: both files carry the same ciphers.
-    FBL_EmbededFile from(mVolume, mOwnerId, zindex::kKindIndex, mSubIndex);
-    FBL_EmbededFile to(mVolume, mOwnerId, zindex::kKindIndex, sub);
+    FBL_EmbededFile from(mVolume, mOwnerId, mKind, mSubIndex);
+    FBL_EmbededFile to(mVolume, mOwnerId, mKind, sub);
     to.Create();
     from.Open();
     to.Open();
@@ -481,6 +486,14 @@ void FBL_SecondaryIndex::Build() {
     mBuildNulls.reset();
     throw;
   }
+}
+
+void FBL_SecondaryIndex::Defragment() {
+  Guard guard(mMutex);
+  RequireOpen();
+  mPage->Release();
+  mPage->ForgetFence();
+  mFile->Defragment();
 }
 
 void FBL_SecondaryIndex::Rebuild() {

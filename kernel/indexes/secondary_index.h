@@ -60,6 +60,8 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   void Build() override;
   void Clear() override;
   void AppendSorted(const uint8_t* key, REC_ID recID) override;
+  // Defragments the index's page file (REQUIRES: open).
+  void Defragment() override;
 
   // Empties the index and fills it again from the table (a damaged index
   // mends this way).
@@ -79,8 +81,9 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
  protected:
   // REQUIRES: field outlives the index; volume is the database's index
   // volume.
+  // kind: the file kind (a field's index unless given).
   FBL_SecondaryIndex(FBL_BaseField& field, FBL_DataFile& volume, uint32_t ownerId, bool unique,
-                     bool byteValues);
+                     bool byteValues, uint16_t kind = kKindFieldIndex);
   virtual std::unique_ptr<FBL_IndexPage> MakePage() = 0;
   // Called by the kinds' constructors.
   void Init();
@@ -109,6 +112,7 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   FBL_BaseField& mField;
   FBL_DataFile& mVolume;
   uint32_t mOwnerId;
+  uint16_t mKind;
   uint16_t mSubIndex = 0;
   bool mUnique;
   bool mByteValues;

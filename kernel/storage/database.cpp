@@ -185,6 +185,8 @@ void FBL_DataBase::RewriteHeaders() {
   for (FBL_DataFile* volume : Volumes()) {
     if (volume == mBlob && !BlobFileExists()) continue;
     if (volume->IsReadOnly()) continue;
+    if (volume->GetHeader().FormatVersion() != mWrittenFormat)
+      volume->SetFormatVersion(mWrittenFormat);
     volume->SetSchemaVersion(schema);
   }
 }
@@ -446,6 +448,12 @@ void FBL_DataBase::Flush() {
   for (FBL_FlushClient* client : std::vector<FBL_FlushClient*>(mFlushClients))
     client->FlushBuffers();
   SaveStructure();
+  CommitWrites();
+}
+
+void FBL_DataBase::CommitWrites() {
+  if (!mStructure || mReadOnly) return;
+  RequireWhole();
   RewriteHeaders();
   for (FBL_DataFile* volume : Volumes()) {
     if (volume->IsOpen() && !volume->IsReadOnly()) volume->FlushFiles();
@@ -518,6 +526,12 @@ void FBL_DataBase::FinishVolumes() {
 // Closes and destroys every volume once; aliases are only forgotten. A
 // temporary index volume's file is deleted.
 void FBL_DataBase::ReleaseVolumes(bool report) {
+  // Whatever the layers above keep in the volumes goes first.
+  try {
+    ClearFiles();
+  } catch (...) {
+    // Closing the volumes matters more than this error.
+  }
   mFiles.clear();
   mKey.reset();
   std::exception_ptr first;
@@ -544,6 +558,7 @@ void FBL_DataBase::ReleaseVolumes(bool report) {
   }
   mRecord = mIndex = mBlob = nullptr;
   mBlobReady = false;
+  mWrittenFormat = kCurrentVersion;
   mReadOnly = false;
   mLostChanges = false;
   if (report && first) std::rethrow_exception(first);

@@ -151,8 +151,19 @@ class FBL_DataBase : public FBL_VolumeOwner {
   // Converters for databases of older formats; none exist in the kernel.
   virtual void ConvertStructure(uint16_t formatVersion);
 
-  // Rewrites the header of every volume with format 400 and the schema version.
+  // Rewrites the header of every volume with the format being written
+  // (400 unless a converter of the layer above says otherwise while it
+  // works) and the schema version.
   void RewriteHeaders();
+  void SetWrittenFormat(uint16_t format) { mWrittenFormat = format; }
+  uint16_t GetWrittenFormat() const { return mWrittenFormat; }
+  // Writes back every dirty block of both caches, then flushes each
+  // writable volume (nothing for a read-only database).
+  void FlushEverything();
+  // The commit point of what the caller has written: the volume headers,
+  // every volume's files, then the journal's commit. Flush is the buffers
+  // of every table and the structure, then this.
+  void CommitWrites();
 
  private:
   struct Names {
@@ -183,7 +194,6 @@ class FBL_DataBase : public FBL_VolumeOwner {
   // Every distinct volume, structure first.
   std::vector<FBL_DataFile*> Volumes() const;
   bool BlobFileExists() const;
-  void FlushEverything();
   // Closes every volume and the journal; reports the first error when
   // report is set.
   void ReleaseVolumes(bool report = false);
@@ -205,6 +215,7 @@ class FBL_DataBase : public FBL_VolumeOwner {
   FBL_DateSettings mDateSettings = FBL_DateSettings::Defaults();
   FBL_EncryptionRef mStructureCipher;
   FBL_EncryptionKeyRef mKey;
+  uint16_t mWrittenFormat = 400;
 };
 
 // The file of the set (".vdb", ".dat", ".ind" or ".blb") that holds each

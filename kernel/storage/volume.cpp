@@ -87,6 +87,12 @@ void FBL_DataFile::SetSchemaVersion(uint16_t version) {
   WriteHeader();
 }
 
+void FBL_DataFile::SetFormatVersion(uint16_t format) {
+  mHeader.mVersion = (mHeader.mVersion & 0xFFFF0000u) | format;
+  if (format < kFirstWideTableVersion) mHeader.mTableFormat = kTableFormatConverted;
+  WriteHeader();
+}
+
 void FBL_DataFile::SetKeyCheck(uint32_t word1, uint32_t word2) {
   mHeader.mKeyCheck1 = word1;
   mHeader.mKeyCheck2 = word2;
@@ -143,6 +149,7 @@ void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode,
     self.mLength = kFileEntryBytes;
     self.mKind = kKindFilesTable;
     mTable->Load(self);
+    ForgetEntryIndex();
     WriteEntry(0, self);
     FlushStructures();
   } catch (...) {
@@ -223,6 +230,7 @@ void FBL_DataFile::FlushStructures() {
 // ---- table of files --------------------------------------------------------------
 
 void FBL_DataFile::LoadFilesTable() {
+  ForgetEntryIndex();
   mEntryBytes = kFileEntryBytes;
   if (mHeader.FormatVersion() < kFirstWideTableVersion &&
       mHeader.mTableFormat != kTableFormatConverted) {
@@ -298,6 +306,12 @@ FBL_FileEntry FBL_DataFile::ReadEntry(uint32_t index) {
 void FBL_DataFile::WriteEntry(uint32_t index, const FBL_FileEntry& entry) {
   if (mEntryBytes != kFileEntryBytes)
     throw xFBL_Exception(ERR_ASSERTION_FAIL, "Old table of files");
+  // An entry overwritten or removed leaves its old id mapped: FindFile
+  // sees that the entry no longer matches and indexes the table again.
+  if (mEntryOfIdReady && !entry.IsFree()) {
+    auto [it, added] = mEntryOfId.emplace(entry.GetId(), index);
+    if (!added && index < it->second) it->second = index;
+  }
   uint8_t raw[kFileEntryBytes];
   entry.Encode(raw, mSwap);
   mTable->SetPosition(uint64_t{index} * kFileEntryBytes);
@@ -311,17 +325,32 @@ std::vector<FBL_FileEntry> FBL_DataFile::ReadFileTable() {
   return entries;
 }
 
-int32_t FBL_DataFile::FindFile(uint64_t id, FBL_FileEntry* entry) {
+// The first entry of each id, as a search from the start finds it.
+void FBL_DataFile::IndexEntries() {
+  mEntryOfId.clear();
   uint32_t n = std::min<uint32_t>(EntryCount(), INT32_MAX);
   for (uint32_t i = 0; i < n; ++i) {
     FBL_FileEntry e = ReadEntry(i);
-    if (e.IsFree() || e.GetId() != id) continue;
-    if (i == 0) e.mFirstSegment = mHeader.mTableSegment;
-    CheckEntry(e);
-    if (entry != nullptr) *entry = e;
-    return static_cast<int32_t>(i);
+    if (!e.IsFree()) mEntryOfId.emplace(e.GetId(), i);
   }
-  return -1;
+  mEntryOfIdReady = true;
+}
+
+int32_t FBL_DataFile::FindFile(uint64_t id, FBL_FileEntry* entry) {
+  if (!mEntryOfIdReady) IndexEntries();
+  auto it = mEntryOfId.find(id);
+  if (it == mEntryOfId.end()) return -1;
+  const uint32_t i = it->second;
+  FBL_FileEntry e = i < EntryCount() ? ReadEntry(i) : FBL_FileEntry{};
+  if (e.IsFree() || e.GetId() != id) {
+    // The entry was overwritten or removed since: index the table again.
+    IndexEntries();
+    return mEntryOfId.count(id) != 0 ? FindFile(id, entry) : -1;
+  }
+  if (i == 0) e.mFirstSegment = mHeader.mTableSegment;
+  CheckEntry(e);
+  if (entry != nullptr) *entry = e;
+  return static_cast<int32_t>(i);
 }
 
 void FBL_DataFile::AddFile(FBL_EmbededFile& file) {

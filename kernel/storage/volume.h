@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/storage/file_win.h"
@@ -70,6 +71,10 @@ class FBL_DataFile : public FBL_FileWin {
   // Rewrites the header's fields that belong to the database (schema
   // version, storage mode, key check words, structure flag).
   void SetSchemaVersion(uint16_t version);
+  // Rewrites the format version (the low half of the version word). Below
+  // 394 the table of files is marked as converted: its entries stay 24
+  // bytes wide.
+  void SetFormatVersion(uint16_t format);
   void SetKeyCheck(uint32_t word1, uint32_t word2);
   void SetStructureEncrypted(bool on);
   FBL_FilesTableEmb& GetFilesTable() { return *mTable; }
@@ -149,4 +154,14 @@ class FBL_DataFile : public FBL_FileWin {
   uint32_t mLowestFree = 0;
   // Bytes per table entry: 20 only for an older volume opened read-only.
   uint32_t mEntryBytes = kFileEntryBytes;  // no free segment lies below this one
+  // The entry of each file id, so that a lookup does not read the whole
+  // table: built by the first FindFile after the table is loaded, added to
+  // by WriteEntry; a mapping found stale makes FindFile build it again.
+  std::unordered_map<uint64_t, uint32_t> mEntryOfId;
+  bool mEntryOfIdReady = false;
+  void IndexEntries();
+  void ForgetEntryIndex() {
+    mEntryOfId.clear();
+    mEntryOfIdReady = false;
+  }
 };

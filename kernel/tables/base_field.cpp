@@ -80,10 +80,8 @@ void FBL_BaseField::AttachToTable(FBL_Table& table, uint32_t position) {
   mTable = &table;
   if (mDesc->mFieldNumber == 0) mDesc->mFieldNumber = position;
   if (IsMethod()) SetMethodText(mDesc->mMethodText, false);
-  if (HasFlag(kFieldIndexed) && table.IsOpened()) {
-    CreateIndex();
-    OpenIndex();
-  }
+  // The index of a field joining an open table is built by Rebuild, once
+  // the field's files hold its values.
 }
 
 void FBL_BaseField::InitFromField(const FBL_BaseField& other) {

@@ -44,7 +44,8 @@ class FBL_BaseField : public FBL_KeyOrder {
   // ---- identity -----------------------------------------------------------
   // Records the owning table (not owned; it outlives the field), takes the
   // table position as field number when the field has none, compiles the
-  // formula of a calculated field and creates the index of an indexed one.
+  // formula of a calculated field (an open table builds the field's files
+  // and index with Rebuild).
   virtual void AttachToTable(FBL_Table& table, uint32_t position);
   // Shares other's descriptor; copies its name, table and declared length.
   virtual void InitFromField(const FBL_BaseField& other);
@@ -200,6 +201,18 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual int CompareValues(const void* left, const void* right) const = 0;
 
   // ---- files ------------------------------------------------------------------
+  // The ciphers of the column's files and index: its own when given, else
+  // its table's (none without a table).
+  FBL_FileCiphers GetFileCiphers() const;
+  // For files made or opened from now on; ClearOwnCiphers follows the
+  // table's again.
+  void SetOwnCiphers(FBL_FileCiphers ciphers);
+  void ClearOwnCiphers();
+  bool HasOwnCiphers() const { return mDesc->mHasOwnCiphers; }
+  // Re-enciphers each file of the column to the ciphers in force.
+  // REQUIRES: the column's files are closed (the index is not converted:
+  // the table builds it anew).
+  virtual void ConvertFileCiphers();
   virtual void CreateFiles();
   virtual void DropFiles();
   // Sets the value slots to count records (new ones zero) and cuts the
@@ -211,6 +224,9 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void CloseFiles();
   virtual void Rebuild();
   virtual void Flush();
+  // Rewrites the pages of the column's page files (VarChar texts, the
+  // index) in order.
+  virtual void Defragment();
   // Gives every file of the column (and the index) the new number.
   virtual void ChangeNumber(uint32_t newNumber);
   virtual void ReadRecord(REC_ID recID);
@@ -291,6 +307,8 @@ class FBL_BaseField : public FBL_KeyOrder {
   FBL_DataFile& Volume() const;
   bool Swapped() const;
   void MakeFileObjects();
+  // Gives a file of the column the column's ciphers.
+  void Encipher(FBL_EmbededFile& file) const;
   // A header-less bit file (null map, Boolean values) as a set of size bits.
   static std::unique_ptr<FBL_BitSet> LoadBitFile(FBL_BitSetFile* file, uint32_t size);
   FBL_FieldDescriptor& Desc() const { return *mDesc; }

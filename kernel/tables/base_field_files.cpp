@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "kernel/storage/database.h"
+#include "kernel/storage/page_file.h"
 #include "kernel/storage/small_files.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/base_field.h"
@@ -26,9 +27,8 @@ uint16_t FBL_BaseField::FileSubIndexOf(uint32_t fieldNumber) {
 }
 
 FBL_DataFile& FBL_BaseField::Volume() const {
-  FBL_DataFile* volume = mTable ? mTable->GetDataBase().GetRecordVolume() : nullptr;
-  if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
-  return *volume;
+  if (mTable == nullptr) throw xFBL_DatabaseIsNotOpened();
+  return mTable->GetVolume();
 }
 
 bool FBL_BaseField::Swapped() const {
@@ -43,10 +43,41 @@ std::unique_ptr<FBL_EmbededFile> FBL_BaseField::MakeValueFile(FBL_DataFile& volu
 void FBL_BaseField::MakeFileObjects() {
   FBL_DataFile& volume = Volume();
   mDesc->mSwapped = volume.IsSwapped();
-  if (HasValueFile() && !mDesc->mValueFile) mDesc->mValueFile = MakeValueFile(volume);
+  if (HasValueFile() && !mDesc->mValueFile) {
+    mDesc->mValueFile = MakeValueFile(volume);
+    Encipher(*mDesc->mValueFile);
+  }
   if (IsNullable() && !IsMethod() && !mDesc->mNullMap) {
     mDesc->mNullMap = std::make_unique<FBL_BitSetFile>(volume, mTable->GetTableId(), kKindNullMap,
                                                        FileSubIndex(), 0);
+    Encipher(*mDesc->mNullMap);
+  }
+}
+
+FBL_FileCiphers FBL_BaseField::GetFileCiphers() const {
+  if (mDesc->mHasOwnCiphers) return mDesc->mOwnCiphers;
+  return mTable != nullptr ? mTable->GetFileCiphers() : FBL_FileCiphers{};
+}
+
+void FBL_BaseField::SetOwnCiphers(FBL_FileCiphers ciphers) {
+  mDesc->mOwnCiphers = std::move(ciphers);
+  mDesc->mHasOwnCiphers = true;
+}
+
+void FBL_BaseField::ClearOwnCiphers() {
+  mDesc->mOwnCiphers = {};
+  mDesc->mHasOwnCiphers = false;
+}
+
+void FBL_BaseField::Encipher(FBL_EmbededFile& file) const {
+  GetFileCiphers().ApplyTo(file);
+}
+
+void FBL_BaseField::ConvertFileCiphers() {
+  const FBL_FileCiphers ciphers = GetFileCiphers();
+  for (FBL_EmbededFile* file : {mDesc->mValueFile.get(), mDesc->mSecondFile.get(),
+                                static_cast<FBL_EmbededFile*>(mDesc->mNullMap.get())}) {
+    if (file != nullptr) ciphers.Convert(*file);
   }
 }
 
@@ -137,6 +168,13 @@ void FBL_BaseField::Flush() {
   if (mDesc->mIndex && mDesc->mIndexOpen) mDesc->mIndex->Flush();
 }
 
+void FBL_BaseField::Defragment() {
+  if (auto* pages = dynamic_cast<FBL_PageFile*>(mDesc->mSecondFile.get())) {
+    if (pages->IsOpen()) pages->Defragment();
+  }
+  if (mDesc->mIndex && mDesc->mIndexOpen) mDesc->mIndex->Defragment();
+}
+
 // Moves a file's bytes to the identity of the new number: a file entry
 // keeps its identity, so the bytes go to a new entry and the old one goes.
 void FBL_BaseField::RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t number) {
@@ -149,6 +187,9 @@ void FBL_BaseField::RenumberFile(FBL_EmbededFile* file, uint16_t kind, uint32_t 
   }
   if (file->Exists()) {
     FBL_EmbededFile target(file->GetVolume(), owner, kind, FileSubIndexOf(number));
+    // The copy is written through the same ciphers it is read with.
+    target.SetEncryption(file->GetDecryptor(), true);
+    target.SetEncryption(file->GetEncryptor(), false);
     target.Create();
     target.Open();
     file->Open();

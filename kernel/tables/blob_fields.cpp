@@ -56,6 +56,7 @@ void BF_BLOB::MakeBlobFile() {
   }
   Desc().mSecondFile = std::make_unique<FBL_BLOBFile>(*volume, table->GetTableId(), kind,
                                                       FileSubIndex(), mSegmentSize);
+  Encipher(*Desc().mSecondFile);
 }
 
 FBL_BLOBFile& BF_BLOB::Blobs() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kernel/sets/rec_id.h"
+#include "kernel/tables/file_ciphers.h"
 #include "kernel/tables/slot_window.h"
 
 class FBL_ArraySet;
@@ -66,6 +67,8 @@ class FBL_FieldIndex {
   // entries in ascending (key, RecID) order.
   virtual void Clear() = 0;
   virtual void AppendSorted(const uint8_t* key, REC_ID recID) = 0;
+  // Rewrites the index's pages in order (nothing by default).
+  virtual void Defragment() {}
 };
 
 // Makes the index a field's flags ask for (unique or not, by its type).
@@ -129,4 +132,7 @@ struct FBL_FieldDescriptor {
   std::unique_ptr<FBL_BitSetFile> mNullMap;
   std::unique_ptr<FBL_MethodFormula> mFormula;
   std::string mMethodText;
+  // Ciphers of the column's own (its files and index); else its table's.
+  bool mHasOwnCiphers = false;
+  FBL_FileCiphers mOwnCiphers;
 };

@@ -109,6 +109,7 @@ void FBL_LengthField::MakeVarFile() {
   auto file = std::make_unique<FBL_VarCharFile>(ref->GetVolume(), GetTable()->GetTableId(),
                                                 kKindSecondFile, FileSubIndex(), mLength);
   file->SetRefFile(ref);
+  Encipher(*file);
   Desc().mSecondFile = std::move(file);
 }
 

@@ -82,6 +82,8 @@ class FBL_RecordMap {
   // Deletes the file; the header image becomes zero.
   void Remove();
   void Flush();
+  // The bit file itself (its ciphers are set by the table).
+  FBL_BitSetFile& GetFile() { return *mFile; }
 
   uint32_t GetRecordCount() const { return mHeader.mRecordCount; }
   uint32_t GetMaxRecID() const { return mHeader.mMaxRecID; }

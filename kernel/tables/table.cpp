@@ -4,6 +4,7 @@
 
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
+#include "kernel/storage/small_files.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/field_types.h"
 #include "kernel/tables/record_locks.h"
@@ -11,10 +12,19 @@
 #include "platform/env.h"
 #include "platform/errors.h"
 
-FBL_Table::FBL_Table(FBL_DataBase& db, uint32_t tableId) : mDataBase(db), mTableId(tableId) {
-  FBL_DataFile* volume = db.GetRecordVolume();
+namespace {
+
+FBL_DataFile& TableVolume(FBL_DataBase& db, FBL_DataFile* volume) {
+  if (volume == nullptr) volume = db.GetRecordVolume();
   if (volume == nullptr) throw xFBL_DatabaseIsNotOpened();
-  mMap = std::make_unique<FBL_RecordMap>(*volume, tableId);
+  return *volume;
+}
+
+}  // namespace
+
+FBL_Table::FBL_Table(FBL_DataBase& db, uint32_t tableId, FBL_DataFile* volume)
+    : mDataBase(db), mVolume(TableVolume(db, volume)), mTableId(tableId) {
+  mMap = std::make_unique<FBL_RecordMap>(mVolume, tableId);
   mDataBase.AddFlushClient(this);
 }
 
@@ -41,6 +51,7 @@ void FBL_Table::Open() {
 // A table without a record map is new, unless its columns have files: then
 // the map was lost, and making a new one would open the table empty.
 void FBL_Table::OpenFiles() {
+  GetFileCiphers().ApplyTo(mMap->GetFile());
   if (!mMap->Exists()) {
     for (auto& field : mFields) {
       if (field->HasStoredFiles())
@@ -367,6 +378,38 @@ FBL_BaseField* FBL_Table::GetField(uint32_t position) const {
 
 void FBL_Table::CheckFieldsBeforeAdd() {
   for (auto& field : mFields) CheckFieldBeforeAdd(*field);
+}
+
+// ---- ciphers -------------------------------------------------------------------------
+
+FBL_FileCiphers FBL_Table::GetFileCiphers() const {
+  if (mHasOwnCiphers) return mOwnCiphers;
+  const FBL_EncryptionKeyRef& key = mDataBase.GetEncryptionKey();
+  if (key != mCipherKey) {
+    mKeyCiphers = FBL_FileCiphers::Of(key);
+    mCipherKey = key;
+  }
+  return mKeyCiphers;
+}
+
+void FBL_Table::SetOwnCiphers(FBL_FileCiphers ciphers) {
+  mOwnCiphers = std::move(ciphers);
+  mHasOwnCiphers = true;
+}
+
+void FBL_Table::ClearOwnCiphers() {
+  mOwnCiphers = {};
+  mHasOwnCiphers = false;
+}
+
+void FBL_Table::ApplyFileCiphers() {
+  if (!mOpened) throw xFBL_TableError("The table is not open");
+  for (auto& field : mFields) field->DropIndex();
+  CloseFiles();
+  GetFileCiphers().Convert(mMap->GetFile());
+  for (auto& field : mFields) field->ConvertFileCiphers();
+  OpenFiles();
+  mOpened = true;
 }
 
 // ---- counts and sets ------------------------------------------------------------------

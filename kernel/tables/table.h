@@ -27,10 +27,12 @@
 
 #include "kernel/sets/rec_id.h"
 #include "kernel/storage/database.h"
+#include "kernel/tables/file_ciphers.h"
 #include "kernel/tables/schema_change.h"
 
 class FBL_BaseField;
 class FBL_BitSet;
+class FBL_DataFile;
 class FBL_FormulaCompiler;
 class FBL_IndexFactory;
 class FBL_RecordLocks;
@@ -42,8 +44,10 @@ enum class FBL_LockKind : uint32_t;
 class FBL_Table : public FBL_FlushClient {
  public:
   // REQUIRES: db is open and outlives the table. tableId names the table's
-  // embedded files.
-  FBL_Table(FBL_DataBase& db, uint32_t tableId);
+  // embedded files. volume holds the record map and the value files (null:
+  // the database's record volume; the object layer keeps its schema tables
+  // in the structure volume); BLOBs and indexes go to their own volumes.
+  FBL_Table(FBL_DataBase& db, uint32_t tableId, FBL_DataFile* volume = nullptr);
   virtual ~FBL_Table();
   FBL_Table(const FBL_Table&) = delete;
   FBL_Table& operator=(const FBL_Table&) = delete;
@@ -57,8 +61,10 @@ class FBL_Table : public FBL_FlushClient {
   virtual void LoadFiles();
   virtual void CloseFiles();
   virtual void Reopen();
+  // The database's Flush: every table's buffers, the structure, a commit.
   virtual void Flush();
-  // Writes the record map's header and every field's buffers and files.
+  // Writes the record map's header and every field's buffers and files;
+  // nothing else.
   void FlushBuffers() override;
   // Writes every field's buffer as a new record; returns its RecID.
   virtual REC_ID AddRecord(bool check = true);
@@ -121,6 +127,21 @@ class FBL_Table : public FBL_FlushClient {
                                                       std::unique_ptr<FBL_BaseField> replacement,
                                                       bool persist);
 
+  // ---- ciphers -----------------------------------------------------------------
+  // The ciphers of the table's files: its own when given, else those of its
+  // database's key.
+  FBL_FileCiphers GetFileCiphers() const;
+  // Ciphers of the table's own (unset ones: plain files whatever the
+  // database's key), for files opened from now on; ClearOwnCiphers follows
+  // the database's key again.
+  void SetOwnCiphers(FBL_FileCiphers ciphers);
+  void ClearOwnCiphers();
+  bool HasOwnCiphers() const { return mHasOwnCiphers; }
+  // Brings every file of the open table (record map, columns) to the
+  // ciphers now in force, converting their bytes; the indexes are built
+  // anew under theirs. The current record is cleared.
+  void ApplyFileCiphers();
+
   uint32_t GetRecordCount() const;
   uint32_t GetMaxRecID() const;
   REC_ID GetCurrentRecID() const { return mCurrent; }
@@ -140,6 +161,7 @@ class FBL_Table : public FBL_FlushClient {
   // The table's name, as tasks and messages show it ("" until given).
   const std::string& GetName() const { return mName; }
   FBL_DataBase& GetDataBase() const { return mDataBase; }
+  FBL_DataFile& GetVolume() const { return mVolume; }
   uint32_t GetTableId() const { return mTableId; }
   bool IsOpened() const { return mOpened; }
   // Not owned; each must outlive the table. Null means none.
@@ -167,6 +189,7 @@ class FBL_Table : public FBL_FlushClient {
   void DropLocks();
 
   FBL_DataBase& mDataBase;
+  FBL_DataFile& mVolume;
   uint32_t mTableId;
   std::string mName;
   std::unique_ptr<FBL_RecordMap> mMap;
@@ -176,4 +199,9 @@ class FBL_Table : public FBL_FlushClient {
   bool mOpened = false;
   FBL_IndexFactory* mIndexFactory = nullptr;
   FBL_FormulaCompiler* mFormulaCompiler = nullptr;
+  bool mHasOwnCiphers = false;
+  FBL_FileCiphers mOwnCiphers;
+  // The ciphers of the database key last seen (a key schedule is costly).
+  mutable FBL_EncryptionKeyRef mCipherKey;
+  mutable FBL_FileCiphers mKeyCiphers;
 };
