@@ -61,9 +61,10 @@ std::unique_ptr<FBL_BitSet> OBL_RdbRelation::LinkedRecords(OBL_BaseObject& from,
 std::unique_ptr<FBL_BitSet> OBL_RdbRelation::LinkedRecords(OBL_BaseObject& from,
                                                            const FBL_BitSet& recs,
                                                            OBL_BaseObject& to) {
-  if (mBranches.size() != 2 || !Joins(from, to)) return nullptr;
+  if (mBranches.size() != 2) return nullptr;
   // A relation of a table to itself answers from the first branch's keys.
-  const bool fromFirst = mBranches[0].mTable == &from;
+  const bool fromFirst = mBranches[0].mTable == &from && mBranches[1].mTable == &to;
+  if (!fromFirst && !(mBranches[1].mTable == &from && mBranches[0].mTable == &to)) return nullptr;
   std::vector<FBL_BaseField*> fromFields, toFields;
   for (const OBL_KeyPair& pair : mPairs) {
     fromFields.push_back(fromFirst ? pair.mFirst : pair.mSecond);
