@@ -74,7 +74,7 @@ void OBL_Parser::CompleteJoinList() {
   MergeRelationalLinks();
   if (mStmt->GetFromCount() <= 1 || AllTablesJoined()) return;
   AddAutomaticLinks();
-  if (!Failed() && !AllTablesJoined()) Fail(kErrMissingLink);
+  if (!Failed() && !AllTablesJoined()) SetError(kErrMissingLink);
 }
 
 void OBL_Parser::MergeRelationalLinks() {
@@ -141,7 +141,7 @@ void OBL_Parser::AddAutomaticLinks() {
       for (OBL_Link* link : mDb.LinksOf(b)) {
         if (!link->Joins(a, b)) continue;
         // Two links between the tables: the query must say which.
-        if (found != nullptr) return static_cast<void>(Fail(kErrAmbiguousLink));
+        if (found != nullptr) return SetError(kErrAmbiguousLink);
         found = link;
       }
       if (found != nullptr) {

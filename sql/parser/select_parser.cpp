@@ -20,14 +20,18 @@ std::unique_ptr<SQL_SelectStatement> OBL_Parser::TakeStatement() {
   return taken;
 }
 
-SQL_Condition* OBL_Parser::Fail(int32_t code) {
+void OBL_Parser::SetError(int32_t code) {
   if (mStmt->mError == 0) mStmt->mError = code;
+}
+
+SQL_Condition* OBL_Parser::Fail(int32_t code) {
+  SetError(code);
   return nullptr;
 }
 
 SQL_Token OBL_Parser::Next() {
   const SQL_Token token = mTok->Next();
-  if (mTok->GetError() != 0) Fail(mTok->GetError());
+  if (mTok->GetError() != 0) SetError(mTok->GetError());
   return token;
 }
 
@@ -43,16 +47,16 @@ int32_t OBL_Parser::Parse(std::string_view text) {
   try {
     ParseStatement();
   } catch (const xFBL_Exception& e) {
-    Fail(e.Code);
+    SetError(e.Code);
   }
   return GetError();
 }
 
 void OBL_Parser::ParseStatement() {
   const size_t select = FindKeyword(mText, "SELECT", 0);
-  if (select == std::string::npos) return static_cast<void>(Fail(kErrExpectedSelect));
+  if (select == std::string::npos) return SetError(kErrExpectedSelect);
   const size_t from = FindKeyword(mText, "FROM", select + 6);
-  if (from == std::string::npos) return static_cast<void>(Fail(kErrExpectedFrom));
+  if (from == std::string::npos) return SetError(kErrExpectedFrom);
   mTok = std::make_unique<SQL_Tokenizer>(mText, mStmt->mFrom);
 
   mTok->SetPosition(from + 4);
@@ -73,7 +77,7 @@ void OBL_Parser::ParseStatement() {
   if (!Failed()) CompleteJoinList();
   if (!Failed() && Token() == SQL_Token::kGroupBy) ParseGroupBy();
   if (!Failed() && Token() == SQL_Token::kOrderBy) ParseOrderBy();
-  if (!Failed() && Token() != SQL_Token::kEnd) Fail(kErrSyntax);
+  if (!Failed() && Token() != SQL_Token::kEnd) SetError(kErrSyntax);
   if (!Failed()) CheckAggregates();
 }
 
@@ -85,12 +89,12 @@ void OBL_Parser::ParseFromList() {
     Next();
   }
   for (;;) {
-    if (Token() != SQL_Token::kOperand) return static_cast<void>(Fail(kErrTableNotFound));
+    if (Token() != SQL_Token::kOperand) return SetError(kErrTableNotFound);
     OBL_BaseObject* table = mDb.FindBaseObject(mTok->GetOperand());
-    if (table == nullptr) return static_cast<void>(Fail(kErrTableNotFound));
+    if (table == nullptr) return SetError(kErrTableNotFound);
     Next();
     if (Token() == SQL_Token::kAs && Next() != SQL_Token::kOperand)
-      return static_cast<void>(Fail(kErrTableNotFound));
+      return SetError(kErrTableNotFound);
     if (Token() == SQL_Token::kOperand) {
       mStmt->mFrom.push_back(std::make_unique<OBL_Psevdonim>(*table, mTok->GetOperand()));
       Next();
@@ -107,7 +111,7 @@ void OBL_Parser::ParseFromList() {
       case SQL_Token::kGroupBy:
         return;
       default:
-        return static_cast<void>(Fail(kErrTableNotFound));
+        return SetError(kErrTableNotFound);
     }
   }
 }
@@ -125,7 +129,7 @@ void OBL_Parser::ParseSelectList() {
     ParseSelectItem();
     if (Failed()) return;
     if (Token() == SQL_Token::kFrom) return;
-    if (Token() != SQL_Token::kComma) return static_cast<void>(Fail(kErrFieldNotFound));
+    if (Token() != SQL_Token::kComma) return SetError(kErrFieldNotFound);
     Next();
   }
 }
@@ -157,7 +161,7 @@ void OBL_Parser::ParseSelectItem() {
     case SQL_Token::kMax:
       return ParseAggregate();
     default:
-      return static_cast<void>(Fail(kErrFieldNotFound));
+      return SetError(kErrFieldNotFound);
   }
   Next();
 }
@@ -171,7 +175,7 @@ void OBL_Parser::AddAllFields(uint32_t table, OBL_FieldSelection which) {
 
 void OBL_Parser::ParseAggregate() {
   SQL_SelectExpr expr{Token(), nullptr, 0, false};
-  if (Next() != SQL_Token::kOpen) return static_cast<void>(Fail(kErrExpectedOpen));
+  if (Next() != SQL_Token::kOpen) return SetError(kErrExpectedOpen);
   Next();
   if (expr.mKind == SQL_Token::kCount && Token() == SQL_Token::kStar) {
     Next();
@@ -180,12 +184,12 @@ void OBL_Parser::ParseAggregate() {
       expr.mDistinct = true;
       Next();
     }
-    if (Token() != SQL_Token::kField) return static_cast<void>(Fail(kErrFieldNotFound));
+    if (Token() != SQL_Token::kField) return SetError(kErrFieldNotFound);
     expr.mField = mTok->GetField();
     expr.mTable = mTok->GetTable();
     Next();
   }
-  if (Token() != SQL_Token::kClose) return static_cast<void>(Fail(kErrExpectedClose));
+  if (Token() != SQL_Token::kClose) return SetError(kErrExpectedClose);
   Next();
   mStmt->mSelect.push_back(expr);
   mStmt->mHasAggregate = true;
@@ -194,7 +198,7 @@ void OBL_Parser::ParseAggregate() {
 void OBL_Parser::CheckAggregates() {
   // Plain columns beside aggregates need groups to be taken from.
   if (mStmt->mHasAggregate && mStmt->mHasPlainField && mStmt->mGroupBy.empty())
-    Fail(kErrMixedAggregates);
+    SetError(kErrMixedAggregates);
 }
 
 // ---- WHERE, GROUP BY, ORDER BY --------------------------------------------------------------
@@ -202,15 +206,10 @@ void OBL_Parser::CheckAggregates() {
 void OBL_Parser::ParseWhere() {
   Next();
   SQL_Condition* condition = ParseCondition(0);
-  if (condition == nullptr) return static_cast<void>(Fail(kErrWrongExpression));
-  switch (Token()) {
-    case SQL_Token::kEnd:
-    case SQL_Token::kGroupBy:
-    case SQL_Token::kOrderBy:
-      break;
-    default:
-      return static_cast<void>(Fail(kErrWrongExpression));
-  }
+  if (condition == nullptr) return;
+  if (Token() != SQL_Token::kEnd && Token() != SQL_Token::kGroupBy &&
+      Token() != SQL_Token::kOrderBy)
+    return SetError(kErrWrongExpression);
   // A WHERE of join conditions only leaves no condition.
   if (condition->IsLeaf() && condition->mOp == SQL_CondOp::kTrue) condition = nullptr;
   if (condition != nullptr) condition->mParent = nullptr;
@@ -230,7 +229,7 @@ void OBL_Parser::ParseOrderBy() {
   Next();
   for (;;) {
     OBL_SortItem item;
-    if (!ParseOrderItem(item)) return static_cast<void>(Fail(kErrSyntax));
+    if (!ParseOrderItem(item)) return SetError(kErrSyntax);
     if (Failed()) return;
     if (Next() == SQL_Token::kAsc) {
       Next();

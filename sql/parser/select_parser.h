@@ -85,7 +85,9 @@ class OBL_Parser {
   SQL_Token Next();
   SQL_Token Token() const { return mTok->GetToken(); }
   bool Failed() const { return mStmt->mError != 0; }
-  // Keeps the first error; answers null for the grammar's convenience.
+  // Keeps the first error.
+  void SetError(int32_t code);
+  // SetError, answering null for the grammar's convenience.
   SQL_Condition* Fail(int32_t code);
   OBL_BaseObject& TableAt(uint32_t position) const;
 
