@@ -44,9 +44,8 @@ OBL_RdbRelation::OBL_RdbRelation(OBL_DataBase& db, OBL_LinkType type, OBL_BaseOb
   AddBranch(secondTable, 0, OBL_DeletionControl::kSetNull);
 }
 
-OBL_RdbRelation::OBL_RdbRelation(OBL_DataBase& db, OBL_BaseObject& firstTable,
-                                 FBL_BaseField& first, OBL_BaseObject& secondTable,
-                                 FBL_BaseField& second)
+OBL_RdbRelation::OBL_RdbRelation(OBL_DataBase& db, OBL_BaseObject& firstTable, FBL_BaseField& first,
+                                 OBL_BaseObject& secondTable, FBL_BaseField& second)
     : OBL_RdbRelation(db, OBL_LinkType::kRdbRelation, firstTable, secondTable) {
   mPairs.push_back(OBL_KeyPair{&first, &second});
 }

@@ -138,8 +138,8 @@ void OBL_Parser::ParseSelectItem() {
   switch (Token()) {
     case SQL_Token::kStar:
     case SQL_Token::kStarStar: {
-      const auto which = Token() == SQL_Token::kStar ? OBL_FieldSelection::kStored
-                                                     : OBL_FieldSelection::kAll;
+      const auto which =
+          Token() == SQL_Token::kStar ? OBL_FieldSelection::kStored : OBL_FieldSelection::kAll;
       for (uint32_t t = 1; t <= mStmt->GetFromCount(); ++t) AddAllFields(t, which);
       break;
     }
@@ -150,8 +150,8 @@ void OBL_Parser::ParseSelectItem() {
       AddAllFields(mTok->GetTable(), OBL_FieldSelection::kAll);
       break;
     case SQL_Token::kField:
-      mStmt->mSelect.push_back(SQL_SelectExpr{SQL_Token::kField, mTok->GetField(),
-                                              mTok->GetTable(), false});
+      mStmt->mSelect.push_back(
+          SQL_SelectExpr{SQL_Token::kField, mTok->GetField(), mTok->GetTable(), false});
       mStmt->mHasPlainField = true;
       break;
     case SQL_Token::kCount:

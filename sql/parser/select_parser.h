@@ -73,8 +73,7 @@ class OBL_Parser {
   // ---- joins (select_joins.cpp) ----
   SQL_Condition* JoinCondition(FBL_BaseField* a, uint32_t tableA, SQL_Token op, FBL_BaseField* b,
                                uint32_t tableB);
-  OBL_Link* PointerJoin(FBL_BaseField* a, uint32_t tableA, FBL_BaseField* b,
-                        uint32_t tableB) const;
+  OBL_Link* PointerJoin(FBL_BaseField* a, uint32_t tableA, FBL_BaseField* b, uint32_t tableB) const;
   void CompleteJoinList();
   void MergeRelationalLinks();
   bool AllTablesJoined() const;

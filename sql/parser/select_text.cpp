@@ -164,11 +164,14 @@ SQL_Token SQL_Tokenizer::ScanSymbol() {
   };
   // Longer symbols before their prefixes.
   static constexpr Symbol kSymbols[] = {
-      {"!=", SQL_Token::kNotEqual},  {"<>", SQL_Token::kNotEqual},   {"(", SQL_Token::kOpen},
-      {")", SQL_Token::kClose},      {"**", SQL_Token::kStarStar},   {"*=*", SQL_Token::kFullJoin},
-      {"*=", SQL_Token::kLeftJoin},  {"*", SQL_Token::kStar},        {",", SQL_Token::kComma},
-      {"<=", SQL_Token::kLessEqual}, {"<", SQL_Token::kLess},        {"=*", SQL_Token::kRightJoin},
-      {"=", SQL_Token::kEqual},      {">=", SQL_Token::kGreaterEqual}, {">", SQL_Token::kGreater},
+      {"!=", SQL_Token::kNotEqual}, {"<>", SQL_Token::kNotEqual},
+      {"(", SQL_Token::kOpen},      {")", SQL_Token::kClose},
+      {"**", SQL_Token::kStarStar}, {"*=*", SQL_Token::kFullJoin},
+      {"*=", SQL_Token::kLeftJoin}, {"*", SQL_Token::kStar},
+      {",", SQL_Token::kComma},     {"<=", SQL_Token::kLessEqual},
+      {"<", SQL_Token::kLess},      {"=*", SQL_Token::kRightJoin},
+      {"=", SQL_Token::kEqual},     {">=", SQL_Token::kGreaterEqual},
+      {">", SQL_Token::kGreater},
   };
   const std::string_view rest = mText.substr(mPos);
   for (const Symbol& s : kSymbols) {

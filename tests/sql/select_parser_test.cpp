@@ -79,15 +79,14 @@ class SelectParserTest : public ztest::ObjectTest {
              s.GetFromEntry(j.mTableB)->GetName() + " kind " +
              std::to_string(static_cast<int>(j.mKind));
       if (j.mValueJoin) {
-        out += " keys " +
-               std::to_string(static_cast<OBL_RdbRelation*>(j.mLink)->GetKeyPairs().size());
+        out +=
+            " keys " + std::to_string(static_cast<OBL_RdbRelation*>(j.mLink)->GetKeyPairs().size());
       } else {
         out += " link " + j.mLink->GetName();
       }
     }
     if (s.GetCondition() != nullptr) out += "; where " + Describe(s, *s.GetCondition());
-    for (const SQL_GroupItem& g : s.GetGroupBy())
-      out += "; group " + Column(s, g.mTable, g.mField);
+    for (const SQL_GroupItem& g : s.GetGroupBy()) out += "; group " + Column(s, g.mTable, g.mField);
     for (const OBL_SortItem& o : s.GetOrderBy()) {
       out += "; order " + std::to_string(o.mColumn) + " " + Column(s, o.mTable, o.mField);
       if (!o.mAscending) out += " desc";
@@ -101,8 +100,9 @@ class SelectParserTest : public ztest::ObjectTest {
       return out + "(" + Describe(s, *c.mLeft) + (c.mOp == SQL_CondOp::kAnd ? " and " : " or ") +
              Describe(s, *c.mRight) + ")@" + std::to_string(c.mTable);
     }
-    const char* ops[] = {"", "true", "", "in", "", "=", "<", ">", "<=", ">=", "<>",
-                         "like", "regex", "is null", "is not null", "left=", "", "", "", "in select"};
+    const char* ops[] = {
+        "",     "true",  "",        "in",          "",      "=", "<", ">", "<=",       ">=", "<>",
+        "like", "regex", "is null", "is not null", "left=", "",  "",  "",  "in select"};
     out += Column(s, c.mTable, c.mField) + " " + ops[static_cast<int>(c.mOp)];
     if (!c.mValue.empty()) out += " '" + c.mValue + "'";
     for (const std::string& v : c.mValues) out += " " + v;
@@ -190,7 +190,8 @@ TEST_F(SelectParserTest, GrammarFormsParseToTheirStatements) {
        "person.id AND age = 1",
        "from person,town; select person.id; join person-town kind 5 keys 2; "
        "where person.age = '1'"},
-      {"SELECT person.id FROM person, town", "from person,town; select person.id; "
+      {"SELECT person.id FROM person, town",
+       "from person,town; select person.id; "
        "join person-town kind 5 link home"},
       {"SELECT person.id FROM person, town ORDER BY 1 DESC, town.name ASC, age",
        "from person,town; select person.id; join person-town kind 5 link home; "
@@ -227,8 +228,7 @@ TEST_F(SelectParserTest, AliasesQuotesLineBreaksCaseAndBrackets) {
        "ORDER BY [select me]",
        "from Order Lines; select Order Lines.select me Order Lines.from; "
        "where Order Lines.from = '2'; order 1 Order Lines.select me"},
-      {"SELECT x.[select me] FROM [Order Lines] x;",
-       "from Order Lines as x; select x.select me"},
+      {"SELECT x.[select me] FROM [Order Lines] x;", "from Order Lines as x; select x.select me"},
   };
   for (const Case& c : cases) EXPECT_EQ(Parse(c.text), c.summary) << c.text;
 }
@@ -300,8 +300,8 @@ TEST_F(SelectParserTest, EveryErrorIsRecordedWithItsCode) {
       {"SELECT id FROM person WHERE age IN (SELECT * FROM town)", 632},
       {"SELECT id FROM person WHERE age IN (SELECT id FROM nobody)", 602},
   };
-  for (const ErrorCase& c : cases) EXPECT_EQ(Parse(c.text), "error " + std::to_string(c.code))
-      << c.text;
+  for (const ErrorCase& c : cases)
+    EXPECT_EQ(Parse(c.text), "error " + std::to_string(c.code)) << c.text;
   EXPECT_STREQ(ErrorText(631), "Expected key word AND");
   EXPECT_STREQ(ErrorText(632), "Sub-select must return one column");
 }
@@ -324,8 +324,7 @@ TEST_F(SelectParserTest, HostileTextsEndInACodeNotACrash) {
   for (int i = 0; i < 1000; ++i) subs += "SELECT id FROM person WHERE id IN (";
   EXPECT_EQ(Parse(subs), "error 608");
   std::string closed = "SELECT id FROM person WHERE id IN (SELECT id FROM person)";
-  for (int i = 0; i < 300; ++i)
-    closed = "SELECT id FROM person WHERE id IN (" + closed + ")";
+  for (int i = 0; i < 300; ++i) closed = "SELECT id FROM person WHERE id IN (" + closed + ")";
   EXPECT_EQ(Parse(closed), "error 604");
   // Unterminated quotes and brackets anywhere.
   for (const char* text : {"SELECT 'id FROM person", "SELECT id FROM person WHERE city = \"x",
