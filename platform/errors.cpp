@@ -103,6 +103,8 @@ constexpr ErrorEntry kErrorTable[] = {
     {628, "Invalid field value"},
     {629, "Missing field values"},
     {630, "Expected string constant"},
+    {631, "Expected key word AND"},
+    {632, "Sub-select must return one column"},
     {640, "ORDER BY field must be from table that has at least one SELECTed field."},
 };
 
