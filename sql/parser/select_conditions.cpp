@@ -14,7 +14,7 @@ using namespace zv::sql;
 
 namespace {
 
-bool IsTrue(const SQL_Condition* node) {
+bool IsTrue(const SQL_CondNode* node) {
   return node->IsLeaf() && node->mOp == SQL_CondOp::kTrue;
 }
 
@@ -43,16 +43,16 @@ bool IsJoinOperator(SQL_Token token) {
 
 }  // namespace
 
-SQL_Condition* OBL_Parser::MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table) {
-  SQL_Condition* node = mStmt->NewNode();
+SQL_CondNode* OBL_Parser::MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table) {
+  SQL_CondNode* node = mStmt->NewNode();
   node->mOp = op;
   node->mField = field;
   node->mTable = table;
   return node;
 }
 
-SQL_Condition* OBL_Parser::MakeInner(SQL_CondOp op, SQL_Condition* left, SQL_Condition* right) {
-  SQL_Condition* node = mStmt->NewNode();
+SQL_CondNode* OBL_Parser::MakeInner(SQL_CondOp op, SQL_CondNode* left, SQL_CondNode* right) {
+  SQL_CondNode* node = mStmt->NewNode();
   node->mOp = op;
   node->mLeft = left;
   node->mRight = right;
@@ -62,22 +62,22 @@ SQL_Condition* OBL_Parser::MakeInner(SQL_CondOp op, SQL_Condition* left, SQL_Con
   return node;
 }
 
-SQL_Condition* OBL_Parser::ParseCondition(uint32_t depth) {
-  SQL_Condition* left = ParseTerm(depth);
+SQL_CondNode* OBL_Parser::ParseCondition(uint32_t depth) {
+  SQL_CondNode* left = ParseTerm(depth);
   while (left != nullptr && Token() == SQL_Token::kOr) {
     Next();
-    SQL_Condition* right = ParseTerm(depth);
+    SQL_CondNode* right = ParseTerm(depth);
     if (right == nullptr) return nullptr;
     left = MakeInner(SQL_CondOp::kOr, left, right);
   }
   return left;
 }
 
-SQL_Condition* OBL_Parser::ParseTerm(uint32_t depth) {
-  SQL_Condition* left = ParsePrimary(depth);
+SQL_CondNode* OBL_Parser::ParseTerm(uint32_t depth) {
+  SQL_CondNode* left = ParsePrimary(depth);
   while (left != nullptr && Token() == SQL_Token::kAnd) {
     Next();
-    SQL_Condition* right = ParsePrimary(depth);
+    SQL_CondNode* right = ParsePrimary(depth);
     if (right == nullptr) return nullptr;
     // A join condition already went to the join list.
     if (IsTrue(left)) {
@@ -89,19 +89,19 @@ SQL_Condition* OBL_Parser::ParseTerm(uint32_t depth) {
   return left;
 }
 
-SQL_Condition* OBL_Parser::ParsePrimary(uint32_t depth) {
+SQL_CondNode* OBL_Parser::ParsePrimary(uint32_t depth) {
   if (Failed()) return nullptr;
   if (mDepth + depth > kMaxDepth) return Fail(kErrSyntax);
   switch (Token()) {
     case SQL_Token::kNot: {
       if (EndsPrimary(Next())) return Fail(kErrExpectedExpression);
-      SQL_Condition* node = ParsePrimary(depth + 1);
+      SQL_CondNode* node = ParsePrimary(depth + 1);
       if (node != nullptr) node->mNegated = !node->mNegated;
       return node;
     }
     case SQL_Token::kOpen: {
       Next();
-      SQL_Condition* node = ParseCondition(depth + 1);
+      SQL_CondNode* node = ParseCondition(depth + 1);
       if (node == nullptr) return nullptr;
       if (Token() != SQL_Token::kClose) return Fail(kErrExpectedClose);
       Next();
@@ -116,7 +116,7 @@ SQL_Condition* OBL_Parser::ParsePrimary(uint32_t depth) {
   }
 }
 
-SQL_Condition* OBL_Parser::ParseFieldCondition(uint32_t depth) {
+SQL_CondNode* OBL_Parser::ParseFieldCondition(uint32_t depth) {
   FBL_BaseField* field = mTok->GetField();
   const uint32_t table = mTok->GetTable();
   bool negated = false;
@@ -127,7 +127,7 @@ SQL_Condition* OBL_Parser::ParseFieldCondition(uint32_t depth) {
       return Fail(kErrWrongExpression);
     negated = true;
   }
-  SQL_Condition* node = nullptr;
+  SQL_CondNode* node = nullptr;
   const SQL_Token op = Token();
   if (IsComparison(op) || IsJoinOperator(op)) {
     node = ParseComparison(field, table);
@@ -159,7 +159,7 @@ SQL_Condition* OBL_Parser::ParseFieldCondition(uint32_t depth) {
   return node;
 }
 
-SQL_Condition* OBL_Parser::ParseComparison(FBL_BaseField* field, uint32_t table) {
+SQL_CondNode* OBL_Parser::ParseComparison(FBL_BaseField* field, uint32_t table) {
   const SQL_Token op = Token();
   if (Next() == SQL_Token::kField) {
     if (op != SQL_Token::kEqual && !IsJoinOperator(op)) return Fail(kErrWrongLink);
@@ -168,29 +168,29 @@ SQL_Condition* OBL_Parser::ParseComparison(FBL_BaseField* field, uint32_t table)
   if (IsJoinOperator(op)) return Fail(kErrWrongLink);
   if (Token() != SQL_Token::kOperand) return Fail(kErrWrongExpression);
   // The comparisons' operations are their tokens.
-  SQL_Condition* node = MakeLeaf(static_cast<SQL_CondOp>(op), field, table);
+  SQL_CondNode* node = MakeLeaf(static_cast<SQL_CondOp>(op), field, table);
   node->mValue = mTok->GetOperand();
   Next();
   return node;
 }
 
-SQL_Condition* OBL_Parser::ParseBetween(FBL_BaseField* field, uint32_t table) {
+SQL_CondNode* OBL_Parser::ParseBetween(FBL_BaseField* field, uint32_t table) {
   if (Next() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
-  SQL_Condition* low = MakeLeaf(SQL_CondOp::kGreaterEqual, field, table);
+  SQL_CondNode* low = MakeLeaf(SQL_CondOp::kGreaterEqual, field, table);
   low->mValue = mTok->GetOperand();
   if (Next() != SQL_Token::kAnd) return Fail(kErrExpectedAnd);
   if (Next() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
-  SQL_Condition* high = MakeLeaf(SQL_CondOp::kLessEqual, field, table);
+  SQL_CondNode* high = MakeLeaf(SQL_CondOp::kLessEqual, field, table);
   high->mValue = mTok->GetOperand();
   Next();
   return MakeInner(SQL_CondOp::kAnd, low, high);
 }
 
-SQL_Condition* OBL_Parser::ParseIn(FBL_BaseField* field, uint32_t table, uint32_t depth) {
+SQL_CondNode* OBL_Parser::ParseIn(FBL_BaseField* field, uint32_t table, uint32_t depth) {
   if (Next() != SQL_Token::kOpen) return Fail(kErrExpectedOpen);
   if (Next() == SQL_Token::kSelect)
     return ParseSubSelect(MakeLeaf(SQL_CondOp::kInSelect, field, table), depth);
-  SQL_Condition* node = MakeLeaf(SQL_CondOp::kIn, field, table);
+  SQL_CondNode* node = MakeLeaf(SQL_CondOp::kIn, field, table);
   for (;;) {
     if (Token() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
     node->mValues.push_back(mTok->GetOperand());
@@ -204,7 +204,7 @@ SQL_Condition* OBL_Parser::ParseIn(FBL_BaseField* field, uint32_t table, uint32_
   return node;
 }
 
-SQL_Condition* OBL_Parser::ParseSubSelect(SQL_Condition* leaf, uint32_t depth) {
+SQL_CondNode* OBL_Parser::ParseSubSelect(SQL_CondNode* leaf, uint32_t depth) {
   const size_t start = mTok->GetTokenStart();
   const size_t close = FindClosingParenthesis(mText, start);
   if (close == std::string::npos) return Fail(kErrExpectedClose);
@@ -219,10 +219,10 @@ SQL_Condition* OBL_Parser::ParseSubSelect(SQL_Condition* leaf, uint32_t depth) {
   return leaf;
 }
 
-SQL_Condition* OBL_Parser::ParseLeftLeaf() {
+SQL_CondNode* OBL_Parser::ParseLeftLeaf() {
   if (Next() != SQL_Token::kOpen) return Fail(kErrExpectedOpen);
   if (Next() != SQL_Token::kField) return Fail(kErrFieldNotFound);
-  SQL_Condition* node = MakeLeaf(SQL_CondOp::kLeftEqual, mTok->GetField(), mTok->GetTable());
+  SQL_CondNode* node = MakeLeaf(SQL_CondOp::kLeftEqual, mTok->GetField(), mTok->GetTable());
   if (Next() != SQL_Token::kComma) return Fail(kErrExpectedComma);
   if (Next() != SQL_Token::kOperand || mTok->IsQuoted()) return Fail(kErrExpectedValue);
   uint32_t length = 0;

@@ -36,7 +36,7 @@ SQL_JoinKind JoinKind(SQL_Token op) {
 
 }  // namespace
 
-SQL_Condition* OBL_Parser::JoinCondition(FBL_BaseField* a, uint32_t tableA, SQL_Token op,
+SQL_CondNode* OBL_Parser::JoinCondition(FBL_BaseField* a, uint32_t tableA, SQL_Token op,
                                          FBL_BaseField* b, uint32_t tableB) {
   // Two fields of one entry join nothing.
   if (tableA == tableB) return Fail(kErrWrongLink);

@@ -24,7 +24,7 @@ void OBL_Parser::SetError(int32_t code) {
   if (mStmt->mError == 0) mStmt->mError = code;
 }
 
-SQL_Condition* OBL_Parser::Fail(int32_t code) {
+SQL_CondNode* OBL_Parser::Fail(int32_t code) {
   SetError(code);
   return nullptr;
 }
@@ -205,7 +205,7 @@ void OBL_Parser::CheckAggregates() {
 
 void OBL_Parser::ParseWhere() {
   Next();
-  SQL_Condition* condition = ParseCondition(0);
+  SQL_CondNode* condition = ParseCondition(0);
   if (condition == nullptr) return;
   if (Token() != SQL_Token::kEnd && Token() != SQL_Token::kGroupBy &&
       Token() != SQL_Token::kOrderBy)

@@ -58,20 +58,20 @@ class OBL_Parser {
   void CheckAggregates();
 
   // ---- conditions (select_conditions.cpp) ----
-  SQL_Condition* ParseCondition(uint32_t depth);
-  SQL_Condition* ParseTerm(uint32_t depth);
-  SQL_Condition* ParsePrimary(uint32_t depth);
-  SQL_Condition* ParseFieldCondition(uint32_t depth);
-  SQL_Condition* ParseComparison(FBL_BaseField* field, uint32_t table);
-  SQL_Condition* ParseBetween(FBL_BaseField* field, uint32_t table);
-  SQL_Condition* ParseIn(FBL_BaseField* field, uint32_t table, uint32_t depth);
-  SQL_Condition* ParseSubSelect(SQL_Condition* leaf, uint32_t depth);
-  SQL_Condition* ParseLeftLeaf();
-  SQL_Condition* MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table);
-  SQL_Condition* MakeInner(SQL_CondOp op, SQL_Condition* left, SQL_Condition* right);
+  SQL_CondNode* ParseCondition(uint32_t depth);
+  SQL_CondNode* ParseTerm(uint32_t depth);
+  SQL_CondNode* ParsePrimary(uint32_t depth);
+  SQL_CondNode* ParseFieldCondition(uint32_t depth);
+  SQL_CondNode* ParseComparison(FBL_BaseField* field, uint32_t table);
+  SQL_CondNode* ParseBetween(FBL_BaseField* field, uint32_t table);
+  SQL_CondNode* ParseIn(FBL_BaseField* field, uint32_t table, uint32_t depth);
+  SQL_CondNode* ParseSubSelect(SQL_CondNode* leaf, uint32_t depth);
+  SQL_CondNode* ParseLeftLeaf();
+  SQL_CondNode* MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table);
+  SQL_CondNode* MakeInner(SQL_CondOp op, SQL_CondNode* left, SQL_CondNode* right);
 
   // ---- joins (select_joins.cpp) ----
-  SQL_Condition* JoinCondition(FBL_BaseField* a, uint32_t tableA, SQL_Token op, FBL_BaseField* b,
+  SQL_CondNode* JoinCondition(FBL_BaseField* a, uint32_t tableA, SQL_Token op, FBL_BaseField* b,
                                uint32_t tableB);
   OBL_Link* PointerJoin(FBL_BaseField* a, uint32_t tableA, FBL_BaseField* b, uint32_t tableB) const;
   void CompleteJoinList();
@@ -87,7 +87,7 @@ class OBL_Parser {
   // Keeps the first error.
   void SetError(int32_t code);
   // SetError, answering null for the grammar's convenience.
-  SQL_Condition* Fail(int32_t code);
+  SQL_CondNode* Fail(int32_t code);
   OBL_BaseObject& TableAt(uint32_t position) const;
 
   OBL_DataBase& mDb;

@@ -3,8 +3,8 @@
 #include "kernel/sets/bit_set.h"
 #include "objects/links.h"
 
-SQL_Condition::SQL_Condition() = default;
-SQL_Condition::~SQL_Condition() = default;
+SQL_CondNode::SQL_CondNode() = default;
+SQL_CondNode::~SQL_CondNode() = default;
 
 SQL_SelectStatement::SQL_SelectStatement() = default;
 SQL_SelectStatement::~SQL_SelectStatement() = default;
@@ -14,7 +14,7 @@ SQL_FromEntry* SQL_SelectStatement::GetFromEntry(uint32_t position) const {
   return mFrom[position - 1].get();
 }
 
-SQL_Condition* SQL_SelectStatement::NewNode() {
-  mNodes.push_back(std::make_unique<SQL_Condition>());
+SQL_CondNode* SQL_SelectStatement::NewNode() {
+  mNodes.push_back(std::make_unique<SQL_CondNode>());
   return mNodes.back().get();
 }

@@ -73,15 +73,15 @@ enum class SQL_CondOp : uint8_t {
 
 // One node of the condition tree: an AND or OR with two children, or a
 // leaf on one field. The statement owns every node.
-struct SQL_Condition {
-  SQL_Condition();
-  ~SQL_Condition();
+struct SQL_CondNode {
+  SQL_CondNode();
+  ~SQL_CondNode();
 
   bool IsLeaf() const { return mLeft == nullptr; }
 
-  SQL_Condition* mLeft = nullptr;
-  SQL_Condition* mRight = nullptr;
-  SQL_Condition* mParent = nullptr;
+  SQL_CondNode* mLeft = nullptr;
+  SQL_CondNode* mRight = nullptr;
+  SQL_CondNode* mParent = nullptr;
   bool mNegated = false;
   SQL_CondOp mOp = SQL_CondOp::kTrue;
   // The FROM position the node concerns: a leaf's table; an inner node's
@@ -137,14 +137,14 @@ class SQL_SelectStatement {
   const std::vector<SQL_LInfo>& GetJoinList() const { return mJoins; }
   std::vector<SQL_LInfo>& GetJoinList() { return mJoins; }
   // Null when there is no WHERE, or it held only join conditions.
-  const SQL_Condition* GetCondition() const { return mCondition; }
+  const SQL_CondNode* GetCondition() const { return mCondition; }
   const std::vector<SQL_GroupItem>& GetGroupBy() const { return mGroupBy; }
   const OBL_SortOrder& GetOrderBy() const { return mOrderBy; }
 
  private:
   friend class OBL_Parser;
 
-  SQL_Condition* NewNode();
+  SQL_CondNode* NewNode();
 
   int32_t mError = 0;
   std::vector<std::unique_ptr<SQL_FromEntry>> mFrom;
@@ -157,8 +157,8 @@ class SQL_SelectStatement {
   std::vector<std::unique_ptr<OBL_Link>> mOwnLinks;
   // Every node made, kept in a flat list so that no tree walk is needed to
   // free a long chain of ORs.
-  std::vector<std::unique_ptr<SQL_Condition>> mNodes;
-  SQL_Condition* mCondition = nullptr;
+  std::vector<std::unique_ptr<SQL_CondNode>> mNodes;
+  SQL_CondNode* mCondition = nullptr;
   std::vector<SQL_GroupItem> mGroupBy;
   OBL_SortOrder mOrderBy;
 };

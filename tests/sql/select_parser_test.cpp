@@ -94,7 +94,7 @@ class SelectParserTest : public ztest::ObjectTest {
     return out;
   }
 
-  static std::string Describe(const SQL_SelectStatement& s, const SQL_Condition& c) {
+  static std::string Describe(const SQL_SelectStatement& s, const SQL_CondNode& c) {
     std::string out = c.mNegated ? "not " : "";
     if (!c.IsLeaf()) {
       return out + "(" + Describe(s, *c.mLeft) + (c.mOp == SQL_CondOp::kAnd ? " and " : " or ") +
