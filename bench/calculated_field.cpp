@@ -118,11 +118,6 @@ class SqliteSide {
   sqlite3* mDb = nullptr;
 };
 
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

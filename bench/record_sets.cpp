@@ -16,6 +16,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "kernel/sets/bit_set.h"
 
 namespace {
@@ -28,11 +29,6 @@ double Micros(const std::function<void()>& work) {
   work();
   auto stop = std::chrono::steady_clock::now();
   return std::chrono::duration<double, std::micro>(stop - start).count();
-}
-
-double Median(std::vector<double>& times) {
-  std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-  return times[times.size() / 2];
 }
 
 // Times the set operation and the plain loop in alternation, after a few

@@ -38,11 +38,6 @@ OBL_FieldSpec FieldSpec(uint32_t i) {
   return spec;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

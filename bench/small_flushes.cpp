@@ -128,11 +128,6 @@ double RunSqlite(const std::string& dir, uint32_t n, bool bulk) {
   return seconds;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -250,11 +250,6 @@ class SqliteSide {
   uint32_t mImported = 0;
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
