@@ -1,5 +1,6 @@
 #include "api/api_layer.h"
 
+#include "api/zdk_database.h"
 #include "kernel/storage/kernel_startup.h"
 
 namespace api {
@@ -17,6 +18,7 @@ void ZDK_Start(uint32_t cacheBytes) {
 
 void ZDK_Stop() {
   if (!gStarted) return;
+  DeleteAllDataBases();
   zv::StopKernel();
   gStarted = false;
   gCacheBytes = 0;
