@@ -2,6 +2,8 @@
 
 #include "api/zdk_database.h"
 #include "kernel/storage/kernel_startup.h"
+#include "objects/object_database.h"
+#include "sql/expressions/expression_compiler.h"
 
 namespace api {
 
@@ -13,6 +15,8 @@ uint32_t gCacheBytes = 0;
 void ZDK_Start(uint32_t cacheBytes) {
   if (gStarted) return;
   gCacheBytes = static_cast<uint32_t>(zv::StartKernel(cacheBytes));
+  // Calculated fields of every database compile through the expression layer.
+  zv::SetDefaultFormulaCompiler(&zsql::ExpressionCompiler());
   gStarted = true;
 }
 
