@@ -22,7 +22,8 @@ bool StartsWithDigit(const char* text) {
 }  // namespace
 
 api::ZDK_DataBase& ArgDatabase(int k) {
-  const char* text = ArgText(k);
+  // A raw slot holds the handle itself, never a text reference.
+  const char* text = CallMode() >= 2 ? nullptr : ArgText(k);
   if (CallMode() >= 2 || StartsWithDigit(text)) {
     api::ZDK_DataBase* db = api::FindDataBase(ArgNumber(k));
     if (db == nullptr) Fail(ERR_WRONG_DB_REF);

@@ -22,8 +22,9 @@ bool IsStringType(uint8_t type) {
 }
 
 // A language argument: a name of the list, or a number or nothing for the
-// first language of the list.
+// first language of the list. A raw slot holds a number.
 std::string ArgLanguage(int k) {
+  if (CallMode() >= 2) return {};
   const char* text = ArgText(k);
   if (text == nullptr || text[0] == '\0' || std::isdigit(static_cast<unsigned char>(text[0])) ||
       text[0] == '-')
