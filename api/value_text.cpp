@@ -27,17 +27,26 @@ auto Get(ZDK_Field& field) {
 
 std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
   switch (field.GetType()) {
-    case kTypeBoolean: return Get<ZDK_Boolean>(field) ? "TRUE" : "FALSE";
-    case kTypeByte: return Format("%li", static_cast<long>(Get<ZDK_Byte>(field)));
-    case kTypeShort: return Format("%li", static_cast<long>(Get<ZDK_Short>(field)));
-    case kTypeUShort: return Format("%li", static_cast<long>(Get<ZDK_UShort>(field)));
-    case kTypeLong: return Format("%li", static_cast<long>(Get<ZDK_Long>(field)));
-    case kTypeMedium: return Format("%li", static_cast<long>(Get<ZDK_Medium>(field)));
-    case kTypeULong: return Format("%lu", static_cast<unsigned long>(Get<ZDK_ULong>(field)));
-    case kTypeUMedium: return Format("%lu", static_cast<unsigned long>(Get<ZDK_UMedium>(field)));
+    case kTypeBoolean:
+      return Get<ZDK_Boolean>(field) ? "TRUE" : "FALSE";
+    case kTypeByte:
+      return Format("%li", static_cast<long>(Get<ZDK_Byte>(field)));
+    case kTypeShort:
+      return Format("%li", static_cast<long>(Get<ZDK_Short>(field)));
+    case kTypeUShort:
+      return Format("%li", static_cast<long>(Get<ZDK_UShort>(field)));
+    case kTypeLong:
+      return Format("%li", static_cast<long>(Get<ZDK_Long>(field)));
+    case kTypeMedium:
+      return Format("%li", static_cast<long>(Get<ZDK_Medium>(field)));
+    case kTypeULong:
+      return Format("%lu", static_cast<unsigned long>(Get<ZDK_ULong>(field)));
+    case kTypeUMedium:
+      return Format("%lu", static_cast<unsigned long>(Get<ZDK_UMedium>(field)));
     case kTypeObjectPtr:
       return Format("%lu", static_cast<unsigned long>(Get<ZDK_ObjectPtr>(field)));
-    case kTypeFloat: return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
+    case kTypeFloat:
+      return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
     case kTypeDouble:
       return Format("%.16LG", static_cast<long double>(Get<ZDK_Double>(field)));
     case kTypeString:
@@ -45,12 +54,14 @@ std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
     case kTypeDate:
     case kTypeTime:
     case kTypeDateTime:
-    case kTypeText: return field.GetString();
+    case kTypeText:
+      return field.GetString();
     case kTypeFixedBinary:
     case kTypeVarBinary:
       if (!buffer.empty()) static_cast<ZDK_FixedBinary&>(field).CopyTo(buffer);
       return {};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -74,8 +85,10 @@ bool TypeTakesText(uint8_t type) {
     case kTypeVarChar:
     case kTypeText:
     case kTypeFixedBinary:
-    case kTypeVarBinary: return true;
-    default: return false;
+    case kTypeVarBinary:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -84,7 +97,9 @@ void TextToValue(ZDK_Field& field, const char* text, size_t length) {
   if (!TypeTakesText(type)) throw xFBL_Exception(ERR_WRONG_PARAMETER);
   if (text == nullptr) text = "";
   switch (type) {
-    case kTypeText: static_cast<ZDK_Text&>(field).WriteText(text, std::strlen(text)); return;
+    case kTypeText:
+      static_cast<ZDK_Text&>(field).WriteText(text, std::strlen(text));
+      return;
     case kTypeFixedBinary:
     case kTypeVarBinary:
       // Never past the text's end, whatever length the caller claims.
@@ -93,7 +108,9 @@ void TextToValue(ZDK_Field& field, const char* text, size_t length) {
         static_cast<ZDK_FixedBinary&>(field).SetData(text, static_cast<uint16_t>(length));
       }
       return;
-    default: field.SetString(text); return;
+    default:
+      field.SetString(text);
+      return;
   }
 }
 

@@ -98,7 +98,8 @@ void ZDK_Time::GetTime(uint32_t& hours, uint32_t& minutes, uint32_t& seconds) {
 
 void ZDK_DateTime::SetDate(int32_t year, uint32_t month, uint32_t day) {
   const uint64_t now = static_cast<uint64_t>(Typed().Get());
-  Typed().Set(static_cast<int64_t>(zv::PackDateTime(MakeDateWord(year, month, day), zv::TimeWordOf(now))));
+  Typed().Set(
+      static_cast<int64_t>(zv::PackDateTime(MakeDateWord(year, month, day), zv::TimeWordOf(now))));
 }
 
 void ZDK_DateTime::GetDate(int32_t& year, uint32_t& month, uint32_t& day) {
@@ -172,30 +173,54 @@ std::unique_ptr<ZDK_Field> Make(FBL_BaseField& field, ZDK_BaseObject* owner, int
 std::unique_ptr<ZDK_Field> MakeFieldWrapper(FBL_BaseField& field, ZDK_BaseObject* owner,
                                             int32_t handle) {
   switch (field.GetType()) {
-    case kTypeBoolean: return Make<ZDK_Boolean>(field, owner, handle);
-    case kTypeByte: return Make<ZDK_Byte>(field, owner, handle);
-    case kTypeShort: return Make<ZDK_Short>(field, owner, handle);
-    case kTypeUShort: return Make<ZDK_UShort>(field, owner, handle);
-    case kTypeMedium: return Make<ZDK_Medium>(field, owner, handle);
-    case kTypeUMedium: return Make<ZDK_UMedium>(field, owner, handle);
-    case kTypeLong: return Make<ZDK_Long>(field, owner, handle);
-    case kTypeULong: return Make<ZDK_ULong>(field, owner, handle);
-    case kTypeLLong: return Make<ZDK_LLong>(field, owner, handle);
-    case kTypeULLong: return Make<ZDK_ULLong>(field, owner, handle);
-    case kTypeFloat: return Make<ZDK_Float>(field, owner, handle);
-    case kTypeDouble: return Make<ZDK_Double>(field, owner, handle);
-    case kTypeObjectPtr: return Make<ZDK_ObjectPtr>(field, owner, handle);
-    case kTypeDate: return Make<ZDK_Date>(field, owner, handle);
-    case kTypeTime: return Make<ZDK_Time>(field, owner, handle);
-    case kTypeDateTime: return Make<ZDK_DateTime>(field, owner, handle);
-    case kTypeString: return Make<ZDK_String>(field, owner, handle);
-    case kTypeVarChar: return Make<ZDK_VarChar>(field, owner, handle);
-    case kTypeFixedBinary: return Make<ZDK_FixedBinary>(field, owner, handle);
-    case kTypeVarBinary: return Make<ZDK_VarBinary>(field, owner, handle);
-    case kTypeBLOB: return Make<ZDK_BLOB>(field, owner, handle);
-    case kTypeText: return Make<ZDK_Text>(field, owner, handle);
-    case kTypePicture: return Make<ZDK_Picture>(field, owner, handle);
-    default: throw xFBL_Exception(ERR_ASSERTION_NULL);
+    case kTypeBoolean:
+      return Make<ZDK_Boolean>(field, owner, handle);
+    case kTypeByte:
+      return Make<ZDK_Byte>(field, owner, handle);
+    case kTypeShort:
+      return Make<ZDK_Short>(field, owner, handle);
+    case kTypeUShort:
+      return Make<ZDK_UShort>(field, owner, handle);
+    case kTypeMedium:
+      return Make<ZDK_Medium>(field, owner, handle);
+    case kTypeUMedium:
+      return Make<ZDK_UMedium>(field, owner, handle);
+    case kTypeLong:
+      return Make<ZDK_Long>(field, owner, handle);
+    case kTypeULong:
+      return Make<ZDK_ULong>(field, owner, handle);
+    case kTypeLLong:
+      return Make<ZDK_LLong>(field, owner, handle);
+    case kTypeULLong:
+      return Make<ZDK_ULLong>(field, owner, handle);
+    case kTypeFloat:
+      return Make<ZDK_Float>(field, owner, handle);
+    case kTypeDouble:
+      return Make<ZDK_Double>(field, owner, handle);
+    case kTypeObjectPtr:
+      return Make<ZDK_ObjectPtr>(field, owner, handle);
+    case kTypeDate:
+      return Make<ZDK_Date>(field, owner, handle);
+    case kTypeTime:
+      return Make<ZDK_Time>(field, owner, handle);
+    case kTypeDateTime:
+      return Make<ZDK_DateTime>(field, owner, handle);
+    case kTypeString:
+      return Make<ZDK_String>(field, owner, handle);
+    case kTypeVarChar:
+      return Make<ZDK_VarChar>(field, owner, handle);
+    case kTypeFixedBinary:
+      return Make<ZDK_FixedBinary>(field, owner, handle);
+    case kTypeVarBinary:
+      return Make<ZDK_VarBinary>(field, owner, handle);
+    case kTypeBLOB:
+      return Make<ZDK_BLOB>(field, owner, handle);
+    case kTypeText:
+      return Make<ZDK_Text>(field, owner, handle);
+    case kTypePicture:
+      return Make<ZDK_Picture>(field, owner, handle);
+    default:
+      throw xFBL_Exception(ERR_ASSERTION_NULL);
   }
 }
 

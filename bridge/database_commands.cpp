@@ -88,8 +88,8 @@ void Cmd_Database_LoadDump() {
   const std::string dumpPath = ArgRequiredText(1);
   const std::string path = ArgRequiredText(2);
   const int32_t kind = ArgNumber(3);
-  api::ZDK_DataBase& db = WithNewDataBase(
-      [&](api::ZDK_DataBase& made) { made.LoadDump(dumpPath, path, kind); });
+  api::ZDK_DataBase& db =
+      WithNewDataBase([&](api::ZDK_DataBase& made) { made.LoadDump(dumpPath, path, kind); });
   ReturnLong(db.GetHandle());
 }
 
@@ -134,6 +134,7 @@ void Cmd_Database_SetDateFormat() {
   TraceCommand("Database_SetDateFormat...");
   api::ZDK_DataBase& db = ArgDatabase(1);
   const uint8_t order = static_cast<uint8_t>(ArgNumber(2));
+  if (order > 2) throw xFBL_Exception(ERR_WRONG_PARAMETER);  // no order: nothing changes
   db.SetDateFormat(order, ArgChar(3, db.GetDateSep()), ArgChar(4, db.GetTimeSep()));
 }
 

@@ -82,8 +82,8 @@ bool ReadHostVariable(const char* name, std::string& out) {
   char key[1] = {'\0'};
   int32_t flag = 0;
   HostDataBlock data{nullptr, -1};
-  char* hostText = CallHost(ZORVANE_CALLBACK_GET_VARIABLE, const_cast<char*>(name), key, &data,
-                            &flag);
+  char* hostText =
+      CallHost(ZORVANE_CALLBACK_GET_VARIABLE, const_cast<char*>(name), key, &data, &flag);
   if (hostText == nullptr) return false;
   if (data.data == hostText && data.length >= 0) {
     out.assign(hostText, size_t(data.length));

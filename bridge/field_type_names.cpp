@@ -14,14 +14,29 @@ struct TypeName {
 };
 
 constexpr TypeName kTypeNames[] = {
-    {"Boolean", kTypeBoolean},   {"Byte", kTypeByte},           {"Short", kTypeShort},
-    {"UShort", kTypeUShort},     {"Medium", kTypeMedium},       {"UMedium", kTypeUMedium},
-    {"Long", kTypeLong},         {"ULong", kTypeULong},         {"LLong", kTypeLLong},
-    {"ULLong", kTypeULLong},     {"Float", kTypeFloat},         {"Double", kTypeDouble},
-    {"ObjectPtr", kTypeObjectPtr}, {"Date", kTypeDate},         {"Time", kTypeTime},
-    {"DateTime", kTypeDateTime}, {"String", kTypeString},       {"VarChar", kTypeVarChar},
-    {"FixedBinary", kTypeFixedBinary}, {"VarBinary", kTypeVarBinary}, {"BLOB", kTypeBLOB},
-    {"Text", kTypeText},         {"Picture", kTypePicture},
+    {"Boolean", kTypeBoolean},
+    {"Byte", kTypeByte},
+    {"Short", kTypeShort},
+    {"UShort", kTypeUShort},
+    {"Medium", kTypeMedium},
+    {"UMedium", kTypeUMedium},
+    {"Long", kTypeLong},
+    {"ULong", kTypeULong},
+    {"LLong", kTypeLLong},
+    {"ULLong", kTypeULLong},
+    {"Float", kTypeFloat},
+    {"Double", kTypeDouble},
+    {"ObjectPtr", kTypeObjectPtr},
+    {"Date", kTypeDate},
+    {"Time", kTypeTime},
+    {"DateTime", kTypeDateTime},
+    {"String", kTypeString},
+    {"VarChar", kTypeVarChar},
+    {"FixedBinary", kTypeFixedBinary},
+    {"VarBinary", kTypeVarBinary},
+    {"BLOB", kTypeBLOB},
+    {"Text", kTypeText},
+    {"Picture", kTypePicture},
 };
 
 struct FlagBit {

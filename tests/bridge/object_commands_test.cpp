@@ -67,11 +67,16 @@ struct Codes {
 Codes CodesFor(Slot slot) {
   switch (slot) {
     // A leading minus sign makes a database argument a name.
-    case Slot::Database: return {390, 390, 510, 510};
-    case Slot::Table: return {391, 391, 391, 391};
-    case Slot::Field: return {392, 525, 392, 525};
-    case Slot::BlobField: return {392, 310, 392, 310};
-    case Slot::Block: return {310, 310, 310, 310};
+    case Slot::Database:
+      return {390, 390, 510, 510};
+    case Slot::Table:
+      return {391, 391, 391, 391};
+    case Slot::Field:
+      return {392, 525, 392, 525};
+    case Slot::BlobField:
+      return {392, 310, 392, 310};
+    case Slot::Block:
+      return {310, 310, 310, 310};
   }
   return {};
 }
@@ -165,10 +170,8 @@ TEST_F(ObjectCommands, EveryBadHandleAnswersItsCodeAtEveryDebugLevel) {
   };
   // Handles of another kind for each slot.
   const std::map<Slot, std::vector<std::string>> wrongKind = {
-      {Slot::Database, {table, number, block}},
-      {Slot::Table, {db, number, block}},
-      {Slot::Field, {db, table, block}},
-      {Slot::BlobField, {db, table, block}},
+      {Slot::Database, {table, number, block}}, {Slot::Table, {db, number, block}},
+      {Slot::Field, {db, table, block}},        {Slot::BlobField, {db, table, block}},
       {Slot::Block, {db, table, number}},
   };
   for (const char* level : {"0", "1", "2"}) {
@@ -287,4 +290,32 @@ TEST_F(ObjectCommands, MissingExtraAndRawArguments) {
   EXPECT_EQ(isNull.ErrorOut(), 0);
   EXPECT_EQ(isNull.ResultValue(), 0);
   EXPECT_EQ(isNull.Result(), "");
+}
+
+TEST_F(ObjectCommands, TypedWrappersPackDatesAndTimesAsTheirWordsSay) {
+  EXPECT_EQ(api::MakeDateWord(2004, 2, 29), 1026141u);
+  EXPECT_EQ(api::MakeTimeWord(13, 45, 10), (13u << 12) | (45u << 6) | 10u);
+  const std::string date = Cmd({"BaseObject_MakeNewField", table, "D", "Date"});
+  const std::string stamp = Cmd({"BaseObject_MakeNewField", table, "S", "DateTime"});
+  auto* d = dynamic_cast<api::ZDK_Date*>(api::FindField(std::stoi(date)));
+  auto* s = dynamic_cast<api::ZDK_DateTime*>(api::FindField(std::stoi(stamp)));
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(s, nullptr);
+  d->SetDate(2004, 2, 29);
+  EXPECT_EQ(Cmd({"Field_GetValue", date}), "02/29/2004");
+  int32_t year = 0;
+  uint32_t month = 0, day = 0, hours = 0, minutes = 0, seconds = 0;
+  d->GetDate(year, month, day);
+  EXPECT_EQ(year * 10000 + int32_t(month * 100 + day), 20040229);
+  s->SetDate(1999, 12, 31);
+  s->SetTime(23, 59, 58);
+  EXPECT_EQ(Cmd({"Field_GetValue", stamp}), "12/31/1999 23:59:58");
+  s->GetTime(hours, minutes, seconds);
+  s->GetDate(year, month, day);
+  EXPECT_EQ(hours * 10000 + minutes * 100 + seconds, 235958u);
+  EXPECT_EQ(year * 10000 + int32_t(month * 100 + day), 19991231);
+  // The wrapper of a retyped field is one of the new type, under the same handle.
+  ASSERT_EQ(Cmd({"BaseObject_ChangeFieldType", table, "D", "String", "20"}), "");
+  EXPECT_NE(dynamic_cast<api::ZDK_String*>(api::FindField(std::stoi(date))), nullptr);
+  EXPECT_EQ(Cmd({"Field_GetType", date}), "String");
 }

@@ -20,7 +20,7 @@ namespace {
 
 struct ModelField {
   std::string name;
-  std::string type;  // "Long", "String" or "Double"
+  std::string type;   // "Long", "String" or "Double"
   std::string blank;  // what a record added before the field holds
 };
 

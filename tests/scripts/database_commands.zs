@@ -24,6 +24,8 @@ Database_SetDateFormat $db 1 . - => ""
 Database_GetDateFormat $db => 1
 Database_GetDateSep $db => "."
 Database_GetTimeSep $db => "-"
+Database_SetDateFormat $db 3 / => "ERROR 310"
+Database_GetDateSep $db => "."
 Database_SetDateFormat $db 2 => ""
 Database_GetDateSep $db => "."
 
