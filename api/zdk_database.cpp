@@ -34,11 +34,14 @@ ZDK_DataBase::~ZDK_DataBase() {
 }
 
 void ZDK_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode) {
+  mTables.clear();
   mDb->Create(path, segmentSize, mode, FBL_ByteOrder::kDefault);
   SyncTables();
 }
 
 void ZDK_DataBase::Open(const std::string& path) {
+  // Opening closes first: the tables of an open database go with it.
+  mTables.clear();
   mDb->Open(path);
   SyncTables();
 }

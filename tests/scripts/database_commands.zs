@@ -68,7 +68,10 @@ Database_Open "$tmp/none.vdb" => "ERROR 322"
 Database_Open => "ERROR 310"
 spare = Database_New
 Database_GetBaseObjectCount $spare => 0
+p1 = Database_GetBaseObjectRef $db People
 Database_Open "$tmp/first.vdb" $db => $db
+BaseObject_GetRecordCount $p1 => "ERROR 391"
+Database_GetBaseObjectName $db 1 => People
 Database_Open "$tmp/first.vdb" 424242 => "ERROR 390"
 Database_Close $spare => ""
 
