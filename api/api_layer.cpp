@@ -1,6 +1,9 @@
 #include "api/api_layer.h"
 
+#include "api/zdk_database.h"
 #include "kernel/storage/kernel_startup.h"
+#include "objects/object_database.h"
+#include "sql/expressions/expression_compiler.h"
 
 namespace api {
 
@@ -12,11 +15,14 @@ uint32_t gCacheBytes = 0;
 void ZDK_Start(uint32_t cacheBytes) {
   if (gStarted) return;
   gCacheBytes = static_cast<uint32_t>(zv::StartKernel(cacheBytes));
+  // Calculated fields of every database compile through the expression layer.
+  zv::SetDefaultFormulaCompiler(&zsql::ExpressionCompiler());
   gStarted = true;
 }
 
 void ZDK_Stop() {
   if (!gStarted) return;
+  DeleteAllDataBases();
   zv::StopKernel();
   gStarted = false;
   gCacheBytes = 0;

@@ -35,6 +35,14 @@ void HandleRegistry::Unregister(int32_t handle) {
   mEntries.erase(it);
 }
 
+bool HandleRegistry::Rebind(int32_t handle, HandleKind kind, void* object) {
+  std::lock_guard lock(mMutex);
+  auto it = mEntries.find(handle);
+  if (it == mEntries.end() || it->second.kind != kind || it->second.block) return false;
+  it->second.object = object;
+  return true;
+}
+
 void* HandleRegistry::Find(int32_t handle, HandleKind kind) const {
   std::lock_guard lock(mMutex);
   auto it = mEntries.find(handle);

@@ -27,6 +27,9 @@ class HandleRegistry {
   // before destroying it.
   int32_t Register(HandleKind kind, void* object);
   void Unregister(int32_t handle);
+  // Points a registered handle of that kind at another object (a wrapper
+  // replaced by one of another class); false when it is not one.
+  bool Rebind(int32_t handle, HandleKind kind, void* object);
   // The object, or null when the handle is unknown or of another kind.
   void* Find(int32_t handle, HandleKind kind) const;
 

@@ -1,8 +1,8 @@
 // The command words and their handlers. Name calls find a command by the
 // 32-bit hash of its upper-cased word, then compare the word itself (without
 // regard to case), so a word that only shares the hash is unknown. Indexed
-// calls give the command's number (0-95) instead; the two MemBuffer words
-// have no number.
+// calls give the command's number (0-95) instead; the MemBuffer, dump and
+// Binary words have no number.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,11 @@ using CommandHandler = void (*)();
 constexpr int kNumberedCommandCount = 96;
 constexpr int kCommandMemBufferAllocate = 96;
 constexpr int kCommandMemBufferFree = 97;
-constexpr int kCommandCount = 98;
+constexpr int kCommandDatabaseDump = 98;
+constexpr int kCommandDatabaseLoadDump = 99;
+constexpr int kCommandBinaryReadData = 100;
+constexpr int kCommandBinaryWriteData = 101;
+constexpr int kCommandCount = 102;
 
 // h = (h + b) * 2 over the bytes read as signed 8-bit values, modulo 2^32;
 // only the last 31 bytes of a word count.

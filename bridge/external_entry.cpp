@@ -1,10 +1,12 @@
 // What the host sees of the library: registration, the external function
 // and the variable callbacks.
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "bridge/bridge_state.h"
 #include "bridge/call_reporting.h"
+#include "bridge/object_arguments.h"
 #include "bridge/result_buffer.h"
 #include "platform/errors.h"
 
@@ -73,6 +75,33 @@ void ReleaseResult(void* block) {
 }
 
 }  // namespace
+
+// The host set data and length for the text it returned: that length is
+// trusted, so a value with zero bytes comes through whole.
+bool ReadHostVariable(const char* name, std::string& out) {
+  char key[1] = {'\0'};
+  int32_t flag = 0;
+  HostDataBlock data{nullptr, -1};
+  char* hostText =
+      CallHost(ZORVANE_CALLBACK_GET_VARIABLE, const_cast<char*>(name), key, &data, &flag);
+  if (hostText == nullptr) return false;
+  if (data.data == hostText && data.length >= 0) {
+    out.assign(hostText, size_t(data.length));
+  } else {
+    out.assign(hostText);
+  }
+  ReleaseToHost(hostText);
+  return true;
+}
+
+void WriteHostVariable(const char* name, const uint8_t* bytes, size_t length) {
+  if (length > size_t(INT32_MAX)) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  char key[1] = {'\0'};
+  int32_t flag = 0;
+  HostDataBlock data{reinterpret_cast<char*>(const_cast<uint8_t*>(bytes)), int32_t(length)};
+  ReleaseToHost(
+      CallHost(ZORVANE_CALLBACK_SET_VARIABLE, const_cast<char*>(name), key, &data, &flag));
+}
 
 }  // namespace bridge
 

@@ -49,7 +49,7 @@ TEST(Dispatch, AWordThatOnlySharesACommandsHashIsUnknown) {
 TEST(Dispatch, UnknownAndUnbuiltCommandsAnswer310) {
   EXPECT_EQ(Cmd({"NoSuchCommand"}), "ERROR 310");
   EXPECT_EQ(Cmd({""}), "ERROR 310");
-  EXPECT_EQ(Cmd({"database_open", "/nowhere"}), "ERROR 310");
+  EXPECT_EQ(Cmd({"cursor_remove", "1"}), "ERROR 310");
 }
 
 TEST(Dispatch, MalformedExternalCallsAnswer310) {
@@ -103,8 +103,8 @@ TEST(Dispatch, IndexedCallsWriteErrorsToTheErrorSlotNotTheText) {
     EXPECT_EQ(outside.ErrorOut(), 310) << number;
     EXPECT_EQ(outside.Result(), "");
   }
-  Block unbuilt(8, 1);  // Database_Open
-  unbuilt.Text(1, "/nowhere");
+  Block unbuilt(66, 1);  // Cursor_Remove
+  unbuilt.Text(1, "1");
   unbuilt.Dispatch();
   EXPECT_EQ(unbuilt.ErrorOut(), 310);
   EXPECT_EQ(unbuilt.Result(), "");

@@ -16,7 +16,7 @@ EscapeString => ""
 # Unknown words and commands of layers not built yet.
 NoSuchCommand => "ERROR 310"
 "" => "ERROR 310"
-database_open /nowhere => "ERROR 310"
+cursor_remove 1 => "ERROR 310"
 # Same hash as VERSION, another word.
 VERSIPL => "ERROR 310"
 

@@ -1,0 +1,117 @@
+#include "api/value_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "api/zdk_field.h"
+#include "platform/errors.h"
+
+namespace api {
+
+namespace {
+
+template <typename Number>
+std::string Format(const char* format, Number value) {
+  char text[40];
+  const int n = std::snprintf(text, sizeof text, format, value);
+  return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+template <typename Wrapper>
+auto Get(ZDK_Field& field) {
+  return static_cast<Wrapper&>(field).GetValue();
+}
+
+}  // namespace
+
+std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
+  switch (field.GetType()) {
+    case kTypeBoolean:
+      return Get<ZDK_Boolean>(field) ? "TRUE" : "FALSE";
+    case kTypeByte:
+      return Format("%li", static_cast<long>(Get<ZDK_Byte>(field)));
+    case kTypeShort:
+      return Format("%li", static_cast<long>(Get<ZDK_Short>(field)));
+    case kTypeUShort:
+      return Format("%li", static_cast<long>(Get<ZDK_UShort>(field)));
+    case kTypeLong:
+      return Format("%li", static_cast<long>(Get<ZDK_Long>(field)));
+    case kTypeMedium:
+      return Format("%li", static_cast<long>(Get<ZDK_Medium>(field)));
+    case kTypeULong:
+      return Format("%lu", static_cast<unsigned long>(Get<ZDK_ULong>(field)));
+    case kTypeUMedium:
+      return Format("%lu", static_cast<unsigned long>(Get<ZDK_UMedium>(field)));
+    case kTypeObjectPtr:
+      return Format("%lu", static_cast<unsigned long>(Get<ZDK_ObjectPtr>(field)));
+    case kTypeFloat:
+      return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
+    case kTypeDouble:
+      return Format("%.16LG", static_cast<long double>(Get<ZDK_Double>(field)));
+    case kTypeString:
+    case kTypeVarChar:
+    case kTypeDate:
+    case kTypeTime:
+    case kTypeDateTime:
+    case kTypeText:
+      return field.GetString();
+    case kTypeFixedBinary:
+    case kTypeVarBinary:
+      if (!buffer.empty()) static_cast<ZDK_FixedBinary&>(field).CopyTo(buffer);
+      return {};
+    default:
+      return {};
+  }
+}
+
+bool TypeTakesText(uint8_t type) {
+  switch (type) {
+    case kTypeBoolean:
+    case kTypeByte:
+    case kTypeShort:
+    case kTypeUShort:
+    case kTypeLong:
+    case kTypeULong:
+    case kTypeMedium:
+    case kTypeUMedium:
+    case kTypeFloat:
+    case kTypeDouble:
+    case kTypeDate:
+    case kTypeTime:
+    case kTypeDateTime:
+    case kTypeObjectPtr:
+    case kTypeString:
+    case kTypeVarChar:
+    case kTypeText:
+    case kTypeFixedBinary:
+    case kTypeVarBinary:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TextToValue(ZDK_Field& field, const char* text, size_t length) {
+  const uint8_t type = field.GetType();
+  if (!TypeTakesText(type)) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  if (text == nullptr) text = "";
+  switch (type) {
+    case kTypeText:
+      static_cast<ZDK_Text&>(field).WriteText(text, std::strlen(text));
+      return;
+    case kTypeFixedBinary:
+    case kTypeVarBinary:
+      // Never past the text's end, whatever length the caller claims.
+      length = std::min<size_t>(static_cast<uint16_t>(length), std::strlen(text));
+      if (length != 0) {
+        static_cast<ZDK_FixedBinary&>(field).SetData(text, static_cast<uint16_t>(length));
+      }
+      return;
+    default:
+      field.SetString(text);
+      return;
+  }
+}
+
+}  // namespace api
