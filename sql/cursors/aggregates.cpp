@@ -44,29 +44,21 @@ OBL_FieldSpec OBL_Aggregate::ResultSpec() const {
   return spec;
 }
 
-void OBL_Aggregate::Reset() {
-  mCount = 0;
-  mSum = 0;
-  mBestRec = 0;
-  mHasRow = false;
-  mBestKey.clear();
-  mSeen.clear();
+void OBL_Aggregate::SetGroupCount(uint32_t count) {
+  mStates.clear();
+  mStates.resize(count);
 }
 
-bool OBL_Aggregate::Take(const uint8_t* key, uint32_t length) {
-  if (!mDistinct) return true;
-  return mSeen.emplace(reinterpret_cast<const char*>(key), length).second;
-}
-
-void OBL_Aggregate::Add(const OBL_I_JoinSet& rows, uint32_t row) {
+void OBL_Aggregate::Add(const OBL_I_JoinSet& rows, uint32_t row, uint32_t group) {
+  State& state = mStates[group];
   if (mField == nullptr) {  // count(*)
-    ++mCount;
+    ++state.mCount;
     return;
   }
   const REC_ID rec = rows.Get(row, mColumn);
   if (mKind == SQL_Token::kField) {
-    if (!mHasRow) mBestRec = rec;
-    mHasRow = true;
+    if (!state.mHasValue) state.mBestRec = rec;
+    state.mHasValue = true;
     return;
   }
   FBL_BaseField& value = mReader->Load(rec);
@@ -75,21 +67,22 @@ void OBL_Aggregate::Add(const OBL_I_JoinSet& rows, uint32_t row) {
   uint32_t length = 0;
   if (mDistinct || mKind == SQL_Token::kMin || mKind == SQL_Token::kMax) {
     length = value.MakeKey(key);
-    if (!Take(key, length)) return;
+    if (mDistinct && !state.mSeen.emplace(reinterpret_cast<const char*>(key), length).second) return;
   }
-  ++mCount;
+  ++state.mCount;
   switch (mKind) {
     case SQL_Token::kSum:
     case SQL_Token::kAvg:
-      mSum += value.GetAsDouble();
+      state.mSum += value.GetAsDouble();
       break;
     case SQL_Token::kMin:
     case SQL_Token::kMax: {
-      const bool first = mBestKey.empty() && mBestRec == 0;
-      int c = first ? 0 : mReader->Order().CompareKeys(key, mBestKey.data());
-      if (first || (mKind == SQL_Token::kMin ? c < 0 : c > 0)) {
-        mBestKey.assign(key, key + std::max<uint32_t>(length, 1));
-        mBestRec = rec;
+      const int c =
+          state.mHasValue ? mReader->Order().CompareKeys(key, state.mBestKey.data()) : 0;
+      if (!state.mHasValue || (mKind == SQL_Token::kMin ? c < 0 : c > 0)) {
+        state.mBestKey.assign(key, key + std::max<uint32_t>(length, 1));
+        state.mBestRec = rec;
+        state.mHasValue = true;
       }
       break;
     }
@@ -98,25 +91,27 @@ void OBL_Aggregate::Add(const OBL_I_JoinSet& rows, uint32_t row) {
   }
 }
 
-void OBL_Aggregate::Store(FBL_BaseField& result) {
+void OBL_Aggregate::Store(FBL_BaseField& result, uint32_t group) {
+  const State& state = mStates[group];
   switch (mKind) {
     case SQL_Token::kCount:
-      result.SetFromBits(mCount, false);
+      result.SetFromBits(state.mCount, false);
       return;
     case SQL_Token::kSum:
     case SQL_Token::kAvg:
-      if (mCount == 0) {
+      if (state.mCount == 0) {
         result.SetNull(true);
       } else {
-        result.SetFromDouble(mKind == SQL_Token::kSum ? mSum : mSum / double(mCount));
+        result.SetFromDouble(mKind == SQL_Token::kSum ? state.mSum
+                                                      : state.mSum / double(state.mCount));
       }
       return;
     default:
-      if (mBestRec == 0) {
+      if (state.mBestRec == 0) {
         result.SetNull(true);
         return;
       }
-      FBL_BaseField& value = mReader->Load(mBestRec);
+      FBL_BaseField& value = mReader->Load(state.mBestRec);
       if (value.IsNull()) {
         result.SetNull(true);
       } else if (result.GetType() != value.GetType()) {

@@ -1,8 +1,9 @@
-// One column of an aggregate cursor computed over a run of rows: count of
-// rows, count of values, SUM, AVG, min, max (each optionally over distinct
-// values only), or a plain field, which takes its value from the run's
-// first row. NULL values are left out; SUM, AVG, min and max of no value
-// are NULL, counts of nothing 0.
+// One column of an aggregate cursor computed for every group of rows at
+// once: count of rows, count of values, SUM, AVG, min, max (each optionally
+// over distinct values only), or a plain field, which takes its value from
+// the group's first row. NULL values are left out; SUM, AVG, min and max of
+// no value are NULL, counts of nothing 0. Rows may come in any order of
+// groups, so that they are read in the order they are stored.
 #pragma once
 
 #include <cstdint>
@@ -29,24 +30,27 @@ class OBL_Aggregate {
 
   // The result column's type, length and name.
   OBL_FieldSpec ResultSpec() const;
-  void Reset();
-  void Add(const OBL_I_JoinSet& rows, uint32_t row);
-  // Writes the result into the field of the result table.
-  void Store(FBL_BaseField& result);
+  // Empty states for groups 0 to count - 1.
+  void SetGroupCount(uint32_t count);
+  // REQUIRES: rows come to each group in their order.
+  void Add(const OBL_I_JoinSet& rows, uint32_t row, uint32_t group);
+  // Writes a group's result into the field of the result table.
+  void Store(FBL_BaseField& result, uint32_t group);
 
  private:
-  // Whether a value is taken (DISTINCT: the first time its key is seen).
-  bool Take(const uint8_t* key, uint32_t length);
+  struct State {
+    uint64_t mCount = 0;
+    double mSum = 0;
+    REC_ID mBestRec = 0;
+    bool mHasValue = false;
+    std::vector<uint8_t> mBestKey;
+    std::set<std::string> mSeen;
+  };
 
   SQL_Token mKind;
   bool mDistinct;
   uint32_t mColumn;
   FBL_BaseField* mField;
   std::unique_ptr<OBL_RowValueReader> mReader;
-  uint64_t mCount = 0;
-  double mSum = 0;
-  REC_ID mBestRec = 0;
-  bool mHasRow = false;
-  std::vector<uint8_t> mBestKey;
-  std::set<std::string> mSeen;
+  std::vector<State> mStates;
 };

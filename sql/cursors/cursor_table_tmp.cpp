@@ -42,34 +42,43 @@ void OBL_CursorTable_Tmp::Build() {
     aggregates.emplace_back(item, item.mTable == 0 ? nullptr : tables[item.mTable - 1]);
   }
   MakeResultTable(aggregates);
-  OBL_ObjectTable& store = mResult->GetStore();
-  const auto emit = [&] {
-    for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*mColumns[i]);
-    mRecs.push_back(store.AddRecord());
-    for (OBL_Aggregate& aggregate : aggregates) aggregate.Reset();
-  };
 
+  // Each row's group (numbered in GROUP BY order); one group over no row.
   const uint32_t count = rows.GetRowCount();
-  if (mStmt.GetGroupBy().empty() || count == 0) {
-    for (uint32_t row = 0; row < count; ++row) {
-      for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, row);
-    }
-    emit();
-  } else {
+  std::vector<uint32_t> groupOf(count, 0);
+  uint32_t groups = 1;
+  if (!mStmt.GetGroupBy().empty() && count != 0) {
     std::vector<OBL_RowKey> keys;
     for (const SQL_GroupItem& group : mStmt.GetGroupBy()) {
       keys.push_back({group.mField, group.mTable - 1, true});
     }
-    const std::vector<uint32_t> order = zsql::SortRows(rows, tables, keys);
-    zsql::RowKeys reader(tables, keys);
-    std::vector<uint8_t> previous, current;
-    for (size_t i = 0; i < order.size(); ++i) {
-      reader.Read(rows, order[i], current);
-      if (i != 0 && current != previous) emit();
-      for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, order[i]);
-      previous.swap(current);
+    std::vector<bool> starts;
+    const std::vector<uint32_t> order = zsql::SortRows(rows, tables, keys, &starts);
+    if (starts.size() != order.size()) {
+      starts.assign(order.size(), false);
+      zsql::RowKeys reader(tables, keys);
+      std::vector<uint8_t> previous, current;
+      for (size_t i = 0; i < order.size(); ++i) {
+        reader.Read(rows, order[i], current);
+        starts[i] = i == 0 || current != previous;
+        previous.swap(current);
+      }
     }
-    emit();
+    groups = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (starts[i]) ++groups;
+      groupOf[order[i]] = groups - 1;
+    }
+  }
+  // Rows in stored order: the reads of the values go along the files.
+  for (OBL_Aggregate& aggregate : aggregates) aggregate.SetGroupCount(groups);
+  for (uint32_t row = 0; row < count; ++row) {
+    for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, row, groupOf[row]);
+  }
+  OBL_ObjectTable& store = mResult->GetStore();
+  for (uint32_t g = 0; g < groups; ++g) {
+    for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*mColumns[i], g);
+    mRecs.push_back(store.AddRecord());
   }
   mPosition = 0;
 }

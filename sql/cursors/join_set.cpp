@@ -26,14 +26,17 @@ REC_ID OBL_JoinSet_Ram::Get(uint32_t row, uint32_t column) const {
     mHintRec = mWrapped->NextMember(mHintRec);
   } else if (mHintRow != UINT32_MAX && row + 1 == mHintRow) {
     mHintRec = mWrapped->PrevMember(mHintRec);
+  } else if (row == 0) {
+    mHintRec = mWrapped->NextMember(0);
   } else {
-    mHintRec = mWrapped->GetNth(row + 1);
+    MaterializeForJumps();
+    return mTuples[row];
   }
   mHintRow = row;
   return mHintRec;
 }
 
-void OBL_JoinSet_Ram::Materialize() {
+void OBL_JoinSet_Ram::MaterializeForJumps() const {
   if (!mWrapped) return;
   mTuples.clear();
   mTuples.reserve(mWrappedCount);

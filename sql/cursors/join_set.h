@@ -44,7 +44,7 @@ class OBL_JoinSet_Ram : public OBL_I_JoinSet {
   bool HasSeveralColumns() const { return mColumns > 1; }
 
   // Copies the rows out of a wrapped set (nothing to do otherwise).
-  void Materialize();
+  void Materialize() { MaterializeForJumps(); }
   void AppendRow(std::span<const REC_ID> tuple);
   // REQUIRES: row in range.
   void RemoveRow(uint32_t row);
@@ -54,9 +54,12 @@ class OBL_JoinSet_Ram : public OBL_I_JoinSet {
   std::vector<REC_ID> Column(uint32_t column) const;
 
  private:
+  // Rows read out of order copy the wrapped set's members once.
+  void MaterializeForJumps() const;
+
   uint32_t mColumns;
-  std::vector<REC_ID> mTuples;
-  std::unique_ptr<FBL_BitSet> mWrapped;
+  mutable std::vector<REC_ID> mTuples;
+  mutable std::unique_ptr<FBL_BitSet> mWrapped;
   uint32_t mWrappedCount = 0;
   // The last member read from the wrapped set, for walks in row order.
   mutable uint32_t mHintRow = UINT32_MAX;

@@ -1,5 +1,7 @@
 #include "sql/cursors/row_sort.h"
 
+#include <algorithm>
+
 #include "kernel/indexes/key_sorter.h"
 #include "kernel/tables/field_factory.h"
 #include "kernel/tables/field_types.h"
@@ -49,15 +51,23 @@ namespace {
 
 class OrderSink : public FBL_SortSink {
  public:
-  OrderSink(const std::vector<uint32_t>& before, std::vector<uint32_t>& after)
-      : mBefore(before), mAfter(after) {}
-  void Take(const uint8_t* /*key*/, uint32_t /*length*/, REC_ID place) override {
+  OrderSink(const std::vector<uint32_t>& before, std::vector<uint32_t>& after,
+            std::vector<bool>* runStarts)
+      : mBefore(before), mAfter(after), mRunStarts(runStarts) {}
+  void Take(const uint8_t* key, uint32_t length, REC_ID place) override {
     mAfter.push_back(mBefore[place - 1]);
+    if (mRunStarts == nullptr) return;
+    const bool differs = mAfter.size() == 1 || length != mPrevious.size() ||
+                         !std::equal(key, key + length, mPrevious.begin());
+    mRunStarts->push_back(differs);
+    if (differs) mPrevious.assign(key, key + length);
   }
 
  private:
   const std::vector<uint32_t>& mBefore;
   std::vector<uint32_t>& mAfter;
+  std::vector<bool>* mRunStarts;
+  std::vector<uint8_t> mPrevious;
 };
 
 }  // namespace
@@ -67,11 +77,12 @@ namespace {
 // One stable pass over the rows in `order` by the keys `push` gives.
 template <class PushKey>
 std::vector<uint32_t> SortPass(const FBL_KeyOrder& keyOrder, const std::vector<uint32_t>& order,
-                               bool ascending, PushKey push) {
+                               bool ascending, PushKey push,
+                               std::vector<bool>* runStarts = nullptr) {
   const uint32_t count = static_cast<uint32_t>(order.size());
   std::vector<uint32_t> next;
   next.reserve(count);
-  OrderSink sink(order, next);
+  OrderSink sink(order, next, runStarts);
   std::unique_ptr<FBL_KeySorter> sorter =
       zv::MakeSorter(keyOrder, sink, count,
                      ascending ? FBL_SortDirection::kAscending : FBL_SortDirection::kDescending);
@@ -91,19 +102,23 @@ const FBL_KeyOrder& NullMarkOrder() {
 
 std::vector<uint32_t> zsql::SortRows(const OBL_I_JoinSet& rows,
                                      std::span<OBL_BaseObject* const> tables,
-                                     std::span<const OBL_RowKey> keys) {
+                                     std::span<const OBL_RowKey> keys,
+                                     std::vector<bool>* runStarts) {
   const uint32_t count = rows.GetRowCount();
   std::vector<uint32_t> order(count);
   for (uint32_t i = 0; i < count; ++i) order[i] = i;
   for (size_t k = keys.size(); k-- > 0;) {
     const OBL_RowKey& item = keys[k];
     OBL_RowValueReader reader(*item.mField, *tables[item.mColumn]);
-    order = SortPass(reader.Order(), order, item.mAscending, [&](uint32_t row, uint8_t* key) {
-      return reader.Key(rows.Get(row, item.mColumn), key);
-    });
+    const bool nullable = item.mField->IsNullable() || item.mField->GetType() == kTypeObjectPtr;
+    const bool runs = runStarts != nullptr && keys.size() == 1 && !nullable;
+    order = SortPass(
+        reader.Order(), order, item.mAscending,
+        [&](uint32_t row, uint8_t* key) { return reader.Key(rows.Get(row, item.mColumn), key); },
+        runs ? runStarts : nullptr);
     // A NULL's key may equal a value's (0, say): a pass over the null marks
     // puts NULLs first (last when descending).
-    if (!item.mField->IsNullable() && item.mField->GetType() != kTypeObjectPtr) continue;
+    if (!nullable) continue;
     order = SortPass(NullMarkOrder(), order, item.mAscending, [&](uint32_t row, uint8_t* key) {
       key[0] = reader.Load(rows.Get(row, item.mColumn)).IsNull() ? 0 : 1;
       return 1u;

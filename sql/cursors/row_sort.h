@@ -54,9 +54,12 @@ namespace zsql {
 // type's empty value.
 void BlankField(FBL_BaseField& field);
 
-// The rows' new order (0-based row numbers), stable.
+// The rows' new order (0-based row numbers), stable. runStarts, when
+// given, receives for a sort by one key that cannot be NULL whether each
+// place starts a run of equal keys (else it stays empty).
 std::vector<uint32_t> SortRows(const OBL_I_JoinSet& rows, std::span<OBL_BaseObject* const> tables,
-                               std::span<const OBL_RowKey> keys);
+                               std::span<const OBL_RowKey> keys,
+                               std::vector<bool>* runStarts = nullptr);
 
 // The keys of a row, one after the other, for telling runs of equal rows.
 class RowKeys {
