@@ -196,6 +196,29 @@ REC_ID OBL_Cursor::GetRecID(uint32_t fromPosition) {
   return table == nullptr ? 0 : table->GetRecID(fromPosition);
 }
 
+uint32_t OBL_Cursor::ImportText(const std::string& path, char fieldDelimiter,
+                                char recordDelimiter) {
+  uint32_t count = 0;
+  if (!ChangeAllowed()) return 0;
+  Guard([&] {
+    count = mTable->ImportText(path, FBL_TextFormat{fieldDelimiter, recordDelimiter});
+    return true;
+  });
+  return count;
+}
+
+uint32_t OBL_Cursor::ExportText(const std::string& path, char fieldDelimiter,
+                                char recordDelimiter) {
+  uint32_t count = 0;
+  OBL_I_CursorTable* table = Table();
+  if (table == nullptr) return 0;
+  Guard([&] {
+    count = table->ExportText(path, FBL_TextFormat{fieldDelimiter, recordDelimiter});
+    return true;
+  });
+  return count;
+}
+
 void OBL_Cursor::SetSQL(const std::string& text) {
   if (mDb == nullptr) {
     mError = mGoneError;

@@ -55,6 +55,11 @@ class OBL_Cursor : public OBL_I_Cursor {
   // read-only).
   virtual void SetReadOnly(uint8_t on);
   virtual void ReleaseLock();
+  // Delimited text: new records from a file (a writable single-table
+  // cursor; they join the rows) and the rows into a file. Both answer the
+  // count of records, 0 with the error code set on failure.
+  virtual uint32_t ImportText(const std::string& path, char fieldDelimiter, char recordDelimiter);
+  virtual uint32_t ExportText(const std::string& path, char fieldDelimiter, char recordDelimiter);
   virtual void SetSQL(const std::string& text);
   virtual bool Execute();
   // Null once the database closed.

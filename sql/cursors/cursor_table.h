@@ -10,7 +10,10 @@
 
 #include <cstdint>
 
+#include <string>
+
 #include "kernel/sets/rec_id.h"
+#include "kernel/tables/delimited_format.h"
 
 class FBL_BaseField;
 class OBL_BaseObject;
@@ -56,6 +59,12 @@ class OBL_I_CursorTable {
   virtual bool LockCurrent(FBL_LockKind kind) = 0;
   // The current row's record of a FROM table (1-based position); 0: none.
   virtual REC_ID GetRecID(uint32_t fromPosition) const = 0;
+
+  // Delimited text (delimited_format.h) of the columns of the rows: written
+  // in ascending RecID order; read as new records of the table the columns
+  // belong to (one FROM table). Answers the count of records.
+  virtual uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) = 0;
+  virtual uint32_t ImportText(const std::string& path, const FBL_TextFormat& format) = 0;
 
   // Whether the rows come from table.
   virtual bool Uses(const OBL_BaseObject& table) const = 0;

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <atomic>
 
+#include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
+#include "kernel/storage/file_win.h"
+#include "kernel/storage/task.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/record_locks.h"
+#include "kernel/tables/text_exporter.h"
+#include "kernel/tables/text_importer.h"
 #include "objects/links.h"
 #include "objects/object_table.h"
 #include "platform/errors.h"
@@ -319,3 +324,32 @@ bool OBL_CursorTable_Indirect::Uses(const OBL_BaseObject& table) const {
 }
 
 void OBL_CursorTable_Indirect::LetGo() { mGone = true; }
+
+uint32_t OBL_CursorTable_Indirect::ExportText(const std::string& path,
+                                             const FBL_TextFormat& format) {
+  OBL_BaseObject& table = SingleTable();
+  FBL_ArraySet set(GetRecordCount());
+  for (REC_ID rec : mRows->Column(0)) set.Append(rec);
+  FBL_FileWin file(path);
+  FBL_TextExporter exporter(table.GetStore(), file, mColumns, &set, format);
+  if (!zv::RunTask(exporter)) throw xFBL_Exception(ERR_DATA_FILE, "The export stopped");
+  return exporter.GetExportedCount();
+}
+
+uint32_t OBL_CursorTable_Indirect::ImportText(const std::string& path,
+                                             const FBL_TextFormat& format) {
+  RequireWritable();
+  OBL_BaseObject& table = SingleTable();
+  ReleaseLock();
+  FBL_FileWin file(path);
+  FBL_TextImporter importer(table.GetStore(), file, mColumns, format);
+  const REC_ID before = table.GetStore().GetMaxRecID();
+  if (!zv::RunTask(importer)) throw xFBL_Exception(ERR_DATA_FILE, "The import stopped");
+  // The new records join the rows.
+  const REC_ID after = table.GetStore().GetMaxRecID();
+  for (REC_ID rec = before + 1; rec <= after; ++rec) {
+    if (table.GetStore().IsRecordAlive(rec)) mRows->AppendRow({&rec, 1});
+  }
+  MoveTo(0);
+  return importer.GetImportedCount();
+}

@@ -53,6 +53,8 @@ class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
   void ReleaseLock() override;
   bool LockCurrent(FBL_LockKind kind) override;
   REC_ID GetRecID(uint32_t fromPosition) const override;
+  uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
+  uint32_t ImportText(const std::string& path, const FBL_TextFormat& format) override;
   bool Uses(const OBL_BaseObject& table) const override;
   void LetGo() override;
 

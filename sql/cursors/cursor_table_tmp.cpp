@@ -1,6 +1,9 @@
 #include "sql/cursors/cursor_table_tmp.h"
 
+#include "kernel/storage/file_win.h"
+#include "kernel/storage/task.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/text_exporter.h"
 #include "objects/object_database.h"
 #include "objects/object_table.h"
 #include "platform/errors.h"
@@ -114,4 +117,12 @@ bool OBL_CursorTable_Tmp::Uses(const OBL_BaseObject& table) const {
     if (&mStmt.GetFromEntry(i)->GetTable() == &table) return true;
   }
   return false;
+}
+
+uint32_t OBL_CursorTable_Tmp::ExportText(const std::string& path, const FBL_TextFormat& format) {
+  if (mResult == nullptr) throw xFBL_Exception(ERR_BASE_OBJECT_NOT_FOUND);
+  FBL_FileWin file(path);
+  FBL_TextExporter exporter(mResult->GetStore(), file, mColumns, nullptr, format);
+  if (!zv::RunTask(exporter)) throw xFBL_Exception(ERR_DATA_FILE, "The export stopped");
+  return exporter.GetExportedCount();
 }

@@ -39,6 +39,10 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   void ReleaseLock() override {}
   bool LockCurrent(FBL_LockKind /*kind*/) override { return false; }
   REC_ID GetRecID(uint32_t /*fromPosition*/) const override { return 0; }
+  uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
+  uint32_t ImportText(const std::string& /*path*/, const FBL_TextFormat& /*format*/) override {
+    Refuse();
+  }
   bool Uses(const OBL_BaseObject& table) const override;
   void LetGo() override {
     mResult = nullptr;

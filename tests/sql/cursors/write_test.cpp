@@ -1,6 +1,8 @@
 // Changes through cursors: reads and writes reach the base records, the
 // read-only refusals (605), unique clashes (344), record locks between two
 // cursors (363), and cursors that outlive their tables or their database.
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,32 @@ TEST_F(WriteTest, LockConflictsBetweenTwoCursors) {
   EXPECT_EQ(plain->GetError(), 363);
   a.reset();
   EXPECT_TRUE(plain->UpdateRecord());
+}
+
+TEST_F(WriteTest, DelimitedTextThroughCursors) {
+  const std::string path = mDir.File("rows.txt");
+  const auto read = [&] {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  auto some = Open("SELECT u, n FROM t WHERE n > 2");
+  EXPECT_EQ(some->ExportText(path, '\t', '\n'), 2u);
+  EXPECT_EQ(read(), "300\t3\n400\t4\n");
+  auto counted = Open("SELECT count(*) FROM t");
+  EXPECT_EQ(counted->ExportText(path, ',', '\n'), 1u);
+  EXPECT_EQ(read(), "\"4\"\n");
+  EXPECT_EQ(counted->ImportText(path, ',', '\n'), 0u);
+  EXPECT_EQ(counted->GetError(), 605);
+
+  std::ofstream(path, std::ios::binary) << "700\t7\n800\t8\n";
+  EXPECT_EQ(some->ImportText(path, '\t', '\n'), 2u);
+  EXPECT_EQ(some->GetRecordCount(), 4u);
+  EXPECT_EQ(Alive(T()).size(), 6u);
+  EXPECT_EQ(Value(T(), 6, "u"), "800");
+  ASSERT_TRUE(some->LastRecord());
+  EXPECT_EQ(Text(some->GetColumn(2)), "8");
 }
 
 TEST_F(WriteTest, CursorOutlivesTablesAndDatabase) {
