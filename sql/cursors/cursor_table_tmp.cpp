@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "sql/cursors/aggregates.h"
 #include "sql/cursors/cursor_table_indirect.h"
+#include "sql/cursors/join_set.h"
 #include "sql/cursors/row_sort.h"
 #include "sql/parser/select_statement.h"
 
@@ -83,7 +84,24 @@ void OBL_CursorTable_Tmp::Build() {
     for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*mColumns[i], g);
     mRecs.push_back(store.AddRecord());
   }
+  OrderResult();
   mPosition = 0;
+}
+
+void OBL_CursorTable_Tmp::OrderResult() {
+  std::vector<OBL_RowKey> keys;
+  for (const OBL_SortItem& item : mStmt.GetOrderBy()) {
+    // Only the result's own columns can order it.
+    if (item.mColumn == 0 || item.mColumn > mColumns.size()) continue;
+    keys.push_back({mColumns[item.mColumn - 1], 0, item.mAscending});
+  }
+  if (keys.empty() || mRecs.empty()) return;
+  OBL_JoinSet_Ram rows(1);
+  for (REC_ID rec : mRecs) rows.AppendRow({&rec, 1});
+  OBL_BaseObject* const tables[] = {mResult};
+  std::vector<REC_ID> ordered;
+  for (uint32_t row : zsql::SortRows(rows, tables, keys)) ordered.push_back(mRecs[row]);
+  mRecs = std::move(ordered);
 }
 
 void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_Aggregate>& aggregates) {

@@ -2,7 +2,8 @@
 // a temporary table of the database (negative ID, never stored). The source
 // rows come from an inner read-only Indirect table over the same statement;
 // with GROUP BY they are sorted by its fields and each run of equal values
-// gives one row, otherwise all of them (or none) give one row. Always
+// gives one row, otherwise all of them (or none) give one row; ORDER BY
+// then sorts the result rows by select-list columns. Always
 // read-only. The temporary table is dropped with the cursor table, unless
 // the database dropped it first.
 #pragma once
@@ -57,6 +58,8 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   [[noreturn]] static void Refuse();
   void MakeResultTable(const std::vector<class OBL_Aggregate>& aggregates);
   void DropResultTable();
+  // ORDER BY over the result's columns.
+  void OrderResult();
 
   const SQL_SelectStatement& mStmt;
   OBL_BaseObject* mResult = nullptr;

@@ -149,6 +149,15 @@ TEST_F(GroupingTest, GroupByAgainstModel) {
     EXPECT_FALSE(cursor->UpdateRecord());
     EXPECT_EQ(cursor->GetError(), 605);
   }
+  // Ordered by a count, descending; equal counts stay in GROUP BY order.
+  std::map<int, int> counts;
+  for (const Row& r : mRows) ++counts[r.a];
+  std::vector<std::pair<int, int>> byCount(counts.begin(), counts.end());
+  std::stable_sort(byCount.begin(), byCount.end(),
+                   [](auto x, auto y) { return x.second > y.second; });
+  Rows ordered;
+  for (auto [a, n] : byCount) ordered.push_back({std::to_string(a), std::to_string(n)});
+  EXPECT_EQ(ReadRows(*Open("SELECT a, count(*) FROM t GROUP BY a ORDER BY 2 DESC")), ordered);
   // Without GROUP BY: one row over all rows.
   auto total = Open("SELECT count(*), min(a), max(a) FROM t");
   EXPECT_EQ(ReadRows(*total),
