@@ -151,10 +151,15 @@ TEST_F(WriteTest, CursorOutlivesTablesAndDatabase) {
   OBL_BaseObject& other = mDb->MakeNewBaseObject("other");
   AddField(other, "x", kTypeLong);
   Add(other, {"1"});
+  OBL_BaseObject& third = mDb->MakeNewBaseObject("third");
+  AddField(third, "y", kTypeLong);
+  Add(third, {"2"});
   auto dropped = Open("SELECT x FROM other");
   auto aggregate = Open("SELECT count(*) FROM t");
+  auto joined = Open("SELECT t.n, third.y FROM t, third WHERE t.n = third.y", 3);
+  EXPECT_EQ(joined->GetRecordCount(), 1u);
   auto kept = Open("SELECT n FROM t", 3);
-  EXPECT_EQ(mDb->GetCursorCount(), 3u);
+  EXPECT_EQ(mDb->GetCursorCount(), 4u);
   mDb->RemoveBaseObject(other);
   EXPECT_FALSE(dropped->FirstRecord());
   EXPECT_EQ(dropped->GetError(), 323);
@@ -162,7 +167,7 @@ TEST_F(WriteTest, CursorOutlivesTablesAndDatabase) {
   EXPECT_EQ(kept->GetRecordCount(), 4u);
 
   mDb->Close();
-  for (OBL_Cursor* cursor : {kept.get(), aggregate.get(), dropped.get()}) {
+  for (OBL_Cursor* cursor : {kept.get(), aggregate.get(), dropped.get(), joined.get()}) {
     EXPECT_FALSE(cursor->NextRecord());
     EXPECT_EQ(cursor->GetError(), 327);
     EXPECT_EQ(cursor->GetRecordCount(), 0u);
