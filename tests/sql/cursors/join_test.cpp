@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "kernel/sets/bit_set.h"
+#include "sql/cursors/join_builder.h"
+#include "sql/cursors/selection.h"
+#include "sql/parser/select_parser.h"
 #include "tests/sql/cursors/cursor_fixture.h"
 
 namespace {
@@ -193,6 +197,16 @@ TEST_F(JoinTest, EmptySelectionAndFromDistinct) {
   EXPECT_EQ(none->GetRecordCount(), 0u);
   auto all = Open("SELECT town.zip FROM person, town WHERE person.home = town.RecID");
   EXPECT_EQ(all->GetRecordCount(), 5u);
+  // The join walks the smaller selection only, and nothing when one is empty.
+  for (const auto& [sql, walked] : std::vector<std::pair<std::string, uint64_t>>{
+           {"SELECT person.age FROM person, town WHERE person.home = town.RecID AND zip > 5", 0},
+           {"SELECT person.age FROM person, town WHERE person.home = town.RecID", 2}}) {
+    OBL_Parser parser(*mDb);
+    ASSERT_EQ(parser.Parse(sql), 0);
+    OBL_JoinSet_Builder builder(parser.GetStatement(), zsql::SelectionSets(parser.GetStatement()));
+    builder.Build();
+    EXPECT_EQ(builder.GetWalkedCount(), walked) << sql;
+  }
   // Joined without a condition: the pointer link is found by itself.
   auto automatic = Open("SELECT town.zip FROM town, person");
   EXPECT_EQ(automatic->GetRecordCount(), 5u);
