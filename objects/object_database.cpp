@@ -73,6 +73,7 @@ void OBL_DataBase::ClearFiles() {
 
 // Links refer to fields, children to their parents, everything to sysItem.
 void OBL_DataBase::DropTables() {
+  LetCursorsGo(nullptr);
   mLinks.clear();
   mTemporary.clear();
   while (!mTables.empty()) mTables.pop_back();
@@ -284,6 +285,7 @@ void OBL_DataBase::RemoveBaseObject(OBL_BaseObject& table) {
   if (!table.GetChildren().empty()) throw xOBL_BaseObjectError("The table has child tables");
   const bool temporary = table.IsTemporary();
   if (!temporary) RequireWritable();
+  LetCursorsGo(&table);
   // Pointers of other tables to this one lose their target.
   for (OBL_PointerLink* link : PointersTo(table)) {
     if (&link->GetTable() == &table) continue;
@@ -303,6 +305,29 @@ void OBL_DataBase::RemoveBaseObject(OBL_BaseObject& table) {
   auto& list = temporary ? mTemporary : mTables;
   std::erase_if(list, [&](const auto& t) { return t.get() == &table; });
   if (!temporary) Flush();
+}
+
+// ---- cursors -------------------------------------------------------------------------------
+
+void OBL_DataBase::RegisterCursor(OBL_I_Cursor& cursor) {
+  if (mCursors.capacity() == 0) mCursors.reserve(10);
+  if (mCursors.size() == mCursors.capacity()) mCursors.reserve(mCursors.capacity() * 2);
+  mCursors.push_back(&cursor);
+}
+
+void OBL_DataBase::UnregisterCursor(OBL_I_Cursor& cursor) {
+  std::erase(mCursors, &cursor);
+}
+
+void OBL_DataBase::LetCursorsGo(const OBL_BaseObject* table) {
+  // A cursor letting go may drop a temporary table of its own, which comes
+  // back here: walk a copy.
+  const std::vector<OBL_I_Cursor*> cursors = mCursors;
+  for (OBL_I_Cursor* cursor : cursors) {
+    if (std::find(mCursors.begin(), mCursors.end(), cursor) != mCursors.end()) cursor->LetGo(table);
+  }
+  // Closing: the cursors outlive their database and no longer unregister.
+  if (table == nullptr) mCursors.clear();
 }
 
 // ---- settings ------------------------------------------------------------------------------

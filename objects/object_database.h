@@ -27,6 +27,7 @@
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "objects/base_object.h"
+#include "objects/cursor_interface.h"
 
 class FBL_FormulaCompiler;
 class FBL_FileStream;
@@ -215,6 +216,13 @@ class OBL_DataBase : public FBL_DataBase {
   // A link file number no relation over the tables uses yet.
   uint16_t NewRelationNumber() const;
 
+  // ---- cursors -------------------------------------------------------------------
+  // A cursor registers on construction and unregisters when destroyed;
+  // dropping a table or closing the database tells the registered ones.
+  void RegisterCursor(OBL_I_Cursor& cursor);
+  void UnregisterCursor(OBL_I_Cursor& cursor);
+  size_t GetCursorCount() const { return mCursors.size(); }
+
  protected:
   void OnOpen(bool newDatabase) override;
   void SaveStructure() override;
@@ -237,6 +245,8 @@ class OBL_DataBase : public FBL_DataBase {
   void LoadLinks(const OBL_ItemSnapshot& items, REC_ID databaseItem);
   void CheckDataKeyOnLoad(const OBL_ItemSnapshot& items, REC_ID databaseItem);
   void DropTables();
+  // Tells every registered cursor that table (null: every table) goes.
+  void LetCursorsGo(const OBL_BaseObject* table);
   // Opens a table whose keys have all been given.
   void OpenWhenKeysGiven(OBL_BaseObject& table);
   // Brings the branch indexes of the table's relations to its ciphers.
@@ -249,6 +259,8 @@ class OBL_DataBase : public FBL_DataBase {
   std::vector<std::unique_ptr<OBL_BaseObject>> mTables;
   std::vector<std::unique_ptr<OBL_BaseObject>> mTemporary;
   std::vector<std::unique_ptr<OBL_Link>> mLinks;
+  // Not owned; capacity 10 to start, doubled as cursors come.
+  std::vector<OBL_I_Cursor*> mCursors;
   REC_ID mDatabaseItem = 0;
   uint32_t mTimeOut = 0;
   int32_t mBaseObjectLastID = 0;

@@ -18,7 +18,11 @@ class Engine {
   virtual const char* Name() const = 0;
   // Creates the database in folder dir; false with a message on failure.
   virtual bool Open(const std::string& dir, std::string& error) = 0;
-  // step is 1..10; a step the engine does not override answers nothing.
+  // Untimed work before a step (T11 makes its table of trips).
+  virtual void Prepare(int step, const Workload& w) {
+    if (step == 11) MakeTrips(w);
+  }
+  // step is 1..11; a step the engine does not override answers nothing.
   virtual std::optional<uint64_t> Run(int step, const Workload& w) {
     switch (step) {
       case 1:
@@ -41,6 +45,8 @@ class Engine {
         return DeleteYoung();
       case 10:
         return CloseAndMeasure();
+      case 11:
+        return JoinTrips();
       default:
         return std::nullopt;
     }
@@ -58,6 +64,8 @@ class Engine {
   virtual Answer MoveCities() { return std::nullopt; }
   virtual Answer DeleteYoung() { return std::nullopt; }
   virtual Answer CloseAndMeasure() { return std::nullopt; }
+  virtual void MakeTrips(const Workload&) {}
+  virtual Answer JoinTrips() { return std::nullopt; }
 };
 
 std::unique_ptr<Engine> MakeSqliteEngine();

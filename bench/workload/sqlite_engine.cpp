@@ -145,6 +145,31 @@ class SqliteEngine : public Engine {
     return count * 1000000007ULL + rows;
   }
 
+  // The answer: joined rows, and the sum of their people's ages.
+  Answer JoinTrips() override {
+    Statement join(mDb,
+                   "SELECT count(*), sum(person.age) FROM trip, person WHERE trip.owner = person.id");
+    uint64_t answer = 0;
+    if (join.Step()) {
+      answer = uint64_t(sqlite3_column_int64(join.get(), 0)) * 1000000007ULL +
+               uint64_t(sqlite3_column_int64(join.get(), 1));
+    }
+    return answer;
+  }
+
+  void MakeTrips(const Workload& w) override {
+    Exec("CREATE TABLE trip (id INTEGER, owner INTEGER)");
+    Exec("BEGIN");
+    Statement insert(mDb, "INSERT INTO trip VALUES (?, ?)");
+    for (size_t i = 0; i < w.tripOwners.size(); ++i) {
+      sqlite3_bind_int(insert.get(), 1, int(i + 1));
+      sqlite3_bind_int(insert.get(), 2, w.tripOwners[i]);
+      sqlite3_step(insert.get());
+      insert.Reset();
+    }
+    Exec("COMMIT");
+  }
+
   Answer MoveCities() override { return Changes("UPDATE person SET city = 'moved' WHERE age = 7"); }
   Answer DeleteYoung() override { return Changes("DELETE FROM person WHERE age < 10"); }
 

@@ -39,6 +39,7 @@ struct Workload {
   std::vector<int32_t> lookupIds;         // T2
   std::vector<int32_t> ageFrom;           // T3: age between a and a + 4
   std::vector<std::string> namePrefixes;  // T4: 3 letters
+  std::vector<int32_t> tripOwners;        // T11: the person id of each trip
 };
 
 Workload MakeWorkload(uint32_t rows);

@@ -1,0 +1,68 @@
+// OBL_CursorTable_Tmp: the rows of an aggregate SELECT, computed once into
+// a temporary table of the database (negative ID, never stored). The source
+// rows come from an inner read-only Indirect table over the same statement;
+// with GROUP BY they are sorted by its fields and each run of equal values
+// gives one row, otherwise all of them (or none) give one row; ORDER BY
+// then sorts the result rows by select-list columns. Always
+// read-only. The temporary table is dropped with the cursor table, unless
+// the database dropped it first.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "sql/cursors/cursor_table.h"
+
+class OBL_BaseObject;
+class OBL_CursorTable_Indirect;
+class SQL_SelectStatement;
+
+class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
+ public:
+  // REQUIRES: stmt parsed without error and outlives the table.
+  explicit OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt);
+  ~OBL_CursorTable_Tmp() override;
+
+  void Build() override;
+  uint32_t GetColumnCount() const override { return static_cast<uint32_t>(mColumns.size()); }
+  FBL_BaseField* GetColumn(uint32_t index) const override;
+  uint32_t GetRecordCount() const override { return static_cast<uint32_t>(mRecs.size()); }
+  void BlankRecord() override;
+
+  bool IsReadOnly() const override { return true; }
+  void SetReadOnly(bool /*on*/) override {}
+  void AddRecord() override { Refuse(); }
+  void DeleteRecord() override { Refuse(); }
+  void DeleteAllRecords() override { Refuse(); }
+  void UpdateRecord() override { Refuse(); }
+  void UpdateAllRecords() override { Refuse(); }
+  void ClearColumn(uint32_t /*index*/) override { Refuse(); }
+  void ReleaseLock() override {}
+  bool LockCurrent(FBL_LockKind /*kind*/) override { return false; }
+  REC_ID GetRecID(uint32_t /*fromPosition*/) const override { return 0; }
+  uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
+  uint32_t ImportText(const std::string& /*path*/, const FBL_TextFormat& /*format*/) override {
+    Refuse();
+  }
+  bool Uses(const OBL_BaseObject& table) const override;
+  void LetGo() override {
+    mResult = nullptr;
+    mColumns.clear();
+    mRecs.clear();
+  }
+
+ protected:
+  void LoadRow(uint32_t position) override;
+
+ private:
+  [[noreturn]] static void Refuse();
+  void MakeResultTable(const std::vector<class OBL_Aggregate>& aggregates);
+  void DropResultTable();
+  // ORDER BY over the result's columns.
+  void OrderResult();
+
+  const SQL_SelectStatement& mStmt;
+  OBL_BaseObject* mResult = nullptr;
+  std::vector<FBL_BaseField*> mColumns;
+  std::vector<REC_ID> mRecs;
+};

@@ -1,0 +1,28 @@
+// The selection sets of a SELECT: for each FROM table the records its
+// WHERE condition keeps. The parser's condition tree is converted into the
+// evaluator's (sql/conditions) one subtree per table and evaluated there;
+// a subtree spanning several tables is split at its AND and OR nodes.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "sql/conditions/condition_node.h"
+
+class FBL_BitSet;
+class SQL_SelectStatement;
+struct SQL_CondNode;
+
+namespace zsql {
+
+// The evaluator's node for a subtree of the parser's tree. Sub-selects
+// become value sources kept in `sources` (which must outlive the result).
+std::unique_ptr<SQL_Condition> ConvertCondition(
+    const SQL_CondNode& node, const SQL_SelectStatement& stmt,
+    std::vector<std::unique_ptr<SQL_ValueSource>>& sources);
+
+// One set per FROM position (index 0 for position 1), each sized to its
+// table's MaxRecID; a table the condition leaves alone selects all.
+std::vector<std::unique_ptr<FBL_BitSet>> SelectionSets(const SQL_SelectStatement& stmt);
+
+}  // namespace zsql
