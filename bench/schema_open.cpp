@@ -7,8 +7,11 @@
 // Phase 1 makes the database once and times each table made into it (the
 // first on an empty database, the last with every other table there).
 // Phase 2 closes it and times seven opens. Medians are printed. Exit status
-// 1 when an open takes 50 ms or more, or a table 5 ms or more.
+// 1 when an open takes 50 ms or more, or a table 5 ms or more. Each table's
+// processor time is printed beside its wall time: every schema change is a
+// durable commit, so on a busy disk the wall time is mostly syncs.
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -50,15 +53,17 @@ int main(int argc, char** argv) {
   zv::StartKernel(64u << 20);
   const std::string dir = platform::Env::Default()->CreateTempDirectory();
   const std::string path = dir + "/schema";
-  std::vector<double> made;
+  std::vector<double> made, madeCpu;
   {
     OBL_DataBase db;
     db.Create(path, 32768, 4, FBL_ByteOrder::kDefault);
     for (uint32_t t = 0; t < tables; ++t) {
+      const std::clock_t cpu = std::clock();
       made.push_back(Seconds([&] {
         OBL_BaseObject& table = db.MakeNewBaseObject("table" + std::to_string(t));
         for (uint32_t f = 0; f < fields; ++f) table.MakeNewField(FieldSpec(f));
       }));
+      madeCpu.push_back(double(std::clock() - cpu) / CLOCKS_PER_SEC);
     }
   }
   std::vector<double> opens;
@@ -80,6 +85,8 @@ int main(int argc, char** argv) {
   const double open = Median(opens) * 1e3;
   std::printf("make a table of %u fields: median %.2f ms (first %.2f, last %.2f)\n", fields, table,
               first, last);
+  std::printf("  processor time: median %.2f ms (first %.2f, last %.2f)\n",
+              Median(madeCpu) * 1e3, madeCpu.front() * 1e3, madeCpu.back() * 1e3);
   std::printf("open %u tables of %u fields: median of %d %.2f ms\n", tables, fields, kOpens, open);
   return open < 50.0 && table < 5.0 ? 0 : 1;
 }

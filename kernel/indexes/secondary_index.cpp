@@ -175,7 +175,10 @@ void FBL_SecondaryIndex::OpenChecked() {
       mUseCount = 1;
       uint32_t expected = ExpectedEntryCount();
       if (mFile->GetEntryCount() == 0 && expected != 0) Build();
-      good = mFile->GetEntryCount() == expected;
+      // The pages must be able to hold the entries: a header or a length
+      // that lost pages leaves a count that still matches the records.
+      good = mFile->GetEntryCount() == expected &&
+             expected <= uint64_t{mPage->PageCount()} * mPage->MaxEntries();
     } catch (const xFBL_SXCorrupted&) {
       good = false;
     } catch (const xFBL_DataFileError& e) {

@@ -356,7 +356,7 @@ int32_t FBL_DataFile::FindFile(uint64_t id, FBL_FileEntry* entry) {
 void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
   uint32_t live = mHeader.mLiveFiles;
   uint32_t index = live;
-  for (uint32_t i = 1; i < std::min(live, EntryCount()); ++i) {
+  for (uint32_t i = std::max(mFirstFreeEntry, 1u); i < std::min(live, EntryCount()); ++i) {
     if (ReadEntry(i).IsFree()) {
       index = i;
       break;
@@ -375,6 +375,7 @@ void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
   entry.mSubIndex = file.mSubIndex;
   WriteEntry(index, entry);
   file.SetPlacement(entry, static_cast<int32_t>(index));
+  mFirstFreeEntry = index + 1;
   FlushStructures();
 }
 
@@ -388,6 +389,7 @@ void FBL_DataFile::RemoveEntry(uint32_t index) {
   if (entry.IsFree()) return;
   CheckEntry(entry);
   if (mHeader.mLiveFiles > 1) --mHeader.mLiveFiles;
+  mFirstFreeEntry = std::min(mFirstFreeEntry, index);
   FreeChain(entry.mFirstSegment, 0, entry.mSegmentCount);
   WriteHeader();
   if (index + 1 == EntryCount()) {

@@ -160,8 +160,12 @@ class FBL_DataFile : public FBL_FileWin {
   std::unordered_map<uint64_t, uint32_t> mEntryOfId;
   bool mEntryOfIdReady = false;
   void IndexEntries();
+  // No free entry of the table of files lies below this one: AddFile need
+  // not read the entries of every file made before.
+  uint32_t mFirstFreeEntry = 1;
   void ForgetEntryIndex() {
     mEntryOfId.clear();
     mEntryOfIdReady = false;
+    mFirstFreeEntry = 1;
   }
 };

@@ -324,8 +324,16 @@ std::unique_ptr<FBL_BaseField> FBL_Table::ReplaceField(FBL_BaseField& field,
   const bool sameType = replacement->GetType() == field.GetType();
   CopyValuesInto(field, *replacement);
   const uint32_t number = field.GetFieldNumber();
-  field.DropFiles();
-  replacement->ChangeNumber(number);
+  try {
+    field.DropFiles();
+    replacement->ChangeNumber(number);
+  } catch (...) {
+    // The old column's files are gone and the new one has not taken their
+    // number: what memory holds must never be committed, the last flush
+    // stands (the change is absent after the next open).
+    mDataBase.NoteLostChanges();
+    throw;
+  }
   std::unique_ptr<FBL_BaseField> old = std::move(*at);
   *at = std::move(replacement);
   FBL_BaseField& now = **at;

@@ -120,9 +120,12 @@ class FBL_Table : public FBL_FlushClient {
   // (AssignFrom), the same position and field number, its index built
   // afresh; field's files are deleted and field is handed back. On failure
   // (a unique replacement over values that became equal raises 344) the
-  // table is as before. With persist, OnSchemaChange(kFieldType, or
-  // kFieldLength for the same type) follows. Copies made of field (a
-  // cursor's) stand for the old column. REQUIRES: the table is open.
+  // table is as before, except for an error while the old column's files
+  // give way to the new one's: then the database takes no more commits
+  // (RequireWhole) and keeps its last flush. With persist,
+  // OnSchemaChange(kFieldType, or kFieldLength for the same type) follows.
+  // Copies made of field (a cursor's) stand for the old column.
+  // REQUIRES: the table is open.
   virtual std::unique_ptr<FBL_BaseField> ReplaceField(FBL_BaseField& field,
                                                       std::unique_ptr<FBL_BaseField> replacement,
                                                       bool persist);
