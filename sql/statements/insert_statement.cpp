@@ -24,7 +24,7 @@ namespace {
 bool NextInList(SQL_StatementReader& reader) {
   if (reader.TakeSymbol(',')) return true;
   if (reader.TakeSymbol(')')) return false;
-  StatementError(reader.Peek() == '\0' ? kErrStmtExpectedClose : kErrStmtExpectedComma);
+  StatementError(reader.AtEnd() ? kErrStmtExpectedClose : kErrStmtExpectedComma);
 }
 
 std::vector<FBL_BaseField*> ReadFieldList(SQL_StatementReader& reader, OBL_BaseObject& table) {

@@ -31,12 +31,12 @@ uint32_t ExecuteCreate(OBL_DataBase& db, SQL_StatementReader& reader) {
   if (name.empty()) StatementError(kErrStmtTableNotFound);
   std::vector<SQL_FieldDefinition> defs;
   reader.TakeSymbol(';');
-  if (reader.Peek() != '\0') {
+  if (!reader.AtEnd()) {
     if (!reader.TakeSymbol('(')) StatementError(kErrStmtExpectedOpen);
     do {
       defs.push_back(ReadFieldDefinition(reader, db, name));
     } while (reader.TakeSymbol(','));
-    if (reader.Peek() == '\0') StatementError(kErrStmtExpectedClose);
+    if (reader.AtEnd()) StatementError(kErrStmtExpectedClose);
     if (!reader.TakeSymbol(')')) StatementError(kErrStmtExpectedComma);
     reader.ExpectEnd();
   }

@@ -55,6 +55,11 @@ char SQL_StatementReader::Peek() {
   return mPos < mText.size() ? mText[mPos] : '\0';
 }
 
+bool SQL_StatementReader::AtEnd() {
+  SkipBlanks();
+  return mPos >= mText.size();
+}
+
 bool SQL_StatementReader::TakeKeyword(std::string_view keyword) {
   SkipBlanks();
   const size_t end = mPos + keyword.size();

@@ -60,6 +60,8 @@ class SQL_StatementReader {
   bool TakeSymbol(char c);
   // Blanks skipped, the next character (0 at the end).
   char Peek();
+  // Blanks skipped, whether the text ends here.
+  bool AtEnd();
   // A name, empty when none stands here. An unterminated quote or bracket,
   // or a name longer than limit, raises 604.
   std::string ReadName(size_t limit);

@@ -164,6 +164,11 @@ TEST_F(StatementErrors, TheFirstWordMustStandAloneAndOthersRunNothing) {
     EXPECT_EQ(Contents("person").size(), 1u) << text;
     EXPECT_NE(mDb->FindBaseObject("person"), nullptr) << text;
   }
+  // A NUL byte does not end the text.
+  using namespace std::string_literals;
+  EXPECT_EQ(Code("INSERT INTO person VALUES (2)\0; DROP TABLE person"s), 604);
+  EXPECT_EQ(Code("CREATE TABLE t\0(a Long)"s), 607);
+  EXPECT_EQ(Contents("person").size(), 1u);
   // Letter case, leading blanks and line breaks, one ";" and blanks after it.
   Exec(" \r\n\tiNsErT into PERSON values (2) ;  \n");
   Exec("insert into [person] (id)values(3);");
