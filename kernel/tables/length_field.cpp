@@ -339,7 +339,10 @@ bool FBL_LengthField::DiagnoseFiles(std::string& report) {
   FBL_VarCharTableView view;
   std::string lines;
   try {
-    view.mRecordCount = table->GetRecordCount();
+    // Records up to the highest RecID may be alive. A file without pages
+    // holds no value yet (every record reads empty): nothing to check.
+    if (file->IsOpen() && file->GetLogicalPageCount() == 0) return true;
+    view.mRecordCount = table->GetMaxRecID();
     view.mIsAlive = [table](uint32_t recID) { return table->IsRecordAlive(recID); };
   } catch (const xFBL_Exception& e) {
     report += "(!) The record map cannot be read (error " + std::to_string(e.Code) + ").\n";
