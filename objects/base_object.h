@@ -66,6 +66,9 @@ bool SameName(const std::string& a, const std::string& b);
 // A column object of the field's type that shares its descriptor, for
 // reads and writes by RecID that leave the field's buffer alone.
 std::unique_ptr<FBL_BaseField> ColumnCopy(const FBL_BaseField& field);
+// A field's part of a diagnose report (text gets its lines); true when
+// all is right. Never raises.
+bool DiagnoseField(FBL_BaseField& field, std::string& text, bool verbose);
 
 }  // namespace zv
 

@@ -26,8 +26,11 @@ std::string Quoted(const std::string& name) {
   return "\"" + name + "\"";
 }
 
-// The field's index agrees with the records and its pages are in order.
-bool DiagnoseField(FBL_BaseField& field, std::string& text, bool verbose) {
+}  // namespace
+
+// The field's index agrees with the records and its pages are in order;
+// its value files are sound.
+bool zv::DiagnoseField(FBL_BaseField& field, std::string& text, bool verbose) {
   auto* index = dynamic_cast<FBL_SecondaryIndex*>(field.GetIndex());
   std::string problem;
   try {
@@ -43,15 +46,14 @@ bool DiagnoseField(FBL_BaseField& field, std::string& text, bool verbose) {
   } catch (const xFBL_Exception& e) {
     problem = std::string("its index is damaged (error ") + std::to_string(e.Code) + ")";
   }
-  if (!problem.empty()) {
-    text += "(!) Field " + Quoted(field.GetName()) + ": " + problem + ".\n";
-    return false;
-  }
+  std::string files;
+  const bool filesRight = field.DiagnoseFiles(files);
+  if (!problem.empty()) text += "(!) Field " + Quoted(field.GetName()) + ": " + problem + ".\n";
+  if (!filesRight) text += "(!) Field " + Quoted(field.GetName()) + ":\n" + files;
+  if (!problem.empty() || !filesRight) return false;
   if (verbose) text += "Field " + Quoted(field.GetName()) + ": All right.\n";
   return true;
 }
-
-}  // namespace
 
 bool OBL_BaseObject::Diagnose(std::string& report, bool verbose) {
   std::string text;
@@ -68,7 +70,7 @@ bool OBL_BaseObject::Diagnose(std::string& report, bool verbose) {
         right = false;
       }
       for (uint32_t i = 1; i <= store.FieldCount(); ++i)
-        right = DiagnoseField(*store.GetField(i), text, verbose) && right;
+        right = zv::DiagnoseField(*store.GetField(i), text, verbose) && right;
     } catch (const xFBL_Exception& e) {
       text += "(!) The table's files cannot be read (error " + std::to_string(e.Code) + ").\n";
       right = false;

@@ -227,6 +227,9 @@ class FBL_BaseField : public FBL_KeyOrder {
   // Rewrites the pages of the column's page files (VarChar texts, the
   // index) in order.
   virtual void Defragment();
+  // Checks the column's own value files (VarChar pages, BLOB chains) and
+  // appends what is wrong with them; true when all is right. Never raises.
+  virtual bool DiagnoseFiles(std::string& /*report*/) { return true; }
   // Gives every file of the column (and the index) the new number.
   virtual void ChangeNumber(uint32_t newNumber);
   virtual void ReadRecord(REC_ID recID);

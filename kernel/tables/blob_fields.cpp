@@ -381,3 +381,22 @@ std::vector<uint8_t> BF_Picture::GetBitmap() {
   if (!GetPicture(kind, data)) return {};
   return zv::JpegToBitmap(data.data(), data.size());
 }
+
+bool BF_BLOB::DiagnoseFiles(std::string& report) {
+  auto* file = static_cast<FBL_BLOBFile*>(Desc().mSecondFile.get());
+  FBL_Table* table = GetTable();
+  if (file == nullptr || table == nullptr || IsMethod()) return true;
+  std::vector<FBL_BLOBReference> references;
+  try {
+    const std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
+    for (REC_ID r = alive->NextMember(0); r != 0; r = alive->NextMember(r))
+      references.push_back({r, StoredReference(r)});
+  } catch (const xFBL_Exception& e) {
+    report += "(!) The BLOB references cannot be read (error " + std::to_string(e.Code) + ").\n";
+    return false;
+  }
+  std::string lines;
+  if (file->Diagnose(lines, true, references.empty(), references)) return true;
+  report += "(!) The BLOB chains are damaged.\n" + lines;
+  return false;
+}

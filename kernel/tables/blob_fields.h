@@ -61,6 +61,7 @@ class BF_BLOB : public BF_ULONG {
   // Frees the chains of the records cut off first.
   void Truncate(uint32_t count) override;
   void ReadRecord(REC_ID recID) override;
+  bool DiagnoseFiles(std::string& report) override;
   void WriteRecord(REC_ID recID) override;
   void DeleteRecord(REC_ID recID) override;
 

@@ -327,3 +327,28 @@ void FBL_LengthField::SwapOldValue() {
   FBL_BaseField::SwapOldValue();
   mBuffer.swap(mOld);
 }
+
+FBL_VarCharFile* FBL_LengthField::GetVarCharFile() {
+  return mVarStorage ? static_cast<FBL_VarCharFile*>(Desc().mSecondFile.get()) : nullptr;
+}
+
+bool FBL_LengthField::DiagnoseFiles(std::string& report) {
+  FBL_VarCharFile* file = GetVarCharFile();
+  FBL_Table* table = GetTable();
+  if (file == nullptr || table == nullptr) return true;
+  FBL_VarCharTableView view;
+  std::string lines;
+  try {
+    // Records up to the highest RecID may be alive. A file without pages
+    // holds no value yet (every record reads empty): nothing to check.
+    if (file->IsOpen() && file->GetLogicalPageCount() == 0) return true;
+    view.mRecordCount = table->GetMaxRecID();
+    view.mIsAlive = [table](uint32_t recID) { return table->IsRecordAlive(recID); };
+  } catch (const xFBL_Exception& e) {
+    report += "(!) The record map cannot be read (error " + std::to_string(e.Code) + ").\n";
+    return false;
+  }
+  if (file->Diagnose(lines, true, &view)) return true;
+  report += "(!) The VarChar pages are damaged.\n" + lines;
+  return false;
+}

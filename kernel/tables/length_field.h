@@ -52,6 +52,10 @@ class FBL_LengthField : public FBL_BaseField {
   void DropFiles() override;
   void ChangeNumber(uint32_t newNumber) override;
   void ReadRecord(REC_ID recID) override;
+  bool DiagnoseFiles(std::string& report) override;
+  // The file of VarChar and VarBinary values; null for fixed slots or
+  // before the column's files are made.
+  FBL_VarCharFile* GetVarCharFile();
   void DeleteRecord(REC_ID recID) override;
   // A text's bytes are translated, not reversed (see the String type); a
   // byte string's length word is reversed.

@@ -1,0 +1,49 @@
+#include "sql/statements/field_values.h"
+
+#include <cstdint>
+
+#include "kernel/tables/binary_fields.h"
+#include "kernel/tables/blob_fields.h"
+#include "kernel/tables/field_types.h"
+#include "sql/statements/statement_reader.h"
+
+namespace zv::sql {
+
+namespace {
+
+bool IsBlobFamily(uint8_t type) {
+  return type == kTypeBLOB || type == kTypeText || type == kTypePicture;
+}
+
+bool IsBinary(uint8_t type) {
+  return type == kTypeFixedBinary || type == kTypeVarBinary;
+}
+
+}  // namespace
+
+void BlankField(FBL_BaseField& field) {
+  if (IsBlobFamily(field.GetType())) {
+    // No data: the reference 0.
+    const uint32_t none = 0;
+    field.SetValue(&none);
+  } else if (field.IsNullable()) {
+    field.SetNull(true);
+  } else {
+    field.SetString("");
+  }
+}
+
+void PutValue(FBL_BaseField& field, const SQL_Value& value, bool binaryBytes) {
+  if (value.mNull) return BlankField(field);
+  const uint8_t type = field.GetType();
+  const auto length = static_cast<uint32_t>(value.mBytes.size());
+  if (IsBlobFamily(type)) {
+    static_cast<BF_BLOB&>(field).SetData(value.mBytes.data(), length);
+  } else if (binaryBytes && IsBinary(type)) {
+    static_cast<BF_FixedBinary&>(field).SetData(value.mBytes.data(), length);
+  } else {
+    field.SetString(value.mBytes.c_str());
+  }
+}
+
+}  // namespace zv::sql

@@ -1,0 +1,64 @@
+// The seam between the statements that walk a query (UPDATE, DELETE with
+// WHERE, INSERT ... SELECT) and the cursors that answer it.
+//
+// A statement builds a SELECT text whose WHERE part is the statement's own
+// text as written and hands it over with the statement's parameters: a :N
+// in the WHERE text is bound as a value by the cursor, never pasted into
+// the text. The statements then work on the rows through SQL_RowCursor.
+// Until an opener is installed (SetStatementCursorOpener), opening raises
+// 300 "statements over a query need cursors", after the statement's own
+// syntax was checked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "sql/statements/statement_reader.h"
+
+class FBL_BaseField;
+class OBL_DataBase;
+
+// What a statement asks a cursor to run.
+struct SQL_CursorRequest {
+  std::string mSelect;
+  std::span<const SQL_Param> mParams;
+  // Location 2 (server side), lock mode 2 read-only or 3 updatable,
+  // direction 1 forward-only.
+  uint8_t mLocation = 2;
+  uint8_t mLockMode = 3;
+  uint8_t mDirection = 1;
+};
+
+// What the statements need of a cursor.
+class SQL_RowCursor {
+ public:
+  virtual ~SQL_RowCursor() = default;
+  virtual uint32_t GetRecordCount() = 0;
+  virtual bool FirstRecord() = 0;
+  virtual bool NextRecord() = 0;
+  // The current row's buffer field of column (1-based, in select-list
+  // order); null out of range. Values set there are what UpdateRecord and
+  // UpdateAllRecords write.
+  virtual FBL_BaseField* GetColumn(uint32_t column) = 0;
+  virtual uint32_t GetColumnCount() = 0;
+  // Writes the row buffer to the current row's record.
+  virtual void UpdateRecord() = 0;
+  // Writes the row buffer's values to the record of every row.
+  virtual void UpdateAllRecords() = 0;
+};
+
+// Runs request; a SELECT the parser refuses raises its code (600 to 632).
+// REQUIRES: the parameters of request outlive the cursor.
+using SQL_CursorOpener = std::unique_ptr<SQL_RowCursor> (*)(OBL_DataBase& db,
+                                                            const SQL_CursorRequest& request);
+
+namespace zv::sql {
+
+// Not owned; null: statements over a query raise 300.
+void SetStatementCursorOpener(SQL_CursorOpener opener);
+std::unique_ptr<SQL_RowCursor> OpenStatementCursor(OBL_DataBase& db,
+                                                   const SQL_CursorRequest& request);
+
+}  // namespace zv::sql
