@@ -300,10 +300,23 @@ void OBL_CursorTable_Indirect::UpdateAllRecords() {
       }
     }
     if (changed.empty()) continue;
+    // Refusals come before the first write, so a refused update changes
+    // nothing: a lock held elsewhere, or one value given to a unique field
+    // of several records.
+    uint32_t records = 0;
     for (REC_ID rec : mRows->Column(static_cast<uint32_t>(i))) {
       if (rec == 0) continue;
       RequireNotLockedByOther(i, rec);
-      if (!store.UpdateFieldsByID(rec, changed)) throw xFBL_Exception(kErrCantBeUpdated);
+      ++records;
+    }
+    for (FBL_BaseField* field : changed) {
+      const bool nullValue = field->IsNullable() && field->IsNull();
+      if (records > 1 && field->HasFlag(kFieldUnique) && !nullValue) throw xFBL_FieldIsUnique();
+    }
+    for (REC_ID rec : mRows->Column(static_cast<uint32_t>(i))) {
+      if (rec != 0 && !store.UpdateFieldsByID(rec, changed)) {
+        throw xFBL_Exception(kErrCantBeUpdated);
+      }
     }
     store.Flush();
   }

@@ -61,9 +61,8 @@ void SetStatementCursorOpener(SQL_CursorOpener opener) {
 
 std::unique_ptr<SQL_RowCursor> OpenStatementCursor(OBL_DataBase& db,
                                                    const SQL_CursorRequest& request) {
-  if (gOpener == nullptr)
-    throw xFBL_Exception(ERR_INTERNAL, "statements over a query need cursors");
-  std::unique_ptr<SQL_RowCursor> cursor = gOpener(db, request);
+  std::unique_ptr<SQL_RowCursor> cursor =
+      gOpener != nullptr ? gOpener(db, request) : OpenQueryCursor(db, request);
   if (!cursor) throw xFBL_Exception(ERR_ASSERTION_NULL);
   return cursor;
 }

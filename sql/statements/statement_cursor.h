@@ -5,9 +5,8 @@
 // text as written and hands it over with the statement's parameters: a :N
 // in the WHERE text is bound as a value by the cursor, never pasted into
 // the text. The statements then work on the rows through SQL_RowCursor.
-// Until an opener is installed (SetStatementCursorOpener), opening raises
-// 300 "statements over a query need cursors", after the statement's own
-// syntax was checked.
+// The opener is OpenQueryCursor (an OBL_Cursor) unless a test installs its
+// own with SetStatementCursorOpener.
 #pragma once
 
 #include <cstdint>
@@ -56,8 +55,11 @@ using SQL_CursorOpener = std::unique_ptr<SQL_RowCursor> (*)(OBL_DataBase& db,
 
 namespace zv::sql {
 
-// Not owned; null: statements over a query raise 300.
+// Null restores OpenQueryCursor.
 void SetStatementCursorOpener(SQL_CursorOpener opener);
+// Runs request as an OBL_Cursor; a failure the cursor reports (parse
+// errors, 605, 363, 344) is raised with its code.
+std::unique_ptr<SQL_RowCursor> OpenQueryCursor(OBL_DataBase& db, const SQL_CursorRequest& request);
 std::unique_ptr<SQL_RowCursor> OpenStatementCursor(OBL_DataBase& db,
                                                    const SQL_CursorRequest& request);
 

@@ -1,7 +1,8 @@
 // UPDATE, DELETE and INSERT ... SELECT through the cursor seam, run on a
-// stand-in cursor: it answers "SELECT list FROM table" with every record,
-// and understands two WHERE forms, "RecID > n" and "field = :k" (the
-// parameter compared as a value).
+// stand-in cursor that shows what the statements ask for (it answers
+// "SELECT list FROM table" with every record, and understands two WHERE
+// forms, "RecID > n" and "field = :k", the parameter compared as a value),
+// and then on the real cursors.
 #include <memory>
 #include <string>
 #include <vector>
@@ -211,6 +212,46 @@ TEST_F(CursorStatements, InsertSelectCopiesColumnsInOrder) {
   Exec("INSERT INTO copy SELECT b FROM t WHERE RecID > 4");
   model.push_back({"b5", "NULL", "NULL"});
   EXPECT_EQ(Contents("copy"), model);
+}
+
+// The same statements on real cursors, WHERE evaluated by the engine.
+class QueryCursorStatements : public ztest::StatementTest {
+ protected:
+  void SetUp() override {
+    StatementTest::SetUp();
+    Create();
+    Exec("CREATE TABLE t (a Long UNIQUE, b String(30))");
+    for (int i = 1; i <= 5; ++i)
+      Exec("INSERT INTO t VALUES (:1, :2)", {{std::to_string(i)}, {"b" + std::to_string(i)}});
+  }
+};
+
+TEST_F(QueryCursorStatements, UpdateDeleteAndInsertSelectChangeWhatTheQuerySelects) {
+  Rows model;
+  for (int i = 1; i <= 5; ++i) model.push_back({std::to_string(i), "b" + std::to_string(i)});
+  EXPECT_EQ(Exec("UPDATE t SET b = 'one' WHERE a = 1"), 1u);
+  model[0][1] = "one";
+  EXPECT_EQ(Exec("UPDATE t SET b = :1 WHERE a >= 4", {{"it's \\ x"}}), 2u);
+  model[3][1] = model[4][1] = "it's \\ x";
+  EXPECT_EQ(Exec("UPDATE t SET b = 'none' WHERE a > 99"), 0u);
+  EXPECT_EQ(Contents("t"), model);
+
+  // Two rows cannot both take a = 7: nothing changes.
+  EXPECT_EQ(Code("UPDATE t SET a = 7 WHERE a > 3"), 344);
+  EXPECT_EQ(Code("UPDATE t SET a = 7 WHERE nosuch > 3"), 616);
+  EXPECT_EQ(Contents("t"), model);
+
+  Exec("CREATE TABLE copy (x String(30), y Long)");
+  Exec("INSERT INTO copy (y, x) SELECT a, b FROM t WHERE a <= 2");
+  EXPECT_EQ(Contents("copy"), (Rows{{"one", "1"}, {"b2", "2"}}));
+
+  Exec("CREATE TABLE town (name String(10), mayor ObjectPtr REFERENCES t ON DELETE RESTRICT)");
+  Exec("INSERT INTO town VALUES ('Oslo', 2)");
+  EXPECT_EQ(Code("DELETE FROM t WHERE a < 3"), 502);
+  EXPECT_EQ(Contents("t"), model);
+  EXPECT_EQ(Exec("DELETE FROM t WHERE a > 2 AND a < 5"), 2u);
+  EXPECT_EQ(Exec("DELETE FROM t WHERE a > 2 AND a < 5"), 0u);
+  EXPECT_EQ(Contents("t"), (Rows{model[0], model[1], model[4]}));
 }
 
 }  // namespace
