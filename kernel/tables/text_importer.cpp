@@ -51,13 +51,13 @@ void FBL_Importer::ParseRecord(std::vector<FBL_TextValue>& values) {
     if (i < values.size()) {
       ImportValue(*field, values[i]);
     } else {
-      SetEmpty(*field);
+      zv::SetEmptyValue(*field);
     }
   }
 }
 
 void FBL_Importer::ImportValue(FBL_BaseField& field, FBL_TextValue value) {
-  if (value.mLength == 0) return SetEmpty(field);
+  if (value.mLength == 0) return zv::SetEmptyValue(field);
   const uint8_t type = field.GetType();
   if (type != kTypeFloat && type != kTypeDouble) {
     const uint32_t max = field.GetMaxTextLength();
@@ -73,10 +73,9 @@ void FBL_Importer::ImportValue(FBL_BaseField& field, FBL_TextValue value) {
   }
 }
 
-void FBL_Importer::SetEmpty(FBL_BaseField& field) {
+void zv::SetEmptyValue(FBL_BaseField& field) {
   const uint8_t type = field.GetType();
   if (type == kTypeText || type == kTypeBLOB || type == kTypePicture) {
-    // No data: the reference 0.
     const uint32_t none = 0;
     field.SetValue(&none);
   } else if (field.IsNullable()) {
@@ -90,7 +89,9 @@ void FBL_Importer::ClearOtherFields() {
   for (uint32_t i = 1; i <= mTable.FieldCount(); ++i) {
     FBL_BaseField* field = mTable.GetField(i);
     if (field->IsMethod() || field->GetType() == kTypeRecID) continue;
-    if (std::find(mColumns.begin(), mColumns.end(), field) == mColumns.end()) SetEmpty(*field);
+    if (std::find(mColumns.begin(), mColumns.end(), field) == mColumns.end()) {
+      zv::SetEmptyValue(*field);
+    }
   }
 }
 

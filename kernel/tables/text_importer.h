@@ -59,7 +59,6 @@ class FBL_Importer : public FBL_Task {
   FBL_File& File() const { return mFile; }
 
  private:
-  static void SetEmpty(FBL_BaseField& field);
   void ClearOtherFields();
   void ImportRecords();
 
@@ -88,3 +87,12 @@ class FBL_TextImporter : public FBL_Importer {
   FBL_TextFormat mFormat;
   std::unique_ptr<FBL_DelimitedReader> mReader;
 };
+
+namespace zv {
+
+// The value a column takes when none is given: BLOB, Text and Picture hold
+// no data (the reference 0), a nullable field becomes NULL, any other field
+// takes the empty text.
+void SetEmptyValue(FBL_BaseField& field);
+
+}  // namespace zv

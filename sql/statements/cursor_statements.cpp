@@ -39,7 +39,7 @@ std::string_view ReadWhere(SQL_StatementReader& reader) {
     return {};
   }
   const std::string_view where = reader.Rest();
-  if (where.empty()) StatementError(kErrStmtExpectedExpression);
+  if (where.empty()) StatementError(kErrExpectedExpression);
   return where;
 }
 
@@ -99,9 +99,9 @@ uint32_t DeleteRows(SQL_RowCursor& cursor, OBL_BaseObject& table) {
 
 uint32_t ExecuteUpdate(OBL_DataBase& db, SQL_StatementReader& reader) {
   const std::string name = reader.ReadName(kMaxTableName);
-  if (name.empty()) StatementError(kErrStmtExpectedOpen);
+  if (name.empty()) StatementError(kErrExpectedOpen);
   OBL_BaseObject& table = FindTable(db, name);
-  if (!reader.TakeKeyword("set")) StatementError(kErrStmtExpectedOpen);
+  if (!reader.TakeKeyword("set")) StatementError(kErrExpectedOpen);
   // Each field once, in the order first named; a later pair replaces the
   // value of an earlier one.
   std::vector<FBL_BaseField*> fields;
@@ -135,7 +135,7 @@ uint32_t ExecuteUpdate(OBL_DataBase& db, SQL_StatementReader& reader) {
 }
 
 uint32_t ExecuteDelete(OBL_DataBase& db, SQL_StatementReader& reader) {
-  if (!reader.TakeKeyword("from")) StatementError(kErrStmtExpectedFrom);
+  if (!reader.TakeKeyword("from")) StatementError(kErrExpectedFrom);
   OBL_BaseObject& table = ReadTable(reader, db);
   const std::string_view where = ReadWhere(reader);
   if (where.empty()) {

@@ -57,7 +57,7 @@ uint32_t ExecuteDiagnose(OBL_DataBase& db, SQL_StatementReader& reader) {
     reader.ExpectEnd();
     right = DiagnoseOneField(*table, field, report);
   } else {
-    StatementError(kErrStmtSyntax);
+    StatementError(kErrSyntax);
   }
   WriteReport(db, (right ? "All right!\n\n" : "Problems found!\n\n") + report);
   return 0;

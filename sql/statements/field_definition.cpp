@@ -60,28 +60,28 @@ void ReadParameters(SQL_StatementReader& reader, OBL_DataBase& db, const std::st
     if (ec != std::errc() || stop != end || begin == end) StatementError(kErrStmtInvalidLength);
   }
   if (reader.TakeSymbol(',')) {
-    if (!TakesLanguage(spec.mType)) StatementError(kErrStmtSyntax);
+    if (!TakesLanguage(spec.mType)) StatementError(kErrSyntax);
     spec.mLanguage = reader.ReadName(kMaxFieldName);
-    if (spec.mLanguage.empty()) StatementError(kErrStmtSyntax);
+    if (spec.mLanguage.empty()) StatementError(kErrSyntax);
   }
-  if (!reader.TakeSymbol(')')) StatementError(kErrStmtExpectedClose);
+  if (!reader.TakeSymbol(')')) StatementError(kErrExpectedClose);
 }
 
 void ReadReferences(SQL_StatementReader& reader, OBL_DataBase& db, const std::string& newTable,
                     SQL_FieldDefinition& def) {
   if (def.mSpec.mType != kTypeObjectPtr) StatementError(kErrStmtWrongFieldType);
-  ReadTarget(reader, db, newTable, def, kErrStmtTableNotFound);
+  ReadTarget(reader, db, newTable, def, kErrTableNotFound);
   if (!reader.TakeKeyword("on")) return;
-  if (!reader.TakeKeyword("delete")) StatementError(kErrStmtSyntax);
+  if (!reader.TakeKeyword("delete")) StatementError(kErrSyntax);
   if (reader.TakeKeyword("cascade")) {
     def.mSpec.mDeletionControl = OBL_DeletionControl::kCascade;
   } else if (reader.TakeKeyword("restrict")) {
     def.mSpec.mDeletionControl = OBL_DeletionControl::kRestrict;
   } else if (reader.TakeKeyword("set")) {
-    if (!reader.TakeKeyword("null")) StatementError(kErrStmtExpectedNull);
+    if (!reader.TakeKeyword("null")) StatementError(kErrExpectedNull);
     def.mSpec.mDeletionControl = OBL_DeletionControl::kSetNull;
   } else {
-    StatementError(kErrStmtSyntax);
+    StatementError(kErrSyntax);
   }
 }
 
@@ -90,12 +90,12 @@ bool ReadOption(SQL_StatementReader& reader, OBL_DataBase& db, const std::string
                 SQL_FieldDefinition& def, bool& nullable) {
   OBL_FieldSpec& spec = def.mSpec;
   if (reader.TakeKeyword("method")) {
-    if (!reader.TakeSymbol('(')) StatementError(kErrStmtExpectedOpen);
-    if (!reader.ReadBalanced(spec.mMethodText)) StatementError(kErrStmtExpectedClose);
+    if (!reader.TakeSymbol('(')) StatementError(kErrExpectedOpen);
+    if (!reader.ReadBalanced(spec.mMethodText)) StatementError(kErrExpectedClose);
   } else if (reader.TakeKeyword("null")) {
     nullable = true;
   } else if (reader.TakeKeyword("not")) {
-    if (!reader.TakeKeyword("null")) StatementError(kErrStmtExpectedNull);
+    if (!reader.TakeKeyword("null")) StatementError(kErrExpectedNull);
     nullable = false;
   } else if (reader.TakeKeyword("unique")) {
     spec.mFlags |= kFieldUnique;
@@ -127,7 +127,7 @@ SQL_FieldDefinition ReadFieldDefinition(SQL_StatementReader& reader, OBL_DataBas
   SQL_FieldDefinition def;
   OBL_FieldSpec& spec = def.mSpec;
   spec.mName = reader.ReadName(kMaxFieldName);
-  if (spec.mName.empty()) StatementError(kErrStmtFieldNotFound);
+  if (spec.mName.empty()) StatementError(kErrFieldNotFound);
   const std::optional<uint8_t> type = DefinitionTypeCode(reader.ReadName(kMaxFieldName));
   if (!type) StatementError(kErrStmtWrongFieldType);
   spec.mType = *type;

@@ -5,6 +5,7 @@
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
+#include "kernel/tables/text_importer.h"
 #include "sql/statements/statement_reader.h"
 
 namespace zv::sql {
@@ -21,20 +22,9 @@ bool IsBinary(uint8_t type) {
 
 }  // namespace
 
-void BlankField(FBL_BaseField& field) {
-  if (IsBlobFamily(field.GetType())) {
-    // No data: the reference 0.
-    const uint32_t none = 0;
-    field.SetValue(&none);
-  } else if (field.IsNullable()) {
-    field.SetNull(true);
-  } else {
-    field.SetString("");
-  }
-}
 
 void PutValue(FBL_BaseField& field, const SQL_Value& value, bool binaryBytes) {
-  if (value.mNull) return BlankField(field);
+  if (value.mNull) return zv::SetEmptyValue(field);
   const uint8_t type = field.GetType();
   const auto length = static_cast<uint32_t>(value.mBytes.size());
   if (IsBlobFamily(type)) {

@@ -6,10 +6,7 @@ struct SQL_Value;
 
 namespace zv::sql {
 
-// No value: BLOB, Text and Picture hold no data, a nullable field becomes
-// NULL, any other field takes the empty text.
-void BlankField(FBL_BaseField& field);
-// NULL blanks the field. BLOB, Text and Picture take the value's bytes (and
+// NULL empties the field (zv::SetEmptyValue). BLOB, Text and Picture take the value's bytes (and
 // FixedBinary and VarBinary too when binaryBytes); every other field takes
 // the value as text, converted by the field.
 void PutValue(FBL_BaseField& field, const SQL_Value& value, bool binaryBytes);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/text_importer.h"
 #include "objects/base_object.h"
 #include "objects/object_database.h"
 #include "objects/object_table.h"
@@ -24,7 +25,7 @@ namespace {
 bool NextInList(SQL_StatementReader& reader) {
   if (reader.TakeSymbol(',')) return true;
   if (reader.TakeSymbol(')')) return false;
-  StatementError(reader.AtEnd() ? kErrStmtExpectedClose : kErrStmtExpectedComma);
+  StatementError(reader.AtEnd() ? kErrExpectedClose : kErrExpectedComma);
 }
 
 std::vector<FBL_BaseField*> ReadFieldList(SQL_StatementReader& reader, OBL_BaseObject& table) {
@@ -36,7 +37,7 @@ std::vector<FBL_BaseField*> ReadFieldList(SQL_StatementReader& reader, OBL_BaseO
 }
 
 std::vector<SQL_Value> ReadValueList(SQL_StatementReader& reader) {
-  if (!reader.TakeSymbol('(')) StatementError(kErrStmtExpectedOpen);
+  if (!reader.TakeSymbol('(')) StatementError(kErrExpectedOpen);
   std::vector<SQL_Value> values;
   do {
     values.emplace_back();
@@ -48,7 +49,9 @@ std::vector<SQL_Value> ReadValueList(SQL_StatementReader& reader) {
 
 // Blanks every stored field of the table, inherited ones included.
 void BlankRecord(OBL_BaseObject& table) {
-  for (FBL_BaseField* field : table.GetFieldList(OBL_FieldSelection::kStored)) BlankField(*field);
+  for (FBL_BaseField* field : table.GetFieldList(OBL_FieldSelection::kStored)) {
+    zv::SetEmptyValue(*field);
+  }
 }
 
 // Without a field list: the table's fields in order.
@@ -73,7 +76,7 @@ void InsertRows(SQL_RowCursor& source, OBL_BaseObject& table,
 }
 
 uint32_t ExecuteInsert(OBL_DataBase& db, SQL_StatementReader& reader) {
-  if (!reader.TakeKeyword("into")) StatementError(kErrStmtExpectedOpen);
+  if (!reader.TakeKeyword("into")) StatementError(kErrExpectedOpen);
   OBL_BaseObject& table = ReadTable(reader, db);
   const bool listed = reader.TakeSymbol('(');
   std::vector<FBL_BaseField*> fields = listed ? ReadFieldList(reader, table) : AllFields(table);

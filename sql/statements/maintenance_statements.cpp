@@ -23,7 +23,7 @@ FBL_BaseField& ReadConvertTarget(SQL_StatementReader& reader, OBL_DataBase& db,
                                  OBL_BaseObject& t1) {
   std::string name = reader.ReadName(kMaxFieldName);
   if (reader.TakeSymbol('.')) {
-    if (&FindTable(db, name) != &t1) StatementError(kErrStmtTableNotFound);
+    if (&FindTable(db, name) != &t1) StatementError(kErrTableNotFound);
     name = reader.ReadName(kMaxFieldName);
   }
   return FindField(t1, name);
@@ -52,13 +52,13 @@ void ReindexField(FBL_BaseField& field) {
 }  // namespace
 
 uint32_t ExecuteConvert(OBL_DataBase& db, SQL_StatementReader& reader) {
-  if (!reader.TakeKeyword("rdblink")) StatementError(kErrStmtSyntax);
+  if (!reader.TakeKeyword("rdblink")) StatementError(kErrSyntax);
   OBL_BaseObject* t1 = nullptr;
   OBL_BaseObject* t2 = nullptr;
   FBL_BaseField& f1 = ReadTableField(reader, db, t1);
   if (!reader.TakeSymbol('=')) StatementError(kErrStmtExpectedEquals);
   FBL_BaseField& f2 = ReadTableField(reader, db, t2);
-  if (!reader.TakeKeyword("into")) StatementError(kErrStmtExpectedOpen);
+  if (!reader.TakeKeyword("into")) StatementError(kErrExpectedOpen);
   FBL_BaseField& pointer = ReadConvertTarget(reader, db, *t1);
   reader.ExpectEnd();
   const OBL_PointerLink* link = db.PointerLinkOf(pointer);
@@ -99,7 +99,7 @@ uint32_t ExecuteReindex(OBL_DataBase& db, SQL_StatementReader& reader) {
     ReindexField(field);
     FlushUnlessReadOnly(db);
   } else {
-    StatementError(kErrStmtSyntax);
+    StatementError(kErrSyntax);
   }
   return 0;
 }

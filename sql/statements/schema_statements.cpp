@@ -28,16 +28,16 @@ void AddDefinedField(OBL_BaseObject& table, SQL_FieldDefinition& def) {
 uint32_t ExecuteCreate(OBL_DataBase& db, SQL_StatementReader& reader) {
   ExpectTableKeyword(reader);
   const std::string name = reader.ReadName(kMaxTableName);
-  if (name.empty()) StatementError(kErrStmtTableNotFound);
+  if (name.empty()) StatementError(kErrTableNotFound);
   std::vector<SQL_FieldDefinition> defs;
   reader.TakeSymbol(';');
   if (!reader.AtEnd()) {
-    if (!reader.TakeSymbol('(')) StatementError(kErrStmtExpectedOpen);
+    if (!reader.TakeSymbol('(')) StatementError(kErrExpectedOpen);
     do {
       defs.push_back(ReadFieldDefinition(reader, db, name));
     } while (reader.TakeSymbol(','));
-    if (reader.AtEnd()) StatementError(kErrStmtExpectedClose);
-    if (!reader.TakeSymbol(')')) StatementError(kErrStmtExpectedComma);
+    if (reader.AtEnd()) StatementError(kErrExpectedClose);
+    if (!reader.TakeSymbol(')')) StatementError(kErrExpectedComma);
     reader.ExpectEnd();
   }
   OBL_BaseObject& table = db.MakeNewBaseObject(name);
@@ -58,7 +58,7 @@ uint32_t ExecuteAlter(OBL_DataBase& db, SQL_StatementReader& reader) {
     reader.ExpectEnd();
     AddDefinedField(table, def);
   } else {
-    StatementError(kErrStmtSyntax);
+    StatementError(kErrSyntax);
   }
   db.StoreSchema();
   return 0;

@@ -86,7 +86,7 @@ std::string SQL_StatementReader::ReadQuoted(bool escapes) {
       ++i;
     out += mText[i];
   }
-  if (i >= mText.size()) StatementError(kErrStmtSyntax);
+  if (i >= mText.size()) StatementError(kErrSyntax);
   mPos = i + 1;
   return out;
 }
@@ -101,7 +101,7 @@ std::string SQL_StatementReader::ReadName(size_t limit) {
     while (mPos < mText.size() && !EndsName(mText[mPos])) ++mPos;
     name.assign(mText.substr(start, mPos - start));
   }
-  if (name.size() > limit) StatementError(kErrStmtSyntax);
+  if (name.size() > limit) StatementError(kErrSyntax);
   return name;
 }
 
@@ -171,5 +171,5 @@ std::string_view SQL_StatementReader::Rest() {
 void SQL_StatementReader::ExpectEnd() {
   TakeSymbol(';');
   SkipBlanks();
-  if (mPos != mText.size()) StatementError(kErrStmtSyntax);
+  if (mPos != mText.size()) StatementError(kErrSyntax);
 }

@@ -10,7 +10,7 @@ namespace zv::sql {
 
 OBL_BaseObject& FindTable(OBL_DataBase& db, const std::string& name) {
   OBL_BaseObject* table = name.empty() ? nullptr : db.FindBaseObject(name);
-  if (table == nullptr || table->IsSystem()) StatementError(kErrStmtTableNotFound);
+  if (table == nullptr || table->IsSystem()) StatementError(kErrTableNotFound);
   return *table;
 }
 
@@ -20,7 +20,7 @@ OBL_BaseObject& ReadTable(SQL_StatementReader& reader, OBL_DataBase& db) {
 
 FBL_BaseField& FindField(OBL_BaseObject& table, const std::string& name) {
   FBL_BaseField* field = name.empty() ? nullptr : table.GetField(name);
-  if (field == nullptr) StatementError(kErrStmtFieldNotFound);
+  if (field == nullptr) StatementError(kErrFieldNotFound);
   return *field;
 }
 
