@@ -87,8 +87,8 @@ ZDK_Field& ZDK_BaseObject::ReplaceWrapper(ZDK_Field& old, FBL_BaseField& now) {
   return result;
 }
 
-ZDK_Field& ZDK_BaseObject::MakeNewField(const OBL_FieldSpec& spec) {
-  FBL_BaseField& made = mTable.MakeNewField(spec);
+ZDK_Field& ZDK_BaseObject::MakeNewField(const OBL_FieldSpec& fieldSpec) {
+  FBL_BaseField& made = mTable.MakeNewField(fieldSpec);
   mDataBase.SyncTables();
   for (size_t i = 1; i < mFields.size(); ++i) {
     if (&mFields[i]->Kernel() == &made) return *mFields[i];

@@ -40,8 +40,8 @@ class ZDK_BaseObject {
   ZDK_Field* GetField(const std::string& name) const;
   uint32_t GetRecordCount() const;
 
-  // spec.mTarget of an object pointer is the target's table.
-  ZDK_Field& MakeNewField(const OBL_FieldSpec& spec);
+  // fieldSpec.mTarget of an object pointer is the target's table.
+  ZDK_Field& MakeNewField(const OBL_FieldSpec& fieldSpec);
   void RemoveField(ZDK_Field& field);
   // The field keeps its handle; its wrapper becomes one of the new type.
   ZDK_Field& ChangeFieldType(ZDK_Field& field, uint8_t type, uint32_t parameter);

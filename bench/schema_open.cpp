@@ -33,12 +33,12 @@ OBL_FieldSpec FieldSpec(uint32_t i) {
   static constexpr uint8_t kTypes[] = {kTypeLong,   kTypeVarChar, kTypeDouble, kTypeString,
                                        kTypeDate,   kTypeShort,   kTypeText,   kTypeBoolean,
                                        kTypeLLong,  kTypeDateTime};
-  OBL_FieldSpec spec;
-  spec.mName = "field" + std::to_string(i);
-  spec.mType = kTypes[i % std::size(kTypes)];
-  spec.mSize = spec.mType == kTypeVarChar || spec.mType == kTypeString ? 40 : 0;
-  if (i % 4 == 1) spec.mFlags = kFieldIndexed;
-  return spec;
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = "field" + std::to_string(i);
+  fieldSpec.mType = kTypes[i % std::size(kTypes)];
+  fieldSpec.mSize = fieldSpec.mType == kTypeVarChar || fieldSpec.mType == kTypeString ? 40 : 0;
+  if (i % 4 == 1) fieldSpec.mFlags = kFieldIndexed;
+  return fieldSpec;
 }
 
 }  // namespace

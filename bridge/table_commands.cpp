@@ -49,20 +49,20 @@ void Cmd_BaseObject_GetRecordCount() {
 void Cmd_BaseObject_MakeNewField() {
   TraceCommand("BaseObject_MakeNewField...");
   api::ZDK_BaseObject& table = ArgTable(1);
-  OBL_FieldSpec spec;
-  spec.mName = ArgRequiredText(2);
-  spec.mType = TypeCodeOfName(ArgText(3));
-  if (spec.mType == 0) throw xFBL_Exception(ERR_CANNOT_CREATE_FIELD);
-  if (spec.mType == kTypeObjectPtr) {
-    spec.mTarget = ArgPresent(4) ? &ArgTable(4).Table() : nullptr;
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = ArgRequiredText(2);
+  fieldSpec.mType = TypeCodeOfName(ArgText(3));
+  if (fieldSpec.mType == 0) throw xFBL_Exception(ERR_CANNOT_CREATE_FIELD);
+  if (fieldSpec.mType == kTypeObjectPtr) {
+    fieldSpec.mTarget = ArgPresent(4) ? &ArgTable(4).Table() : nullptr;
   } else {
     const int32_t parameter = ArgNumber(4);
     if (parameter < 0) throw xFBL_Exception(ERR_WRONG_PARAMETER);
-    spec.mSize = static_cast<uint32_t>(parameter);
+    fieldSpec.mSize = static_cast<uint32_t>(parameter);
   }
-  spec.mLanguage = ArgLanguage(5);
-  spec.mMethodText = ArgString(6);
-  ReturnLong(table.MakeNewField(spec).GetHandle());
+  fieldSpec.mLanguage = ArgLanguage(5);
+  fieldSpec.mMethodText = ArgString(6);
+  ReturnLong(table.MakeNewField(fieldSpec).GetHandle());
 }
 
 void Cmd_BaseObject_RemoveField() {

@@ -221,12 +221,12 @@ void OBL_BaseObject::CheckNewName(const std::string& name, const FBL_BaseField* 
   throw xFBL_Exception(346);
 }
 
-void OBL_BaseObject::ApplySpec(FBL_BaseField& field, const OBL_FieldSpec& spec) {
-  if (IsBlobType(spec.mType) && spec.mSize != 0)
-    static_cast<BF_BLOB&>(field).SetSegmentSize(spec.mSize, false);
-  if (spec.mType == kTypeObjectPtr && spec.mTarget != nullptr)
-    static_cast<F_ObjectPTR&>(field).SetTargetTable(&spec.mTarget->GetStore(), false);
-  if (!spec.mMethodText.empty()) field.SetMethodText(spec.mMethodText, false);
+void OBL_BaseObject::ApplySpec(FBL_BaseField& field, const OBL_FieldSpec& fieldSpec) {
+  if (IsBlobType(fieldSpec.mType) && fieldSpec.mSize != 0)
+    static_cast<BF_BLOB&>(field).SetSegmentSize(fieldSpec.mSize, false);
+  if (fieldSpec.mType == kTypeObjectPtr && fieldSpec.mTarget != nullptr)
+    static_cast<F_ObjectPTR&>(field).SetTargetTable(&fieldSpec.mTarget->GetStore(), false);
+  if (!fieldSpec.mMethodText.empty()) field.SetMethodText(fieldSpec.mMethodText, false);
 }
 
 FBL_BaseField& OBL_BaseObject::AttachNewField(std::unique_ptr<FBL_BaseField> field) {
@@ -242,22 +242,22 @@ FBL_BaseField& OBL_BaseObject::AdoptLoadedField(std::unique_ptr<FBL_BaseField> f
   return added;
 }
 
-FBL_BaseField& OBL_BaseObject::MakeNewField(const OBL_FieldSpec& spec) {
+FBL_BaseField& OBL_BaseObject::MakeNewField(const OBL_FieldSpec& fieldSpec) {
   RequireUnlocked();
   if (Stored()) mDataBase.RequireWritable();
-  CheckNewName(spec.mName, nullptr);
-  if (spec.mType == kTypeRecID || spec.mType == kTypeTablePtr)
+  CheckNewName(fieldSpec.mName, nullptr);
+  if (fieldSpec.mType == kTypeRecID || fieldSpec.mType == kTypeTablePtr)
     throw xFBL_Exception(ERR_CANNOT_CREATE_FIELD);
   std::unique_ptr<FBL_BaseField> made = zv::MakeField(
-      spec.mType, spec.mName, spec.mFlags, IsSizedType(spec.mType) ? spec.mSize : 0, spec.mLanguage);
+      fieldSpec.mType, fieldSpec.mName, fieldSpec.mFlags, IsSizedType(fieldSpec.mType) ? fieldSpec.mSize : 0, fieldSpec.mLanguage);
   if (!made) throw xFBL_Exception(ERR_CANNOT_CREATE_FIELD);
-  ApplySpec(*made, spec);
+  ApplySpec(*made, fieldSpec);
   mDataBase.PrepareField(*this, *made, nullptr);
   FBL_BaseField& field = AttachNewField(std::move(made));
   try {
-    if (spec.mType == kTypeObjectPtr) {
-      mDataBase.AddPointerLink(*this, static_cast<F_ObjectPTR&>(field), spec.mTarget,
-                               spec.mDeletionControl);
+    if (fieldSpec.mType == kTypeObjectPtr) {
+      mDataBase.AddPointerLink(*this, static_cast<F_ObjectPTR&>(field), fieldSpec.mTarget,
+                               fieldSpec.mDeletionControl);
     }
     if (Stored()) {
       StoreField(mFields.back());

@@ -132,7 +132,7 @@ class OBL_BaseObject {
 
   // ---- schema changes (each persisted and flushed once, for a stored table) --
   // 346 on a duplicate name, 349 for a type without fields, nothing changed.
-  FBL_BaseField& MakeNewField(const OBL_FieldSpec& spec);
+  FBL_BaseField& MakeNewField(const OBL_FieldSpec& fieldSpec);
   // Drops the field's data, index and items; later fields renumber.
   void RemoveField(FBL_BaseField& field);
   // 300 for BLOB and ObjectPtr fields (either side); every value converted.
@@ -200,7 +200,7 @@ class OBL_BaseObject {
   void StoreReferencesToName();
   uint32_t InheritedCount() const;
   void CheckNewName(const std::string& name, const FBL_BaseField* except) const;
-  void ApplySpec(FBL_BaseField& field, const OBL_FieldSpec& spec);
+  void ApplySpec(FBL_BaseField& field, const OBL_FieldSpec& fieldSpec);
   // Writes the field's items (new Field item when it has none) and keeps
   // the items of a stored table in field order.
   void StoreField(OwnField& own);

@@ -74,12 +74,12 @@ class ZorvaneEngine : public Engine {
   template <class Field>
   static Field& Add(OBL_BaseObject& table, uint8_t type, const char* name, uint16_t flags,
                     uint32_t length = 0) {
-    OBL_FieldSpec spec;
-    spec.mName = name;
-    spec.mType = type;
-    spec.mSize = length;
-    spec.mFlags = flags;
-    return static_cast<Field&>(table.MakeNewField(spec));
+    OBL_FieldSpec fieldSpec;
+    fieldSpec.mName = name;
+    fieldSpec.mType = type;
+    fieldSpec.mSize = length;
+    fieldSpec.mFlags = flags;
+    return static_cast<Field&>(table.MakeNewField(fieldSpec));
   }
 
   // A forward-only read-only cursor, executed.
@@ -115,11 +115,11 @@ class ZorvaneEngine : public Engine {
   void MakeTrips(const Workload& w) override {
     OBL_BaseObject& trip = mDb->MakeNewBaseObject("trip");
     auto& id = Add<BF_LONG>(trip, kTypeLong, "id", 0);
-    OBL_FieldSpec spec;
-    spec.mName = "owner";
-    spec.mType = kTypeObjectPtr;
-    spec.mTarget = mPerson;
-    FBL_BaseField& owner = trip.MakeNewField(spec);
+    OBL_FieldSpec fieldSpec;
+    fieldSpec.mName = "owner";
+    fieldSpec.mType = kTypeObjectPtr;
+    fieldSpec.mTarget = mPerson;
+    FBL_BaseField& owner = trip.MakeNewField(fieldSpec);
     for (size_t i = 0; i < w.tripOwners.size(); ++i) {
       id.Set(int32_t(i + 1));
       owner.SetFromBits(uint64_t(w.tripOwners[i]), false);

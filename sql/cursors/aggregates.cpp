@@ -17,31 +17,31 @@ OBL_Aggregate::~OBL_Aggregate() = default;
 OBL_Aggregate::OBL_Aggregate(OBL_Aggregate&&) noexcept = default;
 
 OBL_FieldSpec OBL_Aggregate::ResultSpec() const {
-  OBL_FieldSpec spec;
+  OBL_FieldSpec fieldSpec;
   switch (mKind) {
     case SQL_Token::kCount:
-      spec.mName = "count";
-      spec.mType = kTypeLong;
+      fieldSpec.mName = "count";
+      fieldSpec.mType = kTypeLong;
       break;
     case SQL_Token::kSum:
     case SQL_Token::kAvg:
-      spec.mName = mKind == SQL_Token::kSum ? "sum" : "avg";
-      spec.mType = kTypeDouble;
+      fieldSpec.mName = mKind == SQL_Token::kSum ? "sum" : "avg";
+      fieldSpec.mType = kTypeDouble;
       break;
     default:
-      spec.mName = mField->GetName();
-      spec.mType = mField->GetType();
-      if (spec.mType == kTypeString || spec.mType == kTypeVarChar) {
-        spec.mSize = mField->GetMaxTextLength();
-      } else if (spec.mType == kTypeFixedBinary || spec.mType == kTypeVarBinary) {
-        spec.mSize = mField->GetValueSize();
-      } else if (spec.mType == kTypeObjectPtr || spec.mType == kTypeRecID) {
-        spec.mType = kTypeULong;
+      fieldSpec.mName = mField->GetName();
+      fieldSpec.mType = mField->GetType();
+      if (fieldSpec.mType == kTypeString || fieldSpec.mType == kTypeVarChar) {
+        fieldSpec.mSize = mField->GetMaxTextLength();
+      } else if (fieldSpec.mType == kTypeFixedBinary || fieldSpec.mType == kTypeVarBinary) {
+        fieldSpec.mSize = mField->GetValueSize();
+      } else if (fieldSpec.mType == kTypeObjectPtr || fieldSpec.mType == kTypeRecID) {
+        fieldSpec.mType = kTypeULong;
       }
       break;
   }
-  spec.mFlags = kFieldNullable;
-  return spec;
+  fieldSpec.mFlags = kFieldNullable;
+  return fieldSpec;
 }
 
 void OBL_Aggregate::SetGroupCount(uint32_t count) {

@@ -108,10 +108,10 @@ void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_Aggregate>& aggr
   OBL_DataBase& db = mStmt.GetFromEntry(1)->GetTable().GetDataBase();
   mResult = &db.MakeTemporaryBaseObject("cursor");
   for (size_t i = 0; i < aggregates.size(); ++i) {
-    OBL_FieldSpec spec = aggregates[i].ResultSpec();
+    OBL_FieldSpec fieldSpec = aggregates[i].ResultSpec();
     // Names must differ within the table.
-    spec.mName += "_" + std::to_string(i + 1);
-    mColumns.push_back(&mResult->MakeNewField(spec));
+    fieldSpec.mName += "_" + std::to_string(i + 1);
+    mColumns.push_back(&mResult->MakeNewField(fieldSpec));
   }
 }
 

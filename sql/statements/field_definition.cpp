@@ -48,21 +48,21 @@ void ReadTarget(SQL_StatementReader& reader, OBL_DataBase& db, const std::string
 
 void ReadParameters(SQL_StatementReader& reader, OBL_DataBase& db, const std::string& newTable,
                     SQL_FieldDefinition& def) {
-  OBL_FieldSpec& spec = def.mSpec;
-  if (spec.mType == kTypeObjectPtr) {
+  OBL_FieldSpec& fieldSpec = def.mSpec;
+  if (fieldSpec.mType == kTypeObjectPtr) {
     ReadTarget(reader, db, newTable, def, kErrStmtInvalidLength);
   } else {
     SQL_Value first;
     if (!reader.ReadValue(first) || first.mNull) StatementError(kErrStmtInvalidLength);
     const char* begin = first.mBytes.data();
     const char* end = begin + first.mBytes.size();
-    auto [stop, ec] = std::from_chars(begin, end, spec.mSize);
+    auto [stop, ec] = std::from_chars(begin, end, fieldSpec.mSize);
     if (ec != std::errc() || stop != end || begin == end) StatementError(kErrStmtInvalidLength);
   }
   if (reader.TakeSymbol(',')) {
-    if (!TakesLanguage(spec.mType)) StatementError(kErrSyntax);
-    spec.mLanguage = reader.ReadName(kMaxFieldName);
-    if (spec.mLanguage.empty()) StatementError(kErrSyntax);
+    if (!TakesLanguage(fieldSpec.mType)) StatementError(kErrSyntax);
+    fieldSpec.mLanguage = reader.ReadName(kMaxFieldName);
+    if (fieldSpec.mLanguage.empty()) StatementError(kErrSyntax);
   }
   if (!reader.TakeSymbol(')')) StatementError(kErrExpectedClose);
 }
@@ -88,23 +88,23 @@ void ReadReferences(SQL_StatementReader& reader, OBL_DataBase& db, const std::st
 // One option; false when the next word is none.
 bool ReadOption(SQL_StatementReader& reader, OBL_DataBase& db, const std::string& newTable,
                 SQL_FieldDefinition& def, bool& nullable) {
-  OBL_FieldSpec& spec = def.mSpec;
+  OBL_FieldSpec& fieldSpec = def.mSpec;
   if (reader.TakeKeyword("method")) {
     if (!reader.TakeSymbol('(')) StatementError(kErrExpectedOpen);
-    if (!reader.ReadBalanced(spec.mMethodText)) StatementError(kErrExpectedClose);
+    if (!reader.ReadBalanced(fieldSpec.mMethodText)) StatementError(kErrExpectedClose);
   } else if (reader.TakeKeyword("null")) {
     nullable = true;
   } else if (reader.TakeKeyword("not")) {
     if (!reader.TakeKeyword("null")) StatementError(kErrExpectedNull);
     nullable = false;
   } else if (reader.TakeKeyword("unique")) {
-    spec.mFlags |= kFieldUnique;
+    fieldSpec.mFlags |= kFieldUnique;
   } else if (reader.TakeKeyword("indexed")) {
-    spec.mFlags |= kFieldIndexed;
+    fieldSpec.mFlags |= kFieldIndexed;
   } else if (reader.TakeKeyword("words")) {
-    spec.mFlags |= kFieldByWords;
+    fieldSpec.mFlags |= kFieldByWords;
   } else if (reader.TakeKeyword("compressed")) {
-    spec.mFlags |= kFieldCompressed;
+    fieldSpec.mFlags |= kFieldCompressed;
   } else if (reader.TakeKeyword("references")) {
     ReadReferences(reader, db, newTable, def);
   } else {
@@ -125,17 +125,17 @@ std::optional<uint8_t> DefinitionTypeCode(std::string_view name) {
 SQL_FieldDefinition ReadFieldDefinition(SQL_StatementReader& reader, OBL_DataBase& db,
                                         const std::string& newTable) {
   SQL_FieldDefinition def;
-  OBL_FieldSpec& spec = def.mSpec;
-  spec.mName = reader.ReadName(kMaxFieldName);
-  if (spec.mName.empty()) StatementError(kErrFieldNotFound);
+  OBL_FieldSpec& fieldSpec = def.mSpec;
+  fieldSpec.mName = reader.ReadName(kMaxFieldName);
+  if (fieldSpec.mName.empty()) StatementError(kErrFieldNotFound);
   const std::optional<uint8_t> type = DefinitionTypeCode(reader.ReadName(kMaxFieldName));
   if (!type) StatementError(kErrStmtWrongFieldType);
-  spec.mType = *type;
+  fieldSpec.mType = *type;
   if (reader.TakeSymbol('(')) ReadParameters(reader, db, newTable, def);
   bool nullable = true;
   while (ReadOption(reader, db, newTable, def, nullable)) {
   }
-  if (nullable) spec.mFlags |= kFieldNullable;
+  if (nullable) fieldSpec.mFlags |= kFieldNullable;
   return def;
 }
 

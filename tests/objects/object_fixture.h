@@ -48,21 +48,21 @@ class ObjectTest : public KernelTest {
   }
   FBL_BaseField& AddField(OBL_BaseObject& table, const std::string& name, uint8_t type,
                           uint32_t size = 0, uint16_t flags = 0) {
-    OBL_FieldSpec spec;
-    spec.mName = name;
-    spec.mType = type;
-    spec.mSize = size;
-    spec.mFlags = flags;
-    return table.MakeNewField(spec);
+    OBL_FieldSpec fieldSpec;
+    fieldSpec.mName = name;
+    fieldSpec.mType = type;
+    fieldSpec.mSize = size;
+    fieldSpec.mFlags = flags;
+    return table.MakeNewField(fieldSpec);
   }
   FBL_BaseField& AddPointer(OBL_BaseObject& table, const std::string& name, OBL_BaseObject& target,
                             OBL_DeletionControl control) {
-    OBL_FieldSpec spec;
-    spec.mName = name;
-    spec.mType = 15;
-    spec.mTarget = &target;
-    spec.mDeletionControl = control;
-    return table.MakeNewField(spec);
+    OBL_FieldSpec fieldSpec;
+    fieldSpec.mName = name;
+    fieldSpec.mType = 15;
+    fieldSpec.mTarget = &target;
+    fieldSpec.mDeletionControl = control;
+    return table.MakeNewField(fieldSpec);
   }
   // Adds a record with the values given as text, field by field (user
   // fields, in order); returns its RecID.

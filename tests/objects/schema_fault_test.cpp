@@ -48,12 +48,12 @@ OBL_BaseObject& TableT(OBL_DataBase& db) {
 const SchemaChange kChanges[] = {
     {"new field",
      [](OBL_DataBase& db) {
-       OBL_FieldSpec spec;
-       spec.mName = "extra";
-       spec.mType = kTypeVarChar;
-       spec.mSize = 30;
-       spec.mFlags = kFieldIndexed;
-       TableT(db).MakeNewField(spec);
+       OBL_FieldSpec fieldSpec;
+       fieldSpec.mName = "extra";
+       fieldSpec.mType = kTypeVarChar;
+       fieldSpec.mSize = 30;
+       fieldSpec.mFlags = kFieldIndexed;
+       TableT(db).MakeNewField(fieldSpec);
      },
      [](OBL_DataBase& db) {
        FBL_BaseField* f = TableT(db).GetField("extra");

@@ -56,13 +56,13 @@ TEST_F(ObjectTest, TwentyTablesOfEveryTypeSurviveCloseAndReopen) {
     for (size_t i = 0; i < std::size(kTypes); ++i) {
       if ((i + t) % 3 == 0 && t >= 5) continue;  // some tables take fewer fields
       const TypeCase& c = kTypes[(i + t) % std::size(kTypes)];
-      OBL_FieldSpec spec;
-      spec.mName = "f" + std::to_string(t) + "_" + std::to_string(i);
-      spec.mType = c.mType;
-      spec.mSize = c.mSize;
-      spec.mFlags = c.mFlags;
-      spec.mLanguage = c.mLanguage;
-      table.MakeNewField(spec);
+      OBL_FieldSpec fieldSpec;
+      fieldSpec.mName = "f" + std::to_string(t) + "_" + std::to_string(i);
+      fieldSpec.mType = c.mType;
+      fieldSpec.mSize = c.mSize;
+      fieldSpec.mFlags = c.mFlags;
+      fieldSpec.mLanguage = c.mLanguage;
+      table.MakeNewField(fieldSpec);
     }
     OBL_FieldSpec method;
     method.mName = "calc" + std::to_string(t);

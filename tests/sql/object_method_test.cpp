@@ -19,11 +19,11 @@ TEST_F(ObjectMethodTest, AMethodInTheSchemaCompilesAgainAtOpen) {
   OBL_BaseObject& t = mDb->MakeNewBaseObject("T");
   AddField(t, "a", kTypeLong);
   AddField(t, "b", kTypeLong);
-  OBL_FieldSpec spec;
-  spec.mName = "c";
-  spec.mType = kTypeLong;
-  spec.mMethodText = "a * 2 + b";
-  t.MakeNewField(spec);
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = "c";
+  fieldSpec.mType = kTypeLong;
+  fieldSpec.mMethodText = "a * 2 + b";
+  t.MakeNewField(fieldSpec);
   const REC_ID r = Add(t, {"20", "3"});
   EXPECT_EQ(Value(t, r, "c"), "43");
 

@@ -27,20 +27,20 @@ class SchemaStatements : public ztest::StatementTest {
   OBL_BaseObject& ModelTable(const std::string& name) { return *mModel->FindBaseObject(name); }
   static OBL_FieldSpec Spec(const std::string& name, uint8_t type, uint16_t flags = kFieldNullable,
                             uint32_t size = 0, const std::string& language = {}) {
-    OBL_FieldSpec spec;
-    spec.mName = name;
-    spec.mType = type;
-    spec.mFlags = flags;
-    spec.mSize = size;
-    spec.mLanguage = language;
-    return spec;
+    OBL_FieldSpec fieldSpec;
+    fieldSpec.mName = name;
+    fieldSpec.mType = type;
+    fieldSpec.mFlags = flags;
+    fieldSpec.mSize = size;
+    fieldSpec.mLanguage = language;
+    return fieldSpec;
   }
   static OBL_FieldSpec Pointer(const std::string& name, OBL_BaseObject& target,
                                OBL_DeletionControl control) {
-    OBL_FieldSpec spec = Spec(name, kTypeObjectPtr);
-    spec.mTarget = &target;
-    spec.mDeletionControl = control;
-    return spec;
+    OBL_FieldSpec fieldSpec = Spec(name, kTypeObjectPtr);
+    fieldSpec.mTarget = &target;
+    fieldSpec.mDeletionControl = control;
+    return fieldSpec;
   }
 
   std::unique_ptr<OBL_DataBase> mModel;
@@ -90,7 +90,7 @@ TEST_F(SchemaStatements, CreateAlterAndDropMakeTheSchemaTheObjectLayerMakes) {
       Spec("bl", kTypeBLOB, kFieldNullable, 4096),
       Spec("pic", kTypePicture),
   };
-  for (const OBL_FieldSpec& spec : specs) shapes.MakeNewField(spec);
+  for (const OBL_FieldSpec& fieldSpec : specs) shapes.MakeNewField(fieldSpec);
   OBL_FieldSpec calc = Spec("calc", kTypeDouble);
   calc.mMethodText = "l * (k + 1)";
   shapes.MakeNewField(calc);
