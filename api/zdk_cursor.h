@@ -6,7 +6,11 @@
 // the query and wraps the columns -> moves, reads and writes -> deleted by
 // Cursor_Remove, or with the database when it closes. When the object
 // layer lets the rows go (a FROM table dropped), SyncFields drops the
-// column wrappers, so their handles go with the columns.
+// column wrappers, so their handles go with the columns. When a column's
+// field leaves its table or is replaced (a field removed or retyped) the
+// object layer is not told, so SyncFields finds it and the cursor is gone
+// for good: it never reaches its object-layer cursor again, its moves
+// answer false and its changes 323, as for a dropped table.
 //
 // Position: the script's record number, kept here as the commands define
 // it (1 after the select, moved before the object layer's step); it can
@@ -71,15 +75,30 @@ class ZDK_Cursor {
   // Without regard to case; null when none has the name.
   ZDK_Field* GetField(const std::string& name) const;
 
-  // Column wrappers in step with the object layer's columns.
+  // Column wrappers in step with the object layer's columns; called
+  // after every schema change of the database.
   void SyncFields();
 
  private:
+  // Where a column's field was when it was wrapped; read without touching
+  // the field, which may be gone.
+  struct ColumnHome {
+    const FBL_Table* table;
+    const FBL_BaseField* field;
+    uint8_t type;
+  };
+
   [[noreturn]] void ThrowError(int32_t fallback) const;
+  // Null once the cursor is gone (ThrowIfGone: 323 instead).
+  OBL_Cursor* Live() const { return mGone ? nullptr : mCursor.get(); }
+  OBL_Cursor& ThrowIfGone() const;
+  bool ColumnsStillThere() const;
 
   ZDK_DataBase& mDataBase;
   std::unique_ptr<OBL_Cursor> mCursor;
   std::vector<std::unique_ptr<ZDK_Field>> mFields;
+  std::vector<ColumnHome> mHomes;  // one per entry of mFields
+  bool mGone = false;
   uint32_t mPosition = 1;
   int32_t mHandle;
 };

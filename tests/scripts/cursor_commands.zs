@@ -130,6 +130,32 @@ Field_GetName $g => "ERROR 392"
 Cursor_FirstRecord $d => FALSE
 Cursor_Remove $d => ""
 
+# A field a cursor reads removed or retyped under it: the cursor is gone
+# as for a dropped table (its moves FALSE, its changes 323), never a read
+# of the field that went.
+Database_SqlExecute $db "CREATE TABLE late (x Long, y String(8))" => 0
+Database_SqlExecute $db "INSERT INTO late VALUES (1, 'one')" => 0
+Database_SqlExecute $db "INSERT INTO late VALUES (2, 'two')" => 0
+l = Database_GetBaseObjectRef $db late
+r1 = DataBase_SQLSelect $db "SELECT x, y FROM late" 1 1 2
+r2 = DataBase_SQLSelect $db "SELECT x, y FROM late" 1 1 2
+r3 = DataBase_SQLSelect $db "SELECT x FROM late" 1 1 2
+BaseObject_RemoveField $l y => ""
+Cursor_IsValid $r1 => TRUE
+Cursor_NextRecord $r1 => FALSE
+Cursor_GetRecordCount $r1 => 0
+Cursor_GetRecord $r1 1 => "ERROR 362"
+Cursor_GetField $r1 x => "ERROR 525"
+Cursor_UpdateRecord $r1 => "ERROR 323"
+Cursor_GetRecords $r3 => "1\n2"
+Database_SqlExecute $db "ALTER TABLE late ADD z Long" => 0
+BaseObject_ChangeFieldType $l x Double => ""
+Cursor_GetRecords $r3 => ""
+Cursor_Remove $r1 => ""
+Cursor_Remove $r2 => ""
+Cursor_Remove $r3 => ""
+Database_SQLSelectRecords $db "SELECT x, z FROM late" => "1\t0\n2\t0"
+
 # Bad cursor handles: zero 310 (moves too), others 393, at every level.
 Cursor_FirstRecord 0 => "ERROR 310"
 Cursor_GetRecordCount => "ERROR 310"
