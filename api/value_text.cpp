@@ -45,6 +45,8 @@ std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
       return Format("%lu", static_cast<unsigned long>(Get<ZDK_UMedium>(field)));
     case kTypeObjectPtr:
       return Format("%lu", static_cast<unsigned long>(Get<ZDK_ObjectPtr>(field)));
+    case kTypeRecID:  // a cursor's RecID column
+      return field.GetString();
     case kTypeFloat:
       return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
     case kTypeDouble:

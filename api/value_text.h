@@ -3,6 +3,7 @@
 //   Boolean                       "TRUE" / "FALSE"
 //   Byte Short UShort Long Medium "%li" (Byte and UShort unsigned)
 //   ULong UMedium ObjectPtr       "%lu"
+//   RecID (a cursor's column)     its number
 //   Float "%g", Double "%.16LG"
 //   String VarChar                the text
 //   Date Time DateTime            the kernel's text, by the database's order

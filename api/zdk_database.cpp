@@ -4,7 +4,10 @@
 
 #include "api/api_layer.h"
 #include "api/handle_registry.h"
+#include "kernel/storage/file_win.h"
+#include "platform/env.h"
 #include "platform/errors.h"
+#include "sql/statements/statement_executor.h"
 
 namespace api {
 
@@ -23,7 +26,7 @@ ZDK_DataBase::ZDK_DataBase() : mDb(std::make_unique<OBL_DataBase>()) {
 }
 
 ZDK_DataBase::~ZDK_DataBase() {
-  mTables.clear();
+  DropWrappers();
   try {
     mDb->Close();
   } catch (...) {
@@ -33,25 +36,33 @@ ZDK_DataBase::~ZDK_DataBase() {
   HandleRegistry::Instance().Unregister(mHandle);
 }
 
-void ZDK_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode) {
+void ZDK_DataBase::DropWrappers() {
+  // Cursors first: their columns may be fields of the tables.
+  mCursors.clear();
   mTables.clear();
+}
+
+void ZDK_DataBase::Create(const std::string& path, uint32_t segmentSize, uint32_t mode) {
+  DropWrappers();
   mDb->Create(path, segmentSize, mode, FBL_ByteOrder::kDefault);
   SyncTables();
 }
 
 void ZDK_DataBase::Open(const std::string& path) {
-  // Opening closes first: the tables of an open database go with it.
-  mTables.clear();
+  // Opening closes first: the tables and cursors of an open database go
+  // with it.
+  DropWrappers();
   mDb->Open(path);
   SyncTables();
 }
 
 void ZDK_DataBase::Close() {
-  mTables.clear();
+  DropWrappers();
   mDb->Close();
 }
 
 void ZDK_DataBase::LoadDump(const std::string& dumpPath, const std::string& path, int32_t kind) {
+  mCursors.clear();
   mDb->LoadDump(dumpPath, kind, path);
   if (mDb->IsOpen()) SyncTables();
 }
@@ -106,6 +117,39 @@ void ZDK_DataBase::SyncTables() {
   }
   mTables.swap(next);
   for (const auto& table : mTables) table->SyncFields();
+  for (const auto& cursor : mCursors) cursor->SyncFields();
+}
+
+ZDK_Cursor& ZDK_DataBase::SqlSelect(const std::string& text, uint8_t location, uint8_t lockMode,
+                                    uint8_t direction) {
+  if (!mDb->IsOpen()) throw xFBL_DatabaseIsNotOpened();
+  auto cursor = std::make_unique<ZDK_Cursor>(*this, location, lockMode, direction);
+  const int32_t error = cursor->SQLSelect(text);
+  if (error != 0) throw xFBL_Exception(error);
+  mCursors.push_back(std::move(cursor));
+  return *mCursors.back();
+}
+
+void ZDK_DataBase::RemoveCursor(ZDK_Cursor& cursor) {
+  std::erase_if(mCursors, [&](const auto& c) { return c.get() == &cursor; });
+}
+
+uint32_t ZDK_DataBase::SqlExecute(const std::string& text, const std::vector<std::string>& params) {
+  if (!mDb->IsOpen()) throw xFBL_DatabaseIsNotOpened();
+  std::vector<SQL_Param> values;
+  values.reserve(params.size());
+  for (const std::string& p : params) values.push_back(SQL_Param{p, false});
+  uint32_t changed = 0;
+  try {
+    changed = SQL_Execute(*mDb, text, values);
+  } catch (...) {
+    // What the statement did before failing (records added in a loop)
+    // stays; the wrappers follow it either way.
+    SyncTables();
+    throw;
+  }
+  SyncTables();
+  return changed;
 }
 
 ZDK_DataBase& NewDataBase() {
@@ -144,6 +188,17 @@ ZDK_DataBase* FindDataBase(int32_t handle) {
 ZDK_DataBase* FindDataBaseByName(const std::string& name) {
   for (const auto& db : Registry()) {
     if (zv::SameName(db->GetName(), name)) return db.get();
+  }
+  return nullptr;
+}
+
+ZDK_DataBase* FindOpenDataBaseByPath(const std::string& path) {
+  // The structure file's full path, as the database forms it.
+  std::string structure = FBL_FileWin::FullPath(path, *platform::Env::Default());
+  if (structure.size() < 4 || structure.compare(structure.size() - 4, 4, ".vdb") != 0)
+    structure += ".vdb";
+  for (const auto& db : Registry()) {
+    if (db->Db().IsOpen() && db->Db().GetPath() == structure) return db.get();
   }
   return nullptr;
 }

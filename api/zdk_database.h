@@ -3,9 +3,11 @@
 // ShutDown); each wrapper is registered when made and leaves when deleted,
 // and ShutDown deletes (and so closes) every one still there.
 //
-// A wrapper owns its object-layer database and one table wrapper per user
-// table of it, in the database's order; SyncTables brings that list in
-// step after opening, creating or a table change.
+// A wrapper owns its object-layer database, one table wrapper per user
+// table of it, in the database's order, and the cursors made on it;
+// SyncTables brings the tables (and the cursors' columns) in step after
+// opening, creating, a table change or a statement. Closing, opening or
+// creating deletes the cursors first, so their handles go with them.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "api/zdk_base_object.h"
+#include "api/zdk_cursor.h"
 #include "objects/object_database.h"
 
 namespace api {
@@ -52,13 +55,28 @@ class ZDK_DataBase {
   ZDK_BaseObject& MakeNewBaseObject(const std::string& name);
   void RemoveBaseObject(ZDK_BaseObject& table);
 
-  // Every table wrapper, then every field wrapper, in step with the schema.
+  // ---- SQL ------------------------------------------------------------------
+  // A new cursor over the query (owned here until RemoveCursor); the
+  // query's error code is thrown, with nothing left behind, when it fails.
+  // 327 while closed.
+  ZDK_Cursor& SqlSelect(const std::string& text, uint8_t location, uint8_t lockMode,
+                        uint8_t direction);
+  void RemoveCursor(ZDK_Cursor& cursor);
+  // Runs a statement other than SELECT; params are the values of :1, :2, ...
+  // Returns the records changed (UPDATE, DELETE).
+  uint32_t SqlExecute(const std::string& text, const std::vector<std::string>& params);
+
+  // Every table wrapper, then every field wrapper, in step with the schema;
+  // then the cursors' column wrappers.
   void SyncTables();
 
  private:
+  void DropWrappers();
+
   int32_t mHandle;
   std::unique_ptr<OBL_DataBase> mDb;
   std::vector<std::unique_ptr<ZDK_BaseObject>> mTables;
+  std::vector<std::unique_ptr<ZDK_Cursor>> mCursors;
 };
 
 // ---- the registry --------------------------------------------------------
@@ -75,5 +93,8 @@ ZDK_DataBase* FindDataBase(int32_t handle);
 // The first registered database whose name equals the text without regard
 // to case, or null.
 ZDK_DataBase* FindDataBaseByName(const std::string& name);
+// The registered open database whose structure file the path names (with
+// or without ".vdb"), or null.
+ZDK_DataBase* FindOpenDataBaseByPath(const std::string& path);
 
 }  // namespace api

@@ -13,7 +13,8 @@ void Cmd_EscapeString();
 void Cmd_MemBuffer_Allocate();
 void Cmd_MemBuffer_Free();
 
-// databases, tables, fields, BLOBs and pictures (one file per family)
+// databases, tables, fields, BLOBs and pictures, SQL, cursors (one file
+// per family)
 void Cmd_Database_New();
 void Cmd_Database_Create();
 void Cmd_Database_Open();
@@ -75,5 +76,38 @@ void Cmd_Database_Dump();
 void Cmd_Database_LoadDump();
 void Cmd_Binary_ReadData();
 void Cmd_Binary_WriteData();
+void Cmd_Database_SqlExecute();
+void Cmd_Database_SQLSelectRecords();
+void Cmd_DataBase_SQLSelect();
+void Cmd_Cursor_Remove();
+void Cmd_Cursor_IsValid();
+void Cmd_Cursor_GetDatabase();
+void Cmd_Cursor_GetSQLstring();
+void Cmd_Cursor_GetRecordCount();
+void Cmd_Cursor_SetBlank();
+void Cmd_Cursor_AddRecord();
+void Cmd_Cursor_AddRecords();
+void Cmd_Cursor_UpdateRecord();
+void Cmd_Cursor_DeleteRecord();
+void Cmd_Cursor_DeleteAllRecords();
+void Cmd_Cursor_DropRecord();
+void Cmd_Cursor_FirstRecord();
+void Cmd_Cursor_LastRecord();
+void Cmd_Cursor_NextRecord();
+void Cmd_Cursor_PrevRecord();
+void Cmd_Cursor_GoToRecord();
+void Cmd_Cursor_GetPosition();
+void Cmd_Cursor_ImportASCII();
+void Cmd_Cursor_ExportASCII();
+void Cmd_Cursor_GetFieldCount();
+void Cmd_Cursor_GetFieldName();
+void Cmd_Cursor_GetFieldRef();
+void Cmd_Cursor_GetField();
+void Cmd_Cursor_SetField();
+void Cmd_Cursor_GetPicture();
+void Cmd_Cursor_SetPicture();
+void Cmd_Cursor_GetRecord();
+void Cmd_Cursor_GetRecords();
+void Cmd_Cursor_UpdateAllRecords();
 
 }  // namespace bridge

@@ -1,5 +1,7 @@
 // The database commands: making, opening and closing databases, their
 // settings and keys, and their tables.
+#include <cerrno>
+
 #include "api/zdk_database.h"
 #include "bridge/arguments.h"
 #include "bridge/bridge_state.h"
@@ -46,6 +48,8 @@ void Cmd_Database_Create() {
   uint32_t segment = ArgPresent(3) ? static_cast<uint32_t>(ArgNumber(3)) : kDefaultSegmentSize;
   if (static_cast<int32_t>(segment) < static_cast<int32_t>(kSmallestSegmentSize))
     segment = kSmallestSegmentSize;
+  // Creating deletes the files first: never those of a database in use.
+  if (api::FindOpenDataBaseByPath(path) != nullptr) throw xFBL_Exception(EEXIST);
   api::ZDK_DataBase& db =
       WithNewDataBase([&](api::ZDK_DataBase& made) { made.Create(path, segment, mode); });
   ReturnLong(db.GetHandle());

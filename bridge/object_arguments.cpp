@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "api/handle_registry.h"
+#include "api/zdk_cursor.h"
 #include "api/zdk_database.h"
 #include "bridge/arguments.h"
 #include "platform/errors.h"
@@ -48,15 +49,38 @@ api::ZDK_Field& ArgFieldRef(int k, int32_t absentCode) {
   return *field;
 }
 
-api::ZDK_Field& ArgTableField(api::ZDK_BaseObject& table, int k) {
+api::ZDK_Cursor& ArgCursor(int k) {
+  const int32_t handle = ArgNumber(k);
+  if (handle == 0) Fail(ERR_WRONG_PARAMETER);
+  api::ZDK_Cursor* cursor = api::FindCursor(handle);
+  if (cursor == nullptr) Fail(ERR_WRONG_CURSOR_REF);
+  return *cursor;
+}
+
+namespace {
+
+// Tables and cursors number their fields from 1; a number whose low 16
+// bits are 0 is a name.
+template <typename Owner>
+api::ZDK_Field& FieldOf(const Owner& owner, int k) {
   const char* text = ArgText(k);
   if (text == nullptr) Fail(ERR_EXPECTED_FIELD_NOT_FOUND);
   const int32_t number = ParseNumber(text);
   api::ZDK_Field* field = (number & 0xFFFF) != 0
-                              ? table.GetField(static_cast<uint32_t>(number & 0xFFFF))
-                              : table.GetField(std::string(text));
+                              ? owner.GetField(static_cast<uint32_t>(number & 0xFFFF))
+                              : owner.GetField(std::string(text));
   if (field == nullptr) Fail(ERR_EXPECTED_FIELD_NOT_FOUND);
   return *field;
+}
+
+}  // namespace
+
+api::ZDK_Field& ArgTableField(api::ZDK_BaseObject& table, int k) {
+  return FieldOf(table, k);
+}
+
+api::ZDK_Field& ArgCursorField(api::ZDK_Cursor& cursor, int k) {
+  return FieldOf(cursor, k);
 }
 
 api::ZDK_BaseObject* ArgDatabaseTable(api::ZDK_DataBase& db, int k) {

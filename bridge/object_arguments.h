@@ -11,6 +11,7 @@
 
 namespace api {
 class ZDK_BaseObject;
+class ZDK_Cursor;
 class ZDK_DataBase;
 class ZDK_Field;
 }  // namespace api
@@ -23,6 +24,10 @@ namespace bridge {
 api::ZDK_DataBase& ArgDatabase(int k);
 // 391 unless the handle names a table.
 api::ZDK_BaseObject& ArgTable(int k);
+// 310 for an absent or zero handle, 393 unless it names a cursor.
+api::ZDK_Cursor& ArgCursor(int k);
+// A field of the cursor by 1-based number or by name (always text): 525.
+api::ZDK_Field& ArgCursorField(api::ZDK_Cursor& cursor, int k);
 // A field handle: `absentCode` for an absent or zero handle, 392 for one
 // that names no field.
 api::ZDK_Field& ArgFieldRef(int k, int32_t absentCode);

@@ -70,6 +70,8 @@ class Engine {
 
 std::unique_ptr<Engine> MakeSqliteEngine();
 std::unique_ptr<Engine> MakeZorvaneEngine();
+// Every step through the Zorvane function, as a script makes its calls.
+std::unique_ptr<Engine> MakeCommandsEngine();
 
 // What T2 adds up for one row read, the same on both sides.
 inline uint64_t RowChecksum(int64_t id, int64_t age, double score, const std::string& name,

@@ -1,7 +1,10 @@
 // bench_workload: the standard workload on Zorvane and on SQLite, one after
 // the other in this process, on the same data.
 //
-//   bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...]
+//   bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...] [--level commands]
+//
+// --level commands runs Zorvane's side through the Zorvane function, as a
+// script would (commands_engine.cpp); the default drives the layers below.
 //
 // T11 (a join of a table of rows / 10 trips with the people they point to)
 // runs before T10, which closes the database.
@@ -25,6 +28,7 @@ struct Options {
   uint32_t rows = 1000000;
   std::string dir;
   std::vector<int> steps = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 10};
+  bool commands = false;
 };
 
 bool ParseSteps(const std::string& text, std::vector<int>& steps) {
@@ -52,6 +56,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.dir = value;
     } else if (arg == "--steps") {
       if (!ParseSteps(value, options.steps)) return false;
+    } else if (arg == "--level") {
+      if (value != "commands") return false;
+      options.commands = true;
     } else {
       return false;
     }
@@ -88,7 +95,9 @@ std::vector<Timed> RunAll(workload::Engine& engine, const std::string& dir,
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fputs("usage: bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...]\n", stderr);
+    std::fputs(
+        "usage: bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...] [--level commands]\n",
+        stderr);
     return 2;
   }
   bool temporary = options.dir.empty();
@@ -98,7 +107,8 @@ int main(int argc, char** argv) {
     options.dir = pattern;
   }
   const workload::Workload w = workload::MakeWorkload(options.rows);
-  auto zorvane = workload::MakeZorvaneEngine();
+  auto zorvane =
+      options.commands ? workload::MakeCommandsEngine() : workload::MakeZorvaneEngine();
   auto sqlite = workload::MakeSqliteEngine();
   const auto z = RunAll(*zorvane, options.dir, w, options.steps);
   const auto s = RunAll(*sqlite, options.dir, w, options.steps);

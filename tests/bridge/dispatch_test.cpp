@@ -46,10 +46,11 @@ TEST(Dispatch, AWordThatOnlySharesACommandsHashIsUnknown) {
   EXPECT_EQ(bridge::FindCommand("VERSIONS"), -1);
 }
 
-TEST(Dispatch, UnknownAndUnbuiltCommandsAnswer310) {
+TEST(Dispatch, UnknownCommandsAnswer310) {
   EXPECT_EQ(Cmd({"NoSuchCommand"}), "ERROR 310");
   EXPECT_EQ(Cmd({""}), "ERROR 310");
-  EXPECT_EQ(Cmd({"cursor_remove", "1"}), "ERROR 310");
+  // Found without regard to case; 1 names no cursor.
+  EXPECT_EQ(Cmd({"cursor_remove", "1"}), "ERROR 393");
 }
 
 TEST(Dispatch, MalformedExternalCallsAnswer310) {
@@ -103,11 +104,11 @@ TEST(Dispatch, IndexedCallsWriteErrorsToTheErrorSlotNotTheText) {
     EXPECT_EQ(outside.ErrorOut(), 310) << number;
     EXPECT_EQ(outside.Result(), "");
   }
-  Block unbuilt(66, 1);  // Cursor_Remove
-  unbuilt.Text(1, "1");
-  unbuilt.Dispatch();
-  EXPECT_EQ(unbuilt.ErrorOut(), 310);
-  EXPECT_EQ(unbuilt.Result(), "");
+  Block noCursor(66, 1);  // Cursor_Remove
+  noCursor.Text(1, "1");
+  noCursor.Dispatch();
+  EXPECT_EQ(noCursor.ErrorOut(), 393);
+  EXPECT_EQ(noCursor.Result(), "");
 }
 
 TEST(Dispatch, RawCallsTakeNumbersFromSlotsAndOptionalBitsFromTheCallMode) {

@@ -1,4 +1,5 @@
-// Database, table, field and BLOB commands through the external function:
+// Database, table, field, BLOB, SQL and cursor commands through the
+// external function:
 // every bad handle and argument answers a code, and random command
 // sequences agree with a model of the tables.
 #include <gtest/gtest.h>
@@ -35,15 +36,18 @@ class ObjectCommands : public ::testing::Test {
     blob = Cmd({"BaseObject_MakeNewField", table, "B", "BLOB"});
     picture = Cmd({"BaseObject_MakeNewField", table, "P", "Picture"});
     block = Cmd({"MemBuffer_Allocate", "16"});
+    cursor = Cmd({"DataBase_SQLSelect", db, "SELECT N FROM T", "1", "1", "2"});
     // Handles of objects that are gone.
     const std::string gone = Cmd({"Database_MakeNewBaseObject", db, "Gone"});
     const std::string goneField = Cmd({"BaseObject_MakeNewField", gone, "G", "Long"});
     const std::string closed = Cmd({"Database_New"});
     const std::string freed = Cmd({"MemBuffer_Allocate", "4"});
+    const std::string removed = Cmd({"DataBase_SQLSelect", db, "SELECT N FROM T"});
+    ASSERT_EQ(Cmd({"Cursor_Remove", removed}), "");
     ASSERT_EQ(Cmd({"DataBase_RemoveBaseObject", db, "Gone"}), "");
     ASSERT_EQ(Cmd({"Database_Close", closed}), "");
     ASSERT_EQ(Cmd({"MemBuffer_Free", freed}), "");
-    freedHandles = {gone, goneField, closed, freed};
+    freedHandles = {gone, goneField, closed, freed, removed};
   }
   void TearDown() override {
     Cmd({"SetDebugLevel", "0"});
@@ -52,11 +56,11 @@ class ObjectCommands : public ::testing::Test {
   }
 
   ztest::TempDir dir;
-  std::string db, table, number, blob, picture, block;
+  std::string db, table, number, blob, picture, block, cursor;
   std::vector<std::string> freedHandles;
 };
 
-enum class Slot { Database, Table, Field, BlobField, Block };
+enum class Slot { Database, Table, Field, BlobField, Block, Cursor };
 
 // Code for a bad value in the slot: a wrong handle, zero, a negative one
 // and a missing argument.
@@ -77,6 +81,8 @@ Codes CodesFor(Slot slot) {
       return {392, 310, 392, 310};
     case Slot::Block:
       return {310, 310, 310, 310};
+    case Slot::Cursor:
+      return {393, 310, 393, 310};
   }
   return {};
 }
@@ -167,12 +173,47 @@ TEST_F(ObjectCommands, EveryBadHandleAnswersItsCodeAtEveryDebugLevel) {
       {{"BLOB_ReadData", blob, "@", "4"}, Slot::Block},
       {{"BLOB_WriteData", blob, "@", "4"}, Slot::Block},
       {{"Picture_Set", picture, "@"}, Slot::Block},
+      {{"Database_SqlExecute", "@", "DELETE FROM T"}, Slot::Database},
+      {{"DataBase_SQLSelect", "@", "SELECT N FROM T"}, Slot::Database},
+      {{"Database_SQLSelectRecords", "@", "SELECT N FROM T"}, Slot::Database},
+      {{"Cursor_Remove", "@"}, Slot::Cursor},
+      {{"Cursor_GetDatabase", "@"}, Slot::Cursor},
+      {{"Cursor_GetSQLstring", "@"}, Slot::Cursor},
+      {{"Cursor_GetRecordCount", "@"}, Slot::Cursor},
+      {{"Cursor_SetBlank", "@"}, Slot::Cursor},
+      {{"Cursor_AddRecord", "@", "1"}, Slot::Cursor},
+      {{"Cursor_AddRecords", "@", "1"}, Slot::Cursor},
+      {{"Cursor_UpdateRecord", "@"}, Slot::Cursor},
+      {{"Cursor_UpdateAllRecords", "@"}, Slot::Cursor},
+      {{"Cursor_DeleteRecord", "@", "1"}, Slot::Cursor},
+      {{"Cursor_DeleteAllRecords", "@"}, Slot::Cursor},
+      {{"Cursor_DropRecord", "@", "1"}, Slot::Cursor},
+      {{"Cursor_FirstRecord", "@"}, Slot::Cursor},
+      {{"Cursor_LastRecord", "@"}, Slot::Cursor},
+      {{"Cursor_NextRecord", "@"}, Slot::Cursor},
+      {{"Cursor_PrevRecord", "@"}, Slot::Cursor},
+      {{"Cursor_GoToRecord", "@", "1"}, Slot::Cursor},
+      {{"Cursor_GetPosition", "@"}, Slot::Cursor},
+      {{"Cursor_ImportASCII", "@", "/nowhere"}, Slot::Cursor},
+      {{"Cursor_ExportASCII", "@", "/nowhere"}, Slot::Cursor},
+      {{"Cursor_GetFieldCount", "@"}, Slot::Cursor},
+      {{"Cursor_GetFieldName", "@", "1"}, Slot::Cursor},
+      {{"Cursor_GetFieldRef", "@", "1"}, Slot::Cursor},
+      {{"Cursor_GetField", "@", "1"}, Slot::Cursor},
+      {{"Cursor_SetField", "@", "1", "5"}, Slot::Cursor},
+      {{"Cursor_GetPicture", "@", "1"}, Slot::Cursor},
+      {{"Cursor_SetPicture", "@", "1", "1"}, Slot::Cursor},
+      {{"Cursor_GetRecord", "@", "1"}, Slot::Cursor},
+      {{"Cursor_GetRecords", "@"}, Slot::Cursor},
   };
   // Handles of another kind for each slot.
   const std::map<Slot, std::vector<std::string>> wrongKind = {
-      {Slot::Database, {table, number, block}}, {Slot::Table, {db, number, block}},
-      {Slot::Field, {db, table, block}},        {Slot::BlobField, {db, table, block}},
-      {Slot::Block, {db, table, number}},
+      {Slot::Database, {table, number, block, cursor}},
+      {Slot::Table, {db, number, block, cursor}},
+      {Slot::Field, {db, table, block, cursor}},
+      {Slot::BlobField, {db, table, block, cursor}},
+      {Slot::Block, {db, table, number, cursor}},
+      {Slot::Cursor, {db, table, number, block}},
   };
   for (const char* level : {"0", "1", "2"}) {
     ASSERT_EQ(Cmd({"SetDebugLevel", level}), "");
@@ -217,7 +258,17 @@ TEST_F(ObjectCommands, EveryBadHandleAnswersItsCodeAtEveryDebugLevel) {
       EXPECT_NE(raw.ErrorOut(), 0) << c.words[0] << " raw " << bad;
     }
   }
-  // Nothing above changed the table or its field.
+  // Cursor_IsValid answers from the registry at every level, never an error.
+  for (const char* level : {"0", "1"}) {
+    ASSERT_EQ(Cmd({"SetDebugLevel", level}), "");
+    for (const std::string& h : {db, table, number, block, freedHandles[4], std::string("0"),
+                                 std::string("-7"), std::string("2147483647")}) {
+      EXPECT_EQ(Cmd({"Cursor_IsValid", h}), "FALSE") << h;
+    }
+    EXPECT_EQ(Cmd({"Cursor_IsValid", cursor}), "TRUE");
+  }
+  // Nothing above changed the table or its field, or removed the cursor.
+  EXPECT_EQ(Cmd({"Cursor_GetSQLstring", cursor}), "SELECT N FROM T");
   EXPECT_EQ(Cmd({"BaseObject_GetFieldCount", table}), "3");
   EXPECT_EQ(Cmd({"Field_GetName", number}), "N");
   EXPECT_EQ(Cmd({"Database_GetBaseObjectCount", db}), "1");

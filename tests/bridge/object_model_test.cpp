@@ -1,8 +1,9 @@
 // Random command sequences against a model: tables and fields made through
 // the external function, records added, updated, deleted and visited by
 // RecID, every value read back as the commands give it. Records are
-// written through the table wrapper that the table handle names (the
-// script commands that write records belong to cursors).
+// written through the table wrapper that the table handle names, through
+// cursors and through UPDATE with parameter values; SELECT cursors are
+// walked, moved at random and read as text.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -69,6 +70,60 @@ TEST(ObjectModel, RandomSequencesAgreeWithTheModel) {
     return Cmd({"BaseObject_GetFieldRef", t, name});
   };
   int visited = 0;
+  // A record as a cursor over "RecID, fields..." gives it.
+  auto rowText = [&](const ModelTable& model, uint32_t recID) {
+    std::string text = std::to_string(recID);
+    for (const std::string& v : model.records.at(recID)) text += "\t" + v;
+    return text;
+  };
+  // Every record through a random-access cursor: walked, then read at
+  // random positions and all at once; the rows come in any order.
+  auto checkBySelect = [&](size_t i, int step) {
+    const ModelTable& model = tables[i];
+    std::string list = "RecID";
+    for (const ModelField& f : model.fields) list += ", " + f.name;
+    const std::string c =
+        Cmd({"DataBase_SQLSelect", db, "SELECT " + list + " FROM " + model.name, "1", "1", "2"});
+    ASSERT_EQ(c.rfind("ERROR", 0), std::string::npos) << c;
+    ASSERT_EQ(Cmd({"Cursor_GetRecordCount", c}), std::to_string(model.records.size()));
+    std::vector<std::string> rows;
+    for (bool more = Cmd({"Cursor_FirstRecord", c}) == "TRUE"; more;
+         more = Cmd({"Cursor_NextRecord", c}) == "TRUE") {
+      rows.push_back(Cmd({"Cursor_GetRecord", c}));
+    }
+    ASSERT_EQ(rows.size(), model.records.size()) << "step " << step;
+    std::string all;
+    for (const std::string& row : rows) {
+      const uint32_t recID = uint32_t(std::stoul(row.substr(0, row.find('\t'))));
+      ASSERT_EQ(model.records.count(recID), 1u) << "step " << step << " row " << row;
+      EXPECT_EQ(row, rowText(model, recID)) << "step " << step;
+      all += (all.empty() ? "" : "\n") + row;
+      ++visited;
+    }
+    for (int k = 0; k < 3 && !rows.empty(); ++k) {
+      const int n = driver.Pick(1, int(rows.size()));
+      EXPECT_EQ(Cmd({"Cursor_GetRecord", c, std::to_string(n)}), rows[size_t(n) - 1]);
+      EXPECT_EQ(Cmd({"Cursor_GetPosition", c}), std::to_string(n));
+    }
+    EXPECT_EQ(Cmd({"Cursor_GetRecords", c}), all) << "step " << step;
+    EXPECT_EQ(Cmd({"Cursor_GoToRecord", c, std::to_string(rows.size() + 1)}), "FALSE");
+    EXPECT_EQ(Cmd({"Cursor_Remove", c}), "");
+  };
+  // One value changed through a cursor walked to the record.
+  auto updateByCursor = [&](size_t i, uint32_t recID, size_t f, const std::string& value) {
+    const ModelTable& model = tables[i];
+    const std::string& name = model.fields[f].name;
+    const std::string c = Cmd(
+        {"DataBase_SQLSelect", db, "SELECT RecID, " + name + " FROM " + model.name, "1", "1", "2"});
+    bool found = Cmd({"Cursor_FirstRecord", c}) == "TRUE";
+    while (found && Cmd({"Cursor_GetField", c, "1"}) != std::to_string(recID)) {
+      found = Cmd({"Cursor_NextRecord", c}) == "TRUE";
+    }
+    ASSERT_TRUE(found) << recID;
+    ASSERT_EQ(Cmd({"Cursor_SetField", c, name, value}), "");
+    ASSERT_EQ(Cmd({"Cursor_UpdateRecord", c}), "TRUE");
+    ASSERT_EQ(Cmd({"Cursor_Remove", c}), "");
+  };
   // Every value of the current record, read through Field_GetValue.
   auto checkRecord = [&](size_t i, uint32_t recID, int step) {
     ++visited;
@@ -121,6 +176,33 @@ TEST(ObjectModel, RandomSequencesAgreeWithTheModel) {
       ASSERT_TRUE(wrapper.GoToRecord(it->first));
       ASSERT_TRUE(wrapper.DeleteRecord());
       model.records.erase(it);
+    } else if (op < 78) {
+      checkBySelect(i, step);
+    } else if (op < 84 && !model.records.empty()) {
+      auto it = std::next(model.records.begin(), driver.Pick(0, int(model.records.size()) - 1));
+      const size_t f = size_t(driver.Pick(0, int(model.fields.size()) - 1));
+      const std::string value = driver.RandomValue(model.fields[f].type);
+      // UPDATE with the value as a parameter, over every record whose
+      // Long field g holds the chosen record's value; else the cursor.
+      const size_t g = size_t(driver.Pick(0, int(model.fields.size()) - 1));
+      if (model.fields[g].type == "Long") {
+        const std::string key = it->second[g];
+        uint32_t matching = 0;
+        for (auto& [recID, values] : model.records) {
+          if (values[g] != key) continue;
+          values[f] = value;
+          ++matching;
+        }
+        ASSERT_EQ(Cmd({"Database_SqlExecute", db,
+                       "UPDATE " + model.name + " SET " + model.fields[f].name + " = :1 WHERE " +
+                           model.fields[g].name + " = " + key,
+                       value}),
+                  std::to_string(matching))
+            << "step " << step;
+      } else {
+        it->second[f] = value;
+        updateByCursor(i, it->first, f, value);
+      }
     } else if (op < 97) {
       const uint32_t highest = model.records.empty() ? 0 : model.records.rbegin()->first;
       const uint32_t recID = uint32_t(driver.Pick(1, int(highest) + 2));
@@ -145,6 +227,7 @@ TEST(ObjectModel, RandomSequencesAgreeWithTheModel) {
       ASSERT_TRUE(wrapper.GoToRecord(recID));
       checkRecord(i, recID, -1);
     }
+    checkBySelect(i, -1);
   }
   EXPECT_GT(visited, 500);  // the sequence reached records, not only misses
   EXPECT_EQ(Cmd({"ShutDown"}), "");

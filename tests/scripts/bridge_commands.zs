@@ -13,10 +13,10 @@ EscapeString "it's (a).b" 1 => "it\\'s \\(a\\)\\.b"
 EscapeString "[x]?" 0 => "[x]?"
 EscapeString => ""
 
-# Unknown words and commands of layers not built yet.
+# Unknown words; known ones without regard to case (1 names no cursor).
 NoSuchCommand => "ERROR 310"
 "" => "ERROR 310"
-cursor_remove 1 => "ERROR 310"
+cursor_remove 1 => "ERROR 393"
 # Same hash as VERSION, another word.
 VERSIPL => "ERROR 310"
 
