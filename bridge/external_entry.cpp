@@ -42,29 +42,24 @@ void ReleaseToHost(char* text) {
   if (text != nullptr && gHostRelease != nullptr) gHostRelease(text);
 }
 
-// The host sets data and length for the text it returns (zero-terminated
-// after length): the length is trusted, so a value with zero bytes comes
-// through whole. The copy replaces the host's pointer in the block, which
-// the host has then taken back.
 char* GetVariable(void* name, void* key, void* block, void* flag) {
   char* hostText = CallHost(ZORVANE_CALLBACK_GET_VARIABLE, name, key, block, flag);
   if (hostText == nullptr) return nullptr;
-  HostDataBlock* data = static_cast<HostDataBlock*>(block);
+  // The length the host reported for this very text is believed only up to
+  // the text's own end, its first zero: nothing tells a lying length from
+  // bytes that follow a zero, and reading past the host's text must never
+  // happen. A shorter length cuts the copy.
+  const HostDataBlock* data = static_cast<const HostDataBlock*>(block);
   size_t length;
   if (data != nullptr && data->data == hostText && data->length >= 0) {
-    length = size_t(data->length);
+    length = strnlen(hostText, size_t(data->length));
   } else {
-    // No length for this text: it ends at its zero.
     length = std::strlen(hostText);
   }
   char* copy = static_cast<char*>(pMalloc(length + 1));
   if (copy != nullptr) {
     std::memcpy(copy, hostText, length);
     copy[length] = '\0';
-  }
-  if (data != nullptr) {
-    data->data = copy;
-    data->length = copy != nullptr ? int32_t(length) : 0;
   }
   ReleaseToHost(hostText);
   return copy;
@@ -81,14 +76,21 @@ void ReleaseResult(void* block) {
 
 }  // namespace
 
+// The host set data and length for the text it returned: that length is
+// trusted, so a value with zero bytes comes through whole.
 bool ReadHostVariable(const char* name, std::string& out) {
   char key[1] = {'\0'};
   int32_t flag = 0;
   HostDataBlock data{nullptr, -1};
-  char* copy = GetVariable(const_cast<char*>(name), key, &data, &flag);
-  if (copy == nullptr) return false;
-  out.assign(copy, size_t(data.length));
-  LibraryFree(copy);
+  char* hostText =
+      CallHost(ZORVANE_CALLBACK_GET_VARIABLE, const_cast<char*>(name), key, &data, &flag);
+  if (hostText == nullptr) return false;
+  if (data.data == hostText && data.length >= 0) {
+    out.assign(hostText, size_t(data.length));
+  } else {
+    out.assign(hostText);
+  }
+  ReleaseToHost(hostText);
   return true;
 }
 
