@@ -1,0 +1,73 @@
+// OBL_Dump: what every dump writer shares: the output file and a text
+// buffer that collects what is written next. Flush appends the buffer to
+// the file and empties it; the file's content never depends on when
+// flushes happen, they only bound the buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/env.h"
+
+class OBL_DataBase;
+class OBL_BaseObject;
+class FBL_BaseField;
+class OBL_PointerLink;
+
+class OBL_Dump {
+ public:
+  // Creates the file (an existing one is replaced) open for writing, locked.
+  // A failure raises the env's file error; nothing is written then.
+  explicit OBL_Dump(const std::string& path, platform::Env* env = nullptr);
+  virtual ~OBL_Dump();
+  OBL_Dump(const OBL_Dump&) = delete;
+  OBL_Dump& operator=(const OBL_Dump&) = delete;
+
+  virtual void Dump(OBL_DataBase& db) = 0;
+
+ protected:
+  std::string& Buffer() { return mBuffer; }
+  void Append(std::string_view text) { mBuffer.append(text); }
+  // Writes the buffer at the file's end and empties it.
+  void Flush();
+  // Writes text at the file's end, after what was flushed before (the
+  // buffer is left alone).
+  void WriteDirect(std::string_view text);
+  // Flushes when the buffer has grown past what one write should carry.
+  void FlushWhenFull() {
+    if (mBuffer.size() >= kFlushSize) Flush();
+  }
+
+ private:
+  static constexpr size_t kFlushSize = 64 * 1024;
+  std::unique_ptr<platform::EnvFile> mFile;
+  uint64_t mEnd = 0;
+  std::string mBuffer;
+};
+
+namespace zv::dump {
+
+// Type names as the dumps write them ("" for codes without one).
+const char* DumpTypeName(uint8_t code);
+// Whether the field keeps its value as bytes the dumps write in the
+// hexadecimal form: BLOB, Picture, FixedBinary, VarBinary (and, in the XML
+// dump, Text).
+bool IsBlobFamily(const FBL_BaseField& field);
+bool IsBinary(const FBL_BaseField& field);
+// The value's bytes of a BLOB-family or binary field.
+std::string ValueBytes(FBL_BaseField& field);
+// The hexadecimal form at level n: 16 bytes a line as two upper-case
+// digits separated by single blanks, each line ended by a line feed and,
+// for n > 0, begun by n + 1 tabs.
+void AppendHex(std::string& out, std::string_view bytes, uint32_t level);
+// Reads the hexadecimal form back: white space around digit pairs is
+// skipped; each pair is followed by one separator. Characters other than
+// 0-9 and A-F give bytes of no meaning, never a fault.
+std::string DecodeHex(std::string_view text);
+// The link of an object-pointer field; null when it has none.
+const OBL_PointerLink* PointerLinkOf(const FBL_BaseField& field);
+
+}  // namespace zv::dump
