@@ -4,6 +4,7 @@
 
 #include "dump/sql_dump.h"
 #include "dump/xml_dump.h"
+#include "dump/xml_load.h"
 #include "objects/object_database.h"
 
 namespace zv::dump {
@@ -19,8 +20,12 @@ class DumpService : public OBL_DumpService {
     if (writer != nullptr) writer->Dump(db);
   }
 
-  void LoadDump(OBL_DataBase& /*db*/, const std::string& /*path*/, int32_t /*kind*/,
-                const std::string& /*newDatabase*/) override {}
+  void LoadDump(OBL_DataBase& db, const std::string& path, int32_t kind,
+                const std::string& newDatabase) override {
+    if (kind != 2) return;
+    OBL_DumpXMLParser reader(path, newDatabase);
+    reader.Load(db);
+  }
 };
 
 }  // namespace

@@ -1,0 +1,193 @@
+#include <charconv>
+#include <unordered_map>
+
+#include "dump/load_state.h"
+#include "kernel/tables/base_field.h"
+#include "kernel/tables/field_types.h"
+#include "objects/base_object.h"
+#include "objects/object_database.h"
+#include "objects/object_table.h"
+
+namespace zv::dump {
+
+namespace {
+
+constexpr const char kRecIDName[] = "RecID";
+constexpr const char kKeyFieldName[] = "__RDB_KEY";
+constexpr const char kPointerSuffix[] = "_RDB_PTR";
+
+// A decimal number; 0 for anything else.
+uint32_t ParseUnsigned(const std::string& text) {
+  uint32_t value = 0;
+  const char* begin = text.data();
+  while (begin < text.data() + text.size() && (*begin == ' ' || *begin == '\t')) ++begin;
+  std::from_chars(begin, text.data() + text.size(), value);
+  return value;
+}
+
+bool TakesLanguage(uint8_t type) {
+  return type == kTypeString || type == kTypeText || type == kTypeVarChar;
+}
+
+bool TakesSize(uint8_t type) {
+  return type == kTypeSound || type == kTypePicture || type == kTypeMovie || type == kTypeBLOB ||
+         type == kTypeFixedBinary || type == kTypeVarBinary;
+}
+
+void MakeField(LoadState& state, OBL_BaseObject& table, FieldDescriptor& fd) {
+  OBL_FieldSpec spec;
+  spec.mName = fd.mName;
+  // The writer's names and the short forms ("LDouble") both read back.
+  spec.mType = zv::TypeCodeOfName(fd.mType.c_str()).value_or(0);
+  fd.mTypeCode = spec.mType;
+  if (TakesLanguage(spec.mType)) {
+    spec.mSize = ParseUnsigned(fd.mFirst);
+    spec.mLanguage = fd.mSecond;
+  } else if (spec.mType == kTypeObjectPtr) {
+    if (TableDescriptor* target = FindTableDescriptor(state, fd.mFirst)) {
+      spec.mTarget = target->mTable;
+      target->mPointed = true;
+    }
+    spec.mDeletionControl = static_cast<OBL_DeletionControl>(ParseUnsigned(fd.mSecond) & 3);
+  } else if (TakesSize(spec.mType)) {
+    spec.mSize = ParseUnsigned(fd.mFirst);
+  }
+  spec.mMethodText = fd.mMethod;
+  uint16_t flags = 0;
+  if (fd.mNullable) flags |= kFieldNullable;
+  if (fd.mUnique) flags |= kFieldUnique;
+  if (fd.mByWords) flags |= kFieldByWords;
+  // A pointer's index is made once its values are final (ResolveLinks).
+  if (fd.mIndexed && spec.mType != kTypeObjectPtr) flags |= kFieldIndexed;
+  if (fd.mCompressed) flags |= kFieldCompressed;
+  spec.mFlags = flags;
+  fd.mField = &table.MakeNewField(spec);
+}
+
+FBL_BaseField& MakeTemporaryField(LoadState& state, OBL_BaseObject& table,
+                                  const std::string& name) {
+  OBL_FieldSpec spec;
+  spec.mName = name;
+  spec.mType = kTypeULong;
+  FBL_BaseField& field = table.MakeNewField(spec);
+  state.mTemporaryFields = true;
+  return field;
+}
+
+// The pointer takes, in every record, the record of target whose key is
+// the dumped pointer; records whose dumped pointer matches none keep it
+// blank.
+void Repoint(OBL_BaseObject& table, FieldDescriptor& pointer, OBL_BaseObject& target,
+             FBL_BaseField& key) {
+  std::unordered_map<uint64_t, REC_ID> loaded;
+  OBL_ObjectTable& targets = target.GetStore();
+  for (bool on = targets.FirstRecord(); on; on = targets.NextRecord())
+    loaded.emplace(key.GetAsBits(), targets.GetCurrentRecID());
+  OBL_ObjectTable& store = table.GetStore();
+  for (bool on = store.FirstRecord(); on; on = store.NextRecord()) {
+    const uint64_t dumped = pointer.mLinkField->GetAsBits();
+    auto found = loaded.find(dumped);
+    if (dumped == 0 || found == loaded.end()) continue;
+    pointer.mField->SetFromBits(found->second, false);
+    store.UpdateRecord();
+  }
+}
+
+}  // namespace
+
+TableDescriptor* FindTableDescriptor(LoadState& state, const std::string& name) {
+  for (TableDescriptor& t : state.mTables) {
+    if (zv::SameName(t.mName, name)) return &t;
+  }
+  return nullptr;
+}
+
+FieldDescriptor* FindFieldDescriptor(TableDescriptor& table, const std::string& name) {
+  for (FieldDescriptor& f : table.mFields) {
+    if (zv::SameName(f.mName, name)) return &f;
+  }
+  return nullptr;
+}
+
+void BuildSchema(LoadState& state) {
+  OBL_DataBase& db = *state.mDb;
+  for (TableDescriptor& t : state.mTables) {
+    t.mTable = db.FindBaseObject(t.mName);
+    if (t.mTable == nullptr) {
+      t.mTable = &db.MakeNewBaseObject(t.mName);
+      t.mCreated = true;
+    }
+  }
+  for (TableDescriptor& t : state.mTables) {
+    for (FieldDescriptor& fd : t.mFields) {
+      if (t.mCreated) {
+        MakeField(state, *t.mTable, fd);
+      } else {
+        fd.mField = t.mTable->GetField(fd.mName);
+        fd.mTypeCode = fd.mField != nullptr ? fd.mField->GetType() : 0;
+      }
+    }
+  }
+  state.mSchemaBuilt = true;
+  db.Flush();
+}
+
+void PrepareLinks(LoadState& state, TableDescriptor& table) {
+  if (table.mLinksPrepared || table.mTable == nullptr) return;
+  table.mLinksPrepared = true;
+  if (table.mPointed && FindFieldDescriptor(table, kRecIDName) == nullptr) {
+    FieldDescriptor& recID = table.mFields.emplace_back();
+    recID.mName = kRecIDName;
+    recID.mLinkField = &MakeTemporaryField(state, *table.mTable, kKeyFieldName);
+  }
+  for (FieldDescriptor& fd : table.mFields) {
+    if (fd.mTypeCode != kTypeObjectPtr || fd.mField == nullptr || !table.mCreated) continue;
+    if (fd.mField->HasFlag(kFieldUnique)) {
+      fd.mField->RemoveFlags(kFieldUnique, true);
+      fd.mUniqueLifted = true;
+    }
+    fd.mLinkField = &MakeTemporaryField(state, *table.mTable, fd.mName + kPointerSuffix);
+  }
+}
+
+void ResolveLinks(LoadState& state) {
+  for (TableDescriptor& t : state.mTables) {
+    for (FieldDescriptor& fd : t.mFields) {
+      if (fd.mTypeCode != kTypeObjectPtr || fd.mLinkField == nullptr) continue;
+      TableDescriptor* target = FindTableDescriptor(state, fd.mFirst);
+      FieldDescriptor* key = target != nullptr ? FindFieldDescriptor(*target, kRecIDName) : nullptr;
+      if (key != nullptr && key->mLinkField != nullptr)
+        Repoint(*t.mTable, fd, *target->mTable, *key->mLinkField);
+      if (fd.mIndexed) fd.mField->AddFlags(kFieldIndexed, true);
+    }
+  }
+  RemoveTemporaryFields(state, false);
+  state.mDb->Flush();
+}
+
+void RemoveTemporaryFields(LoadState& state, bool quiet) {
+  auto step = [quiet](auto&& work) {
+    if (!quiet) return work();
+    try {
+      work();
+    } catch (...) {
+      // After a failure: the first error is the one reported.
+    }
+  };
+  for (TableDescriptor& t : state.mTables) {
+    for (FieldDescriptor& fd : t.mFields) {
+      if (fd.mLinkField != nullptr) {
+        FBL_BaseField* temporary = fd.mLinkField;
+        fd.mLinkField = nullptr;
+        step([&] { t.mTable->RemoveField(*temporary); });
+      }
+      if (fd.mUniqueLifted) {
+        fd.mUniqueLifted = false;
+        step([&] { fd.mField->AddFlags(kFieldUnique, true); });
+      }
+    }
+  }
+  state.mTemporaryFields = false;
+}
+
+}  // namespace zv::dump
