@@ -4,6 +4,7 @@
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
+#include "objects/base_object.h"
 #include "objects/object_database.h"
 
 OBL_Dump::OBL_Dump(const std::string& path, platform::Env* env) {
@@ -31,17 +32,23 @@ const char* DumpTypeName(uint8_t code) {
   return zv::TypeName(code);
 }
 
-bool IsBlobFamily(const FBL_BaseField& field) {
-  return dynamic_cast<const BF_BLOB*>(&field) != nullptr;
+ValueKind KindOf(const FBL_BaseField& field) {
+  if (dynamic_cast<const BF_BLOB*>(&field) != nullptr) return ValueKind::kBlob;
+  if (dynamic_cast<const BF_FixedBinary*>(&field) != nullptr) return ValueKind::kBinary;
+  return ValueKind::kPlain;
 }
 
-bool IsBinary(const FBL_BaseField& field) {
-  return dynamic_cast<const BF_FixedBinary*>(&field) != nullptr;
+std::vector<DumpColumn> Columns(const OBL_BaseObject& table, bool withMethods) {
+  std::vector<DumpColumn> columns;
+  for (FBL_BaseField* field : table.GetFieldList()) {
+    if (withMethods || !field->IsMethod()) columns.push_back({field, KindOf(*field)});
+  }
+  return columns;
 }
 
-std::string ValueBytes(FBL_BaseField& field) {
-  if (auto* blob = dynamic_cast<BF_BLOB*>(&field)) {
-    const std::vector<uint8_t> data = blob->GetData();
+std::string ValueBytes(FBL_BaseField& field, ValueKind kind) {
+  if (kind == ValueKind::kBlob) {
+    const std::vector<uint8_t> data = static_cast<BF_BLOB&>(field).GetData();
     return std::string(data.begin(), data.end());
   }
   return field.GetString();

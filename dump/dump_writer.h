@@ -52,13 +52,21 @@ namespace zv::dump {
 
 // Type names as the dumps write them ("" for codes without one).
 const char* DumpTypeName(uint8_t code);
-// Whether the field keeps its value as bytes the dumps write in the
-// hexadecimal form: BLOB, Picture, FixedBinary, VarBinary (and, in the XML
-// dump, Text).
-bool IsBlobFamily(const FBL_BaseField& field);
-bool IsBinary(const FBL_BaseField& field);
-// The value's bytes of a BLOB-family or binary field.
-std::string ValueBytes(FBL_BaseField& field);
+// How the dumps take a field's value: the BLOB family (BLOB, Text,
+// Picture) and the binary types keep bytes, which go in the hexadecimal
+// form (Text only in the XML dump).
+enum class ValueKind : uint8_t { kPlain, kBlob, kBinary };
+
+struct DumpColumn {
+  FBL_BaseField* mField;
+  ValueKind mKind;
+};
+
+ValueKind KindOf(const FBL_BaseField& field);
+// The table's user fields in order (method fields only when asked for).
+std::vector<DumpColumn> Columns(const OBL_BaseObject& table, bool withMethods);
+// The value's bytes: a BLOB-family field's data, else its text form.
+std::string ValueBytes(FBL_BaseField& field, ValueKind kind);
 // The hexadecimal form at level n: 16 bytes a line as two upper-case
 // digits separated by single blanks, each line ended by a line feed and,
 // for n > 0, begun by n + 1 tabs.

@@ -3,6 +3,8 @@
 
 #include "dump/load_state.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/binary_fields.h"
+#include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
 #include "objects/base_object.h"
 #include "objects/object_database.h"
@@ -53,13 +55,14 @@ void MakeField(LoadState& state, OBL_BaseObject& table, FieldDescriptor& fd) {
     spec.mSize = ParseUnsigned(fd.mFirst);
   }
   spec.mMethodText = fd.mMethod;
+  // Indexes of a new table are built once its records are in
+  // (FinishFields): one bulk build instead of an insertion per record.
   uint16_t flags = 0;
   if (fd.mNullable) flags |= kFieldNullable;
-  if (fd.mUnique) flags |= kFieldUnique;
   if (fd.mByWords) flags |= kFieldByWords;
-  // A pointer's index is made once its values are final (ResolveLinks).
-  if (fd.mIndexed && spec.mType != kTypeObjectPtr) flags |= kFieldIndexed;
   if (fd.mCompressed) flags |= kFieldCompressed;
+  fd.mDeferredFlags = static_cast<uint16_t>((fd.mIndexed ? kFieldIndexed : 0) |
+                                            (fd.mUnique ? kFieldUnique : 0));
   spec.mFlags = flags;
   fd.mField = &table.MakeNewField(spec);
 }
@@ -109,6 +112,18 @@ FieldDescriptor* FindFieldDescriptor(TableDescriptor& table, const std::string& 
   return nullptr;
 }
 
+FieldDescriptor* FindRecordField(TableDescriptor& table, const std::string& name) {
+  const size_t n = table.mFields.size();
+  for (size_t k = 0; k < n; ++k) {
+    const size_t i = (table.mNextField + k) % n;
+    if (table.mFields[i].mName == name) {
+      table.mNextField = i + 1;
+      return &table.mFields[i];
+    }
+  }
+  return FindFieldDescriptor(table, name);
+}
+
 void BuildSchema(LoadState& state) {
   OBL_DataBase& db = *state.mDb;
   for (TableDescriptor& t : state.mTables) {
@@ -126,6 +141,8 @@ void BuildSchema(LoadState& state) {
         fd.mField = t.mTable->GetField(fd.mName);
         fd.mTypeCode = fd.mField != nullptr ? fd.mField->GetType() : 0;
       }
+      if (dynamic_cast<BF_BLOB*>(fd.mField) != nullptr) fd.mForm = ValueForm::kBlob;
+      if (dynamic_cast<BF_FixedBinary*>(fd.mField) != nullptr) fd.mForm = ValueForm::kBinary;
     }
   }
   state.mSchemaBuilt = true;
@@ -142,12 +159,9 @@ void PrepareLinks(LoadState& state, TableDescriptor& table) {
   }
   for (FieldDescriptor& fd : table.mFields) {
     if (fd.mTypeCode != kTypeObjectPtr || fd.mField == nullptr || !table.mCreated) continue;
-    if (fd.mField->HasFlag(kFieldUnique)) {
-      fd.mField->RemoveFlags(kFieldUnique, true);
-      fd.mUniqueLifted = true;
-    }
     fd.mLinkField = &MakeTemporaryField(state, *table.mTable, fd.mName + kPointerSuffix);
   }
+  table.mStored = table.mTable->GetFieldList(OBL_FieldSelection::kStored);
 }
 
 void ResolveLinks(LoadState& state) {
@@ -158,14 +172,13 @@ void ResolveLinks(LoadState& state) {
       FieldDescriptor* key = target != nullptr ? FindFieldDescriptor(*target, kRecIDName) : nullptr;
       if (key != nullptr && key->mLinkField != nullptr)
         Repoint(*t.mTable, fd, *target->mTable, *key->mLinkField);
-      if (fd.mIndexed) fd.mField->AddFlags(kFieldIndexed, true);
     }
   }
-  RemoveTemporaryFields(state, false);
+  FinishFields(state, false);
   state.mDb->Flush();
 }
 
-void RemoveTemporaryFields(LoadState& state, bool quiet) {
+void FinishFields(LoadState& state, bool quiet) {
   auto step = [quiet](auto&& work) {
     if (!quiet) return work();
     try {
@@ -181,9 +194,10 @@ void RemoveTemporaryFields(LoadState& state, bool quiet) {
         fd.mLinkField = nullptr;
         step([&] { t.mTable->RemoveField(*temporary); });
       }
-      if (fd.mUniqueLifted) {
-        fd.mUniqueLifted = false;
-        step([&] { fd.mField->AddFlags(kFieldUnique, true); });
+      if (fd.mDeferredFlags != 0 && fd.mField != nullptr) {
+        const uint16_t flags = fd.mDeferredFlags;
+        fd.mDeferredFlags = 0;
+        step([&] { fd.mField->AddFlags(flags, true); });
       }
     }
   }

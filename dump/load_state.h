@@ -46,6 +46,9 @@ enum class ElementCode : uint8_t {
   kRecordField = 29,
 };
 
+// How a record field's text reaches the field (SetFromXmlText).
+enum class ValueForm : uint8_t { kText, kBlob, kBinary };
+
 struct FieldDescriptor {
   std::string mName;
   std::string mType;
@@ -61,10 +64,12 @@ struct FieldDescriptor {
   bool mCompressed = false;
   uint8_t mTypeCode = 0;
   FBL_BaseField* mField = nullptr;
+  ValueForm mForm = ValueForm::kText;
   // "__RDB_KEY" for the "RecID" descriptor, "<name>_RDB_PTR" for a pointer.
   FBL_BaseField* mLinkField = nullptr;
-  // The Unique flag was taken off a pointer while loading.
-  bool mUniqueLifted = false;
+  // Indexed and Unique of a field of a new table, set once the records
+  // are in.
+  uint16_t mDeferredFlags = 0;
 };
 
 struct TableDescriptor {
@@ -75,6 +80,11 @@ struct TableDescriptor {
   bool mCreated = false;
   bool mPointed = false;
   bool mLinksPrepared = false;
+  // The stored fields a Record blanks first (temporary fields included).
+  std::vector<FBL_BaseField*> mStored;
+  // Where the search for the next record field starts: fields come in
+  // descriptor order.
+  size_t mNextField = 0;
 };
 
 struct LoadState {
@@ -100,16 +110,19 @@ struct LoadState {
 // Case-insensitive, as table and field names compare; null when none.
 TableDescriptor* FindTableDescriptor(LoadState& state, const std::string& name);
 FieldDescriptor* FindFieldDescriptor(TableDescriptor& table, const std::string& name);
+// The same for the field of a record: the one after the last found first.
+FieldDescriptor* FindRecordField(TableDescriptor& table, const std::string& name);
 
 // End of DatabaseDesc: creates the described tables that do not exist
 // with their fields; tables that exist only match fields by name.
 void BuildSchema(LoadState& state);
 // Start of BaseObjectData: the temporary link fields of the table.
 void PrepareLinks(LoadState& state, TableDescriptor& table);
-// End of DatabaseData: pointers re-pointed, temporary fields removed.
+// End of DatabaseData: pointers re-pointed, then FinishFields.
 void ResolveLinks(LoadState& state);
-// Removes every temporary field and gives pointers their Unique flag back.
-// quiet: after a failure (errors here are swallowed, the first one counts).
-void RemoveTemporaryFields(LoadState& state, bool quiet);
+// Removes every temporary field and gives the fields of new tables their
+// Indexed and Unique flags (their indexes built in bulk). quiet: after a
+// failure (errors here are swallowed, the first one counts).
+void FinishFields(LoadState& state, bool quiet);
 
 }  // namespace zv::dump

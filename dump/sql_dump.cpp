@@ -142,14 +142,15 @@ void OBL_DumpSQL::DumpField(FBL_BaseField& field) {
   out += ",\n";
 }
 
-void OBL_DumpSQL::AppendValue(FBL_BaseField& field) {
+void OBL_DumpSQL::AppendValue(const DumpColumn& column) {
+  FBL_BaseField& field = *column.mField;
   std::string& out = Buffer();
   if (field.IsNull()) {
     out += "NULL";
   } else if (IsQuotedType(field.GetType())) {
-    AppendSqlQuoted(out, ValueBytes(field));
-  } else if (IsBlobFamily(field) || IsBinary(field)) {
-    const std::string bytes = ValueBytes(field);
+    AppendSqlQuoted(out, ValueBytes(field, column.mKind));
+  } else if (column.mKind != ValueKind::kPlain) {
+    const std::string bytes = ValueBytes(field, column.mKind);
     // No bytes: no hexadecimal lines, and a bare value needs one character.
     if (bytes.empty()) out += "''";
     AppendHex(out, bytes, 0);
@@ -167,16 +168,16 @@ void OBL_DumpSQL::AppendValue(FBL_BaseField& field) {
 void OBL_DumpSQL::DumpTableData(OBL_BaseObject& table, int withComments) {
   if (withComments != 0) CommentBlock("Dumping data for table '" + table.GetName() + "'");
   std::string prefix = "INSERT INTO " + SqlName(table.GetName()) + " (";
-  const std::vector<FBL_BaseField*> fields = table.GetFieldList();
-  for (FBL_BaseField* f : fields) prefix += SqlName(f->GetName()) + ", ";
+  const std::vector<DumpColumn> fields = Columns(table, true);
+  for (const DumpColumn& c : fields) prefix += SqlName(c.mField->GetName()) + ", ";
   if (!fields.empty()) prefix.resize(prefix.size() - 2);
   prefix += ") VALUES (";
   OBL_ObjectTable& store = table.GetStore();
   // No statement inserts a record without values.
   for (bool on = !fields.empty() && store.FirstRecord(); on; on = store.NextRecord()) {
     Append(prefix);
-    for (FBL_BaseField* f : fields) {
-      AppendValue(*f);
+    for (const DumpColumn& c : fields) {
+      AppendValue(c);
       Append(", ");
     }
     if (!fields.empty()) Buffer().resize(Buffer().size() - 2);

@@ -37,7 +37,7 @@ class OBL_DumpSQL : public OBL_Dump {
 
  private:
   void CommentBlock(const std::string& text);
-  void AppendValue(FBL_BaseField& field);
+  void AppendValue(const zv::dump::DumpColumn& column);
 };
 
 namespace zv::dump {

@@ -283,37 +283,36 @@ void OBL_DumpXML::BaseObjectData(OBL_BaseObject& table) {
   OBL_ObjectTable& store = table.GetStore();
   Unsigned("RecordCount", store.GetRecordCount());
   Flush();
-  std::vector<FBL_BaseField*> fields;
-  for (FBL_BaseField* field : table.GetFieldList()) {
-    if (!field->IsMethod()) fields.push_back(field);
-  }
-  for (bool on = store.FirstRecord(); on; on = store.NextRecord()) Record(table, fields);
+  const std::vector<DumpColumn> columns = Columns(table, false);
+  for (bool on = store.FirstRecord(); on; on = store.NextRecord()) Record(table, columns);
   --mLevel;
   Close("BaseObjectData");
 }
 
-void OBL_DumpXML::Record(OBL_BaseObject& table, const std::vector<FBL_BaseField*>& fields) {
+void OBL_DumpXML::Record(OBL_BaseObject& table, const std::vector<DumpColumn>& columns) {
   Open("Record", nullptr);
   ++mLevel;
   Indent(mLevel);
   Append("<f n=\"RecID\">");
   Append(std::to_string(table.GetStore().GetCurrentRecID()));
   Append("</f>\n");
-  for (FBL_BaseField* field : fields) {
-    if (!field->IsNull()) FieldLine(*field);
+  for (const DumpColumn& column : columns) {
+    if (!column.mField->IsNull()) FieldLine(column);
   }
   --mLevel;
   Close("Record");
 }
 
-void OBL_DumpXML::FieldLine(FBL_BaseField& field) {
+void OBL_DumpXML::FieldLine(const DumpColumn& column) {
+  FBL_BaseField& field = *column.mField;
   std::string& out = Buffer();
   Indent(mLevel);
   out += "<f n=\"";
   AppendXmlAttribute(out, field.GetName());
   out += '"';
-  std::string bytes = IsBlobFamily(field) ? ValueBytes(field) : field.GetString();
-  bool hex = IsBlobFamily(field) || (IsBinary(field) && !bytes.empty());
+  const std::string bytes = ValueBytes(field, column.mKind);
+  bool hex = column.mKind == ValueKind::kBlob ||
+             (column.mKind == ValueKind::kBinary && !bytes.empty());
   if (!hex) {
     out += '>';
     if (!AppendXmlText(out, bytes)) {

@@ -47,8 +47,8 @@ class OBL_DumpXML : public OBL_Dump {
   void BaseObjectDesc(OBL_BaseObject& table);
   void FieldDesc(FBL_BaseField& field);
   void BaseObjectData(OBL_BaseObject& table);
-  void Record(OBL_BaseObject& table, const std::vector<FBL_BaseField*>& fields);
-  void FieldLine(FBL_BaseField& field);
+  void Record(OBL_BaseObject& table, const std::vector<zv::dump::DumpColumn>& columns);
+  void FieldLine(const zv::dump::DumpColumn& column);
 
   uint16_t mLevel = 0;
 };

@@ -155,15 +155,20 @@ ElementCode CodeOf(const char* name) {
 // A field takes a record field's text: BLOB-family values and binary
 // values (and values marked x="1") in the hexadecimal form, the others as
 // their text form.
-void SetFromXmlText(FBL_BaseField& field, const std::string& text, bool hex) {
-  if (auto* blob = dynamic_cast<BF_BLOB*>(&field)) {
-    const std::string bytes = DecodeHex(text);
-    blob->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  } else if (auto* binary = dynamic_cast<BF_FixedBinary*>(&field)) {
-    const std::string bytes = DecodeHex(text);
-    binary->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  } else {
-    field.SetString(hex ? DecodeHex(text) : text);
+void SetFromXmlText(FieldDescriptor& fd, const std::string& text, bool hex) {
+  switch (fd.mForm) {
+    case ValueForm::kBlob: {
+      const std::string bytes = DecodeHex(text);
+      static_cast<BF_BLOB*>(fd.mField)->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+      break;
+    }
+    case ValueForm::kBinary: {
+      const std::string bytes = DecodeHex(text);
+      static_cast<BF_FixedBinary*>(fd.mField)
+          ->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+      break;
+    }
+    case ValueForm::kText: fd.mField->SetString(hex ? DecodeHex(text) : text); break;
   }
 }
 
@@ -228,7 +233,7 @@ class XmlLoad {
     const std::string nameValue = named ? Latin1(atts[1]) : std::string();
     mState.mText.clear();
     if (mState.mInRecord) {
-      mState.mField = FindFieldDescriptor(*mState.mTable, nameValue);
+      mState.mField = FindRecordField(*mState.mTable, nameValue);
       mState.mHexValue = false;
       for (size_t i = 0; atts[i] != nullptr; i += 2) {
         if (std::strcmp(atts[i], "x") == 0 && std::strcmp(atts[i + 1], "1") == 0)
@@ -258,8 +263,7 @@ class XmlLoad {
       case ElementCode::kRecord:
         if (mState.mTable == nullptr) Refuse("Record outside BaseObjectData");
         mState.mInRecord = true;
-        for (FBL_BaseField* f : mState.mTable->mTable->GetFieldList(OBL_FieldSelection::kStored))
-          zv::SetEmptyValue(*f);
+        for (FBL_BaseField* f : mState.mTable->mStored) zv::SetEmptyValue(*f);
         break;
       default:
         break;
@@ -284,7 +288,7 @@ class XmlLoad {
       if (fd->mLinkField != nullptr) {
         fd->mLinkField->SetString(mState.mText);
       } else if (fd->mField != nullptr && !fd->mField->IsMethod()) {
-        SetFromXmlText(*fd->mField, mState.mText, mState.mHexValue);
+        SetFromXmlText(*fd, mState.mText, mState.mHexValue);
       }
       return;
     }
@@ -414,7 +418,7 @@ void Parse(platform::EnvFile& file, XML_Parser parser, XmlLoad& load) {
 // closed and its files deleted.
 void Abandon(LoadState& state) {
   OBL_DataBase& db = *state.mDb;
-  if (state.mTemporaryFields && db.IsOpen()) RemoveTemporaryFields(state, true);
+  if (state.mSchemaBuilt && db.IsOpen()) FinishFields(state, true);
   if (!state.mCreatedDatabase) return;
   try {
     db.Close();

@@ -7,10 +7,11 @@
 // Links while loading: a table some object pointer targets gets a
 // temporary ULong field "__RDB_KEY" holding each record's dumped RecID; a
 // pointer field gets a temporary ULong field "<name>_RDB_PTR" holding the
-// dumped pointer (its Unique flag is taken off meanwhile). At the end of
-// DatabaseData each pointer is set to the record whose "__RDB_KEY" is its
-// "_RDB_PTR", and the temporary fields go. They exist from the first
-// BaseObjectData that needs them until then, or until a failure.
+// dumped pointer. At the end of DatabaseData each pointer is set to the
+// record whose "__RDB_KEY" is its "_RDB_PTR", and the temporary fields go.
+// They exist from the first BaseObjectData that needs them until then, or
+// until a failure. The fields of created tables get their Indexed and
+// Unique flags then too, so that their indexes are built in bulk.
 //
 // Failures: expat's errors raise xFBL_Exception with expat's code and
 // "<expat's text>, line: L, position P"; a document the loader cannot
@@ -18,7 +19,7 @@
 // the same line and position; errors of the database pass unchanged. No
 // exception crosses expat: a failing handler stops the parser and the
 // error is raised after it returns, once the temporary fields are gone
-// and the unique flags are back. A database the load created is closed
+// and the index flags are back. A database the load created is closed
 // and its files deleted.
 //
 // Hostile documents: entity declarations are refused, elements nest at
