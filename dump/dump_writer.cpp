@@ -6,6 +6,7 @@
 #include "kernel/tables/field_types.h"
 #include "objects/base_object.h"
 #include "objects/object_database.h"
+#include "objects/object_table.h"
 
 OBL_Dump::OBL_Dump(const std::string& path, platform::Env* env) {
   mBuffer.reserve(1024);
@@ -23,6 +24,15 @@ void OBL_Dump::WriteDirect(std::string_view text) {
   if (text.empty()) return;
   mFile->WriteAt(mEnd, text.data(), text.size());
   mEnd += text.size();
+}
+
+void OBL_Dump::StartProgress(const OBL_DataBase& db) {
+  if (!mProgress) return;
+  uint64_t total = 0;
+  for (uint32_t i = 1; i <= db.GetBaseObjectCount(); ++i)
+    total += db.GetBaseObject(i)->GetStore().GetRecordCount();
+  mSteps.emplace(total);
+  mDone = 0;
 }
 
 namespace zv::dump {

@@ -5,17 +5,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "kernel/tables/progress_steps.h"
 #include "platform/env.h"
 
 class OBL_DataBase;
 class OBL_BaseObject;
 class FBL_BaseField;
 class OBL_PointerLink;
+
+// Progress of a long dump or load: each percentage once, rising, below
+// 100 (the caller knows when the work succeeded).
+using OBL_DumpProgress = std::function<void(uint32_t percent)>;
 
 class OBL_Dump {
  public:
@@ -27,8 +34,16 @@ class OBL_Dump {
   OBL_Dump& operator=(const OBL_Dump&) = delete;
 
   virtual void Dump(OBL_DataBase& db) = 0;
+  // Reported by records written, over the records of every user table.
+  void SetProgress(OBL_DumpProgress progress) { mProgress = std::move(progress); }
 
  protected:
+  // Before the records: counts what the dump writes in all.
+  void StartProgress(const OBL_DataBase& db);
+  // After each record.
+  void RecordDone() {
+    if (mSteps && mSteps->Reached(++mDone)) mProgress(mSteps->Percent());
+  }
   std::string& Buffer() { return mBuffer; }
   void Append(std::string_view text) { mBuffer.append(text); }
   // Writes the buffer at the file's end and empties it.
@@ -46,6 +61,9 @@ class OBL_Dump {
   std::unique_ptr<platform::EnvFile> mFile;
   uint64_t mEnd = 0;
   std::string mBuffer;
+  OBL_DumpProgress mProgress;
+  std::optional<FBL_ProgressSteps> mSteps;
+  uint64_t mDone = 0;
 };
 
 namespace zv::dump {

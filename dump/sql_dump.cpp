@@ -72,6 +72,7 @@ using namespace zv::dump;
 OBL_DumpSQL::~OBL_DumpSQL() = default;
 
 void OBL_DumpSQL::Dump(OBL_DataBase& db, int withData) {
+  StartProgress(db);
   if (withData != 0) {
     Append("# Zorvane dump \n#--------------------------------------------------\n\n");
     Flush();
@@ -183,6 +184,7 @@ void OBL_DumpSQL::DumpTableData(OBL_BaseObject& table, int withComments) {
     if (!fields.empty()) Buffer().resize(Buffer().size() - 2);
     Append(");\n");
     FlushWhenFull();
+    RecordDone();
   }
   Append("\n");
   Flush();

@@ -204,6 +204,7 @@ void OBL_DumpXML::Dump(OBL_DataBase& db) {
   mLevel = 1;
   DatabaseDesc(db);
   Append("\n\n\n");
+  StartProgress(db);
   Open("DatabaseData", nullptr);
   mLevel = 2;
   for (uint32_t i = 1; i <= db.GetBaseObjectCount(); ++i) BaseObjectData(*db.GetBaseObject(i));
@@ -284,7 +285,10 @@ void OBL_DumpXML::BaseObjectData(OBL_BaseObject& table) {
   Unsigned("RecordCount", store.GetRecordCount());
   Flush();
   const std::vector<DumpColumn> columns = Columns(table, false);
-  for (bool on = store.FirstRecord(); on; on = store.NextRecord()) Record(table, columns);
+  for (bool on = store.FirstRecord(); on; on = store.NextRecord()) {
+    Record(table, columns);
+    RecordDone();
+  }
   --mLevel;
   Close("BaseObjectData");
 }

@@ -392,8 +392,10 @@ namespace {
 
 // Runs expat over the file in blocks; raises expat's error or the
 // handler's failure.
-void Parse(platform::EnvFile& file, XML_Parser parser, XmlLoad& load) {
+void Parse(platform::EnvFile& file, XML_Parser parser, XmlLoad& load,
+           const OBL_DumpProgress& progress) {
   const uint64_t length = file.Size();
+  FBL_ProgressSteps steps(progress ? length : 0);
   std::vector<char> block(OBL_DumpXMLParser::kBlockSize);
   uint64_t offset = 0;
   bool last = false;
@@ -411,6 +413,7 @@ void Parse(platform::EnvFile& file, XML_Parser parser, XmlLoad& load) {
           ", position " + std::to_string(static_cast<long>(XML_GetCurrentColumnNumber(parser)));
       throw xFBL_Exception(static_cast<int32_t>(code), message.c_str());
     }
+    if (steps.Reached(offset)) progress(steps.Percent());
   }
 }
 
@@ -446,7 +449,7 @@ void OBL_DumpXMLParser::Load(OBL_DataBase& db) {
   XML_SetCharacterDataHandler(parser.get(), XmlLoad::OnText);
   XML_SetEntityDeclHandler(parser.get(), XmlLoad::OnEntityDecl);
   try {
-    Parse(File(), parser.get(), load);
+    Parse(File(), parser.get(), load, mProgress);
   } catch (...) {
     Abandon(state);
     throw;

@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 
+#include "dump/dump_writer.h"
 #include "platform/env.h"
 
 class OBL_DataBase;
@@ -76,7 +77,10 @@ class OBL_DumpXMLParser : public OBL_DumpParser {
   ~OBL_DumpXMLParser() override;
 
   void Load(OBL_DataBase& db) override;
+  // Reported by bytes of the document read.
+  void SetProgress(OBL_DumpProgress progress) { mProgress = std::move(progress); }
 
  private:
   Limits mLimits;
+  OBL_DumpProgress mProgress;
 };

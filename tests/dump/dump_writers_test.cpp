@@ -4,7 +4,9 @@
 // Every XML dump written here goes through xmllint.
 #include <filesystem>
 
+#include "dump/sql_dump.h"
 #include "dump/xml_dump.h"
+#include "dump/xml_load.h"
 #include "tests/dump/dump_fixture.h"
 
 namespace {
@@ -93,6 +95,40 @@ TEST_F(DumpWriters, HostileNamesStayWellFormedAndQuoted) {
   EXPECT_NE(sql.find("CREATE TABLE [a \"b\" <c> & 'd'] (\n\t\"tab\there\nline\" String(10,"),
             std::string::npos)
       << sql;
+}
+
+TEST_F(DumpWriters, ProgressRisesOncePerPercentOnDumpsAndLoads) {
+  Create();
+  OBL_BaseObject& t = mDb->MakeNewBaseObject("T");
+  AddField(t, "A", kTypeLong);
+  for (int i = 0; i < 700; ++i) Add(t, {std::to_string(i)});
+  // Dumps report by records, loads by 8,192-byte blocks of the document.
+  auto rising = [](const std::vector<uint32_t>& seen, size_t atLeast) {
+    EXPECT_GE(seen.size(), atLeast);
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_LT(seen[i], 100u);
+      if (i > 0) {
+        EXPECT_GT(seen[i], seen[i - 1]);
+      }
+    }
+  };
+  for (int kind : {1, 2}) {
+    std::vector<uint32_t> seen;
+    std::unique_ptr<OBL_Dump> writer;
+    if (kind == 1) writer = std::make_unique<OBL_DumpSQL>(mDir.File("p.sql"));
+    if (kind == 2) writer = std::make_unique<OBL_DumpXML>(mDir.File("p.xml"));
+    writer->SetProgress([&](uint32_t percent) { seen.push_back(percent); });
+    writer->Dump(*mDb);
+    writer.reset();
+    rising(seen, 90);
+  }
+  std::vector<uint32_t> seen;
+  OBL_DataBase copy;
+  OBL_DumpXMLParser reader(mDir.File("p.xml"), mDir.File("copy"));
+  reader.SetProgress([&](uint32_t percent) { seen.push_back(percent); });
+  reader.Load(copy);
+  EXPECT_EQ(copy.FindBaseObject("T")->GetStore().GetRecordCount(), 700u);
+  rising(seen, 5);
 }
 
 }  // namespace
