@@ -49,11 +49,14 @@ TEST_F(DumpWriters, EdgeCasesOfTablesAndKinds) {
             std::string::npos)
       << xml;
 
-  // Kinds other than 1 and 2 create no file.
+  // Kinds other than 1 and 2 create no file; a closed database raises 327.
   for (int32_t kind : {0, 3, -1}) {
     mDb->Dump(mDir.File("none"), kind);
     EXPECT_FALSE(std::filesystem::exists(mDir.File("none"))) << kind;
   }
+  OBL_DataBase closed;
+  EXPECT_EQ(ztest::ErrorCode([&] { closed.Dump(mDir.File("none"), 2); }), ERR_DATABASE_NOT_OPENED);
+  EXPECT_FALSE(std::filesystem::exists(mDir.File("none")));
 
   mDb->MakeNewBaseObject("Bare");
   OBL_BaseObject& empty = mDb->MakeNewBaseObject("Empty");
