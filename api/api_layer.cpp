@@ -1,6 +1,7 @@
 #include "api/api_layer.h"
 
 #include "api/zdk_database.h"
+#include "dump/dump_service.h"
 #include "kernel/storage/kernel_startup.h"
 #include "objects/object_database.h"
 #include "sql/expressions/expression_compiler.h"
@@ -17,6 +18,8 @@ void ZDK_Start(uint32_t cacheBytes) {
   gCacheBytes = static_cast<uint32_t>(zv::StartKernel(cacheBytes));
   // Calculated fields of every database compile through the expression layer.
   zv::SetDefaultFormulaCompiler(&zsql::ExpressionCompiler());
+  // Database_Dump and Database_LoadDump reach the dump layer.
+  zv::dump::InstallDumpService();
   gStarted = true;
 }
 
