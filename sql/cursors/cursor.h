@@ -17,10 +17,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "objects/cursor_interface.h"
 #include "sql/cursors/cursor_table.h"
+#include "sql/parser/parameters.h"
 
 class FBL_BaseField;
 class OBL_DataBase;
@@ -75,6 +78,11 @@ class OBL_Cursor : public OBL_I_Cursor {
   // The current row's RecID in a FROM table (1-based position).
   virtual REC_ID GetRecID(uint32_t fromPosition);
 
+  // The values of :1, :2, ... in the text (copied), for every Execute until
+  // set again; the rows go until the next Execute. Execute fails with 619
+  // when the text names a parameter beyond them.
+  void SetParams(std::span<const SQL_Param> params);
+
   void LetGo(const OBL_BaseObject* table) override;
 
   uint8_t GetLocation() const { return mLocation; }
@@ -94,6 +102,7 @@ class OBL_Cursor : public OBL_I_Cursor {
   OBL_DataBase* mDb;
   std::string mText;
   std::unique_ptr<OBL_Parser> mParser;
+  std::vector<SQL_Value> mParams;
   std::unique_ptr<OBL_I_CursorTable> mTable;
   int32_t mError = 0;
   int32_t mGoneError = 0;

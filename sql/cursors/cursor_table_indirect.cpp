@@ -38,9 +38,10 @@ void BlankFields(OBL_BaseObject& table) {
 }  // namespace
 
 OBL_CursorTable_Indirect::OBL_CursorTable_Indirect(const SQL_SelectStatement& stmt,
-                                                   OBL_LockMode lockMode, bool readOnly,
-                                                   bool rowsOnly)
+                                                   SQL_ParamValues params, OBL_LockMode lockMode,
+                                                   bool readOnly, bool rowsOnly)
     : mStmt(stmt),
+      mParams(params),
       mLockMode(lockMode),
       mReadOnly(readOnly || lockMode == OBL_LockMode::kReadOnly),
       mRowsOnly(rowsOnly),
@@ -69,7 +70,7 @@ void OBL_CursorTable_Indirect::Build() {
   }
   if (DecideReadOnly()) mReadOnly = mMustStayReadOnly = true;
   mColumnsOnly = ColumnsAlone();
-  OBL_JoinSet_Builder builder(mStmt, zsql::SelectionSets(mStmt));
+  OBL_JoinSet_Builder builder(mStmt, zsql::SelectionSets(mStmt, mParams));
   mRows = builder.Build();
   if (!mRowsOnly) SortAndDistinct();
   mPosition = 0;

@@ -13,7 +13,8 @@
 #include "sql/cursors/row_sort.h"
 #include "sql/parser/select_statement.h"
 
-OBL_CursorTable_Tmp::OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt) : mStmt(stmt) {}
+OBL_CursorTable_Tmp::OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt, SQL_ParamValues params)
+    : mStmt(stmt), mParams(params) {}
 
 OBL_CursorTable_Tmp::~OBL_CursorTable_Tmp() {
   try {
@@ -36,7 +37,7 @@ void OBL_CursorTable_Tmp::DropResultTable() {
 void OBL_CursorTable_Tmp::Build() {
   DropResultTable();
   mRecs.clear();
-  OBL_CursorTable_Indirect source(mStmt, OBL_LockMode::kNoLocks, true, true);
+  OBL_CursorTable_Indirect source(mStmt, mParams, OBL_LockMode::kNoLocks, true, true);
   source.Build();
   const OBL_I_JoinSet& rows = source.GetRows();
   const std::vector<OBL_BaseObject*>& tables = source.GetTables();

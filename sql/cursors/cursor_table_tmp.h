@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sql/cursors/cursor_table.h"
+#include "sql/parser/parameters.h"
 
 class OBL_BaseObject;
 class OBL_CursorTable_Indirect;
@@ -19,8 +20,9 @@ class SQL_SelectStatement;
 
 class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
  public:
-  // REQUIRES: stmt parsed without error and outlives the table.
-  explicit OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt);
+  // REQUIRES: stmt parsed without error; it and params (the values of
+  // its :N) outlive the table.
+  OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt, SQL_ParamValues params);
   ~OBL_CursorTable_Tmp() override;
 
   void Build() override;
@@ -62,6 +64,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   void OrderResult();
 
   const SQL_SelectStatement& mStmt;
+  SQL_ParamValues mParams;
   OBL_BaseObject* mResult = nullptr;
   std::vector<FBL_BaseField*> mColumns;
   std::vector<REC_ID> mRecs;

@@ -18,6 +18,7 @@ class QueryCursor : public SQL_RowCursor {
   QueryCursor(OBL_DataBase& db, const SQL_CursorRequest& request)
       : mCursor(db, request.mLocation, request.mLockMode, request.mDirection) {
     mCursor.SetSQL(request.mSelect);
+    mCursor.SetParams(request.mParams);
     if (!mCursor.Execute() || mCursor.GetError() != 0) Fail();
   }
   uint32_t GetRecordCount() override { return mCursor.GetRecordCount(); }
