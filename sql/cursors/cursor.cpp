@@ -1,5 +1,6 @@
 #include "sql/cursors/cursor.h"
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/record_locks.h"
 #include "objects/object_database.h"
 #include "platform/errors.h"
@@ -194,6 +195,18 @@ bool OBL_Cursor::LockCurrent(uint32_t kind) {
 REC_ID OBL_Cursor::GetRecID(uint32_t fromPosition) {
   OBL_I_CursorTable* table = Table();
   return table == nullptr ? 0 : table->GetRecID(fromPosition);
+}
+
+std::unique_ptr<FBL_BitSet> OBL_Cursor::GetRecords(uint32_t fromPosition) {
+  OBL_I_CursorTable* table = Table();
+  std::unique_ptr<FBL_BitSet> records;
+  if (table != nullptr) {
+    Guard([&] {
+      records = table->GetRecords(fromPosition);
+      return true;
+    });
+  }
+  return records;
 }
 
 uint32_t OBL_Cursor::ImportText(const std::string& path, char fieldDelimiter,

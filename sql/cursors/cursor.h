@@ -26,6 +26,7 @@
 #include "sql/parser/parameters.h"
 
 class FBL_BaseField;
+class FBL_BitSet;
 class OBL_DataBase;
 class OBL_Parser;
 
@@ -82,6 +83,9 @@ class OBL_Cursor : public OBL_I_Cursor {
   // set again; the rows go until the next Execute. Execute fails with 619
   // when the text names a parameter beyond them.
   void SetParams(std::span<const SQL_Param> params);
+  // The records of every row in a FROM table (1-based position), without
+  // moving over the rows; null with the error code set on failure.
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition);
 
   void LetGo(const OBL_BaseObject* table) override;
 

@@ -206,6 +206,15 @@ REC_ID OBL_CursorTable_Indirect::GetRecID(uint32_t fromPosition) const {
   return mRows->Get(mPosition - 1, fromPosition - 1);
 }
 
+std::unique_ptr<FBL_BitSet> OBL_CursorTable_Indirect::GetRecords(uint32_t fromPosition) const {
+  if (fromPosition < 1 || fromPosition > mTables.size()) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  std::unique_ptr<FBL_BitSet> records = mTables[fromPosition - 1]->GetStore().MakeEmptySet();
+  for (REC_ID rec : mRows->Column(fromPosition - 1)) {
+    if (rec != 0 && rec <= records->GetSize()) records->Include(rec);
+  }
+  return records;
+}
+
 void OBL_CursorTable_Indirect::SetReadOnly(bool on) {
   mReadOnly = on || mMustStayReadOnly || mLockMode == OBL_LockMode::kReadOnly;
 }

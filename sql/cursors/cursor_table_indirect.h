@@ -55,6 +55,7 @@ class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
   void ReleaseLock() override;
   bool LockCurrent(FBL_LockKind kind) override;
   REC_ID GetRecID(uint32_t fromPosition) const override;
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition) const override;
   uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
   uint32_t ImportText(const std::string& path, const FBL_TextFormat& format) override;
   bool Uses(const OBL_BaseObject& table) const override;

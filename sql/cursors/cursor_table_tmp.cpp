@@ -1,5 +1,6 @@
 #include "sql/cursors/cursor_table_tmp.h"
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/task.h"
 #include "kernel/tables/base_field.h"
@@ -111,7 +112,7 @@ void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_Aggregate>& aggr
   for (size_t i = 0; i < aggregates.size(); ++i) {
     OBL_FieldSpec fieldSpec = aggregates[i].ResultSpec();
     // Names must differ within the table.
-    fieldSpec.mName += "_" + std::to_string(i + 1);
+    fieldSpec.mName.append("_").append(std::to_string(i + 1));
     mColumns.push_back(&mResult->MakeNewField(fieldSpec));
   }
 }
@@ -129,6 +130,10 @@ void OBL_CursorTable_Tmp::BlankRecord() {
   for (FBL_BaseField* column : mColumns) {
     zsql::BlankField(*column);
   }
+}
+
+std::unique_ptr<FBL_BitSet> OBL_CursorTable_Tmp::GetRecords(uint32_t /*fromPosition*/) const {
+  return std::make_unique<FBL_BitSet>(0);
 }
 
 bool OBL_CursorTable_Tmp::Uses(const OBL_BaseObject& table) const {

@@ -42,6 +42,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   void ReleaseLock() override {}
   bool LockCurrent(FBL_LockKind /*kind*/) override { return false; }
   REC_ID GetRecID(uint32_t /*fromPosition*/) const override { return 0; }
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition) const override;
   uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
   uint32_t ImportText(const std::string& /*path*/, const FBL_TextFormat& /*format*/) override {
     Refuse();

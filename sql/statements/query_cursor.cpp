@@ -4,6 +4,7 @@
 // never reads as success.
 #include <memory>
 
+#include "kernel/sets/bit_set.h"
 #include "objects/object_database.h"
 #include "platform/errors.h"
 #include "sql/cursors/cursor.h"
@@ -31,6 +32,12 @@ class QueryCursor : public SQL_RowCursor {
   }
   void UpdateAllRecords() override {
     if (!mCursor.UpdateAllRecords()) Fail();
+  }
+  // The rows' records as the cursor holds them: no row is loaded.
+  std::unique_ptr<FBL_BitSet> GetRecords(OBL_BaseObject& /*table*/) override {
+    std::unique_ptr<FBL_BitSet> records = mCursor.GetRecords(1);
+    if (!records) Fail();
+    return records;
   }
 
  private:

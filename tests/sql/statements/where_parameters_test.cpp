@@ -196,6 +196,7 @@ TEST_F(WhereParameters, AValueBindsAsTheSameTextWrittenAsALiteralWould) {
   cursor.SetParams(std::vector<SQL_Param>{P("2"), P("gamma")});
   ASSERT_TRUE(cursor.Execute());
   EXPECT_EQ(cursor.GetRecordCount(), 2u);
+  EXPECT_EQ(cursor.GetRecords(1)->Count(), 2u);
   cursor.SetSQL("SELECT id FROM t WHERE k = :2");
   ASSERT_TRUE(cursor.Execute()) << cursor.GetError();
   EXPECT_EQ(cursor.GetRecordCount(), 1u);
