@@ -12,6 +12,10 @@
 
 namespace workload {
 
+// T1, T8 and T9 run a second time through SQL statements as steps
+// kStatements + 1, + 8 and + 9, compared with the peer's own step.
+inline constexpr int kStatements = 100;
+
 class Engine {
  public:
   virtual ~Engine() = default;
@@ -22,7 +26,8 @@ class Engine {
   virtual void Prepare(int step, const Workload& w) {
     if (step == 11) MakeTrips(w);
   }
-  // step is 1..11; a step the engine does not override answers nothing.
+  // step is 1..11 or a statements step; a step the engine does not
+  // override answers nothing.
   virtual std::optional<uint64_t> Run(int step, const Workload& w) {
     switch (step) {
       case 1:
@@ -47,6 +52,12 @@ class Engine {
         return CloseAndMeasure();
       case 11:
         return JoinTrips();
+      case kStatements + 1:
+        return InsertStatements(w);
+      case kStatements + 8:
+        return MoveCitiesStatements();
+      case kStatements + 9:
+        return DeleteYoungStatements();
       default:
         return std::nullopt;
     }
@@ -66,6 +77,9 @@ class Engine {
   virtual Answer CloseAndMeasure() { return std::nullopt; }
   virtual void MakeTrips(const Workload&) {}
   virtual Answer JoinTrips() { return std::nullopt; }
+  virtual Answer InsertStatements(const Workload&) { return std::nullopt; }
+  virtual Answer MoveCitiesStatements() { return std::nullopt; }
+  virtual Answer DeleteYoungStatements() { return std::nullopt; }
 };
 
 std::unique_ptr<Engine> MakeSqliteEngine();

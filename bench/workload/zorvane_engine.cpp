@@ -1,7 +1,8 @@
 // The workload on Zorvane: an object-layer database whose person table's
 // store (an indexed table) takes the kernel-level steps: index searches
 // through the fields, record sets counted, records visited with
-// GoToRecord. T6, T7 and T11 run SELECT statements through cursors.
+// GoToRecord. T6, T7 and T11 run SELECT statements through cursors. The
+// statements steps run on a database of their own (statement_steps.h).
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "objects/object_table.h"
 #include "platform/errors.h"
 #include "sql/cursors/cursor.h"
+#include "statement_steps.h"
 
 namespace workload {
 
@@ -59,6 +61,12 @@ class ZorvaneEngine : public Engine {
       error = "error " + std::to_string(e.Code);
       return false;
     }
+  }
+
+  // The statements' database is made before its first step, untimed.
+  void Prepare(int step, const Workload& w) override {
+    Engine::Prepare(step, w);
+    if (step > kStatements && !mStatements) mStatements = std::make_unique<StatementSteps>(mDir);
   }
 
   std::optional<uint64_t> Run(int step, const Workload& w) override {
@@ -224,6 +232,10 @@ class ZorvaneEngine : public Engine {
     return task.GetDeleted();
   }
 
+  Answer InsertStatements(const Workload& w) override { return mStatements->Insert(w); }
+  Answer MoveCitiesStatements() override { return mStatements->MoveCities(); }
+  Answer DeleteYoungStatements() override { return mStatements->DeleteYoung(); }
+
   Answer CloseAndMeasure() override {
     Close();
     uint64_t total = 0;
@@ -259,6 +271,7 @@ class ZorvaneEngine : public Engine {
   BF_DOUBLE* mScore = nullptr;
   FBL_BaseField* mName = nullptr;
   FBL_BaseField* mCity = nullptr;
+  std::unique_ptr<StatementSteps> mStatements;
 };
 
 }  // namespace

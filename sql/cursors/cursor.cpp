@@ -1,5 +1,6 @@
 #include "sql/cursors/cursor.h"
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/record_locks.h"
 #include "objects/object_database.h"
 #include "platform/errors.h"
@@ -196,6 +197,18 @@ REC_ID OBL_Cursor::GetRecID(uint32_t fromPosition) {
   return table == nullptr ? 0 : table->GetRecID(fromPosition);
 }
 
+std::unique_ptr<FBL_BitSet> OBL_Cursor::GetRecords(uint32_t fromPosition) {
+  OBL_I_CursorTable* table = Table();
+  std::unique_ptr<FBL_BitSet> records;
+  if (table != nullptr) {
+    Guard([&] {
+      records = table->GetRecords(fromPosition);
+      return true;
+    });
+  }
+  return records;
+}
+
 uint32_t OBL_Cursor::ImportText(const std::string& path, char fieldDelimiter,
                                 char recordDelimiter) {
   uint32_t count = 0;
@@ -231,6 +244,16 @@ void OBL_Cursor::SetSQL(const std::string& text) {
   mError = mParser->Parse(mText);
 }
 
+void OBL_Cursor::SetParams(std::span<const SQL_Param> params) {
+  // The rows hold a view of the values.
+  DropRows();
+  mParams.resize(params.size());
+  for (size_t i = 0; i < params.size(); ++i) {
+    mParams[i].mNull = params[i].mNull;
+    mParams[i].mBytes.assign(params[i].mNull ? std::string_view() : params[i].mBytes);
+  }
+}
+
 bool OBL_Cursor::Execute() {
   if (mDb == nullptr || mGoneError != 0) {
     mError = mGoneError;
@@ -243,10 +266,10 @@ bool OBL_Cursor::Execute() {
   return Guard([&] {
     std::unique_ptr<OBL_I_CursorTable> table;
     if (stmt.HasAggregate()) {
-      table = std::make_unique<OBL_CursorTable_Tmp>(stmt);
+      table = std::make_unique<OBL_CursorTable_Tmp>(stmt, mParams);
     } else {
-      table = std::make_unique<OBL_CursorTable_Indirect>(stmt, static_cast<OBL_LockMode>(mLockMode),
-                                                         false);
+      table = std::make_unique<OBL_CursorTable_Indirect>(
+          stmt, mParams, static_cast<OBL_LockMode>(mLockMode), false);
     }
     table->Build();
     mTable = std::move(table);

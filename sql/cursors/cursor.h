@@ -17,12 +17,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "objects/cursor_interface.h"
 #include "sql/cursors/cursor_table.h"
+#include "sql/parser/parameters.h"
 
 class FBL_BaseField;
+class FBL_BitSet;
 class OBL_DataBase;
 class OBL_Parser;
 
@@ -75,6 +79,14 @@ class OBL_Cursor : public OBL_I_Cursor {
   // The current row's RecID in a FROM table (1-based position).
   virtual REC_ID GetRecID(uint32_t fromPosition);
 
+  // The values of :1, :2, ... in the text (copied), for every Execute until
+  // set again; the rows go until the next Execute. Execute fails with 619
+  // when the text names a parameter beyond them.
+  void SetParams(std::span<const SQL_Param> params);
+  // The records of every row in a FROM table (1-based position), without
+  // moving over the rows; null with the error code set on failure.
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition);
+
   void LetGo(const OBL_BaseObject* table) override;
 
   uint8_t GetLocation() const { return mLocation; }
@@ -94,6 +106,7 @@ class OBL_Cursor : public OBL_I_Cursor {
   OBL_DataBase* mDb;
   std::string mText;
   std::unique_ptr<OBL_Parser> mParser;
+  std::vector<SQL_Value> mParams;
   std::unique_ptr<OBL_I_CursorTable> mTable;
   int32_t mError = 0;
   int32_t mGoneError = 0;

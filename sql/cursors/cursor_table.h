@@ -9,13 +9,14 @@
 #pragma once
 
 #include <cstdint>
-
+#include <memory>
 #include <string>
 
 #include "kernel/sets/rec_id.h"
 #include "kernel/tables/delimited_format.h"
 
 class FBL_BaseField;
+class FBL_BitSet;
 class OBL_BaseObject;
 enum class FBL_LockKind : uint32_t;
 
@@ -59,6 +60,10 @@ class OBL_I_CursorTable {
   virtual bool LockCurrent(FBL_LockKind kind) = 0;
   // The current row's record of a FROM table (1-based position); 0: none.
   virtual REC_ID GetRecID(uint32_t fromPosition) const = 0;
+  // The records of every row in a FROM table, as a set sized to the table
+  // (empty when the rows are no records); no row moves and nothing is
+  // locked.
+  virtual std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition) const = 0;
 
   // Delimited text (delimited_format.h) of the columns of the rows: written
   // in ascending RecID order; read as new records of the table the columns

@@ -38,9 +38,10 @@ void BlankFields(OBL_BaseObject& table) {
 }  // namespace
 
 OBL_CursorTable_Indirect::OBL_CursorTable_Indirect(const SQL_SelectStatement& stmt,
-                                                   OBL_LockMode lockMode, bool readOnly,
-                                                   bool rowsOnly)
+                                                   SQL_ParamValues params, OBL_LockMode lockMode,
+                                                   bool readOnly, bool rowsOnly)
     : mStmt(stmt),
+      mParams(params),
       mLockMode(lockMode),
       mReadOnly(readOnly || lockMode == OBL_LockMode::kReadOnly),
       mRowsOnly(rowsOnly),
@@ -69,7 +70,7 @@ void OBL_CursorTable_Indirect::Build() {
   }
   if (DecideReadOnly()) mReadOnly = mMustStayReadOnly = true;
   mColumnsOnly = ColumnsAlone();
-  OBL_JoinSet_Builder builder(mStmt, zsql::SelectionSets(mStmt));
+  OBL_JoinSet_Builder builder(mStmt, zsql::SelectionSets(mStmt, mParams));
   mRows = builder.Build();
   if (!mRowsOnly) SortAndDistinct();
   mPosition = 0;
@@ -203,6 +204,15 @@ bool OBL_CursorTable_Indirect::LockCurrent(FBL_LockKind kind) {
 REC_ID OBL_CursorTable_Indirect::GetRecID(uint32_t fromPosition) const {
   if (mPosition == 0 || fromPosition < 1 || fromPosition > mTables.size()) return 0;
   return mRows->Get(mPosition - 1, fromPosition - 1);
+}
+
+std::unique_ptr<FBL_BitSet> OBL_CursorTable_Indirect::GetRecords(uint32_t fromPosition) const {
+  if (fromPosition < 1 || fromPosition > mTables.size()) throw xFBL_Exception(ERR_WRONG_PARAMETER);
+  std::unique_ptr<FBL_BitSet> records = mTables[fromPosition - 1]->GetStore().MakeEmptySet();
+  for (REC_ID rec : mRows->Column(fromPosition - 1)) {
+    if (rec != 0 && rec <= records->GetSize()) records->Include(rec);
+  }
+  return records;
 }
 
 void OBL_CursorTable_Indirect::SetReadOnly(bool on) {

@@ -24,16 +24,18 @@
 
 #include "sql/cursors/cursor_table.h"
 #include "sql/cursors/join_set.h"
+#include "sql/parser/parameters.h"
 
 class OBL_BaseObject;
 class SQL_SelectStatement;
 
 class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
  public:
-  // REQUIRES: stmt parsed without error and outlives the table.
+  // REQUIRES: stmt parsed without error; it and params (the values of
+  // its :N) outlive the table.
   // rowsOnly: the rows as joined, neither sorted nor made distinct.
-  OBL_CursorTable_Indirect(const SQL_SelectStatement& stmt, OBL_LockMode lockMode,
-                           bool readOnly, bool rowsOnly = false);
+  OBL_CursorTable_Indirect(const SQL_SelectStatement& stmt, SQL_ParamValues params,
+                           OBL_LockMode lockMode, bool readOnly, bool rowsOnly = false);
   ~OBL_CursorTable_Indirect() override;
 
   void Build() override;
@@ -53,6 +55,7 @@ class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
   void ReleaseLock() override;
   bool LockCurrent(FBL_LockKind kind) override;
   REC_ID GetRecID(uint32_t fromPosition) const override;
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition) const override;
   uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
   uint32_t ImportText(const std::string& path, const FBL_TextFormat& format) override;
   bool Uses(const OBL_BaseObject& table) const override;
@@ -77,6 +80,7 @@ class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
   OBL_BaseObject& SingleTable() const;
 
   const SQL_SelectStatement& mStmt;
+  SQL_ParamValues mParams;
   OBL_LockMode mLockMode;
   bool mReadOnly;
   bool mMustStayReadOnly = false;

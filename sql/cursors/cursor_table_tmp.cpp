@@ -1,5 +1,6 @@
 #include "sql/cursors/cursor_table_tmp.h"
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/task.h"
 #include "kernel/tables/base_field.h"
@@ -13,7 +14,8 @@
 #include "sql/cursors/row_sort.h"
 #include "sql/parser/select_statement.h"
 
-OBL_CursorTable_Tmp::OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt) : mStmt(stmt) {}
+OBL_CursorTable_Tmp::OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt, SQL_ParamValues params)
+    : mStmt(stmt), mParams(params) {}
 
 OBL_CursorTable_Tmp::~OBL_CursorTable_Tmp() {
   try {
@@ -36,7 +38,7 @@ void OBL_CursorTable_Tmp::DropResultTable() {
 void OBL_CursorTable_Tmp::Build() {
   DropResultTable();
   mRecs.clear();
-  OBL_CursorTable_Indirect source(mStmt, OBL_LockMode::kNoLocks, true, true);
+  OBL_CursorTable_Indirect source(mStmt, mParams, OBL_LockMode::kNoLocks, true, true);
   source.Build();
   const OBL_I_JoinSet& rows = source.GetRows();
   const std::vector<OBL_BaseObject*>& tables = source.GetTables();
@@ -110,7 +112,7 @@ void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_Aggregate>& aggr
   for (size_t i = 0; i < aggregates.size(); ++i) {
     OBL_FieldSpec fieldSpec = aggregates[i].ResultSpec();
     // Names must differ within the table.
-    fieldSpec.mName += "_" + std::to_string(i + 1);
+    fieldSpec.mName.append("_").append(std::to_string(i + 1));
     mColumns.push_back(&mResult->MakeNewField(fieldSpec));
   }
 }
@@ -128,6 +130,10 @@ void OBL_CursorTable_Tmp::BlankRecord() {
   for (FBL_BaseField* column : mColumns) {
     zsql::BlankField(*column);
   }
+}
+
+std::unique_ptr<FBL_BitSet> OBL_CursorTable_Tmp::GetRecords(uint32_t /*fromPosition*/) const {
+  return std::make_unique<FBL_BitSet>(0);
 }
 
 bool OBL_CursorTable_Tmp::Uses(const OBL_BaseObject& table) const {

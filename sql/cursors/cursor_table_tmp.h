@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sql/cursors/cursor_table.h"
+#include "sql/parser/parameters.h"
 
 class OBL_BaseObject;
 class OBL_CursorTable_Indirect;
@@ -19,8 +20,9 @@ class SQL_SelectStatement;
 
 class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
  public:
-  // REQUIRES: stmt parsed without error and outlives the table.
-  explicit OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt);
+  // REQUIRES: stmt parsed without error; it and params (the values of
+  // its :N) outlive the table.
+  OBL_CursorTable_Tmp(const SQL_SelectStatement& stmt, SQL_ParamValues params);
   ~OBL_CursorTable_Tmp() override;
 
   void Build() override;
@@ -40,6 +42,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   void ReleaseLock() override {}
   bool LockCurrent(FBL_LockKind /*kind*/) override { return false; }
   REC_ID GetRecID(uint32_t /*fromPosition*/) const override { return 0; }
+  std::unique_ptr<FBL_BitSet> GetRecords(uint32_t fromPosition) const override;
   uint32_t ExportText(const std::string& path, const FBL_TextFormat& format) override;
   uint32_t ImportText(const std::string& /*path*/, const FBL_TextFormat& /*format*/) override {
     Refuse();
@@ -62,6 +65,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   void OrderResult();
 
   const SQL_SelectStatement& mStmt;
+  SQL_ParamValues mParams;
   OBL_BaseObject* mResult = nullptr;
   std::vector<FBL_BaseField*> mColumns;
   std::vector<REC_ID> mRecs;

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "sql/conditions/condition_sets.h"
 #include "sql/cursors/cursor_table_indirect.h"
+#include "sql/parser/select_errors.h"
 #include "sql/parser/select_statement.h"
 
 // The converter copies operation numbers across.
@@ -24,9 +25,10 @@ namespace {
 // is evaluated.
 class SubSelectValues : public SQL_ValueSource {
  public:
-  explicit SubSelectValues(const SQL_SelectStatement& stmt) : mStmt(stmt) {}
+  SubSelectValues(const SQL_SelectStatement& stmt, SQL_ParamValues params)
+      : mStmt(stmt), mParams(params) {}
   std::vector<std::string> ReadValues() override {
-    OBL_CursorTable_Indirect rows(mStmt, OBL_LockMode::kNoLocks, true);
+    OBL_CursorTable_Indirect rows(mStmt, mParams, OBL_LockMode::kNoLocks, true);
     rows.Build();
     std::vector<std::string> values;
     FBL_BaseField* column = rows.GetColumn(1);
@@ -39,6 +41,7 @@ class SubSelectValues : public SQL_ValueSource {
 
  private:
   const SQL_SelectStatement& mStmt;
+  SQL_ParamValues mParams;
 };
 
 FBL_Table* TableAt(const SQL_SelectStatement& stmt, uint32_t position) {
@@ -46,13 +49,42 @@ FBL_Table* TableAt(const SQL_SelectStatement& stmt, uint32_t position) {
   return entry == nullptr ? nullptr : &entry->GetTable().GetStore();
 }
 
-void Walk(const SQL_CondNode& node, const SQL_SelectStatement& stmt,
+// The value passed for :n.
+const SQL_Value& ParamValue(SQL_ParamValues params, uint32_t n) {
+  if (n == 0 || n > params.size()) throw xFBL_Exception(zv::sql::kErrNotEnoughParameters);
+  return params[n - 1];
+}
+
+// The leaf's values with its parameters bound.
+void BindValues(const SQL_CondNode& node, SQL_ParamValues params, SQL_Condition& out) {
+  if (node.mParameter != 0) {
+    const SQL_Value& value = ParamValue(params, node.mParameter);
+    if (value.mNull) {
+      // An IN with no values: no record.
+      out.mOp = SQL_ConditionOp::kOrIn;
+      out.mValues.clear();
+      return;
+    }
+    out.mValue = value.mBytes;
+  }
+  for (size_t i = 0; i < node.mValueParameters.size(); ++i) {
+    const uint32_t n = node.mValueParameters[i];
+    if (n == 0) {
+      out.mValues.push_back(node.mValues[i]);
+      continue;
+    }
+    const SQL_Value& value = ParamValue(params, n);
+    if (!value.mNull) out.mValues.push_back(value.mBytes);
+  }
+}
+
+void Walk(const SQL_CondNode& node, const SQL_SelectStatement& stmt, SQL_ParamValues params,
           std::vector<std::unique_ptr<FBL_BitSet>>& sets,
           std::vector<std::unique_ptr<SQL_ValueSource>>& sources) {
   if (node.mTable != 0) {
     FBL_Table* table = TableAt(stmt, node.mTable);
     if (table == nullptr) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Condition on no FROM table");
-    std::unique_ptr<SQL_Condition> converted = zsql::ConvertCondition(node, stmt, sources);
+    std::unique_ptr<SQL_Condition> converted = zsql::ConvertCondition(node, stmt, params, sources);
     sets[node.mTable - 1] = zsql::EvaluateForTable(*converted, *table);
     return;
   }
@@ -63,14 +95,14 @@ void Walk(const SQL_CondNode& node, const SQL_SelectStatement& stmt,
   if (node.mRight == nullptr) {
     throw xFBL_Exception(ERR_ASSERTION_NULL, "Condition node without its two children");
   }
-  Walk(*node.mLeft, stmt, sets, sources);
-  Walk(*node.mRight, stmt, sets, sources);
+  Walk(*node.mLeft, stmt, params, sets, sources);
+  Walk(*node.mRight, stmt, params, sets, sources);
 }
 
 }  // namespace
 
 std::unique_ptr<SQL_Condition> zsql::ConvertCondition(
-    const SQL_CondNode& node, const SQL_SelectStatement& stmt,
+    const SQL_CondNode& node, const SQL_SelectStatement& stmt, SQL_ParamValues params,
     std::vector<std::unique_ptr<SQL_ValueSource>>& sources) {
   auto out = std::make_unique<SQL_Condition>();
   out->mNegated = node.mNegated;
@@ -81,27 +113,28 @@ std::unique_ptr<SQL_Condition> zsql::ConvertCondition(
   out->mValue = node.mValue;
   out->mCaseSensitive = node.mCaseSensitive;
   out->mLeftCount = node.mLength;
-  out->mValues = node.mValues;
+  BindValues(node, params, *out);
   if (node.mSubSelect) {
-    sources.push_back(std::make_unique<SubSelectValues>(*node.mSubSelect));
+    sources.push_back(std::make_unique<SubSelectValues>(*node.mSubSelect, params));
     out->mSubSelect = sources.back().get();
   }
   if (node.mLeft != nullptr) {
-    out->mLeft = ConvertCondition(*node.mLeft, stmt, sources);
+    out->mLeft = ConvertCondition(*node.mLeft, stmt, params, sources);
     out->mLeft->mParent = out.get();
   }
   if (node.mRight != nullptr) {
-    out->mRight = ConvertCondition(*node.mRight, stmt, sources);
+    out->mRight = ConvertCondition(*node.mRight, stmt, params, sources);
     out->mRight->mParent = out.get();
   }
   return out;
 }
 
-std::vector<std::unique_ptr<FBL_BitSet>> zsql::SelectionSets(const SQL_SelectStatement& stmt) {
+std::vector<std::unique_ptr<FBL_BitSet>> zsql::SelectionSets(const SQL_SelectStatement& stmt,
+                                                             SQL_ParamValues params) {
   const uint32_t count = stmt.GetFromCount();
   std::vector<std::unique_ptr<FBL_BitSet>> sets(count);
   std::vector<std::unique_ptr<SQL_ValueSource>> sources;
-  if (stmt.GetCondition() != nullptr) Walk(*stmt.GetCondition(), stmt, sets, sources);
+  if (stmt.GetCondition() != nullptr) Walk(*stmt.GetCondition(), stmt, params, sets, sources);
   for (uint32_t i = 0; i < count; ++i) {
     if (!sets[i]) sets[i] = TableAt(stmt, i + 1)->SelectAllRecords();
   }

@@ -2,12 +2,19 @@
 // WHERE condition keeps. The parser's condition tree is converted into the
 // evaluator's (sql/conditions) one subtree per table and evaluated there;
 // a subtree spanning several tables is split at its AND and OR nodes.
+//
+// A :N in a leaf takes the N-th of the values passed (619 beyond them) as
+// if its bytes had been written there as a literal: the field parses it
+// as it parses a literal. A NULL value compares with nothing, as a NULL in
+// the column does: the leaf selects no record, NOT over it every record;
+// an IN list drops it.
 #pragma once
 
 #include <memory>
 #include <vector>
 
 #include "sql/conditions/condition_node.h"
+#include "sql/parser/parameters.h"
 
 class FBL_BitSet;
 class SQL_SelectStatement;
@@ -16,13 +23,16 @@ struct SQL_CondNode;
 namespace zsql {
 
 // The evaluator's node for a subtree of the parser's tree. Sub-selects
-// become value sources kept in `sources` (which must outlive the result).
+// become value sources kept in `sources` (which, and params, must outlive
+// the result).
 std::unique_ptr<SQL_Condition> ConvertCondition(
-    const SQL_CondNode& node, const SQL_SelectStatement& stmt,
+    const SQL_CondNode& node, const SQL_SelectStatement& stmt, SQL_ParamValues params,
     std::vector<std::unique_ptr<SQL_ValueSource>>& sources);
 
 // One set per FROM position (index 0 for position 1), each sized to its
 // table's MaxRecID; a table the condition leaves alone selects all.
-std::vector<std::unique_ptr<FBL_BitSet>> SelectionSets(const SQL_SelectStatement& stmt);
+// REQUIRES: params outlive the call.
+std::vector<std::unique_ptr<FBL_BitSet>> SelectionSets(const SQL_SelectStatement& stmt,
+                                                       SQL_ParamValues params);
 
 }  // namespace zsql

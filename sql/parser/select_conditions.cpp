@@ -5,7 +5,9 @@
 //              | field op value | field [NOT] LIKE|REGEX pattern [NO_CASE]
 //              | field IS [NOT] NULL | field [NOT] BETWEEN low AND high
 //              | field [NOT] IN "(" values | SELECT ... ")" | field joinop field
+// A value (pattern, bound, list item) is a literal or a :N parameter.
 #include <cctype>
+#include <utility>
 
 #include "sql/parser/select_errors.h"
 #include "sql/parser/select_parser.h"
@@ -42,6 +44,18 @@ bool IsJoinOperator(SQL_Token token) {
 }
 
 }  // namespace
+
+bool OBL_Parser::TakeValue(std::string& value, uint32_t& parameter) const {
+  if (Token() == SQL_Token::kParameter) {
+    value.clear();
+    parameter = mTok->GetParameter();
+    return true;
+  }
+  if (Token() != SQL_Token::kOperand) return false;
+  value = mTok->GetOperand();
+  parameter = 0;
+  return true;
+}
 
 SQL_CondNode* OBL_Parser::MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table) {
   SQL_CondNode* node = mStmt->NewNode();
@@ -132,9 +146,9 @@ SQL_CondNode* OBL_Parser::ParseFieldCondition(uint32_t depth) {
   if (IsComparison(op) || IsJoinOperator(op)) {
     node = ParseComparison(field, table);
   } else if (op == SQL_Token::kLike || op == SQL_Token::kRegex) {
-    if (Next() != SQL_Token::kOperand) return Fail(kErrWrongExpression);
+    Next();
     node = MakeLeaf(op == SQL_Token::kLike ? SQL_CondOp::kLike : SQL_CondOp::kRegex, field, table);
-    node->mValue = mTok->GetOperand();
+    if (!TakeValue(node->mValue, node->mParameter)) return Fail(kErrWrongExpression);
     if (Next() == SQL_Token::kNoCase) {
       node->mCaseSensitive = false;
       Next();
@@ -166,22 +180,21 @@ SQL_CondNode* OBL_Parser::ParseComparison(FBL_BaseField* field, uint32_t table) 
     return JoinCondition(field, table, op, mTok->GetField(), mTok->GetTable());
   }
   if (IsJoinOperator(op)) return Fail(kErrWrongLink);
-  if (Token() != SQL_Token::kOperand) return Fail(kErrWrongExpression);
   // The comparisons' operations are their tokens.
   SQL_CondNode* node = MakeLeaf(static_cast<SQL_CondOp>(op), field, table);
-  node->mValue = mTok->GetOperand();
+  if (!TakeValue(node->mValue, node->mParameter)) return Fail(kErrWrongExpression);
   Next();
   return node;
 }
 
 SQL_CondNode* OBL_Parser::ParseBetween(FBL_BaseField* field, uint32_t table) {
-  if (Next() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
+  Next();
   SQL_CondNode* low = MakeLeaf(SQL_CondOp::kGreaterEqual, field, table);
-  low->mValue = mTok->GetOperand();
+  if (!TakeValue(low->mValue, low->mParameter)) return Fail(kErrExpectedValue);
   if (Next() != SQL_Token::kAnd) return Fail(kErrExpectedAnd);
-  if (Next() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
+  Next();
   SQL_CondNode* high = MakeLeaf(SQL_CondOp::kLessEqual, field, table);
-  high->mValue = mTok->GetOperand();
+  if (!TakeValue(high->mValue, high->mParameter)) return Fail(kErrExpectedValue);
   Next();
   return MakeInner(SQL_CondOp::kAnd, low, high);
 }
@@ -192,8 +205,11 @@ SQL_CondNode* OBL_Parser::ParseIn(FBL_BaseField* field, uint32_t table, uint32_t
     return ParseSubSelect(MakeLeaf(SQL_CondOp::kInSelect, field, table), depth);
   SQL_CondNode* node = MakeLeaf(SQL_CondOp::kIn, field, table);
   for (;;) {
-    if (Token() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
-    node->mValues.push_back(mTok->GetOperand());
+    std::string value;
+    uint32_t parameter = 0;
+    if (!TakeValue(value, parameter)) return Fail(kErrExpectedValue);
+    node->mValues.push_back(std::move(value));
+    node->mValueParameters.push_back(parameter);
     const SQL_Token after = Next();
     if (after == SQL_Token::kClose) break;
     if (after == SQL_Token::kEnd) return Fail(kErrExpectedClose);
@@ -234,8 +250,8 @@ SQL_CondNode* OBL_Parser::ParseLeftLeaf() {
   node->mLength = length;
   if (Next() != SQL_Token::kClose) return Fail(kErrExpectedClose);
   if (Next() != SQL_Token::kEqual) return Fail(kErrWrongExpression);
-  if (Next() != SQL_Token::kOperand) return Fail(kErrExpectedValue);
-  node->mValue = mTok->GetOperand();
+  Next();
+  if (!TakeValue(node->mValue, node->mParameter)) return Fail(kErrExpectedValue);
   Next();
   return node;
 }

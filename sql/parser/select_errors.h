@@ -23,6 +23,7 @@ enum : int32_t {
   kErrWrongExpression = 616,
   kErrMixedAggregates = 617,
   kErrExpectedComma = 618,
+  kErrNotEnoughParameters = 619,
   kErrExpectedAnd = 631,
   kErrSubSelectColumns = 632,
 };

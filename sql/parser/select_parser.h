@@ -67,6 +67,9 @@ class OBL_Parser {
   SQL_CondNode* ParseIn(FBL_BaseField* field, uint32_t table, uint32_t depth);
   SQL_CondNode* ParseSubSelect(SQL_CondNode* leaf, uint32_t depth);
   SQL_CondNode* ParseLeftLeaf();
+  // The value token standing here, a literal or a :N, into value and
+  // parameter; false when none stands here.
+  bool TakeValue(std::string& value, uint32_t& parameter) const;
   SQL_CondNode* MakeLeaf(SQL_CondOp op, FBL_BaseField* field, uint32_t table);
   SQL_CondNode* MakeInner(SQL_CondOp op, SQL_CondNode* left, SQL_CondNode* right);
 

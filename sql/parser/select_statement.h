@@ -89,12 +89,17 @@ struct SQL_CondNode {
   uint32_t mTable = 0;
   FBL_BaseField* mField = nullptr;
   std::string mValue;
+  // The :N that stands for mValue, bound when the statement runs (0: the
+  // value is mValue as written).
+  uint32_t mParameter = 0;
   // LIKE and REGEX.
   bool mCaseSensitive = true;
   // LEFT(field, n) =: n.
   uint32_t mLength = 0;
   // IN (values).
   std::vector<std::string> mValues;
+  // For each of mValues, its :N or 0.
+  std::vector<uint32_t> mValueParameters;
   // IN (SELECT ...): the sub-select, parsed; one column.
   std::unique_ptr<SQL_SelectStatement> mSubSelect;
 };

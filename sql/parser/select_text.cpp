@@ -1,5 +1,6 @@
 #include "sql/parser/select_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -21,8 +22,12 @@ bool IsDelimiter(char c) {
          (c != 0 && std::strchr(",()=><*/-+%;:@#^&{}|", c) != nullptr);
 }
 
+bool IsDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
 bool IsNumberChar(char c) {
-  return std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '+';
+  return IsDigit(c) || c == '-' || c == '.' || c == '+';
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -116,6 +121,7 @@ void SQL_Tokenizer::SkipBlanks() {
 SQL_Token SQL_Tokenizer::Next() {
   mOperand.clear();
   mQuoted = false;
+  mParameter = 0;
   mTable = 0;
   mField = nullptr;
   if (mError != 0) return mToken = SQL_Token::kEnd;
@@ -132,6 +138,8 @@ SQL_Token SQL_Tokenizer::Next() {
   const char c = mText[mPos];
   if (IsQuote(c)) return mToken = ScanQuoted();
   if (IsNumberChar(c)) return mToken = ScanNumber();
+  if (c == ':' && mPos + 1 < mText.size() && IsDigit(mText[mPos + 1]))
+    return mToken = ScanParameter();
   const SQL_Token symbol = ScanSymbol();
   if (symbol != SQL_Token::kOther) return mToken = symbol;
   return mToken = ScanWord();
@@ -155,6 +163,16 @@ SQL_Token SQL_Tokenizer::ScanNumber() {
   while (mPos < mText.size() && IsNumberChar(mText[mPos])) ++mPos;
   mOperand.assign(mText.substr(start, mPos - start));
   return SQL_Token::kOperand;
+}
+
+SQL_Token SQL_Tokenizer::ScanParameter() {
+  // Numbers past the largest 32-bit one stay there: beyond any values.
+  uint64_t n = 0;
+  for (++mPos; mPos < mText.size() && IsDigit(mText[mPos]); ++mPos)
+    n = std::min<uint64_t>(n * 10 + static_cast<uint64_t>(mText[mPos] - '0'), UINT32_MAX);
+  if (n == 0) return Fail(zv::sql::kErrNotEnoughParameters);
+  mParameter = static_cast<uint32_t>(n);
+  return SQL_Token::kParameter;
 }
 
 SQL_Token SQL_Tokenizer::ScanSymbol() {

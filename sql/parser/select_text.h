@@ -1,6 +1,9 @@
 // The text side of the SELECT parser: preparing a statement's text and
 // scanning it into tokens.
 //
+// Parameters: ":" and a decimal number N is the N-th value the caller
+// passes (1-based; ":0" is 619). It is a value, never a name or a literal.
+//
 // Quotes: a literal runs between two single or two double quotes; the
 // quote doubled inside stands for itself. A name in brackets runs to the
 // next "]" and may hold any characters; it is never a keyword.
@@ -52,6 +55,8 @@ class SQL_Tokenizer {
   // kOperand: the name, number or literal (quotes removed).
   const std::string& GetOperand() const { return mOperand; }
   bool IsQuoted() const { return mQuoted; }
+  // kParameter: its number N (at least 1).
+  uint32_t GetParameter() const { return mParameter; }
   // kField, kTableStar, kTableStarStar: the FROM position; kField: the field.
   uint32_t GetTable() const { return mTable; }
   FBL_BaseField* GetField() const { return mField; }
@@ -61,6 +66,7 @@ class SQL_Tokenizer {
   SQL_Token Fail(int32_t code);
   SQL_Token ScanQuoted();
   SQL_Token ScanNumber();
+  SQL_Token ScanParameter();
   // Operators and punctuation; kOther when none starts here.
   SQL_Token ScanSymbol();
   // A word; bracketed: the brackets are left out. False when unterminated.
@@ -80,6 +86,7 @@ class SQL_Tokenizer {
   size_t mTokenStart = 0;
   std::string mOperand;
   bool mQuoted = false;
+  uint32_t mParameter = 0;
   uint32_t mTable = 0;
   FBL_BaseField* mField = nullptr;
   int32_t mError = 0;

@@ -45,6 +45,7 @@ enum class SQL_Token : uint8_t {
   kTableStarStar = 47,
   kAs = 48,
   kOperand = 50,
+  kParameter = 51,  // :N
   kNoCase = 55,
   kDistinct = 56,
   kAll = 57,

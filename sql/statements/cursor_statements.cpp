@@ -19,6 +19,15 @@
 #include "sql/statements/statement_reader.h"
 #include "sql/statements/statement_targets.h"
 
+std::unique_ptr<FBL_BitSet> SQL_RowCursor::GetRecords(OBL_BaseObject& table) {
+  auto records = table.GetStore().MakeEmptySet();
+  for (bool on = FirstRecord(); on; on = NextRecord()) {
+    const uint64_t rec = GetColumn(1)->GetAsBits();
+    if (rec != 0 && rec <= records->GetSize()) records->Include(static_cast<REC_ID>(rec));
+  }
+  return records;
+}
+
 namespace zv::sql {
 
 namespace {
@@ -41,16 +50,6 @@ std::string_view ReadWhere(SQL_StatementReader& reader) {
   const std::string_view where = reader.Rest();
   if (where.empty()) StatementError(kErrExpectedExpression);
   return where;
-}
-
-// The records of the cursor's rows (its first column is RecID).
-std::unique_ptr<FBL_BitSet> RowRecords(SQL_RowCursor& cursor, OBL_BaseObject& table) {
-  auto records = table.GetStore().MakeEmptySet();
-  for (bool on = cursor.FirstRecord(); on; on = cursor.NextRecord()) {
-    const uint64_t rec = cursor.GetColumn(1)->GetAsBits();
-    if (rec != 0 && rec <= records->GetSize()) records->Include(static_cast<REC_ID>(rec));
-  }
-  return records;
 }
 
 }  // namespace
@@ -91,7 +90,7 @@ uint32_t DeleteRows(SQL_RowCursor& cursor, OBL_BaseObject& table) {
     store.DeleteAllRecords();
     return count;
   }
-  const std::unique_ptr<FBL_BitSet> records = RowRecords(cursor, table);
+  const std::unique_ptr<FBL_BitSet> records = cursor.GetRecords(table);
   OBL_DeleteRecords task(table, *records);
   zv::RunTask(task);
   return task.GetDeleted();

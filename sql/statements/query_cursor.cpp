@@ -4,6 +4,7 @@
 // never reads as success.
 #include <memory>
 
+#include "kernel/sets/bit_set.h"
 #include "objects/object_database.h"
 #include "platform/errors.h"
 #include "sql/cursors/cursor.h"
@@ -18,6 +19,7 @@ class QueryCursor : public SQL_RowCursor {
   QueryCursor(OBL_DataBase& db, const SQL_CursorRequest& request)
       : mCursor(db, request.mLocation, request.mLockMode, request.mDirection) {
     mCursor.SetSQL(request.mSelect);
+    mCursor.SetParams(request.mParams);
     if (!mCursor.Execute() || mCursor.GetError() != 0) Fail();
   }
   uint32_t GetRecordCount() override { return mCursor.GetRecordCount(); }
@@ -30,6 +32,12 @@ class QueryCursor : public SQL_RowCursor {
   }
   void UpdateAllRecords() override {
     if (!mCursor.UpdateAllRecords()) Fail();
+  }
+  // The rows' records as the cursor holds them: no row is loaded.
+  std::unique_ptr<FBL_BitSet> GetRecords(OBL_BaseObject& /*table*/) override {
+    std::unique_ptr<FBL_BitSet> records = mCursor.GetRecords(1);
+    if (!records) Fail();
+    return records;
   }
 
  private:

@@ -17,6 +17,8 @@
 #include "sql/statements/statement_reader.h"
 
 class FBL_BaseField;
+class FBL_BitSet;
+class OBL_BaseObject;
 class OBL_DataBase;
 
 // What a statement asks a cursor to run.
@@ -46,6 +48,9 @@ class SQL_RowCursor {
   virtual void UpdateRecord() = 0;
   // Writes the row buffer's values to the record of every row.
   virtual void UpdateAllRecords() = 0;
+  // The records of table (the query's one FROM table) its rows hold; by
+  // default read from column 1, a RecID, row by row.
+  virtual std::unique_ptr<FBL_BitSet> GetRecords(OBL_BaseObject& table);
 };
 
 // Runs request; a SELECT the parser refuses raises its code (600 to 632).

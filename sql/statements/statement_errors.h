@@ -11,7 +11,6 @@ namespace zv::sql {
 
 enum : int32_t {
   kErrStmtWrongFieldType = 610,
-  kErrStmtNotEnoughParameters = 619,
   kErrStmtExpectedTable = 620,
   kErrStmtExpectedValues = 623,
   kErrStmtExpectedEquals = 625,

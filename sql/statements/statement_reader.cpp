@@ -119,7 +119,7 @@ bool SQL_StatementReader::ReadValue(SQL_Value& value) {
            n <= mParams.size())
       n = n * 10 + static_cast<uint64_t>(mText[i++] - '0');
     if (i == mPos + 1) return false;
-    if (n == 0 || n > mParams.size()) StatementError(kErrStmtNotEnoughParameters);
+    if (n == 0 || n > mParams.size()) StatementError(kErrNotEnoughParameters);
     mPos = i;
     const SQL_Param& p = mParams[n - 1];
     value.mNull = p.mNull;

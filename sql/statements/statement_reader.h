@@ -21,17 +21,7 @@
 #include <string>
 #include <string_view>
 
-// A value the caller passes for :N. mNull: SQL NULL (mBytes ignored).
-struct SQL_Param {
-  std::string_view mBytes;
-  bool mNull = false;
-};
-
-// A value read from the statement: its bytes, or NULL.
-struct SQL_Value {
-  std::string mBytes;
-  bool mNull = true;
-};
+#include "sql/parser/parameters.h"
 
 namespace zv::sql {
 

@@ -105,7 +105,11 @@ class SelectParserTest : public ztest::ObjectTest {
         "like", "regex", "is null", "is not null", "left=", "",  "",  "",  "in select"};
     out += Column(s, c.mTable, c.mField) + " " + ops[static_cast<int>(c.mOp)];
     if (!c.mValue.empty()) out += " '" + c.mValue + "'";
-    for (const std::string& v : c.mValues) out += " " + v;
+    if (c.mParameter != 0) out += " :" + std::to_string(c.mParameter);
+    for (size_t i = 0; i < c.mValues.size(); ++i) {
+      const uint32_t n = c.mValueParameters.at(i);
+      out += n != 0 ? " :" + std::to_string(n) : " " + c.mValues[i];
+    }
     if (c.mOp == SQL_CondOp::kLeftEqual) out += " n" + std::to_string(c.mLength);
     if (c.mOp == SQL_CondOp::kLike || c.mOp == SQL_CondOp::kRegex)
       out += c.mCaseSensitive ? " case" : " no_case";
@@ -175,6 +179,19 @@ TEST_F(SelectParserTest, GrammarFormsParseToTheirStatements) {
        "[from town; select town.name; where town.zip > '7']"},
       {"SELECT id FROM person WHERE LEFT(name, 3) = 'abc'",
        "from person; select person.id; where person.name left= 'abc' n3"},
+      // Parameters: a leaf keeps the number; quoted, ":1" is text.
+      {"SELECT id FROM person WHERE age = :1 AND name NOT LIKE :2 NO_CASE OR city = ':1'",
+       "from person; select person.id; where ((person.age = :1 and not person.name like :2 "
+       "no_case)@1 or person.city = ':1')@1"},
+      {"SELECT id FROM person WHERE age BETWEEN :1 AND 9 OR id IN (:3, 4,:12, ':5')",
+       "from person; select person.id; "
+       "where ((person.age >= :1 and person.age <= '9')@1 or person.id in :3 4 :12 :5)@1"},
+      {"SELECT id FROM person WHERE LEFT(name, 2) = :7 AND city REGEX :99999999999",
+       "from person; select person.id; "
+       "where (person.name left= :7 n2 and person.city regex :4294967295 case)@1"},
+      {"SELECT id FROM person WHERE city IN (SELECT name FROM town WHERE zip>:2)",
+       "from person; select person.id; where person.city in select "
+       "[from town; select town.name; where town.zip > :2]"},
       // Joins: a pointer to the target's RecID, relational links merged,
       // outer joins, links added when the WHERE names none.
       {"SELECT person.id, town.name FROM person, town WHERE person.home = town.RecID",
@@ -299,6 +316,13 @@ TEST_F(SelectParserTest, EveryErrorIsRecordedWithItsCode) {
       {"SELECT id FROM person WHERE age IN (SELECT id, age FROM person)", 632},
       {"SELECT id FROM person WHERE age IN (SELECT * FROM town)", 632},
       {"SELECT id FROM person WHERE age IN (SELECT id FROM nobody)", 602},
+      {"SELECT id FROM person WHERE age = :0", 619},
+      {"SELECT id FROM person WHERE age IN (1, :00)", 619},
+      {"SELECT id FROM person WHERE age = :", 616},
+      {"SELECT id FROM person WHERE :1 = age", 616},
+      {"SELECT id FROM person WHERE age = :1 :2", 616},
+      {"SELECT id FROM person WHERE LEFT(name, :1) = 'a'", 612},
+      {"SELECT :1 FROM person", 603},
   };
   for (const ErrorCase& c : cases)
     EXPECT_EQ(Parse(c.text), "error " + std::to_string(c.code)) << c.text;

@@ -203,7 +203,8 @@ TEST_F(JoinTest, EmptySelectionAndFromDistinct) {
            {"SELECT person.age FROM person, town WHERE person.home = town.RecID", 2}}) {
     OBL_Parser parser(*mDb);
     ASSERT_EQ(parser.Parse(sql), 0);
-    OBL_JoinSet_Builder builder(parser.GetStatement(), zsql::SelectionSets(parser.GetStatement()));
+    const SQL_SelectStatement& stmt = parser.GetStatement();
+    OBL_JoinSet_Builder builder(stmt, zsql::SelectionSets(stmt, {}));
     builder.Build();
     EXPECT_EQ(builder.GetWalkedCount(), walked) << sql;
   }
