@@ -139,8 +139,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The first RecID holding key, 0 when none.
   REC_ID FindFirst(const uint8_t* key);
   // RecIDs of the entries from..to (as ResolveRange gives them), in index
-  // order, into either set.
-  void CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
+  // order, into either set; returns how many entries it took.
+  uint64_t CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
                     FBL_BitSet* bits);
   // The bounds as positions: from is the first entry taken, to the first
   // entry after the range. False when the range is empty.
@@ -164,6 +164,10 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void NumberRecords(std::vector<uint32_t>& map, uint32_t start);
   // Every page checked in order, their sequence too; raises 370.
   void CheckAll();
+  // Whether a RecID may be named once only (a field's index, by-words
+  // aside): a page naming one twice was damaged, whatever its order says.
+  void SetOneEntryPerRecord(bool on) { mOneEntryPerRecord = on; }
+  bool OneEntryPerRecord() const { return mOneEntryPerRecord; }
 
   uint32_t PageCount() const;
   // Drops the in-memory copy of each page's first entry (the file was
@@ -237,6 +241,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // Reads the first entry of every page into the fence.
   void BuildFence();
   void FenceSet(uint32_t l);
+  // Raises 370 when the current page names a RecID twice.
+  void CheckDistinctRecIDs();
 
   // Order of key against the last appended key: by bytes when they are
   // equal or the field's keys compare as bytes, else through the field.
@@ -244,6 +250,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void RememberAppended(const uint8_t* key, REC_ID recID);
 
   bool mChecking = false;
+  bool mOneEntryPerRecord = false;
   bool mFound = false;
   // The last pair AppendEntry placed: valid while the last page keeps the
   // count it had then and no other change went through this cursor.

@@ -411,8 +411,9 @@ bool FBL_IndexPage::ResolveRange(bool leftIncluded, const uint8_t* left, const u
   return to.mPage > from.mPage || to.mEntry > from.mEntry;
 }
 
-void FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                                 FBL_ArraySet* array, FBL_BitSet* bits) {
+uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                                     FBL_ArraySet* array, FBL_BitSet* bits) {
+  uint64_t taken = 0;
   for (uint32_t p = from.mPage; p <= to.mPage; ++p) {
     Select(p);
     uint32_t n = Count();
@@ -421,7 +422,9 @@ void FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexP
     if (e <= b) continue;
     if (array != nullptr) CopyRecIDs(*array, b, e - b, true);
     if (bits != nullptr) MarkRecIDs(*bits, b, e - b);
+    taken += e - b;
   }
+  return taken;
 }
 
 void FBL_IndexPage::BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,

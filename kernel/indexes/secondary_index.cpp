@@ -167,6 +167,7 @@ void FBL_SecondaryIndex::Open() {
 // deleted and built anew.
 void FBL_SecondaryIndex::OpenChecked() {
   std::unique_ptr<xFBL_DataFileError> volumeError;
+  mPage->SetOneEntryPerRecord(mKind == kKindFieldIndex && !ByWords());
   for (;;) {
     bool good = false;
     try {
@@ -349,29 +350,47 @@ void FBL_SecondaryIndex::MarkDamaged(const xFBL_SXCorrupted& e) {
 }
 
 // An answer is a subset of the alive records; a point search checks its
-// few RecIDs one by one, a larger one against the record map's bits.
-void FBL_SecondaryIndex::CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits) {
+// few RecIDs one by one, a larger one against the record map's bits. Where
+// a record has one entry, a RecID named twice is damage too (a flipped
+// RecID naming another record): a bit set then holds fewer RecIDs than
+// entries were taken, an array holds one again.
+void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits,
+                                     uint64_t taken) {
   FBL_Table* table = mField.GetTable();
   if (table == nullptr) return;
+  const bool once = mPage->OneEntryPerRecord();
   const uint32_t n = array != nullptr ? array->Count() : bits->Count();
+  if (once && bits != nullptr && n != taken)
+    throw xFBL_SXCorrupted("The index names a record twice or beyond the table");
   if (n == 0) return;
   bool good = true;
   if (array != nullptr && n <= kAliveProbes) {
     for (REC_ID r : array->GetItems()) good = good && table->IsRecordAlive(r);
+    if (good && once) {
+      std::vector<REC_ID> ids(array->GetItems().begin(), array->GetItems().end());
+      std::sort(ids.begin(), ids.end());
+      if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+        throw xFBL_SXCorrupted("The index names a record twice");
+    }
   } else if (n <= kAliveProbes) {
     for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))
       good = table->IsRecordAlive(r);
   } else {
     std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
     if (array != nullptr) {
-      for (REC_ID r : array->GetItems()) good = good && alive->IsMember(r);
+      // Each RecID leaves the copy when met: the second mention misses.
+      for (REC_ID r : array->GetItems()) {
+        good = alive->IsMember(r);
+        if (!good) break;
+        if (once) alive->Exclude(r);
+      }
     } else {
       // A subset stays the same under the intersection.
       bits->Intersection(*alive);
       good = bits->Count() == n;
     }
   }
-  if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive");
+  if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive or twice");
 }
 
 // Index pages carry no checksum, and a key whose bytes were damaged may
@@ -416,9 +435,10 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
   auto set = std::make_unique<FBL_BitSet>(RecordLimit());
   try {
     FBL_IndexPosition from, to;
+    uint64_t taken = 0;
     if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
-      mPage->CollectRange(from, to, nullptr, set.get());
-    CheckAlive(nullptr, set.get());
+      taken = mPage->CollectRange(from, to, nullptr, set.get());
+    CheckAnswer(nullptr, set.get(), taken);
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
@@ -444,8 +464,8 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
       capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
     capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
     set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
-    mPage->CollectRange(from, to, set.get(), nullptr);
-    CheckAlive(set.get(), nullptr);
+    const uint64_t taken = mPage->CollectRange(from, to, set.get(), nullptr);
+    CheckAnswer(set.get(), nullptr, taken);
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
