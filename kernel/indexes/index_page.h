@@ -24,6 +24,7 @@
 #include "kernel/indexes/index_format.h"
 #include "kernel/sets/rec_id.h"
 #include "kernel/storage/page_cursors.h"
+#include "kernel/tables/field_types.h"
 #include "kernel/tables/key_order.h"
 
 class FBL_ArraySet;
@@ -149,13 +150,19 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The entries beside the bounds of a range (from..to as ResolveRange
   // gives them): the last one before each bound and the first one at it,
   // without repeats. A damaged key that keeps its page's order changes an
-  // answer only by crossing a bound, so it lies on one of these.
+  // answer only by crossing a bound, so it lies on one of these. inside:
+  // the entry lies in the range (the answer holds its RecID).
   struct Entry {
-    std::vector<uint8_t> key;
+    uint8_t key[kMaxIndexKeySize];
     REC_ID recID = 0;
+    FBL_IndexPosition at;
+    bool inside = false;
   };
-  void BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                    std::vector<Entry>& out);
+  struct BoundSet {
+    Entry entries[4];
+    uint32_t count = 0;
+  };
+  void BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to, BoundSet& out);
   // Most entries one page holds.
   virtual uint32_t MaxEntries() const = 0;
   REC_ID FirstRecID();

@@ -1,6 +1,7 @@
 #include "kernel/indexes/secondary_index.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "kernel/storage/task.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/length_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
@@ -402,18 +404,32 @@ void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits
 void FBL_SecondaryIndex::CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to) {
   FBL_Table* table = mField.GetTable();
   if (table == nullptr || ByWords() || mField.IsMethod()) return;
-  std::vector<FBL_IndexPage::Entry> entries;
-  mPage->BoundEntries(from, to, entries);
-  if (entries.empty()) return;
-  ValueKeeper keeper(mField);
+  FBL_IndexPage::BoundSet bounds;
+  mPage->BoundEntries(from, to, bounds);
+  if (bounds.count == 0) return;
   uint8_t key[kMaxIndexKeySize];
-  for (const FBL_IndexPage::Entry& entry : entries) {
-    if (!table->IsRecordAlive(entry.recID))
+  auto* length = dynamic_cast<FBL_LengthField*>(&mField);
+  // A walk over records must put the field's record and value back; texts
+  // and byte strings read their stored values beside the buffer instead.
+  std::optional<ValueKeeper> keeper;
+  if (length == nullptr) keeper.emplace(mField);
+  const REC_ID maxRecID = table->GetMaxRecID();
+  for (uint32_t i = 0; i < bounds.count; ++i) {
+    const FBL_IndexPage::Entry& entry = bounds.entries[i];
+    // The answer's own RecIDs were found alive already (a bit set drops
+    // those beyond it).
+    if (entry.recID > maxRecID || (!entry.inside && !table->IsRecordAlive(entry.recID)))
       throw xFBL_SXCorrupted("The index names a record that is not alive");
-    mField.ReadRecord(entry.recID);
-    if (HoldsNull()) throw xFBL_SXCorrupted("The index holds a key for a null value");
-    mField.MakeKey(key);
-    if (mField.CompareKeys(key, entry.key.data()) != 0)
+    bool null = false;
+    if (length != nullptr) {
+      null = !length->ReadStoredKey(entry.recID, key);
+    } else {
+      mField.ReadRecord(entry.recID);
+      null = HoldsNull();
+      if (!null) mField.MakeKey(key);
+    }
+    if (null) throw xFBL_SXCorrupted("The index holds a key for a null value");
+    if (mField.CompareKeys(key, entry.key) != 0)
       throw xFBL_SXCorrupted("An index key differs from its record's value");
   }
 }
