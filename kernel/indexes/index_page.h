@@ -24,6 +24,7 @@
 #include "kernel/indexes/index_format.h"
 #include "kernel/sets/rec_id.h"
 #include "kernel/storage/page_cursors.h"
+#include "kernel/tables/field_types.h"
 #include "kernel/tables/key_order.h"
 
 class FBL_ArraySet;
@@ -139,8 +140,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The first RecID holding key, 0 when none.
   REC_ID FindFirst(const uint8_t* key);
   // RecIDs of the entries from..to (as ResolveRange gives them), in index
-  // order, into either set.
-  void CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
+  // order, into either set; returns how many entries it took.
+  uint64_t CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
                     FBL_BitSet* bits);
   // The bounds as positions: from is the first entry taken, to the first
   // entry after the range. False when the range is empty.
@@ -149,13 +150,19 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // The entries beside the bounds of a range (from..to as ResolveRange
   // gives them): the last one before each bound and the first one at it,
   // without repeats. A damaged key that keeps its page's order changes an
-  // answer only by crossing a bound, so it lies on one of these.
+  // answer only by crossing a bound, so it lies on one of these. inside:
+  // the entry lies in the range (the answer holds its RecID).
   struct Entry {
-    std::vector<uint8_t> key;
+    uint8_t key[kMaxIndexKeySize];
     REC_ID recID = 0;
+    FBL_IndexPosition at;
+    bool inside = false;
   };
-  void BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                    std::vector<Entry>& out);
+  struct BoundSet {
+    Entry entries[4];
+    uint32_t count = 0;
+  };
+  void BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to, BoundSet& out);
   // Most entries one page holds.
   virtual uint32_t MaxEntries() const = 0;
   REC_ID FirstRecID();
@@ -164,6 +171,10 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void NumberRecords(std::vector<uint32_t>& map, uint32_t start);
   // Every page checked in order, their sequence too; raises 370.
   void CheckAll();
+  // Whether a RecID may be named once only (a field's index, by-words
+  // aside): a page naming one twice was damaged, whatever its order says.
+  void SetOneEntryPerRecord(bool on) { mOneEntryPerRecord = on; }
+  bool OneEntryPerRecord() const { return mOneEntryPerRecord; }
 
   uint32_t PageCount() const;
   // Drops the in-memory copy of each page's first entry (the file was
@@ -237,6 +248,8 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // Reads the first entry of every page into the fence.
   void BuildFence();
   void FenceSet(uint32_t l);
+  // Raises 370 when the current page names a RecID twice.
+  void CheckDistinctRecIDs();
 
   // Order of key against the last appended key: by bytes when they are
   // equal or the field's keys compare as bytes, else through the field.
@@ -244,6 +257,7 @@ class FBL_IndexPage : public FBL_LogicalPage {
   void RememberAppended(const uint8_t* key, REC_ID recID);
 
   bool mChecking = false;
+  bool mOneEntryPerRecord = false;
   bool mFound = false;
   // The last pair AppendEntry placed: valid while the last page keeps the
   // count it had then and no other change went through this cursor.

@@ -411,8 +411,9 @@ bool FBL_IndexPage::ResolveRange(bool leftIncluded, const uint8_t* left, const u
   return to.mPage > from.mPage || to.mEntry > from.mEntry;
 }
 
-void FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                                 FBL_ArraySet* array, FBL_BitSet* bits) {
+uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                                     FBL_ArraySet* array, FBL_BitSet* bits) {
+  uint64_t taken = 0;
   for (uint32_t p = from.mPage; p <= to.mPage; ++p) {
     Select(p);
     uint32_t n = Count();
@@ -421,23 +422,30 @@ void FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexP
     if (e <= b) continue;
     if (array != nullptr) CopyRecIDs(*array, b, e - b, true);
     if (bits != nullptr) MarkRecIDs(*bits, b, e - b);
+    taken += e - b;
   }
+  return taken;
 }
 
 void FBL_IndexPage::BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                                 std::vector<Entry>& out) {
-  out.clear();
+                                 BoundSet& out) {
+  out.count = 0;
   const uint32_t pages = PageCount();
-  std::vector<FBL_IndexPosition> taken;
   auto take = [&](uint32_t p, uint32_t e) {
-    for (const FBL_IndexPosition& t : taken) {
-      if (t.mPage == p && t.mEntry == e) return;
+    for (uint32_t i = 0; i < out.count; ++i) {
+      if (out.entries[i].at.mPage == p && out.entries[i].at.mEntry == e) return;
     }
-    taken.push_back({p, e});
     Select(p);
     if (e >= Count()) Corrupt("entries beyond the page");
+    Entry& entry = out.entries[out.count++];
     const uint8_t* key = KeyAt(e);
-    out.push_back({std::vector<uint8_t>(key, key + KeyLength(key)), RecIDAt(e)});
+    const uint32_t length = KeyLength(key);
+    if (length > sizeof entry.key) Corrupt("a key longer than keys are");
+    std::memcpy(entry.key, key, length);
+    entry.recID = RecIDAt(e);
+    entry.at = {p, e};
+    entry.inside = (p > from.mPage || (p == from.mPage && e >= from.mEntry)) &&
+                   (p < to.mPage || (p == to.mPage && e < to.mEntry));
   };
   for (const FBL_IndexPosition& bound : {from, to}) {
     if (bound.mPage == 0 || bound.mPage > pages) continue;

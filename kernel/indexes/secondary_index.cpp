@@ -1,6 +1,7 @@
 #include "kernel/indexes/secondary_index.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "kernel/storage/task.h"
 #include "kernel/storage/volume.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/length_field.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
@@ -167,6 +169,7 @@ void FBL_SecondaryIndex::Open() {
 // deleted and built anew.
 void FBL_SecondaryIndex::OpenChecked() {
   std::unique_ptr<xFBL_DataFileError> volumeError;
+  mPage->SetOneEntryPerRecord(mKind == kKindFieldIndex && !ByWords());
   for (;;) {
     bool good = false;
     try {
@@ -349,29 +352,47 @@ void FBL_SecondaryIndex::MarkDamaged(const xFBL_SXCorrupted& e) {
 }
 
 // An answer is a subset of the alive records; a point search checks its
-// few RecIDs one by one, a larger one against the record map's bits.
-void FBL_SecondaryIndex::CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits) {
+// few RecIDs one by one, a larger one against the record map's bits. Where
+// a record has one entry, a RecID named twice is damage too (a flipped
+// RecID naming another record): a bit set then holds fewer RecIDs than
+// entries were taken, an array holds one again.
+void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits,
+                                     uint64_t taken) {
   FBL_Table* table = mField.GetTable();
   if (table == nullptr) return;
+  const bool once = mPage->OneEntryPerRecord();
   const uint32_t n = array != nullptr ? array->Count() : bits->Count();
+  if (once && bits != nullptr && n != taken)
+    throw xFBL_SXCorrupted("The index names a record twice or beyond the table");
   if (n == 0) return;
   bool good = true;
   if (array != nullptr && n <= kAliveProbes) {
     for (REC_ID r : array->GetItems()) good = good && table->IsRecordAlive(r);
+    if (good && once) {
+      std::vector<REC_ID> ids(array->GetItems().begin(), array->GetItems().end());
+      std::sort(ids.begin(), ids.end());
+      if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+        throw xFBL_SXCorrupted("The index names a record twice");
+    }
   } else if (n <= kAliveProbes) {
     for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))
       good = table->IsRecordAlive(r);
   } else {
     std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
     if (array != nullptr) {
-      for (REC_ID r : array->GetItems()) good = good && alive->IsMember(r);
+      // Each RecID leaves the copy when met: the second mention misses.
+      for (REC_ID r : array->GetItems()) {
+        good = alive->IsMember(r);
+        if (!good) break;
+        if (once) alive->Exclude(r);
+      }
     } else {
       // A subset stays the same under the intersection.
       bits->Intersection(*alive);
       good = bits->Count() == n;
     }
   }
-  if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive");
+  if (!good) throw xFBL_SXCorrupted("The index names a record that is not alive or twice");
 }
 
 // Index pages carry no checksum, and a key whose bytes were damaged may
@@ -383,18 +404,32 @@ void FBL_SecondaryIndex::CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits)
 void FBL_SecondaryIndex::CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to) {
   FBL_Table* table = mField.GetTable();
   if (table == nullptr || ByWords() || mField.IsMethod()) return;
-  std::vector<FBL_IndexPage::Entry> entries;
-  mPage->BoundEntries(from, to, entries);
-  if (entries.empty()) return;
-  ValueKeeper keeper(mField);
+  FBL_IndexPage::BoundSet bounds;
+  mPage->BoundEntries(from, to, bounds);
+  if (bounds.count == 0) return;
   uint8_t key[kMaxIndexKeySize];
-  for (const FBL_IndexPage::Entry& entry : entries) {
-    if (!table->IsRecordAlive(entry.recID))
+  auto* length = dynamic_cast<FBL_LengthField*>(&mField);
+  // A walk over records must put the field's record and value back; texts
+  // and byte strings read their stored values beside the buffer instead.
+  std::optional<ValueKeeper> keeper;
+  if (length == nullptr) keeper.emplace(mField);
+  const REC_ID maxRecID = table->GetMaxRecID();
+  for (uint32_t i = 0; i < bounds.count; ++i) {
+    const FBL_IndexPage::Entry& entry = bounds.entries[i];
+    // The answer's own RecIDs were found alive already (a bit set drops
+    // those beyond it).
+    if (entry.recID > maxRecID || (!entry.inside && !table->IsRecordAlive(entry.recID)))
       throw xFBL_SXCorrupted("The index names a record that is not alive");
-    mField.ReadRecord(entry.recID);
-    if (HoldsNull()) throw xFBL_SXCorrupted("The index holds a key for a null value");
-    mField.MakeKey(key);
-    if (mField.CompareKeys(key, entry.key.data()) != 0)
+    bool null = false;
+    if (length != nullptr) {
+      null = !length->ReadStoredKey(entry.recID, key);
+    } else {
+      mField.ReadRecord(entry.recID);
+      null = HoldsNull();
+      if (!null) mField.MakeKey(key);
+    }
+    if (null) throw xFBL_SXCorrupted("The index holds a key for a null value");
+    if (mField.CompareKeys(key, entry.key) != 0)
       throw xFBL_SXCorrupted("An index key differs from its record's value");
   }
 }
@@ -416,9 +451,10 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
   auto set = std::make_unique<FBL_BitSet>(RecordLimit());
   try {
     FBL_IndexPosition from, to;
+    uint64_t taken = 0;
     if (mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
-      mPage->CollectRange(from, to, nullptr, set.get());
-    CheckAlive(nullptr, set.get());
+      taken = mPage->CollectRange(from, to, nullptr, set.get());
+    CheckAnswer(nullptr, set.get(), taken);
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
@@ -444,8 +480,8 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
       capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
     capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
     set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
-    mPage->CollectRange(from, to, set.get(), nullptr);
-    CheckAlive(set.get(), nullptr);
+    const uint64_t taken = mPage->CollectRange(from, to, set.get(), nullptr);
+    CheckAnswer(set.get(), nullptr, taken);
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);

@@ -94,9 +94,10 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   void OpenChecked();
   // Marks the index for a build at its next open and raises 370.
   [[noreturn]] void MarkDamaged(const xFBL_SXCorrupted& e);
-  // Raises 370 when an answer holds a RecID that is not alive; may clear
-  // bits of a bit set answer that fails.
-  void CheckAlive(const FBL_ArraySet* array, FBL_BitSet* bits);
+  // Raises 370 when an answer of taken entries holds a RecID that is not
+  // alive, or names one twice where the index holds one entry per record;
+  // may clear bits of a bit set answer that fails.
+  void CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits, uint64_t taken);
   // Raises 370 when an entry beside a search's bounds does not hold its
   // record's key. The field's current record and value stay.
   void CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to);

@@ -328,6 +328,25 @@ void FBL_LengthField::SwapOldValue() {
   mBuffer.swap(mOld);
 }
 
+bool FBL_LengthField::ReadStoredKey(REC_ID recID, uint8_t* out) {
+  FBL_BitSetFile* map = Desc().mNullMap.get();
+  if (map != nullptr && map->IsOpen() && map->GetBit(recID)) return false;
+  // The stored value takes the buffer's form in the spare buffer, so that
+  // the key is the one MakeKey would make of it.
+  mSpare.resize(mBuffer.size());
+  mBuffer.swap(mSpare);
+  try {
+    ReadValue(recID);
+    std::string_view content = ContentOf(mBuffer.data());
+    zv::MakeTextKey(out, content.data(), content.size());
+  } catch (...) {
+    mBuffer.swap(mSpare);
+    throw;
+  }
+  mBuffer.swap(mSpare);
+  return true;
+}
+
 FBL_VarCharFile* FBL_LengthField::GetVarCharFile() {
   return mVarStorage ? static_cast<FBL_VarCharFile*>(Desc().mSecondFile.get()) : nullptr;
 }

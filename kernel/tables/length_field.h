@@ -61,6 +61,11 @@ class FBL_LengthField : public FBL_BaseField {
   // byte string's length word is reversed.
   void SwapBytes(uint8_t* value) const override;
 
+  // The key of the value stored for recID (MakeKey's form), read beside
+  // the buffer: the current value and the old one stay. False for a null
+  // value. REQUIRES: not calculated, the files open.
+  bool ReadStoredKey(REC_ID recID, uint8_t* out);
+
   void SaveOldValue() override;
   void LoadOldValueOf(REC_ID recID) override;
   bool IsChanged() override;
@@ -114,4 +119,6 @@ class FBL_LengthField : public FBL_BaseField {
   // tells an overlong stored value.
   std::vector<uint8_t> mBuffer;
   std::vector<uint8_t> mOld;
+  // ReadStoredKey's buffer.
+  std::vector<uint8_t> mSpare;
 };

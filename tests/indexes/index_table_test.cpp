@@ -243,6 +243,47 @@ TEST_F(IndexTableTest, AKeyDamagedInOrderRaises370AndTheNextOpenRebuilds) {
   EXPECT_EQ(Equal(1, LongKey(55)), std::vector<REC_ID>{});
 }
 
+// A RecID damaged into another record's keeps every order and the entry
+// count. The page check sees it when both entries lie on one page; an
+// answer that takes both sees it otherwise, as an array (short or long)
+// and as a bit set, also where no bound of the search meets it.
+TEST_F(IndexTableTest, ARecIDNamedTwiceRaises370) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldIndexed); });
+  for (int32_t v = 0; v < 3000; ++v) AddValue(v);  // record v + 1
+  FBL_IndexPage& page = Index(1).GetPage();
+  ASSERT_GE(page.PageCount(), 2u);
+  page.Load(2);
+  const REC_ID second = page.RecIDAt(0);
+  const REC_ID first = second - 1;  // the last entry of page 1
+  page.Release();
+  // Counted pages: RecID slots run down from the page's end.
+  auto setSlot = [&](uint32_t l, uint32_t slot, REC_ID r) {
+    FBL_LogicalPage raw(Index(1).GetFile());
+    raw.Select(l);
+    std::memcpy(raw.GetData() + raw.GetPageSize() - 4 * (slot + 1), &r, 4);
+    raw.MarkDirty();
+  };
+  auto array = [&](int32_t lo, int32_t hi) {
+    return ztest::ErrorCode([&] { Index(1).SelectRangeAsArray(true, K(LongKey(lo)), K(LongKey(hi)), true); });
+  };
+  setSlot(2, 0, first);
+  Reopen();
+  Index(1).CheckPages();
+  const int32_t a = int32_t(first) - 1, b = int32_t(second) - 1;
+  EXPECT_EQ(array(a - 1, b + 1), 370);
+  EXPECT_EQ(array(0, 2999), 370);
+  EXPECT_EQ(ztest::ErrorCode([&] { Index(1).SelectRange(true, K(LongKey(0)), K(LongKey(2999)), true); }), 370);
+  EXPECT_EQ(Equal(1, LongKey(b + 5)), std::vector<REC_ID>{second + 5});
+  Reopen();
+  EXPECT_EQ(Equal(1, LongKey(b)), std::vector<REC_ID>{second});
+  EXPECT_EQ(array(0, 2999), 0);
+  setSlot(1, 0, 2);  // value 0's entry names value 1's record
+  Reopen();
+  EXPECT_EQ(ztest::ErrorCode([&] { Index(1).CheckPages(); }), 370);
+  EXPECT_EQ(array(0, 5), 370);
+}
+
 TEST_F(IndexTableTest, TheOtherByteOrder) {
   CreateDb(FBL_ByteOrder::kBigEndian);
   MakeTable([](FBL_Table& t) {

@@ -40,6 +40,7 @@ TEST_F(IndexTest, TextBoundsSearchEveryIndexedType) {
       {kTypeTime, {"23:59:59", "00:00:01", "12:00:00"}, "0:0:1", "12:0:0", {2, 3}, {2}},
       {kTypeBoolean, {"1", "0", "true"}, "1", "1", {1, 3}, {2}},
       {kTypeString, {"pear", "apple", "plum", "apricot"}, "ap", "pl", {1, 2, 4}, {1, 2, 4}},
+      {kTypeVarChar, {"pear", "apple", "plum", "apricot"}, "ap", "pl", {1, 2, 4}, {1, 2, 4}},
   };
   CreateDb();
   for (const Case& c : cases) {
@@ -55,6 +56,12 @@ TEST_F(IndexTest, TextBoundsSearchEveryIndexedType) {
     EXPECT_EQ(Members(*F(1).FindRangeByText(nullptr, false, c.right, false)), c.below);
     EXPECT_EQ(F(1).GetString(), own);
     EXPECT_FALSE(F(1).IsDirty());
+    // A change not written yet stays through a search too.
+    F(1).SetString(c.values[1]);
+    const std::string changed = F(1).GetString();
+    EXPECT_EQ(Members(*F(1).FindRangeByText(c.left, true, c.right, true)), c.within);
+    EXPECT_EQ(F(1).GetString(), changed);
+    EXPECT_TRUE(F(1).IsDirty());
     mTable->DropFiles();
     mTable.reset();
   }

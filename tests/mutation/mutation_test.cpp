@@ -87,6 +87,8 @@ constexpr Fixed kFixed[] = {
     {20240516, 14, 322, "errno 2 for a missing .vdb"},
     {20240516, 3752, 370, "other byte order, a VarChar key's byte flipped in order: a record missed"},
     {13, 9150, 0, "an index file's length cut to its inventory page: every search empty"},
+    {2027, 7868, 370, "a VarChar index entry's RecID flipped to another record's: one differs"},
+    {2027, 16709, 370, "a Float index entry's RecID flipped to another's in the range: one lost"},
 };
 
 TEST_F(MutationHarness, FixedFindingsStayFixed) {
