@@ -87,6 +87,9 @@ class FBL_DataFile : public FBL_FileWin {
   // ---- operations of embedded files -------------------------------------
   void Register(FBL_EmbededFile* file);
   void Unregister(FBL_EmbededFile* file);
+  // The file holds something its Flush must write (FBL_File::NoteUnflushed):
+  // FlushFiles visits it. Listed once until then.
+  void ListForFlush(FBL_EmbededFile* file);
   // Places the file: a free entry, one segment.
   void AddFile(FBL_EmbededFile& file);
   // Frees the file's segments and entry.
@@ -150,6 +153,9 @@ class FBL_DataFile : public FBL_FileWin {
   bool mWasOpen = false;
   std::unique_ptr<FBL_FilesTableEmb> mTable;
   std::vector<FBL_EmbededFile*> mOpenFiles;
+  // Registered files that may have something to flush; a commit visits
+  // these rather than every file of a large schema.
+  std::vector<FBL_EmbededFile*> mToFlush;
   FBL_VolumeOwner* mOwner = nullptr;
   uint32_t mLowestFree = 0;
   // Bytes per table entry: 20 only for an older volume opened read-only.
