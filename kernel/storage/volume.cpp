@@ -155,7 +155,7 @@ void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode,
     mHeader.mStorageMode = storageMode;
     mHeader.mOpenFlag = 1;
     mSwap = mHeader.IsBigEndian();
-    FBL_FileWin::SetLength(kVolumeHeaderArea + 2ull * s);  // zero-filled
+    SetLength(kVolumeHeaderArea + 2ull * s);  // zero-filled
     WriteHeader();
     SetLink(1, 1);  // the map segment marks itself
     SetLink(2, kLastSegment);
@@ -187,6 +187,7 @@ void FBL_DataFile::Open() {
     mWasOpen = mHeader.mOpenFlag != 0;
     if (!IsReadOnly() && !mWasOpen) WriteOpenFlag(1);
     mLowestFree = mHeader.mMapSegments + 1;
+    mFreshFrom = kLastSegment;
     LoadFilesTable();
     if (mWasOpen && !IsReadOnly()) RemoveTemporaryFiles();
   } catch (...) {
