@@ -272,6 +272,34 @@ OBL_BaseObject& OBL_DataBase::MakeNewBaseObject(const std::string& name, OBL_Bas
   return made;
 }
 
+OBL_BaseObject& OBL_DataBase::MakeNewBaseObject(
+    const std::string& name, const std::function<void(OBL_BaseObject&)>& addFields) {
+  HoldCommits();
+  OBL_BaseObject* made = nullptr;
+  try {
+    made = &MakeNewBaseObject(name);
+    addFields(*made);
+  } catch (...) {
+    // Nothing of the table was committed; taking it away again leaves the
+    // state of the last commit but for the table ID used.
+    bool undone = true;
+    try {
+      if (made != nullptr) RemoveBaseObject(*made);
+    } catch (const xFBL_Exception&) {
+      undone = false;
+      NoteLostChanges();
+    }
+    try {
+      ReleaseCommits(undone);
+    } catch (const xFBL_Exception&) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
+  ReleaseCommits(true);
+  return *made;
+}
+
 OBL_BaseObject& OBL_DataBase::MakeTemporaryBaseObject(const std::string& name) {
   if (!IsOpen()) throw xFBL_DatabaseIsNotOpened();
   auto table = std::make_unique<OBL_BaseObject>(*this, name, --mTemporaryLastID);

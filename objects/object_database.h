@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,6 +156,11 @@ class OBL_DataBase : public FBL_DataBase {
   // Raises 501 for a name in use.
   OBL_BaseObject& MakeNewBaseObject(const std::string& name, OBL_BaseObject* parent = nullptr,
                                     uint8_t inheritanceType = 0, bool abstract = false);
+  // Makes the table and lets addFields give it its fields, all as one
+  // schema change: one commit, after which the table is whole; after an
+  // error (raised again) or a crash before that commit it is absent.
+  OBL_BaseObject& MakeNewBaseObject(const std::string& name,
+                                    const std::function<void(OBL_BaseObject&)>& addFields);
   // A table with a negative ID, never stored.
   OBL_BaseObject& MakeTemporaryBaseObject(const std::string& name);
   // Drops the table's files, items and links (501 while it has children).

@@ -4,7 +4,8 @@
 //
 // A block sits on three lists: the arena order (every stretch, by address),
 // the cache's recency list (used blocks, most recent first) and its file's
-// list (the file's blocks, in no order).
+// list (the file's blocks, in no order); a dirty block also on its file's
+// dirty list, so that flushing a file visits only what it must write.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,7 @@ struct FBL_CacheBlock {
   FBL_BlockLinks mRecencyLinks;  // mNext is older
   FBL_File* mFile = nullptr;
   FBL_BlockLinks mFileLinks;
+  FBL_BlockLinks mDirtyLinks;
   bool mDirty = false;
   uint32_t mDirtyStart = 0;  // block-relative; start = capacity, end = 0 when clean
   uint32_t mDirtyEnd = 0;
@@ -39,3 +41,4 @@ struct FBL_CacheBlock {
 using FBL_ArenaList = FBL_BlockList<FBL_CacheBlock, &FBL_CacheBlock::mArenaLinks>;
 using FBL_RecencyList = FBL_BlockList<FBL_CacheBlock, &FBL_CacheBlock::mRecencyLinks>;
 using FBL_FileBlockList = FBL_BlockList<FBL_CacheBlock, &FBL_CacheBlock::mFileLinks>;
+using FBL_DirtyBlockList = FBL_BlockList<FBL_CacheBlock, &FBL_CacheBlock::mDirtyLinks>;

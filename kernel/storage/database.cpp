@@ -444,6 +444,10 @@ FBL_DataFile* FBL_DataBase::GetIndexVolume(bool forWriting) {
 
 void FBL_DataBase::Flush() {
   if (!mStructure || mReadOnly) return;
+  if (mCommitHolds > 0) {
+    mHeldFlush = true;
+    return;
+  }
   RequireWhole();
   for (FBL_FlushClient* client : std::vector<FBL_FlushClient*>(mFlushClients))
     client->FlushBuffers();
@@ -451,8 +455,24 @@ void FBL_DataBase::Flush() {
   CommitWrites();
 }
 
+void FBL_DataBase::ReleaseCommits(bool commit) {
+  if (mCommitHolds == 0 || --mCommitHolds > 0) return;
+  const bool flush = mHeldFlush, held = mHeldCommit;
+  mHeldFlush = mHeldCommit = false;
+  if (!commit) return;
+  if (flush) {
+    Flush();
+  } else if (held) {
+    CommitWrites();
+  }
+}
+
 void FBL_DataBase::CommitWrites() {
   if (!mStructure || mReadOnly) return;
+  if (mCommitHolds > 0) {
+    mHeldCommit = true;
+    return;
+  }
   RequireWhole();
   RewriteHeaders();
   for (FBL_DataFile* volume : Volumes()) {

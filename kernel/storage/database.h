@@ -135,6 +135,13 @@ class FBL_DataBase : public FBL_VolumeOwner {
   void RemoveFlushClient(FBL_FlushClient* client);
   void NoteLostChanges() override { mLostChanges = true; }
 
+  // While a hold is on, Flush and CommitWrites only note that they were
+  // asked: a change made of several steps (a table and its fields) reaches
+  // the disk as one commit, whole or absent across a crash. Holds nest;
+  // the last release does what was asked meanwhile when commit is set.
+  void HoldCommits() { ++mCommitHolds; }
+  void ReleaseCommits(bool commit);
+
   // For bulk loads: commits without syncs (a process crash still finds the
   // last flush whole, a power loss may not). Off by default; turning it off
   // syncs everything at once.
@@ -203,6 +210,9 @@ class FBL_DataBase : public FBL_VolumeOwner {
   std::vector<FBL_FlushClient*> mFlushClients;
   bool mLostChanges = false;
   bool mBulkLoad = false;
+  uint32_t mCommitHolds = 0;
+  bool mHeldFlush = false;
+  bool mHeldCommit = false;
   std::vector<std::unique_ptr<FBL_DataBaseFile>> mFiles;
   std::unique_ptr<FBL_DataFile> mStructure;
   // Volumes the mode adds; the pointers below alias them or the structure.

@@ -33,6 +33,10 @@ FBL_EmbededFile::~FBL_EmbededFile() {
   }
 }
 
+void FBL_EmbededFile::NoteUnflushed() {
+  if (mVolume != nullptr) mVolume->ListForFlush(this);
+}
+
 FBL_DataFile& FBL_EmbededFile::GetVolume() const {
   if (mVolume == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL, "Volume is gone");
   return *mVolume;

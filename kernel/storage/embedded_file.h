@@ -10,6 +10,7 @@
 // of the entry's: cached writes reach the entry when they are written back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -67,6 +68,7 @@ class FBL_EmbededFile : public FBL_File {
  protected:
   // Files with a fixed place (the table of files) set their entry directly.
   void SetPlacement(const FBL_FileEntry& entry, int32_t index);
+  void NoteUnflushed() override;
 
  private:
   friend class FBL_DataFile;
@@ -77,6 +79,10 @@ class FBL_EmbededFile : public FBL_File {
   FBL_DataFile* mVolume;
   FBL_FileEntry mEntry;
   int32_t mIndex = -1;
+  // On the volume's list of files to flush.
+  bool mFlushListed = false;
+  // Where the volume keeps this file in its list of registered files.
+  size_t mRegistration = 0;
   // The chain's segments as far as they have been walked: mChain[k - 1] is
   // the k-th segment. Random access would otherwise follow the links from
   // the start of the chain for every transfer.

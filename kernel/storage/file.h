@@ -75,6 +75,7 @@ class FBL_File : public FBL_BlockLocker {
   const FBL_EncryptionRef& GetDecryptor() const { return mDecryptor; }
 
   uint32_t GetCachedBlockCount() const { return mBlockCount; }
+  uint32_t GetDirtyBlockCount() const { return mDirtyBlocks; }
 
  protected:
   // Drops every cached block of the file without writing it.
@@ -82,6 +83,11 @@ class FBL_File : public FBL_BlockLocker {
   // Cuts cached blocks at a new, smaller length.
   void TruncateCachedBlocks(uint64_t length);
   FBL_Cache& RequireCache() const;
+  // Called when the file holds something Flush must write: the cache calls
+  // it when the file's first dirty block appears. A volume's files answer
+  // by joining its list of files to flush, so that a commit visits those
+  // alone.
+  virtual void NoteUnflushed() {}
 
   uint64_t mLength = 0;
   uint64_t mPosition = 0;
@@ -102,4 +108,6 @@ class FBL_File : public FBL_BlockLocker {
   FBL_FileBlockList mCachedBlocks;
   FBL_BlockHandle mCurrentBlock = kNoBlock;
   uint32_t mBlockCount = 0;
+  FBL_DirtyBlockList mDirtyList;
+  uint32_t mDirtyBlocks = 0;
 };

@@ -38,6 +38,8 @@ FBL_Cache::~FBL_Cache() {
     file->mCachedBlocks.Clear();
     file->mCurrentBlock = kNoBlock;
     file->mBlockCount = 0;
+    file->mDirtyList.Clear();
+    file->mDirtyBlocks = 0;
   }
 }
 
@@ -61,6 +63,22 @@ void FBL_Cache::Touch(FBL_BlockHandle h) {
   if (mRecency.Front() == h) return;
   mRecency.Remove(mArena, h);
   mRecency.PushFront(mArena, h);
+}
+
+void FBL_Cache::SetDirty(FBL_BlockHandle h) {
+  FBL_CacheBlock& b = B(h);
+  if (b.mDirty) return;
+  b.mDirty = true;
+  b.mFile->mDirtyList.PushBack(mArena, h);
+  if (b.mFile->mDirtyBlocks++ == 0) b.mFile->NoteUnflushed();
+}
+
+void FBL_Cache::SetClean(FBL_BlockHandle h) {
+  FBL_CacheBlock& b = B(h);
+  if (!b.mDirty) return;
+  b.mDirty = false;
+  b.mFile->mDirtyList.Remove(mArena, h);
+  --b.mFile->mDirtyBlocks;
 }
 
 void FBL_Cache::FileLink(FBL_File& file, FBL_BlockHandle h) {
@@ -156,7 +174,7 @@ void FBL_Cache::MarkDirty(FBL_BlockHandle block, uint32_t from, uint32_t to) {
   b.mDirtyStart = std::min(b.mDirtyStart, std::min(from, b.mValid));
   b.mDirtyEnd = std::max(b.mDirtyEnd, to);
   b.mValid = std::max(b.mValid, to);
-  b.mDirty = true;
+  SetDirty(block);
 }
 
 FBL_BlockHandle FBL_Cache::FindBlock(FBL_File& file, uint64_t offset) {
@@ -260,6 +278,7 @@ void FBL_Cache::LoadBlock(FBL_BlockHandle h) {
 }
 
 void FBL_Cache::Discard(FBL_BlockHandle h) {
+  SetClean(h);
   FileUnlink(h);
   mRecency.Remove(mArena, h);
   mArena.Release(h);
@@ -286,7 +305,7 @@ void FBL_Cache::WriteBack(FBL_BlockHandle block) {
   // changes this block again while it is being written makes it dirty anew.
   uint32_t from = B(block).mDirtyStart;
   uint32_t to = B(block).mDirtyEnd;
-  B(block).mDirty = false;
+  SetClean(block);
   B(block).mDirtyStart = B(block).mCapacity;
   B(block).mDirtyEnd = 0;
   try {
@@ -302,8 +321,8 @@ void FBL_Cache::WriteBack(FBL_BlockHandle block) {
     }
     file.Close();
   } catch (...) {
+    SetDirty(block);
     FBL_CacheBlock& b = B(block);
-    b.mDirty = true;
     b.mDirtyStart = std::min(b.mDirtyStart, from);
     b.mDirtyEnd = std::max(b.mDirtyEnd, to);
     throw;
@@ -436,11 +455,11 @@ uint64_t FBL_Cache::Write(FBL_File& file, uint64_t offset, const void* buffer, u
 
 void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
   CheckOwner(file);
+  if (file.mDirtyBlocks == 0) return;
   std::vector<FBL_BlockHandle> dirty;
-  for (FBL_BlockHandle h = file.mCachedBlocks.Front(); h != kNoBlock;
-       h = FBL_FileBlockList::Next(B(h))) {
-    if (B(h).mDirty && B(h).mOffset < to && B(h).mOffset + B(h).mCapacity > from)
-      dirty.push_back(h);
+  for (FBL_BlockHandle h = file.mDirtyList.Front(); h != kNoBlock;
+       h = FBL_DirtyBlockList::Next(B(h))) {
+    if (B(h).mOffset < to && B(h).mOffset + B(h).mCapacity > from) dirty.push_back(h);
   }
   // In offset order: the file grows by appends, not by holes.
   std::sort(dirty.begin(), dirty.end(),
@@ -452,11 +471,7 @@ void FBL_Cache::FlushFile(FBL_File& file, uint64_t from, uint64_t to) {
 }
 
 bool FBL_Cache::HasDirtyBlocks(const FBL_File& file) const {
-  for (FBL_BlockHandle h = file.mCachedBlocks.Front(); h != kNoBlock;
-       h = FBL_FileBlockList::Next(B(h))) {
-    if (B(h).mDirty) return true;
-  }
-  return false;
+  return file.mDirtyBlocks != 0;
 }
 
 void FBL_Cache::FlushAll() {
@@ -472,7 +487,7 @@ void FBL_Cache::FlushAll() {
 // Frees a block without writing it.
 void FBL_Cache::DropOne(FBL_BlockHandle h) {
   if (B(h).mPins > 0) throw xFBL_Exception(ERR_ASSERTION_FAIL, "Dropping a busy cache block");
-  B(h).mDirty = false;
+  SetClean(h);
   if (FBL_BlockLocker* locker = B(h).mLocker) {
     B(h).mLocker = nullptr;
     locker->BlockNotify(kBlockDropped, h);
@@ -505,7 +520,7 @@ void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
       b.mValid = keep;
       b.mDirtyEnd = std::min(b.mDirtyEnd, keep);
       if (b.mDirtyStart >= b.mDirtyEnd) {
-        b.mDirty = false;
+        SetClean(h);
         b.mDirtyStart = b.mCapacity;
         b.mDirtyEnd = 0;
       }
@@ -544,7 +559,7 @@ std::string FBL_Cache::CheckFiles() const {
   uint64_t units = 0;
   for (FBL_File* file : mFiles) {
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
-    uint32_t count = 0;
+    uint32_t count = 0, dirty = 0;
     FBL_BlockHandle prev = kNoBlock;
     for (FBL_BlockHandle h = file->mCachedBlocks.Front(); h != kNoBlock;
          prev = h, h = FBL_FileBlockList::Next(B(h))) {
@@ -555,8 +570,17 @@ std::string FBL_Cache::CheckFiles() const {
         if (mUnits.Find(file, u) != h) return "block missing by unit";
       units += B(h).mCapacity / kUnit;
       ++count;
+      if (B(h).mDirty) ++dirty;
     }
     if (count != file->mBlockCount || prev != file->mCachedBlocks.Back()) return "file block count";
+    if (dirty != file->mDirtyBlocks) return "file dirty block count";
+    uint32_t listed = 0;
+    for (FBL_BlockHandle h = file->mDirtyList.Front(); h != kNoBlock;
+         h = FBL_DirtyBlockList::Next(B(h))) {
+      if (B(h).mFile != file || !B(h).mDirty) return "clean block on a dirty list";
+      if (++listed > dirty) return "dirty list longer than its count";
+    }
+    if (listed != dirty) return "dirty block missing from its list";
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i)
       if (ranges[i].first < ranges[i - 1].second) return "file blocks overlap";

@@ -135,6 +135,10 @@ class FBL_Cache {
   void WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from, uint32_t to);
   void DropOne(FBL_BlockHandle h);
 
+  // Every change of a block's dirty flag goes through these two, which
+  // keep the file's count of dirty blocks.
+  void SetDirty(FBL_BlockHandle h);
+  void SetClean(FBL_BlockHandle h);
   void Touch(FBL_BlockHandle h);
   void FileLink(FBL_File& file, FBL_BlockHandle h);
   void FileUnlink(FBL_BlockHandle h);

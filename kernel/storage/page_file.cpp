@@ -279,6 +279,7 @@ uint32_t FBL_PageFile::AppendPage() {
   uint32_t page = mPageCount + 1;
   // The cache writes the page out later; the entry's length follows then.
   mLength = std::max(mLength, GetPageOffset(page) + mPageSize);
+  NoteUnflushed();
   mPageCount = page;
   FBL_PhysicalPage cursor(*this);
   cursor.SelectNew(page);
@@ -336,7 +337,7 @@ void FBL_PageFile::AddInventoryPage() {
   }
   SetInventoryPages(m + 1);
   mInventory.ClearPage(m + 1);
-  mHeaderDirty = true;
+  MarkHeaderDirty();
 }
 
 bool FBL_PageFile::RemoveLogicalPage(uint32_t l) {
@@ -372,7 +373,7 @@ void FBL_PageFile::GiveUpInventoryPage() {
   uint32_t m = mInventoryPages;
   uint32_t count = GetLogicalPageCount();
   SetInventoryPages(m - 1);
-  mHeaderDirty = true;
+  MarkHeaderDirty();
   uint32_t last = mPageCount;
   if (last > m) {
     uint32_t l = mInventory.FindPhysical(last, count);

@@ -80,7 +80,10 @@ class FBL_PageFile : public FBL_EmbededFile {
     return zpage::PageOffset(mHeaderSize, mPageSize, physical);
   }
   bool IsHeaderDirty() const { return mHeaderDirty; }
-  void MarkHeaderDirty() { mHeaderDirty = true; }
+  void MarkHeaderDirty() {
+    mHeaderDirty = true;
+    NoteUnflushed();
+  }
   bool IsIndexFile() const { return mInventory.IsIndex(); }
   // The volume's byte order differs from the machine's (read at Open).
   bool IsSwappedVolume() const { return mSwapped; }

@@ -37,11 +37,27 @@ void FBL_DataFile::Corrupt(const char* what) const {
 }
 
 void FBL_DataFile::Register(FBL_EmbededFile* file) {
+  file->mRegistration = mOpenFiles.size();
   mOpenFiles.push_back(file);
 }
 
+// In no particular order: the last file takes the place of the one that
+// goes, so that closing a large schema is not quadratic.
 void FBL_DataFile::Unregister(FBL_EmbededFile* file) {
-  std::erase(mOpenFiles, file);
+  const size_t at = file->mRegistration;
+  if (at < mOpenFiles.size() && mOpenFiles[at] == file) {
+    mOpenFiles[at] = mOpenFiles.back();
+    mOpenFiles[at]->mRegistration = at;
+    mOpenFiles.pop_back();
+  }
+  if (file->mFlushListed) std::erase(mToFlush, file);
+  file->mFlushListed = false;
+}
+
+void FBL_DataFile::ListForFlush(FBL_EmbededFile* file) {
+  if (file->mFlushListed || file == mTable.get()) return;
+  file->mFlushListed = true;
+  mToFlush.push_back(file);
 }
 
 // ---- header ------------------------------------------------------------------
@@ -139,7 +155,7 @@ void FBL_DataFile::CreateVolume(uint32_t segmentSize, uint32_t storageMode,
     mHeader.mStorageMode = storageMode;
     mHeader.mOpenFlag = 1;
     mSwap = mHeader.IsBigEndian();
-    FBL_FileWin::SetLength(kVolumeHeaderArea + 2ull * s);  // zero-filled
+    SetLength(kVolumeHeaderArea + 2ull * s);  // zero-filled
     WriteHeader();
     SetLink(1, 1);  // the map segment marks itself
     SetLink(2, kLastSegment);
@@ -171,6 +187,7 @@ void FBL_DataFile::Open() {
     mWasOpen = mHeader.mOpenFlag != 0;
     if (!IsReadOnly() && !mWasOpen) WriteOpenFlag(1);
     mLowestFree = mHeader.mMapSegments + 1;
+    mFreshFrom = kLastSegment;
     LoadFilesTable();
     if (mWasOpen && !IsReadOnly()) RemoveTemporaryFiles();
   } catch (...) {
@@ -207,9 +224,23 @@ void FBL_DataFile::Close() {
   DropCachedBlocks();  // clean now; the file may change while closed
 }
 
+// A file's flush may list files again (its own write-back re-entering the
+// cache, a column flushing the file it refers to): the list is taken anew,
+// a few rounds at most. After an error the files not yet written stay
+// listed for the next flush.
 void FBL_DataFile::FlushFiles() {
-  for (size_t i = 0; i < mOpenFiles.size(); ++i) {
-    if (mOpenFiles[i] != mTable.get()) mOpenFiles[i]->Flush();
+  for (int round = 0; round < 8 && !mToFlush.empty(); ++round) {
+    std::vector<FBL_EmbededFile*> files;
+    files.swap(mToFlush);
+    for (FBL_EmbededFile* file : files) file->mFlushListed = false;
+    for (size_t i = 0; i < files.size(); ++i) {
+      try {
+        files[i]->Flush();
+      } catch (...) {
+        for (size_t j = i; j < files.size(); ++j) ListForFlush(files[j]);
+        throw;
+      }
+    }
   }
   FlushStructures();
 }

@@ -48,6 +48,9 @@ class FBL_DataFile : public FBL_FileWin {
   void Open() override;
   void Close() override;
   int32_t GetCachePageLimit(uint64_t offset) override;
+  // Both keep track of the segments known to hold zeros (mFreshFrom).
+  uint64_t WriteAt(const void* buffer, uint64_t offset, uint64_t count) override;
+  void SetLength(uint64_t length) override;
 
   // Creates the volume file and leaves it closed. segmentSize is rounded
   // down to whole kilobytes within 1 KB..64 KB.
@@ -87,6 +90,9 @@ class FBL_DataFile : public FBL_FileWin {
   // ---- operations of embedded files -------------------------------------
   void Register(FBL_EmbededFile* file);
   void Unregister(FBL_EmbededFile* file);
+  // The file holds something its Flush must write (FBL_File::NoteUnflushed):
+  // FlushFiles visits it. Listed once until then.
+  void ListForFlush(FBL_EmbededFile* file);
   // Places the file: a free entry, one segment.
   void AddFile(FBL_EmbededFile& file);
   // Frees the file's segments and entry.
@@ -150,8 +156,19 @@ class FBL_DataFile : public FBL_FileWin {
   bool mWasOpen = false;
   std::unique_ptr<FBL_FilesTableEmb> mTable;
   std::vector<FBL_EmbededFile*> mOpenFiles;
+  // Registered files that may have something to flush; a commit visits
+  // these rather than every file of a large schema.
+  std::vector<FBL_EmbededFile*> mToFlush;
   FBL_VolumeOwner* mOwner = nullptr;
   uint32_t mLowestFree = 0;
+  // Every segment from this one to the end holds zeros: the file grew over
+  // it and nothing was written there since (kLastSegment: none known).
+  // Zeroing such a segment for a new file writes nothing.
+  uint32_t mFreshFrom = kLastSegment;
+  // Segments added beyond the one wanted when a new file needs the volume
+  // to grow: a journaled volume then rarely changes length at a commit, and
+  // bytes written below its committed length need no sync of their own.
+  uint32_t GrowthSlack();
   // Bytes per table entry: 20 only for an older volume opened read-only.
   uint32_t mEntryBytes = kFileEntryBytes;  // no free segment lies below this one
   // The entry of each file id, so that a lookup does not read the whole

@@ -106,7 +106,29 @@ uint32_t FBL_DataFile::FindLink(uint32_t value, uint32_t from) {
 }
 
 void FBL_DataFile::ZeroSegment(uint32_t segment) {
+  if (segment >= mFreshFrom && segment <= GetSegmentCount()) return;
   WriteAt(Zeros(), SegmentOffset(segment), mHeader.mSegmentSize);
+}
+
+uint64_t FBL_DataFile::WriteAt(const void* buffer, uint64_t offset, uint64_t count) {
+  const uint32_t s = mHeader.mSegmentSize;
+  if (count > 0 && mFreshFrom != kLastSegment && s != 0 && offset + count > SegmentOffset(mFreshFrom)) {
+    const uint64_t last = (offset + count - 1 - kVolumeHeaderArea) / s + 1;
+    mFreshFrom = static_cast<uint32_t>(std::min<uint64_t>(last + 1, kLastSegment));
+  }
+  return FBL_FileWin::WriteAt(buffer, offset, count);
+}
+
+// Grown bytes read as zeros (the journal or the file system sees to it).
+void FBL_DataFile::SetLength(uint64_t length) {
+  const uint32_t before = GetSegmentCount();
+  FBL_FileWin::SetLength(length);
+  if (GetSegmentCount() > before) mFreshFrom = std::min(mFreshFrom, before + 1);
+}
+
+// An eighth of the volume, within 8 to 256 segments.
+uint32_t FBL_DataFile::GrowthSlack() {
+  return std::clamp<uint32_t>(GetSegmentCount() / 8, 8, 256);
 }
 
 // The lowest free segment, growing the map when it is full and the file
@@ -118,8 +140,10 @@ uint32_t FBL_DataFile::TakeFreeSegment(bool extend) {
     s = FindLink(0, (mHeader.mSegmentSize / kLinkBytes) * (mHeader.mMapSegments - 1) + 1);
     if (s == 0) Corrupt("no free segment after growing the map");
   }
-  if (extend && s > GetSegmentCount())
-    FBL_FileWin::SetLength(SegmentOffset(s) + mHeader.mSegmentSize);
+  if (extend && s > GetSegmentCount()) {
+    const uint32_t end = std::max(s, std::min(s + GrowthSlack(), MapCapacity()));
+    SetLength(SegmentOffset(end) + mHeader.mSegmentSize);
+  }
   mLowestFree = s + 1;
   return s;
 }
@@ -166,7 +190,7 @@ void FBL_DataFile::GrowChain(FBL_EmbededFile& file, uint32_t count, bool zeroFil
     highest = std::max(highest, s);
   }
   if (highest > GetSegmentCount())
-    FBL_FileWin::SetLength(SegmentOffset(highest) + mHeader.mSegmentSize);
+    SetLength(SegmentOffset(highest) + mHeader.mSegmentSize);
 }
 
 void FBL_DataFile::AddMapSegment() {
@@ -174,7 +198,7 @@ void FBL_DataFile::AddMapSegment() {
   uint32_t s = mHeader.mSegmentSize;
   if (uint64_t{capacity} + 1 > kLastSegment / s) Corrupt("volume cannot grow further");
   uint64_t length = kVolumeHeaderArea + (uint64_t{capacity} + 1) * s;
-  if (GetLength() < length) FBL_FileWin::SetLength(length);
+  if (GetLength() < length) SetLength(length);
   uint32_t m = mHeader.mMapSegments;
   // The first data segment moves to the end; its place, zeroed, extends the
   // map, which must already count it to hold the moved segment's link.
@@ -226,7 +250,7 @@ void FBL_DataFile::TrimTail() {
   if (n == 0) Corrupt("volume has no segments");
   uint32_t keep = std::min(n, MapCapacity());
   while (keep > mHeader.mMapSegments && GetLink(keep) == 0) --keep;
-  if (keep < n) FBL_FileWin::SetLength(SegmentOffset(keep + 1));
+  if (keep < n) SetLength(SegmentOffset(keep + 1));
   mLowestFree = std::min(mLowestFree, keep + 1);
 }
 
@@ -237,7 +261,7 @@ void FBL_DataFile::Compact() {
   for (uint32_t i = FindLink(0, mHeader.mMapSegments + 1); i != 0 && i < n;
        i = FindLink(0, i + 1)) {
     MoveSegment(n, i, false, 0);
-    FBL_FileWin::SetLength(SegmentOffset(n));
+    SetLength(SegmentOffset(n));
     TrimTail();
     n = GetSegmentCount();
   }

@@ -40,9 +40,10 @@ uint32_t ExecuteCreate(OBL_DataBase& db, SQL_StatementReader& reader) {
     if (!reader.TakeSymbol(')')) StatementError(kErrExpectedComma);
     reader.ExpectEnd();
   }
-  OBL_BaseObject& table = db.MakeNewBaseObject(name);
-  for (SQL_FieldDefinition& def : defs) AddDefinedField(table, def);
-  db.StoreSchema();
+  // One commit: the table is whole or absent after an error or a crash.
+  db.MakeNewBaseObject(name, [&](OBL_BaseObject& table) {
+    for (SQL_FieldDefinition& def : defs) AddDefinedField(table, def);
+  });
   return 0;
 }
 

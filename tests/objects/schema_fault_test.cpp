@@ -1,8 +1,12 @@
-// A schema change cut short by an I/O error at each write in turn: the
-// database opens again afterwards, with the change whole or absent.
+// A schema change cut short at each write in turn, by an I/O error or by a
+// crash (every later write lost): the database opens again afterwards, with
+// the change whole or absent.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <string>
+#include <tuple>
 
 #include "kernel/tables/field_types.h"
 #include "tests/objects/object_fixture.h"
@@ -10,8 +14,9 @@
 
 namespace {
 
+// The change (by index) and the cut: a crash, or else an I/O error.
 class SchemaFaultTest : public ztest::ObjectTest,
-                        public ::testing::WithParamInterface<int> {
+                        public ::testing::WithParamInterface<std::tuple<int, bool>> {
  protected:
   void SaveFiles(const std::string& to) { CopyFiles(Path(), to); }
   void RestoreFiles(const std::string& from) { CopyFiles(from, Path()); }
@@ -45,6 +50,9 @@ OBL_BaseObject& TableT(OBL_DataBase& db) {
   return *db.FindBaseObject("T");
 }
 
+// A table made with its fields as one change (as CREATE TABLE makes it).
+constexpr uint8_t kNewTableTypes[] = {kTypeLong, kTypeVarChar, kTypeText, kTypeDate, kTypeString};
+
 const SchemaChange kChanges[] = {
     {"new field",
      [](OBL_DataBase& db) {
@@ -73,6 +81,29 @@ const SchemaChange kChanges[] = {
        const bool now = TableT(db).GetField("kept") != nullptr;
        return old != now ? (now ? 1 : 0) : -1;
      }},
+    {"new table with fields",
+     [](OBL_DataBase& db) {
+       db.MakeNewBaseObject("U", [](OBL_BaseObject& u) {
+         for (uint8_t i = 0; i < std::size(kNewTableTypes); ++i) {
+           OBL_FieldSpec fieldSpec;
+           fieldSpec.mName = "f" + std::to_string(i);
+           fieldSpec.mType = kNewTableTypes[i];
+           fieldSpec.mSize = fieldSpec.mType == kTypeVarChar || fieldSpec.mType == kTypeString ? 20 : 0;
+           fieldSpec.mFlags = i % 2 == 1 ? kFieldIndexed : 0;
+           u.MakeNewField(fieldSpec);
+         }
+       });
+     },
+     [](OBL_DataBase& db) {
+       OBL_BaseObject* u = db.FindBaseObject("U");
+       if (u == nullptr) return 0;
+       if (u->GetFieldCount() != std::size(kNewTableTypes)) return -1;
+       for (uint8_t i = 0; i < std::size(kNewTableTypes); ++i) {
+         FBL_BaseField* f = u->GetField("f" + std::to_string(i));
+         if (f == nullptr || f->GetType() != kNewTableTypes[i]) return -1;
+       }
+       return 1;
+     }},
     {"type change",
      [](OBL_DataBase& db) {
        TableT(db).ChangeFieldType(*TableT(db).GetField("n"), kTypeDouble);
@@ -84,6 +115,7 @@ const SchemaChange kChanges[] = {
 };
 
 TEST_P(SchemaFaultTest, AChangeCutShortIsWholeOrAbsent) {
+  const auto [changeIndex, crash] = GetParam();
   const std::string pristine = mDir.File("pristine");
   Create();
   OBL_BaseObject& t = mDb->MakeNewBaseObject("T");
@@ -94,20 +126,25 @@ TEST_P(SchemaFaultTest, AChangeCutShortIsWholeOrAbsent) {
   const std::string contents = Contents();
   mDb.reset();
   SaveFiles(pristine);
-  const SchemaChange& change = kChanges[GetParam()];
+  const SchemaChange& change = kChanges[changeIndex];
   for (uint64_t nth = 1;; ++nth) {
     ASSERT_LT(nth, 2000u) << change.mName << " never ends without an error";
     RestoreFiles(pristine);
     ztest::FaultEnv env;
     Reopen({}, &env);
     const uint64_t before = env.writes();
-    env.FailWrite(nth, EIO);
+    if (crash) {
+      env.CrashAfterWrites(nth);
+    } else {
+      env.FailWrite(nth, EIO);
+    }
     const int code = ztest::ErrorCode([&] { change.mRun(*mDb); });
     const bool fired = env.writes() >= before + nth;
     mDb.reset();  // a close that fails too is what a crash leaves
     env.Reset();
     if (code == 0 && !fired) break;  // every write of the change was tried
-    SCOPED_TRACE(std::string(change.mName) + ", write " + std::to_string(nth));
+    SCOPED_TRACE(std::string(change.mName) + (crash ? ", crash after write " : ", write ") +
+                 std::to_string(nth));
     ASSERT_EQ(ztest::ErrorCode([&] { Reopen(); }), 0);
     EXPECT_NE(change.mState(*mDb), -1);
     EXPECT_EQ(Contents(), contents);
@@ -117,6 +154,8 @@ TEST_P(SchemaFaultTest, AChangeCutShortIsWholeOrAbsent) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, SchemaFaultTest, ::testing::Range(0, 5));
+INSTANTIATE_TEST_SUITE_P(Changes, SchemaFaultTest,
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(std::size(kChanges))),
+                                            ::testing::Bool()));
 
 }  // namespace

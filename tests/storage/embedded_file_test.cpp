@@ -200,6 +200,55 @@ TEST_F(EmbeddedFileTest, RandomOperationsMatchAModel) {
   w.Close();
 }
 
+// A commit flushes only the files its volume listed as changed: files of
+// every kind of change (cached writes, growth, shortening) are written out
+// and no file is left with a dirty block or a wrong count of them.
+TEST_F(EmbeddedFileTest, FlushFilesWritesEveryChangedFileOfMany) {
+  zv::StopKernel();
+  zv::StartKernel(1u << 20);
+  std::mt19937 rng(5);
+  auto v = NewVolume(1024);
+  v->Open();
+  constexpr uint32_t kFiles = 60;
+  std::vector<std::unique_ptr<FBL_EmbededFile>> files;
+  std::vector<std::vector<uint8_t>> model(kFiles);
+  for (uint32_t i = 0; i < kFiles; ++i) {
+    files.push_back(std::make_unique<FBL_EmbededFile>(*v, i + 1, 2, 0));
+    files.back()->Create();
+    files.back()->Open();
+  }
+  for (int round = 0; round < 40; ++round) {
+    for (uint32_t n = 1 + rng() % 8; n > 0; --n) {
+      const uint32_t i = rng() % kFiles;
+      FBL_EmbededFile& f = *files[i];
+      std::vector<uint8_t>& m = model[i];
+      if (rng() % 5 == 0) {
+        const uint64_t length = rng() % 6000;
+        f.SetLength(length);
+        m.resize(length);
+        continue;
+      }
+      const uint64_t offset = rng() % (m.size() + 3000);
+      const auto data = Pattern(1 + rng() % 2500, round * 100 + i);
+      f.SetPosition(offset);
+      f.Write(data.data(), data.size());
+      if (m.size() < offset + data.size()) m.resize(offset + data.size());
+      std::copy(data.begin(), data.end(), m.begin() + offset);
+    }
+    v->FlushFiles();
+    ASSERT_EQ(FBL_MainCache()->CheckInvariants(), "") << "round " << round;
+    for (uint32_t i = 0; i < kFiles; ++i) {
+      ASSERT_EQ(files[i]->GetDirtyBlockCount(), 0u) << "round " << round << " file " << i;
+      // What the volume holds, around the cache.
+      std::vector<uint8_t> disk(model[i].size());
+      ASSERT_EQ(files[i]->ReadAt(disk.data(), 0, disk.size()), disk.size());
+      ASSERT_EQ(disk, model[i]) << "round " << round << " file " << i;
+    }
+  }
+  files.clear();
+  v->Close();
+}
+
 }  // namespace
 
 namespace {

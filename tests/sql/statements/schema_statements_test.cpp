@@ -119,9 +119,15 @@ TEST_F(SchemaStatements, CreateAlterAndDropMakeTheSchemaTheObjectLayerMakes) {
   mModel->StoreSchema();
   EXPECT_EQ(Describe(), ztest::DescribeSchema(*mModel));
   const std::string schema = Describe();
+  // A table is made with its fields or not at all: the third field's name
+  // clashes after two fields were made.
+  EXPECT_EQ(ztest::ErrorCode([&] { Exec("CREATE TABLE half (a Long, b VarChar(9), A Long)"); }), 346);
+  EXPECT_EQ(mDb->FindBaseObject("half"), nullptr);
+  EXPECT_EQ(Describe(), schema);
   Reopen();
   EXPECT_EQ(Describe(), schema);
   EXPECT_EQ(mDb->FindBaseObject("empty"), nullptr);
+  EXPECT_EQ(mDb->FindBaseObject("half"), nullptr);
 }
 
 TEST_F(SchemaStatements, ConvertRdbLinkPointsEachRecordAtItsMatch) {
