@@ -41,12 +41,12 @@ void Check(int rc, sqlite3* db) {
 
 FBL_BaseField& Add(OBL_BaseObject& table, const char* name, uint8_t type, uint32_t size,
                    uint16_t flags) {
-  OBL_FieldSpec spec;
-  spec.mName = name;
-  spec.mType = type;
-  spec.mSize = size;
-  spec.mFlags = flags;
-  return table.MakeNewField(spec);
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = name;
+  fieldSpec.mType = type;
+  fieldSpec.mSize = size;
+  fieldSpec.mFlags = flags;
+  return table.MakeNewField(fieldSpec);
 }
 
 void FillZorvane(OBL_DataBase& db, const workload::Workload& w) {

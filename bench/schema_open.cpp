@@ -50,13 +50,14 @@ OBL_FieldSpec FieldSpec(uint32_t i) {
 std::string CreateStatement(const std::string& name, uint32_t fields) {
   std::string text = "CREATE TABLE " + name + " (";
   for (uint32_t f = 0; f < fields; ++f) {
-    const OBL_FieldSpec spec = FieldSpec(f);
+    const OBL_FieldSpec fieldSpec = FieldSpec(f);
     if (f > 0) text += ", ";
     // The statements' name of LLong is not the type's display name.
-    text += spec.mName + ' ' + (spec.mType == kTypeLLong ? "LLong" : zv::TypeName(spec.mType));
-    if (spec.mSize != 0) text += '(' + std::to_string(spec.mSize) + ')';
+    text += fieldSpec.mName + ' ' +
+            (fieldSpec.mType == kTypeLLong ? "LLong" : zv::TypeName(fieldSpec.mType));
+    if (fieldSpec.mSize != 0) text += '(' + std::to_string(fieldSpec.mSize) + ')';
     text += " NOT NULL";
-    if (spec.mFlags & kFieldIndexed) text += " INDEXED";
+    if (fieldSpec.mFlags & kFieldIndexed) text += " INDEXED";
   }
   return text + ')';
 }

@@ -37,42 +37,42 @@ bool TakesSize(uint8_t type) {
 }
 
 void MakeField(LoadState& state, OBL_BaseObject& table, FieldDescriptor& fd) {
-  OBL_FieldSpec spec;
-  spec.mName = fd.mName;
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = fd.mName;
   // The writer's names and the short forms ("LDouble") both read back.
-  spec.mType = zv::TypeCodeOfName(fd.mType.c_str()).value_or(0);
-  fd.mTypeCode = spec.mType;
-  if (TakesLanguage(spec.mType)) {
-    spec.mSize = ParseUnsigned(fd.mFirst);
-    spec.mLanguage = fd.mSecond;
-  } else if (spec.mType == kTypeObjectPtr) {
+  fieldSpec.mType = zv::TypeCodeOfName(fd.mType.c_str()).value_or(0);
+  fd.mTypeCode = fieldSpec.mType;
+  if (TakesLanguage(fieldSpec.mType)) {
+    fieldSpec.mSize = ParseUnsigned(fd.mFirst);
+    fieldSpec.mLanguage = fd.mSecond;
+  } else if (fieldSpec.mType == kTypeObjectPtr) {
     if (TableDescriptor* target = FindTableDescriptor(state, fd.mFirst)) {
-      spec.mTarget = target->mTable;
+      fieldSpec.mTarget = target->mTable;
       target->mPointed = true;
     }
-    spec.mDeletionControl = static_cast<OBL_DeletionControl>(ParseUnsigned(fd.mSecond) & 3);
-  } else if (TakesSize(spec.mType)) {
-    spec.mSize = ParseUnsigned(fd.mFirst);
+    fieldSpec.mDeletionControl = static_cast<OBL_DeletionControl>(ParseUnsigned(fd.mSecond) & 3);
+  } else if (TakesSize(fieldSpec.mType)) {
+    fieldSpec.mSize = ParseUnsigned(fd.mFirst);
   }
-  spec.mMethodText = fd.mMethod;
+  fieldSpec.mMethodText = fd.mMethod;
   // Indexes of a new table are built once its records are in
   // (FinishFields): one bulk build instead of an insertion per record.
   uint16_t flags = 0;
   if (fd.mNullable) flags |= kFieldNullable;
   if (fd.mByWords) flags |= kFieldByWords;
   if (fd.mCompressed) flags |= kFieldCompressed;
-  fd.mDeferredFlags = static_cast<uint16_t>((fd.mIndexed ? kFieldIndexed : 0) |
-                                            (fd.mUnique ? kFieldUnique : 0));
-  spec.mFlags = flags;
-  fd.mField = &table.MakeNewField(spec);
+  fd.mDeferredFlags =
+      static_cast<uint16_t>((fd.mIndexed ? kFieldIndexed : 0) | (fd.mUnique ? kFieldUnique : 0));
+  fieldSpec.mFlags = flags;
+  fd.mField = &table.MakeNewField(fieldSpec);
 }
 
 FBL_BaseField& MakeTemporaryField(LoadState& state, OBL_BaseObject& table,
                                   const std::string& name) {
-  OBL_FieldSpec spec;
-  spec.mName = name;
-  spec.mType = kTypeULong;
-  FBL_BaseField& field = table.MakeNewField(spec);
+  OBL_FieldSpec fieldSpec;
+  fieldSpec.mName = name;
+  fieldSpec.mType = kTypeULong;
+  FBL_BaseField& field = table.MakeNewField(fieldSpec);
   state.mTemporaryFields = true;
   return field;
 }
