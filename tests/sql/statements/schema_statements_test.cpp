@@ -25,7 +25,7 @@ class SchemaStatements : public ztest::StatementTest {
     mModel->Create(mDir.File("model"), 8192, 4, FBL_ByteOrder::kDefault);
   }
   OBL_BaseObject& ModelTable(const std::string& name) { return *mModel->FindBaseObject(name); }
-  static OBL_FieldSpec Spec(const std::string& name, uint8_t type, uint16_t flags = kFieldNullable,
+  static OBL_FieldSpec FieldOf(const std::string& name, uint8_t type, uint16_t flags = kFieldNullable,
                             uint32_t size = 0, const std::string& language = {}) {
     OBL_FieldSpec fieldSpec;
     fieldSpec.mName = name;
@@ -37,7 +37,7 @@ class SchemaStatements : public ztest::StatementTest {
   }
   static OBL_FieldSpec Pointer(const std::string& name, OBL_BaseObject& target,
                                OBL_DeletionControl control) {
-    OBL_FieldSpec fieldSpec = Spec(name, kTypeObjectPtr);
+    OBL_FieldSpec fieldSpec = FieldOf(name, kTypeObjectPtr);
     fieldSpec.mTarget = &target;
     fieldSpec.mDeletionControl = control;
     return fieldSpec;
@@ -64,34 +64,34 @@ TEST_F(SchemaStatements, CreateAlterAndDropMakeTheSchemaTheObjectLayerMakes) {
   Exec("CREATE TABLE empty;");
 
   OBL_BaseObject& person = mModel->MakeNewBaseObject("person");
-  person.MakeNewField(Spec("id", kTypeLong));
+  person.MakeNewField(FieldOf("id", kTypeLong));
   OBL_BaseObject& shapes = mModel->MakeNewBaseObject("Shapes");
   const std::vector<OBL_FieldSpec> specs = {
-      Spec("Long name", kTypeLong, kFieldUnique),
-      Spec("b", kTypeBoolean),
-      Spec("c", kTypeByte),
-      Spec("d", kTypeShort),
-      Spec("e", kTypeUShort),
-      Spec("f", kTypeMedium),
-      Spec("g", kTypeUMedium),
-      Spec("h", kTypeULong),
-      Spec("i", kTypeLLong),
-      Spec("j", kTypeULLong),
-      Spec("k", kTypeFloat),
-      Spec("l", kTypeDouble),
-      Spec("m", kTypeDate),
-      Spec("n", kTypeTime),
-      Spec("o", kTypeDateTime),
-      Spec("s", kTypeString, kFieldNullable | kFieldIndexed, 40, "German"),
-      Spec("v", kTypeVarChar, kFieldNullable | kFieldByWords, 200),
-      Spec("t", kTypeText, kFieldNullable | kFieldCompressed, 2048, "French"),
-      Spec("fb", kTypeFixedBinary, kFieldNullable, 16),
-      Spec("vb", kTypeVarBinary, kFieldNullable, 300),
-      Spec("bl", kTypeBLOB, kFieldNullable, 4096),
-      Spec("pic", kTypePicture),
+      FieldOf("Long name", kTypeLong, kFieldUnique),
+      FieldOf("b", kTypeBoolean),
+      FieldOf("c", kTypeByte),
+      FieldOf("d", kTypeShort),
+      FieldOf("e", kTypeUShort),
+      FieldOf("f", kTypeMedium),
+      FieldOf("g", kTypeUMedium),
+      FieldOf("h", kTypeULong),
+      FieldOf("i", kTypeLLong),
+      FieldOf("j", kTypeULLong),
+      FieldOf("k", kTypeFloat),
+      FieldOf("l", kTypeDouble),
+      FieldOf("m", kTypeDate),
+      FieldOf("n", kTypeTime),
+      FieldOf("o", kTypeDateTime),
+      FieldOf("s", kTypeString, kFieldNullable | kFieldIndexed, 40, "German"),
+      FieldOf("v", kTypeVarChar, kFieldNullable | kFieldByWords, 200),
+      FieldOf("t", kTypeText, kFieldNullable | kFieldCompressed, 2048, "French"),
+      FieldOf("fb", kTypeFixedBinary, kFieldNullable, 16),
+      FieldOf("vb", kTypeVarBinary, kFieldNullable, 300),
+      FieldOf("bl", kTypeBLOB, kFieldNullable, 4096),
+      FieldOf("pic", kTypePicture),
   };
   for (const OBL_FieldSpec& fieldSpec : specs) shapes.MakeNewField(fieldSpec);
-  OBL_FieldSpec calc = Spec("calc", kTypeDouble);
+  OBL_FieldSpec calc = FieldOf("calc", kTypeDouble);
   calc.mMethodText = "l * (k + 1)";
   shapes.MakeNewField(calc);
   shapes.MakeNewField(Pointer("self", shapes, OBL_DeletionControl::kCascade));
@@ -111,7 +111,7 @@ TEST_F(SchemaStatements, CreateAlterAndDropMakeTheSchemaTheObjectLayerMakes) {
   Exec("ALTER TABLE shapes ADD extra VarChar(10, English) UNIQUE");
   Exec("ALTER TABLE [Shapes] DROP c");
   Exec("alter table shapes drop \"Long name\";");
-  shapes.MakeNewField(Spec("extra", kTypeVarChar, kFieldNullable | kFieldUnique, 10, "English"));
+  shapes.MakeNewField(FieldOf("extra", kTypeVarChar, kFieldNullable | kFieldUnique, 10, "English"));
   shapes.RemoveField(*shapes.GetField("c"));
   shapes.RemoveField(*shapes.GetField("Long name"));
   Exec("DROP TABLE empty");
