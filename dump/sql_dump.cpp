@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
 #include "kernel/tables/language.h"
@@ -120,6 +121,9 @@ void OBL_DumpSQL::DumpField(FBL_BaseField& field) {
   const std::string suffix = language != nullptr ? ",'" + language->GetName() + "'" : "";
   if (auto* s = dynamic_cast<BF_STRING*>(&field)) {
     out += "(" + std::to_string(s->GetDeclaredLength()) + suffix + ")";
+  } else if (auto* fixed = dynamic_cast<BF_FixedBinary*>(&field)) {
+    // Without it the binary fields would come back at their default length.
+    out += "(" + std::to_string(fixed->GetDeclaredLength()) + ")";
   } else if (auto* b = dynamic_cast<BF_BLOB*>(&field)) {
     out += "(" + std::to_string(b->GetSegmentSize()) + suffix + ")";
   } else if (type == kTypeObjectPtr) {
