@@ -79,30 +79,4 @@ void AppendHex(std::string& out, std::string_view bytes, uint32_t level) {
   }
 }
 
-namespace {
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-uint8_t Digit(char c) {
-  const auto u = static_cast<uint8_t>(c);
-  return static_cast<uint8_t>(u < ':' ? u - '0' : u - 55);
-}
-
-}  // namespace
-
-std::string DecodeHex(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() / 3 + 1);
-  size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  while (i + 1 < text.size()) {
-    out += static_cast<char>((Digit(text[i]) << 4) | (Digit(text[i + 1]) & 15));
-    i += 3;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-  }
-  return out;
-}
-
 }  // namespace zv::dump

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kernel/tables/progress_steps.h"
+#include "sql/statements/field_values.h"
 #include "platform/env.h"
 
 class OBL_DataBase;
@@ -89,10 +90,7 @@ std::string ValueBytes(FBL_BaseField& field, ValueKind kind);
 // digits separated by single blanks, each line ended by a line feed and,
 // for n > 0, begun by n + 1 tabs.
 void AppendHex(std::string& out, std::string_view bytes, uint32_t level);
-// Reads the hexadecimal form back: white space around digit pairs is
-// skipped; each pair is followed by one separator. Characters other than
-// 0-9 and A-F give bytes of no meaning, never a fault.
-std::string DecodeHex(std::string_view text);
+using zv::sql::DecodeHex;
 // The link of an object-pointer field; null when it has none.
 const OBL_PointerLink* PointerLinkOf(const FBL_BaseField& field);
 

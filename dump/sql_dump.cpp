@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
 #include "kernel/tables/language.h"
@@ -118,10 +119,21 @@ void OBL_DumpSQL::DumpField(FBL_BaseField& field) {
   out += SqlTypeName(type);
   const FBL_Language* language = LanguageOf(field);
   const std::string suffix = language != nullptr ? ",'" + language->GetName() + "'" : "";
+  // Appended piece by piece: GCC 12 at -O3 reports a false overlap in
+  // "(" + text + ")".
+  const auto lengthClause = [&out](uint64_t length, const std::string& tail) {
+    out += '(';
+    out += std::to_string(length);
+    out += tail;
+    out += ')';
+  };
   if (auto* s = dynamic_cast<BF_STRING*>(&field)) {
-    out += "(" + std::to_string(s->GetDeclaredLength()) + suffix + ")";
+    lengthClause(s->GetDeclaredLength(), suffix);
+  } else if (auto* fixed = dynamic_cast<BF_FixedBinary*>(&field)) {
+    // Without it the binary fields would come back at their default length.
+    lengthClause(fixed->GetDeclaredLength(), "");
   } else if (auto* b = dynamic_cast<BF_BLOB*>(&field)) {
-    out += "(" + std::to_string(b->GetSegmentSize()) + suffix + ")";
+    lengthClause(b->GetSegmentSize(), suffix);
   } else if (type == kTypeObjectPtr) {
     const OBL_PointerLink* link = PointerLinkOf(field);
     OBL_BaseObject* target = link != nullptr ? link->GetTarget() : nullptr;

@@ -13,10 +13,13 @@ struct SQL_Param {
   bool mNull = false;
 };
 
-// A value held: its bytes, or NULL.
+// A value held: its bytes, or NULL. mHex: the bytes are the dumps'
+// hexadecimal form (without its last line feed), which byte fields decode
+// and other fields take as text.
 struct SQL_Value {
   std::string mBytes;
   bool mNull = true;
+  bool mHex = false;
 };
 
 // The values of :1, :2, ... as a query holds them while it runs.

@@ -25,7 +25,7 @@ constexpr TypeName kTypeNames[] = {
     {"Float", kTypeFloat},         {"Double", kTypeDouble},   {"ObjectPtr", kTypeObjectPtr},
     {"Date", kTypeDate},           {"Time", kTypeTime},       {"DateTime", kTypeDateTime},
     {"String", kTypeString},       {"VarChar", kTypeVarChar}, {"FixedBinary", kTypeFixedBinary},
-    {"VarBinary", kTypeVarBinary}, {"Text", kTypeText},
+    {"VarBinary", kTypeVarBinary}, {"Text", kTypeText},         {"LDouble", kTypeLDouble},
 };
 
 bool TakesLanguage(uint8_t type) {

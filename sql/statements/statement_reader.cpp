@@ -34,6 +34,22 @@ bool EndsValue(char c) {
   return IsBlank(c) || std::strchr("(),:;", c) != nullptr;
 }
 
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// Where the dumps' hexadecimal form starting at i ends (past its last line
+// feed), or i when none stands there: two-digit pairs, each followed by a
+// blank or a line feed, the last by a line feed.
+size_t HexFormEnd(std::string_view text, size_t i) {
+  const size_t start = i;
+  while (i + 2 < text.size() && IsHexDigit(text[i]) && IsHexDigit(text[i + 1])) {
+    if (text[i + 2] != ' ' && text[i + 2] != '\n') return start;
+    i += 3;
+  }
+  return i > start && text[i - 1] == '\n' ? i : start;
+}
+
 bool SameWord(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -107,6 +123,7 @@ std::string SQL_StatementReader::ReadName(size_t limit) {
 
 bool SQL_StatementReader::ReadValue(SQL_Value& value) {
   const char c = Peek();
+  value.mHex = false;
   if (c == '\'' || c == '"') {
     value.mBytes = ReadQuoted(true);
     value.mNull = false;
@@ -127,6 +144,14 @@ bool SQL_StatementReader::ReadValue(SQL_Value& value) {
     return true;
   }
   const size_t start = mPos;
+  const size_t hexEnd = HexFormEnd(mText, start);
+  if (hexEnd != start) {
+    value.mBytes.assign(mText.substr(start, hexEnd - 1 - start));
+    value.mNull = false;
+    value.mHex = true;
+    mPos = hexEnd;
+    return true;
+  }
   while (mPos < mText.size() && !EndsValue(mText[mPos])) ++mPos;
   if (mPos == start) return false;
   const std::string_view bare = mText.substr(start, mPos - start);

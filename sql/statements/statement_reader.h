@@ -11,7 +11,10 @@
 //             double quotes, or a bare run up to a blank, ( ) , : or ;.
 //             Inside quotes a backslash before the quote or before another
 //             backslash stands for that character, so a text may end in a
-//             backslash. A bare NULL (any case) is no value.
+//             backslash. A bare NULL (any case) is no value. The dumps'
+//             hexadecimal form (pairs of digits 0-9, A-F, each followed by a
+//             blank or a line feed, the last by a line feed) is one value
+//             over its lines.
 //
 // Parameters are values only: their bytes are never read as statement text.
 #pragma once

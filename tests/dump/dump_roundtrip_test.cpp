@@ -51,6 +51,16 @@ TEST_F(DumpRoundTrip, SqlDumpRunsBackIntoTheSameSchemaAndRecords) {
   OBL_BaseObject& odd = mDb->MakeNewBaseObject("odd name");
   AddField(odd, "it's \"x\"", kTypeVarChar, 30, kFieldNullable);
   Add(odd, {"ends in \\"});
+  // Byte values go in the multi-line hexadecimal form: one pair, a full
+  // line, several lines, empty and null values.
+  OBL_BaseObject& bytes = mDb->MakeNewBaseObject("Bytes");
+  AddField(bytes, "Fixed", kTypeFixedBinary, 8, kFieldNullable);
+  AddField(bytes, "Var", kTypeVarBinary, 40, kFieldNullable);
+  AddField(bytes, "Blob", kTypeBLOB, 0, kFieldNullable);
+  AddField(bytes, "Photo", kTypePicture, 0, kFieldNullable);
+  AddPerson(bytes, {}, {"AB", std::string("\0\x01\xFF\n", 4), std::string(35, 'x'), "\n"});
+  AddPerson(bytes, {}, {"NULL", "NULL", "NULL", "NULL"});
+  AddPerson(bytes, {}, {"", "\x10", "0123456789ABCDEF", ""});
   const std::string path = mDir.File("dump.sql");
   mDb->Dump(path, 1);
   const std::string before = Describe();
@@ -65,6 +75,9 @@ TEST_F(DumpRoundTrip, SqlDumpRunsBackIntoTheSameSchemaAndRecords) {
   }
   EXPECT_EQ(Describe(), before);
   EXPECT_EQ(Contents(*mDb), rows);
+  // Type 29 has a name but no field class, so no dump holds one.
+  EXPECT_EQ(ztest::ErrorCode([&] { SQL_Execute(*mDb, "CREATE TABLE L (x LDouble)"); }),
+            ERR_CANNOT_CREATE_FIELD);
 }
 
 // The schema without the relations, which dumps do not carry.

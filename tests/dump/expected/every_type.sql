@@ -42,8 +42,8 @@ CREATE TABLE People (
 	Story Text(1024,'ASCII') NOT NULL COMPRESSED,
 	City ObjectPtr REFERENCES Cities ON DELETE CASCADE NOT NULL INDEXED,
 	Twice Long METHOD(Long * 2),
-	Fixed FixedBinary,
-	Bytes VarBinary,
+	Fixed FixedBinary(8),
+	Bytes VarBinary(40),
 	Blob BLOB(1024) NOT NULL,
 	Photo Picture(1024) NOT NULL
 );
