@@ -201,7 +201,8 @@ TEST_F(DriverTest, BindsAreValuesInStatementsAndQueries) {
   // A zero byte in a text value is refused, never cut.
   uint32_t affected = 0;
   const std::string zero("a\0b", 3);
-  std::vector<BindValue> binds = {Bind("9"), Bind(zero)};
+  const std::string nine = "9";
+  std::vector<BindValue> binds = {Bind(nine), Bind(zero)};
   EXPECT_FALSE(mConnection->SqlExecute("INSERT INTO t (k, s) VALUES (:1, :2)", binds.data(), 2,
                                        &affected));
   EXPECT_STREQ(mConnection->GetErrorMessage(), "A zero byte cannot be stored in this field");
