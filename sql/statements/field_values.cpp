@@ -6,6 +6,7 @@
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/field_types.h"
 #include "kernel/tables/text_importer.h"
+#include "platform/errors.h"
 #include "sql/statements/statement_reader.h"
 
 namespace zv::sql {
@@ -57,6 +58,9 @@ void PutValue(FBL_BaseField& field, const SQL_Value& value, bool binaryBytes) {
   } else if ((binaryBytes || value.mHex) && IsBinary(type)) {
     static_cast<BF_FixedBinary&>(field).SetData(bytes.data(), length);
   } else {
+    // A text value ends at its zero: refuse rather than store a cut value.
+    if (bytes.find('\0') != std::string::npos)
+      throw xFBL_Exception(ERR_WRONG_PARAMETER, "A zero byte cannot be stored in this field");
     field.SetString(bytes.c_str());
   }
 }

@@ -67,6 +67,13 @@ TEST_F(InsertStatement, ParameterBytesAreStoredVerbatim) {
   };
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string n = std::to_string(i + 1);
+    // A zero byte would cut a text field's value: refused there, kept in
+    // BLOB and Text.
+    if (values[i].find('\0') != std::string::npos) {
+      EXPECT_EQ(Code("INSERT INTO raw VALUES (:1, :2, :2, :2)", {{n}, {values[i]}}), 310);
+      Exec("INSERT INTO raw (n, t, b) VALUES (:1, :2, :2)", {{n}, {values[i]}});
+      continue;
+    }
     Exec("INSERT INTO raw VALUES (:1, :2, :2, :2)", {{n}, {values[i]}});
   }
   ASSERT_NE(mDb->FindBaseObject("raw"), nullptr);
@@ -76,8 +83,8 @@ TEST_F(InsertStatement, ParameterBytesAreStoredVerbatim) {
     raw.GetStore().GoToRecord(static_cast<REC_ID>(i + 1));
     const std::string& v = values[i];
     EXPECT_EQ(raw.GetField("n")->GetString(), std::to_string(i + 1));
-    // A text field ends its text at a NUL; BLOB and Text keep every byte.
-    EXPECT_EQ(raw.GetField("s")->GetString(), std::string(v.c_str())) << i;
+    const bool zero = v.find('\0') != std::string::npos;
+    EXPECT_EQ(raw.GetField("s")->GetString(), zero ? std::string() : v) << i;
     for (const char* name : {"t", "b"}) {
       const std::vector<uint8_t> data = static_cast<BF_BLOB*>(raw.GetField(name))->GetData();
       EXPECT_EQ(std::string(data.begin(), data.end()), v) << name << " " << i;
