@@ -18,11 +18,10 @@ namespace bridge {
 
 namespace {
 
-// Cursor options: location 1; lock mode 2 read-only, 1 no locks;
+// Cursor options: location 1; lock mode 2 read-only (no locks either);
 // direction 1 forward-only, 2 random access.
 constexpr uint8_t kLocation = 1;
 constexpr uint8_t kReadOnly = 2;
-constexpr uint8_t kNoLocks = 1;
 constexpr uint8_t kForwardOnly = 1;
 constexpr uint8_t kRandomAccess = 2;
 
@@ -76,8 +75,10 @@ void Cmd_Database_SQLSelectRecords() {
   const char fieldDelimiter = ArgChar(5, '\t');
   const char recordDelimiter = ArgChar(6, '\n');
   // The cursor lives for this command only; a failing query throws its
-  // code and leaves nothing.
-  api::ZDK_Cursor& cursor = db.SqlSelect(text, kLocation, kNoLocks, kRandomAccess);
+  // code and leaves nothing. Nothing can write through it, so it is
+  // read-only (still without locks), which lets each row load the selected
+  // columns alone rather than whole records.
+  api::ZDK_Cursor& cursor = db.SqlSelect(text, kLocation, kReadOnly, kRandomAccess);
   struct Removal {
     api::ZDK_Cursor& cursor;
     ~Removal() { cursor.GetDataBase().RemoveCursor(cursor); }
