@@ -113,15 +113,22 @@ FieldDescriptor* FindFieldDescriptor(TableDescriptor& table, const std::string& 
 }
 
 FieldDescriptor* FindRecordField(TableDescriptor& table, const std::string& name) {
+  if (table.mMissed && table.mMissedField == name) return nullptr;
   const size_t n = table.mFields.size();
-  for (size_t k = 0; k < n; ++k) {
-    const size_t i = (table.mNextField + k) % n;
+  size_t i = table.mNextField;
+  for (size_t k = 0; k < n; ++k, ++i) {
+    if (i >= n) i = 0;
     if (table.mFields[i].mName == name) {
       table.mNextField = i + 1;
       return &table.mFields[i];
     }
   }
-  return FindFieldDescriptor(table, name);
+  FieldDescriptor* found = FindFieldDescriptor(table, name);
+  if (found == nullptr) {
+    table.mMissedField = name;
+    table.mMissed = true;
+  }
+  return found;
 }
 
 void BuildSchema(LoadState& state) {
@@ -152,6 +159,7 @@ void BuildSchema(LoadState& state) {
 void PrepareLinks(LoadState& state, TableDescriptor& table) {
   if (table.mLinksPrepared || table.mTable == nullptr) return;
   table.mLinksPrepared = true;
+  table.mMissed = false;
   if (table.mPointed && FindFieldDescriptor(table, kRecIDName) == nullptr) {
     FieldDescriptor& recID = table.mFields.emplace_back();
     recID.mName = kRecIDName;

@@ -85,6 +85,10 @@ struct TableDescriptor {
   // Where the search for the next record field starts: fields come in
   // descriptor order.
   size_t mNextField = 0;
+  // The last record field name that matched no descriptor ("RecID" of a
+  // table no pointer targets, in every record).
+  std::string mMissedField;
+  bool mMissed = false;
 };
 
 struct LoadState {

@@ -84,25 +84,31 @@ struct ParserDeleter {
 
 // expat hands out UTF-8; the document's characters are ISO-8859-1, one
 // byte each. A character beyond it (a reference such as "&#x100;")
-// becomes "?".
+// becomes "?". Runs of ASCII, nearly all of a dump, are copied whole.
 void AppendLatin1(std::string& out, const char* s, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if ((c == 0xC2 || c == 0xC3) && i + 1 < n) {
-      out += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(s[++i]) & 0x3F));
-    } else if (c >= 0xC0) {
-      out += '?';
-      while (i + 1 < n && (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80) ++i;
+  size_t i = 0;
+  while (i < n) {
+    size_t ascii = i;
+    uint64_t word;
+    for (; ascii + sizeof word <= n; ascii += sizeof word) {
+      std::memcpy(&word, s + ascii, sizeof word);
+      if ((word & 0x8080808080808080u) != 0) break;
     }
+    while (ascii < n && static_cast<unsigned char>(s[ascii]) < 0x80) ++ascii;
+    out.append(s + i, ascii - i);
+    if (ascii == n) return;
+    i = ascii;
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < n) {
+      out += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3F));
+      i += 2;
+      continue;
+    }
+    ++i;
+    if (c < 0xC0) continue;
+    out += '?';
+    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
   }
-}
-
-std::string Latin1(const char* s) {
-  std::string out;
-  if (s != nullptr) AppendLatin1(out, s, std::strlen(s));
-  return out;
 }
 
 int32_t ParseSigned(const std::string& text) {
@@ -116,7 +122,10 @@ struct ElementName {
   ElementCode mCode;
 };
 
+// Record first: it starts and ends once per record, the others once per
+// document or per field description.
 constexpr ElementName kElements[] = {
+    {"Record", ElementCode::kRecord},
     {"DatabaseDesc", ElementCode::kDatabaseDesc},
     {"DatabaseData", ElementCode::kDatabaseData},
     {"DatabaseMode", ElementCode::kDatabaseMode},
@@ -141,7 +150,6 @@ constexpr ElementName kElements[] = {
     {"DeletionControl", ElementCode::kDeletionControl},
     {"Method", ElementCode::kMethod},
     {"BaseObjectData", ElementCode::kBaseObjectData},
-    {"Record", ElementCode::kRecord},
     {"RecordCount", ElementCode::kRecordCount},
 };
 
@@ -230,7 +238,10 @@ class XmlLoad {
   void Start(const char* name, const char** atts) {
     if (++mDepth > OBL_DumpXMLParser::kMaxDepth) Refuse("elements nest too deep");
     const bool named = atts[0] != nullptr;
-    const std::string nameValue = named ? Latin1(atts[1]) : std::string();
+    // Reused: a record field's name is read once per value.
+    std::string& nameValue = mName;
+    nameValue.clear();
+    if (named) AppendLatin1(nameValue, atts[1], std::strlen(atts[1]));
     mState.mText.clear();
     if (mState.mInRecord) {
       mState.mField = FindRecordField(*mState.mTable, nameValue);
@@ -239,12 +250,12 @@ class XmlLoad {
         if (std::strcmp(atts[i], "x") == 0 && std::strcmp(atts[i + 1], "1") == 0)
           mState.mHexValue = true;
       }
-      mState.mCode = ElementCode::kRecordField;
+      SetCode(ElementCode::kRecordField);
       return;
     }
     const ElementCode code = CodeOf(name);
     if (code == ElementCode::kNone) return;
-    mState.mCode = code;
+    SetCode(code);
     switch (code) {
       case ElementCode::kBaseObjectDesc:
         if (!named) Refuse("BaseObjectDesc without a Name");
@@ -280,7 +291,7 @@ class XmlLoad {
   void End(const char* name) {
     --mDepth;
     const ElementCode code = mState.mCode;
-    mState.mCode = ElementCode::kNone;
+    SetCode(ElementCode::kNone);
     if (code == ElementCode::kRecordField) {
       FieldDescriptor* fd = mState.mField;
       mState.mField = nullptr;
@@ -332,6 +343,14 @@ class XmlLoad {
     mState.mText.clear();
   }
 
+  // Text matters only while an element with a code is open: without a
+  // handler expat skips the white space between elements unconverted.
+  void SetCode(ElementCode code) {
+    if ((code == ElementCode::kNone) != (mState.mCode == ElementCode::kNone))
+      XML_SetCharacterDataHandler(mParser, code == ElementCode::kNone ? nullptr : OnText);
+    mState.mCode = code;
+  }
+
   bool Flag() const { return !mState.mText.empty() && mState.mText[0] == '1'; }
 
   void SetDates(ElementCode code) {
@@ -365,6 +384,7 @@ class XmlLoad {
   XML_Parser mParser;
   size_t mTextLimit;
   int mDepth = 0;
+  std::string mName;
   std::exception_ptr mFailure;
 };
 
@@ -446,7 +466,6 @@ void OBL_DumpXMLParser::Load(OBL_DataBase& db) {
   XmlLoad load(state, parser.get(), mLimits.mElementText);
   XML_SetUserData(parser.get(), &load);
   XML_SetElementHandler(parser.get(), XmlLoad::OnStart, XmlLoad::OnEnd);
-  XML_SetCharacterDataHandler(parser.get(), XmlLoad::OnText);
   XML_SetEntityDeclHandler(parser.get(), XmlLoad::OnEntityDecl);
   try {
     Parse(File(), parser.get(), load, mProgress);
