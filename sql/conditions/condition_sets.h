@@ -3,6 +3,9 @@
 // A node that concerns one table is evaluated as a whole against it: AND
 // intersects and OR unites its children's sets; a leaf asks the field
 // (leaf_search.h); a negated leaf takes the table's other alive records.
+// The <, <=, > and >= leaves of one AND chain (ANDs met through ANDs that
+// are not negated) on the same indexed field, or on RecID, make one range
+// search together.
 // A node that concerns several tables is split and each child walked the
 // same way; a later subtree for a table replaces an earlier one. A table
 // no subtree concerns selects all its records. AND and OR nodes without
@@ -15,17 +18,17 @@
 
 #include "sql/conditions/condition_node.h"
 
-class FBL_BitSet;
+class FBL_Set;
 class FBL_Table;
 
 namespace zsql {
 
-// One set per table of tables, in their order (sized to each table's
-// MaxRecID); root may be null (no WHERE).
-std::vector<std::unique_ptr<FBL_BitSet>> SelectByCondition(const SQL_Condition* root,
-                                                           std::span<FBL_Table* const> tables);
+// One set per table of tables, in their order, of either kind
+// (selection_kinds.h); root may be null (no WHERE).
+std::vector<std::unique_ptr<FBL_Set>> SelectByCondition(const SQL_Condition* root,
+                                                        std::span<FBL_Table* const> tables);
 
 // The records of table that satisfy node (which concerns table alone).
-std::unique_ptr<FBL_BitSet> EvaluateForTable(const SQL_Condition& node, FBL_Table& table);
+std::unique_ptr<FBL_Set> EvaluateForTable(const SQL_Condition& node, FBL_Table& table);
 
 }  // namespace zsql

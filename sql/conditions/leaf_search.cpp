@@ -1,14 +1,19 @@
 #include "sql/conditions/leaf_search.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
+#include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/blob_fields.h"
+#include "kernel/tables/field_factory.h"
+#include "kernel/tables/field_types.h"
 #include "kernel/tables/language.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
+#include "sql/conditions/selection_kinds.h"
 #include "sql/expressions/field_items.h"
 
 namespace {
@@ -75,35 +80,107 @@ std::unique_ptr<FBL_BitSet> Scan(FBL_BaseField& field, Keep keep) {
   return found;
 }
 
-std::unique_ptr<FBL_BitSet> IndexSearch(FBL_BaseField& field, SQL_ConditionOp op,
-                                        const std::vector<uint8_t>& bound) {
-  uint8_t key[kMaxIndexKeySize];
-  field.MakeKeyOf(bound.data(), key);
-  switch (op) {
-    case SQL_ConditionOp::kEqual:
-      return field.SelectKeyRange(true, key, key, true);
-    case SQL_ConditionOp::kLess:
-      return field.SelectKeyRange(false, nullptr, key, false);
-    case SQL_ConditionOp::kLessEqual:
-      return field.SelectKeyRange(false, nullptr, key, true);
-    case SQL_ConditionOp::kGreater:
-      return field.SelectKeyRange(false, key, nullptr, false);
-    case SQL_ConditionOp::kGreaterEqual:
-      return field.SelectKeyRange(true, key, nullptr, false);
-    default: {
-      // Not equal: the values on either side.
-      auto below = field.SelectKeyRange(false, nullptr, key, false);
-      below->Union(*field.SelectKeyRange(false, key, nullptr, false));
-      return below;
+bool IsRecIDField(const FBL_BaseField& field) {
+  return field.GetType() == kTypeRecID;
+}
+
+bool SearchesByIndex(const FBL_BaseField& field) {
+  return field.GetIndex() != nullptr && !field.HasFlag(kFieldByWords) && !IsText(field);
+}
+
+// The value parsed as a ULong column parses it: the RecID column itself
+// takes no value (341).
+uint64_t RecIDOf(const std::string& value) {
+  std::unique_ptr<FBL_BaseField> parser = zv::MakeField(kTypeULong, "RecID", 0);
+  parser->SetString(value);
+  return parser->GetAsBits();
+}
+
+std::vector<uint8_t> RecIDKey(uint64_t recID) {
+  std::vector<uint8_t> key(sizeof recID);
+  std::memcpy(key.data(), &recID, sizeof recID);
+  return key;
+}
+
+uint64_t RecIDOfKey(const std::vector<uint8_t>& key) {
+  uint64_t recID = 0;
+  std::memcpy(&recID, key.data(), std::min(key.size(), sizeof recID));
+  return recID;
+}
+
+// The alive records from..to (both included).
+std::unique_ptr<FBL_Set> AliveBetween(FBL_Table& table, uint64_t from, uint64_t to) {
+  const REC_ID max = table.GetMaxRecID();
+  from = std::max<uint64_t>(from, 1);
+  to = std::min<uint64_t>(to, max);
+  if (from > to) return std::make_unique<FBL_ArraySet>();
+  if (zsql::KeepsAsArray(to - from + 1, max)) {
+    auto found = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(to - from + 1));
+    for (uint64_t r = from; r <= to; ++r) {
+      if (table.IsRecordAlive(static_cast<REC_ID>(r))) found->Append(static_cast<REC_ID>(r));
     }
+    found->Sort();
+    return found;
   }
+  std::unique_ptr<FBL_BitSet> alive = table.SelectAllRecords();
+  FBL_BitSet inside(max);
+  inside.IncludeRange(static_cast<REC_ID>(from), static_cast<REC_ID>(to));
+  alive->Intersection(inside);
+  return alive;
+}
+
+// The key of a comparison's value: the index key, or the RecID.
+std::vector<uint8_t> KeyOf(FBL_BaseField& field, const std::string& value) {
+  if (IsRecIDField(field)) return RecIDKey(RecIDOf(value));
+  const std::vector<uint8_t> bound = BoundOf(field, value);
+  std::vector<uint8_t> key(kMaxIndexKeySize);
+  field.MakeKeyOf(bound.data(), key.data());
+  return key;
+}
+
+int CompareRangeKeys(const FBL_BaseField& field, const std::vector<uint8_t>& a,
+                     const std::vector<uint8_t>& b) {
+  if (IsRecIDField(field)) {
+    const uint64_t x = RecIDOfKey(a), y = RecIDOfKey(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  return field.CompareKeys(a.data(), b.data());
+}
+
+std::unique_ptr<FBL_Set> NotEqual(FBL_BaseField& field, const std::vector<uint8_t>& key) {
+  FBL_Table& table = TableOf(field);
+  if (IsRecIDField(field)) {
+    std::unique_ptr<FBL_BitSet> alive = table.SelectAllRecords();
+    const uint64_t recID = RecIDOfKey(key);
+    if (recID <= UINT32_MAX) alive->Exclude(static_cast<REC_ID>(recID));
+    return alive;
+  }
+  // The values on either side.
+  auto below = field.SelectKeyRange(false, nullptr, key.data(), false);
+  below->Union(*field.SelectKeyRange(false, key.data(), nullptr, false));
+  return below;
 }
 
 }  // namespace
 
-std::unique_ptr<FBL_BitSet> zsql::SearchComparison(FBL_BaseField& field, SQL_ConditionOp op,
-                                                   const std::string& value) {
+std::unique_ptr<FBL_Set> zsql::SearchComparison(FBL_BaseField& field, SQL_ConditionOp op,
+                                                const std::string& value) {
   Holds(op, 0);  // raises for an operation that is no comparison
+  if (IsRecIDField(field) || SearchesByIndex(field)) {
+    SQL_KeyRange range;
+    range.mField = &field;
+    std::vector<uint8_t> key = KeyOf(field, value);
+    if (op == SQL_ConditionOp::kNotEqual) return NotEqual(field, key);
+    if (op != SQL_ConditionOp::kLess && op != SQL_ConditionOp::kLessEqual) {
+      range.mLeft = key;
+      range.mLeftIncluded = op != SQL_ConditionOp::kGreater;
+    }
+    if (op != SQL_ConditionOp::kGreater && op != SQL_ConditionOp::kGreaterEqual) {
+      range.mRight = std::move(key);
+      range.mRightIncluded = op != SQL_ConditionOp::kLess;
+    }
+    return SearchRange(range);
+  }
   if (IsText(field)) {
     const FBL_Language& language = static_cast<BF_TEXT&>(field).GetLanguage();
     return Scan(field, [&](FBL_BaseField& reader) {
@@ -112,10 +189,57 @@ std::unique_ptr<FBL_BitSet> zsql::SearchComparison(FBL_BaseField& field, SQL_Con
     });
   }
   const std::vector<uint8_t> bound = BoundOf(field, value);
-  if (field.GetIndex() != nullptr && !field.HasFlag(kFieldByWords)) {
-    return IndexSearch(field, op, bound);
-  }
   return Scan(field, [&](FBL_BaseField& reader) { return Holds(op, reader.Compare(bound.data())); });
+}
+
+bool zsql::IsRangeLeaf(const SQL_Condition& leaf) {
+  if (leaf.mNegated || leaf.mField == nullptr) return false;
+  if (leaf.mOp != SQL_ConditionOp::kLess && leaf.mOp != SQL_ConditionOp::kLessEqual &&
+      leaf.mOp != SQL_ConditionOp::kGreater && leaf.mOp != SQL_ConditionOp::kGreaterEqual) {
+    return false;
+  }
+  return IsRecIDField(*leaf.mField) || SearchesByIndex(*leaf.mField);
+}
+
+void zsql::NarrowRange(SQL_KeyRange& range, const SQL_Condition& leaf) {
+  FBL_BaseField& field = *leaf.mField;
+  range.mField = &field;
+  std::vector<uint8_t> key = KeyOf(field, leaf.mValue);
+  const bool lower = leaf.mOp == SQL_ConditionOp::kGreater ||
+                     leaf.mOp == SQL_ConditionOp::kGreaterEqual;
+  const bool included = leaf.mOp == SQL_ConditionOp::kGreaterEqual ||
+                        leaf.mOp == SQL_ConditionOp::kLessEqual;
+  std::vector<uint8_t>& side = lower ? range.mLeft : range.mRight;
+  bool& sideIncluded = lower ? range.mLeftIncluded : range.mRightIncluded;
+  const int order = side.empty() ? (lower ? 1 : -1) : CompareRangeKeys(field, key, side);
+  if (order == 0) {
+    sideIncluded = sideIncluded && included;
+  } else if (lower ? order > 0 : order < 0) {
+    side = std::move(key);
+    sideIncluded = included;
+  }
+}
+
+std::unique_ptr<FBL_Set> zsql::SearchRange(const SQL_KeyRange& range) {
+  FBL_BaseField& field = *range.mField;
+  FBL_Table& table = TableOf(field);
+  const bool left = !range.mLeft.empty(), right = !range.mRight.empty();
+  if (IsRecIDField(field)) {
+    uint64_t from = left ? RecIDOfKey(range.mLeft) + (range.mLeftIncluded ? 0 : 1) : 1;
+    uint64_t to = UINT64_MAX;
+    if (right) {
+      to = RecIDOfKey(range.mRight);
+      if (!range.mRightIncluded) {
+        if (to == 0) return std::make_unique<FBL_ArraySet>();
+        --to;
+      }
+    }
+    return AliveBetween(table, from, to);
+  }
+  std::unique_ptr<FBL_ArraySet> found =
+      field.SelectKeyRangeAsArray(range.mLeftIncluded, left ? range.mLeft.data() : nullptr,
+                                  right ? range.mRight.data() : nullptr, range.mRightIncluded);
+  return Settle(std::move(found), table.GetMaxRecID());
 }
 
 std::string zsql::LikeToRegex(const std::string& like) {
@@ -139,7 +263,7 @@ std::string zsql::LikeToRegex(const std::string& like) {
   return out + ")$";
 }
 
-std::unique_ptr<FBL_BitSet> zsql::SearchLeaf(const SQL_Condition& leaf) {
+std::unique_ptr<FBL_Set> zsql::SearchLeaf(const SQL_Condition& leaf) {
   if (leaf.mField == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL, "Condition without a field");
   FBL_BaseField& field = *leaf.mField;
   FBL_Table& table = TableOf(field);
@@ -152,9 +276,10 @@ std::unique_ptr<FBL_BitSet> zsql::SearchLeaf(const SQL_Condition& leaf) {
           leaf.mOp == SQL_ConditionOp::kInSelect && leaf.mSubSelect != nullptr
               ? leaf.mSubSelect->ReadValues()
               : leaf.mValues;
-      auto found = table.MakeEmptySet();
+      std::unique_ptr<FBL_Set> found = std::make_unique<FBL_ArraySet>();
       for (const std::string& value : values) {
-        found->Union(*SearchComparison(field, SQL_ConditionOp::kEqual, value));
+        found = Unite(std::move(found), SearchComparison(field, SQL_ConditionOp::kEqual, value),
+                      table.GetMaxRecID());
       }
       return found;
     }

@@ -10,6 +10,7 @@
 #include "objects/object_database.h"
 #include "objects/object_table.h"
 #include "platform/errors.h"
+#include "sql/conditions/selection_kinds.h"
 
 // The records of one table linked to a record of another through a link.
 // An object pointer is read straight from its column (pointing side) or
@@ -79,7 +80,7 @@ class OBL_JoinSet_Builder::Partners {
 };
 
 OBL_JoinSet_Builder::OBL_JoinSet_Builder(const SQL_SelectStatement& stmt,
-                                         std::vector<std::unique_ptr<FBL_BitSet>> sets)
+                                         std::vector<std::unique_ptr<FBL_Set>> sets)
     : mStmt(stmt), mSets(std::move(sets)), mItems(stmt.GetJoinList()) {
   if (mSets.size() != stmt.GetFromCount()) {
     throw xFBL_Exception(ERR_ASSERTION_FAIL, "One selection set per FROM table");
@@ -192,11 +193,10 @@ std::unique_ptr<OBL_JoinSet_Disk> OBL_JoinSet_Builder::JoinItem(const OBL_JoinSe
 std::unique_ptr<OBL_JoinSet_Disk> OBL_JoinSet_Builder::Start(uint32_t position) {
   auto disk = std::make_unique<OBL_JoinSet_Disk>(TableAt(position).GetDataBase(),
                                                  std::vector<uint32_t>{position});
-  const FBL_BitSet& set = Selection(position);
-  for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) {
+  zsql::ForEachMember(Selection(position), [&](REC_ID r) {
     disk->AppendRow({&r, 1});
     ++mWalked;
-  }
+  });
   return disk;
 }
 
@@ -208,7 +208,7 @@ std::unique_ptr<OBL_JoinSet_Disk> OBL_JoinSet_Builder::Extend(const OBL_JoinSet_
   auto out = std::make_unique<OBL_JoinSet_Disk>(in.GetDataBase(), tables);
   const uint32_t known = static_cast<uint32_t>(in.ColumnOf(from));
   Partners partners(item, TableAt(from), TableAt(to), from);
-  const FBL_BitSet& selection = Selection(to);
+  const FBL_Set& selection = Selection(to);
   std::vector<REC_ID> linked;
   std::vector<REC_ID> tuple(tables.size());
   const uint32_t rows = in.GetRowCount();
@@ -218,7 +218,7 @@ std::unique_ptr<OBL_JoinSet_Disk> OBL_JoinSet_Builder::Extend(const OBL_JoinSet_
     partners.Of(source[known], linked);
     bool any = false;
     for (REC_ID r : linked) {
-      if (!selection.IsMember(r)) continue;
+      if (!zsql::Contains(selection, r)) continue;
       tuple.back() = r;
       out->AppendRow(tuple);
       any = true;
@@ -235,16 +235,15 @@ void OBL_JoinSet_Builder::AddUnmatched(OBL_JoinSet_Disk& out, const SQL_LInfo& i
                                        uint32_t from, uint32_t to) {
   const int32_t column = out.ColumnOf(to);
   Partners partners(item, TableAt(to), TableAt(from), to);
-  const FBL_BitSet& selection = Selection(to);
   std::vector<REC_ID> linked;
   std::vector<REC_ID> tuple(out.GetColumnCount(), 0);
-  for (REC_ID r = selection.NextMember(0); r != 0; r = selection.NextMember(r)) {
+  zsql::ForEachMember(Selection(to), [&](REC_ID r) {
     ++mWalked;
     partners.Of(r, linked);
-    if (!linked.empty()) continue;
+    if (!linked.empty()) return;
     tuple[static_cast<size_t>(column)] = r;
     out.AppendRow(tuple);
-  }
+  });
 }
 
 std::unique_ptr<OBL_JoinSet_Disk> OBL_JoinSet_Builder::Filter(const OBL_JoinSet_Disk& in,

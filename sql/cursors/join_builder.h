@@ -17,15 +17,15 @@
 #include "sql/cursors/join_set.h"
 #include "sql/parser/select_statement.h"
 
-class FBL_BitSet;
+class FBL_Set;
 class OBL_BaseObject;
 
 class OBL_JoinSet_Builder {
  public:
   // REQUIRES: stmt (its tables and links) outlives the builder; sets holds
-  // one selection set per FROM position.
+  // one selection set per FROM position, a bit set or a sorted array set.
   OBL_JoinSet_Builder(const SQL_SelectStatement& stmt,
-                      std::vector<std::unique_ptr<FBL_BitSet>> sets);
+                      std::vector<std::unique_ptr<FBL_Set>> sets);
   ~OBL_JoinSet_Builder();
 
   std::unique_ptr<OBL_JoinSet_Ram> Build();
@@ -55,10 +55,10 @@ class OBL_JoinSet_Builder {
   std::unique_ptr<OBL_JoinSet_Disk> JoinItem(const OBL_JoinSet_Disk& in, SQL_LInfo item);
   std::unique_ptr<OBL_JoinSet_Ram> Finish(const OBL_JoinSet_Disk& disk);
   OBL_BaseObject& TableAt(uint32_t position) const;
-  const FBL_BitSet& Selection(uint32_t position) const { return *mSets[position - 1]; }
+  const FBL_Set& Selection(uint32_t position) const { return *mSets[position - 1]; }
 
   const SQL_SelectStatement& mStmt;
-  std::vector<std::unique_ptr<FBL_BitSet>> mSets;
+  std::vector<std::unique_ptr<FBL_Set>> mSets;
   std::vector<SQL_LInfo> mItems;
   uint64_t mWalked = 0;
 };

@@ -2,12 +2,22 @@
 
 #include <algorithm>
 
+#include "kernel/sets/array_set.h"
 #include "kernel/sets/bit_set.h"
+#include "platform/errors.h"
 
 OBL_JoinSet_Ram::OBL_JoinSet_Ram(uint32_t columnCount) : mColumns(columnCount) {}
 
-OBL_JoinSet_Ram::OBL_JoinSet_Ram(std::unique_ptr<FBL_BitSet> selection)
-    : mColumns(1), mWrapped(std::move(selection)) {
+OBL_JoinSet_Ram::OBL_JoinSet_Ram(std::unique_ptr<FBL_Set> selection) : mColumns(1) {
+  if (auto* array = dynamic_cast<FBL_ArraySet*>(selection.get())) {
+    array->Sort();
+    mTuples.assign(array->GetItems().begin(), array->GetItems().end());
+    return;
+  }
+  if (dynamic_cast<FBL_BitSet*>(selection.get()) == nullptr) {
+    throw xFBL_Exception(ERR_ASSERTION_FAIL, "A selection of no known kind");
+  }
+  mWrapped.reset(static_cast<FBL_BitSet*>(selection.release()));
   mWrappedCount = mWrapped->Count();
 }
 

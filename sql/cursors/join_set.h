@@ -4,8 +4,9 @@
 //
 //   OBL_JoinSet_Ram   the final rows: a flat array, row after row; with a
 //                     single table it may instead wrap the table's
-//                     selection set (members in ascending RecID order)
-//                     until the rows are reordered or changed.
+//                     selection bit set (members in ascending RecID
+//                     order) until the rows are reordered or changed; a
+//                     selection array set becomes the rows at once.
 //   OBL_JoinSet_Disk  the tuples of a join being built: one column per
 //                     table joined so far, in the order they were joined.
 //                     Kept in memory.
@@ -19,6 +20,7 @@
 #include "kernel/sets/rec_id.h"
 
 class FBL_BitSet;
+class FBL_Set;
 class OBL_DataBase;
 
 class OBL_I_JoinSet {
@@ -34,8 +36,9 @@ class OBL_JoinSet_Ram : public OBL_I_JoinSet {
  public:
   // Empty rows of columnCount columns.
   explicit OBL_JoinSet_Ram(uint32_t columnCount);
-  // The members of a single table's selection set, not copied.
-  explicit OBL_JoinSet_Ram(std::unique_ptr<FBL_BitSet> selection);
+  // The members of a single table's selection set (a bit set, not copied,
+  // or a sorted array set).
+  explicit OBL_JoinSet_Ram(std::unique_ptr<FBL_Set> selection);
   ~OBL_JoinSet_Ram() override;
 
   uint32_t GetColumnCount() const override { return mColumns; }

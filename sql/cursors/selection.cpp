@@ -79,7 +79,7 @@ void BindValues(const SQL_CondNode& node, SQL_ParamValues params, SQL_Condition&
 }
 
 void Walk(const SQL_CondNode& node, const SQL_SelectStatement& stmt, SQL_ParamValues params,
-          std::vector<std::unique_ptr<FBL_BitSet>>& sets,
+          std::vector<std::unique_ptr<FBL_Set>>& sets,
           std::vector<std::unique_ptr<SQL_ValueSource>>& sources) {
   if (node.mTable != 0) {
     FBL_Table* table = TableAt(stmt, node.mTable);
@@ -129,10 +129,10 @@ std::unique_ptr<SQL_Condition> zsql::ConvertCondition(
   return out;
 }
 
-std::vector<std::unique_ptr<FBL_BitSet>> zsql::SelectionSets(const SQL_SelectStatement& stmt,
+std::vector<std::unique_ptr<FBL_Set>> zsql::SelectionSets(const SQL_SelectStatement& stmt,
                                                              SQL_ParamValues params) {
   const uint32_t count = stmt.GetFromCount();
-  std::vector<std::unique_ptr<FBL_BitSet>> sets(count);
+  std::vector<std::unique_ptr<FBL_Set>> sets(count);
   std::vector<std::unique_ptr<SQL_ValueSource>> sources;
   if (stmt.GetCondition() != nullptr) Walk(*stmt.GetCondition(), stmt, params, sets, sources);
   for (uint32_t i = 0; i < count; ++i) {

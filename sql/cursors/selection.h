@@ -16,7 +16,7 @@
 #include "sql/conditions/condition_node.h"
 #include "sql/parser/parameters.h"
 
-class FBL_BitSet;
+class FBL_Set;
 class SQL_SelectStatement;
 struct SQL_CondNode;
 
@@ -29,10 +29,11 @@ std::unique_ptr<SQL_Condition> ConvertCondition(
     const SQL_CondNode& node, const SQL_SelectStatement& stmt, SQL_ParamValues params,
     std::vector<std::unique_ptr<SQL_ValueSource>>& sources);
 
-// One set per FROM position (index 0 for position 1), each sized to its
-// table's MaxRecID; a table the condition leaves alone selects all.
+// One set per FROM position (index 0 for position 1), of either kind
+// (sql/conditions/selection_kinds.h); a table the condition leaves alone
+// selects all.
 // REQUIRES: params outlive the call.
-std::vector<std::unique_ptr<FBL_BitSet>> SelectionSets(const SQL_SelectStatement& stmt,
-                                                       SQL_ParamValues params);
+std::vector<std::unique_ptr<FBL_Set>> SelectionSets(const SQL_SelectStatement& stmt,
+                                                    SQL_ParamValues params);
 
 }  // namespace zsql

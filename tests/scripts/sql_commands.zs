@@ -28,6 +28,13 @@ Database_SQLSelectRecords $db "SELECT name FROM person" 1 2 => "Ann\nBob"
 Database_SQLSelectRecords $db "SELECT name FROM person" 1 0 => ""
 Database_SQLSelectRecords $db "SELECT name FROM person" 4 => ""
 Database_SQLSelectRecords $db "SELECT name, age FROM person" 1 -1 ; | => "Ann;30|Bob;40|Cy;50"
+# RecID in a WHERE: compared with the record's number, alone, in a range
+# and beside another field's condition.
+Database_SQLSelectRecords $db "SELECT name FROM person WHERE RecID = 2" => "Bob"
+Database_SQLSelectRecords $db "SELECT name FROM person WHERE RecID > 1 AND RecID <= 2" => "Bob"
+Database_SQLSelectRecords $db "SELECT name FROM person WHERE RecID <> 2 AND age < 50" => "Ann"
+Database_SQLSelectRecords $db "SELECT name FROM person WHERE NOT RecID >= 2" => "Ann"
+Database_SQLSelectRecords $db "SELECT name FROM person WHERE RecID = 9" => ""
 Database_SQLSelectRecords $db "SELECT name FROM person WHERE age > 99" => ""
 Database_SQLSelectRecords $db "SELECT nothing FROM person" => "ERROR 603"
 Database_SQLSelectRecords $db "SELECT name FROM nowhere" => "ERROR 602"

@@ -41,7 +41,8 @@ class ConditionTest : public SqlTest {
                     {"v", kTypeVarChar, 0, 20},
                     {"t", kTypeText},
                     {"n", kTypeLong, kFieldNullable | kFieldIndexed},
-                    {"c", kTypeLong, kFieldIndexed, 0, "a + b"}});
+                    {"c", kTypeLong, kFieldIndexed, 0, "a + b"},
+                    {"id", kTypeRecID}});
     std::mt19937 random(7);
     const char* words[] = {"apple", "Apple", "apricot", "banana", "berry", "cherry", "a", "ab"};
     for (int i = 0; i < 300; ++i) {
@@ -188,6 +189,69 @@ TEST_F(ConditionTest, AndOrNotAreSetAlgebra) {
   // An AND without its right child.
   Node broken = Join(Op::kAnd, Leaf("a", Op::kEqual, "1"), nullptr);
   EXPECT_EQ(ztest::ErrorCode([&] { Found(*broken); }), 308);
+}
+
+// Random trees of comparisons on an indexed field, a scanned one and the
+// RecID column: AND chains that bound one field several times make one
+// range search, small results are array sets, NOT and OR mix both kinds.
+TEST_F(ConditionTest, RandomTreesMatchTheModel) {
+  struct Comparison {
+    const char* field;
+    std::function<int64_t(const Row&, REC_ID)> value;
+    int64_t low, high;
+  };
+  const Comparison fields[] = {
+      {"a", [](const Row& r, REC_ID) { return r.a; }, -12, 32},
+      {"b", [](const Row& r, REC_ID) { return r.b; }, -2, 42},
+      {"id", [](const Row&, REC_ID id) { return id; }, 0, 305},
+  };
+  const Op ops[] = {Op::kEqual, Op::kLess, Op::kLessEqual, Op::kGreater, Op::kGreaterEqual,
+                    Op::kNotEqual};
+  using Keep = std::function<bool(const Row&, REC_ID)>;
+  std::mt19937 random(11);
+  std::function<Node(int, Keep&)> make = [&](int depth, Keep& keep) -> Node {
+    const uint32_t pick = random() % 8;
+    if (depth == 0 || pick < 3) {
+      const Comparison& c = fields[random() % 3];
+      const Op op = ops[random() % 6];
+      const int64_t v = c.low + static_cast<int64_t>(random() % (c.high - c.low + 1));
+      auto value = c.value;
+      keep = [=](const Row& r, REC_ID id) {
+        const int64_t x = value(r, id);
+        switch (op) {
+          case Op::kEqual: return x == v;
+          case Op::kLess: return x < v;
+          case Op::kLessEqual: return x <= v;
+          case Op::kGreater: return x > v;
+          case Op::kGreaterEqual: return x >= v;
+          default: return x != v;
+        }
+      };
+      return Leaf(c.field, op, std::to_string(v));
+    }
+    Keep left, right;
+    Node l = make(depth - 1, left), r = make(depth - 1, right);
+    const bool both = pick < 6;
+    Node node = Join(both ? Op::kAnd : Op::kOrIn, std::move(l), std::move(r));
+    keep = both ? Keep([=](const Row& x, REC_ID id) { return left(x, id) && right(x, id); })
+                : Keep([=](const Row& x, REC_ID id) { return left(x, id) || right(x, id); });
+    if (random() % 5 == 0) {
+      node = Not(std::move(node));
+      Keep inner = keep;
+      keep = [=](const Row& x, REC_ID id) { return !inner(x, id); };
+    }
+    return node;
+  };
+  for (int i = 0; i < 400; ++i) {
+    Keep keep;
+    const Node tree = make(3, keep);
+    std::vector<REC_ID> expected;
+    for (size_t k = 0; k < mRows.size(); ++k) {
+      const REC_ID id = static_cast<REC_ID>(k + 1);
+      if (mAlive[k] && keep(mRows[k], id)) expected.push_back(id);
+    }
+    ASSERT_EQ(Found(*tree), expected) << "tree " << i;
+  }
 }
 
 TEST_F(ConditionTest, EachTableGetsItsOwnSet) {

@@ -89,6 +89,10 @@ class TableFixture : public KernelTest {
     for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) out.push_back(r);
     return out;
   }
+  static std::vector<REC_ID> Members(const FBL_Set& set) {
+    if (const auto* bits = dynamic_cast<const FBL_BitSet*>(&set)) return Members(*bits);
+    return Items(dynamic_cast<const FBL_ArraySet&>(set));
+  }
   // RecIDs of an array set, in its order.
   static std::vector<REC_ID> Items(const FBL_ArraySet& set) {
     return std::vector<REC_ID>(set.GetItems().begin(), set.GetItems().end());
