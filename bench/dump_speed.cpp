@@ -14,13 +14,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <functional>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "bench/workload/workload_data.h"
 #include "dump/dump_service.h"
@@ -41,21 +42,20 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) return false;
-    const std::string value = argv[++i];
-    if (arg == "--rows") {
-      options.rows = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-    } else if (arg == "--runs") {
-      options.runs = std::max(1, std::atoi(value.c_str()));
-    } else if (arg == "--only" && (value == "sql" || value == "xml" || value == "load")) {
-      options.only = value;
-    } else {
-      return false;
-    }
-  }
-  return options.rows > 0;
+  const bool taken =
+      ParseNamedOptions(argc, argv, [&](const std::string& arg, const std::string& value) {
+        if (arg == "--rows") {
+          options.rows = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+        } else if (arg == "--runs") {
+          options.runs = std::max(1, std::atoi(value.c_str()));
+        } else if (arg == "--only" && (value == "sql" || value == "xml" || value == "load")) {
+          options.only = value;
+        } else {
+          return false;
+        }
+        return true;
+      });
+  return taken && options.rows > 0;
 }
 
 void Check(int rc, sqlite3* db) {
@@ -95,13 +95,14 @@ void FillZorvane(OBL_DataBase& db, const workload::Workload& w) {
 }
 
 void FillSqlite(sqlite3* db, const workload::Workload& w) {
-  Check(sqlite3_exec(db,
-                     "CREATE TABLE person(id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT);"
-                     "CREATE UNIQUE INDEX person_id ON person(id);"
-                     "CREATE INDEX person_age ON person(age);"
-                     "CREATE INDEX person_name ON person(name);",
-                     nullptr, nullptr, nullptr),
-        db);
+  Check(
+      sqlite3_exec(db,
+                   "CREATE TABLE person(id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT);"
+                   "CREATE UNIQUE INDEX person_id ON person(id);"
+                   "CREATE INDEX person_age ON person(age);"
+                   "CREATE INDEX person_name ON person(name);",
+                   nullptr, nullptr, nullptr),
+      db);
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
   Check(sqlite3_prepare_v2(db, "INSERT INTO person VALUES(?,?,?,?,?)", -1, &insert, nullptr), db);
@@ -124,8 +125,8 @@ void DumpSqlite(sqlite3* db, const std::string& path) {
   FILE* out = std::fopen(path.c_str(), "w");
   std::fputs("PRAGMA foreign_keys=OFF;\nBEGIN TRANSACTION;\n", out);
   sqlite3_stmt* schema = nullptr;
-  Check(sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE tbl_name='person'", -1,
-                           &schema, nullptr),
+  Check(sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE tbl_name='person'", -1, &schema,
+                           nullptr),
         db);
   while (sqlite3_step(schema) == SQLITE_ROW)
     std::fprintf(out, "%s;\n", reinterpret_cast<const char*>(sqlite3_column_text(schema, 0)));
@@ -139,12 +140,19 @@ void DumpSqlite(sqlite3* db, const std::string& path) {
     for (int c = 0; c < n; ++c) {
       char* value = nullptr;
       switch (sqlite3_column_type(rows, c)) {
-        case SQLITE_INTEGER: value = sqlite3_mprintf("%lld", sqlite3_column_int64(rows, c)); break;
-        case SQLITE_FLOAT: value = sqlite3_mprintf("%!.15g", sqlite3_column_double(rows, c)); break;
-        case SQLITE_TEXT:
-          value = sqlite3_mprintf("%Q", reinterpret_cast<const char*>(sqlite3_column_text(rows, c)));
+        case SQLITE_INTEGER:
+          value = sqlite3_mprintf("%lld", sqlite3_column_int64(rows, c));
           break;
-        default: value = sqlite3_mprintf("NULL"); break;
+        case SQLITE_FLOAT:
+          value = sqlite3_mprintf("%!.15g", sqlite3_column_double(rows, c));
+          break;
+        case SQLITE_TEXT:
+          value =
+              sqlite3_mprintf("%Q", reinterpret_cast<const char*>(sqlite3_column_text(rows, c)));
+          break;
+        default:
+          value = sqlite3_mprintf("NULL");
+          break;
       }
       line += value;
       sqlite3_free(value);

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_options.h"
 #include "bench/bench_timing.h"
 #include "engine.h"
 
@@ -60,25 +61,22 @@ bool ParseSteps(const std::string& text, std::vector<int>& steps) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) return false;
-    const std::string value = argv[++i];
+  return ParseNamedOptions(argc, argv, [&](const std::string& arg, const std::string& value) {
     if (arg == "--rows") {
       options.rows = uint32_t(std::strtoul(value.c_str(), nullptr, 10));
-      if (options.rows == 0) return false;
-    } else if (arg == "--dir") {
-      options.dir = value;
-    } else if (arg == "--steps") {
-      if (!ParseSteps(value, options.steps)) return false;
-    } else if (arg == "--level") {
-      if (value != "commands") return false;
-      options.commands = true;
-    } else {
-      return false;
+      return options.rows != 0;
     }
-  }
-  return true;
+    if (arg == "--dir") {
+      options.dir = value;
+      return true;
+    }
+    if (arg == "--steps") return ParseSteps(value, options.steps);
+    if (arg == "--level" && value == "commands") {
+      options.commands = true;
+      return true;
+    }
+    return false;
+  });
 }
 
 struct Timed {
@@ -123,8 +121,7 @@ int main(int argc, char** argv) {
     options.dir = pattern;
   }
   const workload::Workload w = workload::MakeWorkload(options.rows);
-  auto zorvane =
-      options.commands ? workload::MakeCommandsEngine() : workload::MakeZorvaneEngine();
+  auto zorvane = options.commands ? workload::MakeCommandsEngine() : workload::MakeZorvaneEngine();
   auto sqlite = workload::MakeSqliteEngine();
   const auto z = RunAll(*zorvane, options.dir, w, options.steps);
   const auto s = RunAll(*sqlite, options.dir, w, options.steps);
