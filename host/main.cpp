@@ -73,13 +73,15 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Declared before the library: databases a script leaves open are closed
+  // when the library unloads, before their folder goes.
+  TempFolder tmp;
   host::Library library;
   std::string error;
   if (!library.Load(libraryPath, error)) {
     std::fprintf(stderr, "zorvane: cannot load %s: %s\n", libraryPath.c_str(), error.c_str());
     return 2;
   }
-  TempFolder tmp;
   host::Variables().Set("tmp", tmp.Path());
   host::ScriptRunner runner(library);
 
