@@ -407,7 +407,7 @@ void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
   WriteEntry(index, entry);
   file.SetPlacement(entry, static_cast<int32_t>(index));
   mFirstFreeEntry = index + 1;
-  FlushStructures();
+  FlushStructuresAfter(entry);
 }
 
 void FBL_DataFile::RemoveFile(FBL_EmbededFile& file) {
@@ -429,7 +429,7 @@ void FBL_DataFile::RemoveEntry(uint32_t index) {
     WriteEntry(index, FBL_FileEntry{});
   }
   TrimTail();
-  FlushStructures();
+  FlushStructuresAfter(entry);
 }
 
 // Temporary files of an interrupted run.

@@ -133,6 +133,14 @@ class FBL_DataFile : public FBL_FileWin {
   void ConvertFilesTable();
   void RemoveTemporaryFiles();
   void FlushStructures();
+  // After a change to the placement of the file entry describes. Changes
+  // to a temporary table's files wait for the next commit, which flushes
+  // the structures anyway: such tables live in databases (journaled), a
+  // cursor's result table comes and goes per query, and an interrupted
+  // run's temporary files are removed at open.
+  void FlushStructuresAfter(const FBL_FileEntry& entry) {
+    if (!entry.IsOfTemporaryTable()) FlushStructures();
+  }
   uint32_t MapCapacity() const;
   uint64_t SegmentOffset(uint32_t segment) const;
   void CheckDataSegment(uint32_t segment);

@@ -93,7 +93,9 @@ inline constexpr uint32_t kOldFileEntryBytes = 20;
 // above the kernel, not used yet: 2 (the structure stream of old formats,
 // owner 1), 12 and 21 (the two branch indexes of a relation), 0xFFFB and
 // 0xFFFF (result files of cursors and joins). Kinds with bit 15 set are
-// temporary: a volume opened after a run that did not close it deletes them.
+// temporary, and so is every file of a temporary table (an owner id with
+// bit 31 set, a negative table id): a volume opened after a run that did
+// not close it deletes them.
 inline constexpr uint16_t kTemporaryKind = 0x8000;
 inline constexpr uint16_t kKindFilesTable = 1;
 inline constexpr uint16_t kKindSM = 6;
@@ -121,7 +123,9 @@ struct FBL_FileEntry {
 
   uint64_t GetId() const { return MakeId(mOwnerId, mKind, mSubIndex); }
   bool IsFree() const { return GetId() == 0; }
-  bool IsTemporary() const { return (mKind & kTemporaryKind) != 0; }
+  // A file of a temporary table: the owner is a negative table id.
+  bool IsOfTemporaryTable() const { return (mOwnerId & 0x80000000u) != 0; }
+  bool IsTemporary() const { return (mKind & kTemporaryKind) != 0 || IsOfTemporaryTable(); }
   static uint64_t MakeId(uint32_t owner, uint16_t kind, uint16_t subIndex) {
     return static_cast<uint64_t>(static_cast<uint32_t>(subIndex) << 16 | kind) << 32 | owner;
   }

@@ -168,7 +168,7 @@ void FBL_DataFile::FreeChain(uint32_t first, uint32_t newLink, uint32_t count) {
 void FBL_DataFile::AddSegments(FBL_EmbededFile& file, uint32_t count, bool zeroFill) {
   GrowChain(file, count, zeroFill);
   WriteEntry(static_cast<uint32_t>(file.mIndex), file.mEntry);
-  FlushStructures();
+  FlushStructuresAfter(file.mEntry);
 }
 
 // Appends count free segments to the file's chain; the volume is extended
@@ -306,7 +306,7 @@ void FBL_DataFile::ResizeFile(FBL_EmbededFile& file, uint64_t length, bool zeroF
   WriteEntry(static_cast<uint32_t>(file.mIndex), entry);
   // Reused segments hold old bytes: grown bytes must read as zeros.
   if (zeroFill && length > oldLength) WriteZeros(file, oldLength, length);
-  FlushStructures();
+  FlushStructuresAfter(entry);
 }
 
 uint64_t FBL_DataFile::Transfer(FBL_EmbededFile& file, void* buffer, uint64_t offset,

@@ -215,6 +215,7 @@ TEST_F(VolumeFormatTest, UncleanCloseRemovesTemporaryFilesOnly) {
     PutFile(*v, 3, 0xFFFF, Pattern(3000, 3));
     PutFile(*v, 4, 0x8005, Pattern(3000, 4));
     PutFile(*v, 5, 7, Pattern(3000, 5));
+    PutFile(*v, static_cast<uint32_t>(-3), 8, Pattern(3000, 6));  // a temporary table's column
     v->Close();
   }
   RawFile(Path()).SetU32(36, 1);
@@ -222,6 +223,7 @@ TEST_F(VolumeFormatTest, UncleanCloseRemovesTemporaryFilesOnly) {
   v.Open();
   EXPECT_TRUE(v.WasOpen());
   EXPECT_EQ(v.GetHeader().mLiveFiles, 3u);
+  EXPECT_TRUE(GetFile(v, static_cast<uint32_t>(-3), 8).empty());
   EXPECT_TRUE(GetFile(v, 1, 0xFFFB).empty());
   EXPECT_TRUE(GetFile(v, 3, 0xFFFF).empty());
   EXPECT_TRUE(GetFile(v, 4, 0x8005).empty());
