@@ -17,7 +17,6 @@ namespace workload {
 
 namespace {
 
-constexpr const char* kCacheBytes = "67108864";
 constexpr const char* kBaseName = "workload.commands";
 constexpr size_t kRowsPerBatch = 10000;
 
@@ -38,6 +37,7 @@ uint64_t Number(std::string_view text) {
 
 class CommandsEngine : public Engine {
  public:
+  explicit CommandsEngine(uint64_t cacheBytes) : mCacheBytes(cacheBytes) {}
   ~CommandsEngine() override {
     if (!mDb.empty()) Call({"Database_Close", mDb}, false);
     Call({"ShutDown"}, false);
@@ -48,7 +48,7 @@ class CommandsEngine : public Engine {
     getXtable(nullptr, nullptr, nullptr, nullptr, &mRelease);
     try {
       mDir = dir;
-      Call({"Init", kCacheBytes});
+      Call({"Init", std::to_string(mCacheBytes)});
       mDb = Call({"Database_Create", (std::filesystem::path(dir) / kBaseName).string()});
       Execute(
           "CREATE TABLE person (id Long UNIQUE, age Short INDEXED, score Double, "
@@ -208,8 +208,8 @@ class CommandsEngine : public Engine {
   }
 
   Answer JoinTrips() override {
-    const std::string row =
-        Records("SELECT count(*), sum(person.age) FROM trip, person WHERE trip.owner = person.RecID");
+    const std::string row = Records(
+        "SELECT count(*), sum(person.age) FROM trip, person WHERE trip.owner = person.RecID");
     const auto f = SplitTabs(row);
     if (f.size() != 2) throw xFBL_Exception(ERR_INTERNAL, "a row of two values");
     return Number(f[0]) * 1000000007ULL + uint64_t(std::strtod(std::string(f[1]).c_str(), nullptr));
@@ -227,6 +227,7 @@ class CommandsEngine : public Engine {
     return total;
   }
 
+  const uint64_t mCacheBytes;
   std::string mDir;
   std::string mDb;
   ZorvaneReleaseFn mRelease = nullptr;
@@ -234,8 +235,8 @@ class CommandsEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> MakeCommandsEngine() {
-  return std::make_unique<CommandsEngine>();
+std::unique_ptr<Engine> MakeCommandsEngine(uint64_t cacheBytes) {
+  return std::make_unique<CommandsEngine>(cacheBytes);
 }
 
 }  // namespace workload

@@ -82,10 +82,11 @@ class Engine {
   virtual Answer DeleteYoungStatements() { return std::nullopt; }
 };
 
-std::unique_ptr<Engine> MakeSqliteEngine();
-std::unique_ptr<Engine> MakeZorvaneEngine();
+// Each engine with a page cache of cacheBytes.
+std::unique_ptr<Engine> MakeSqliteEngine(uint64_t cacheBytes);
+std::unique_ptr<Engine> MakeZorvaneEngine(uint64_t cacheBytes);
 // Every step through the Zorvane function, as a script makes its calls.
-std::unique_ptr<Engine> MakeCommandsEngine();
+std::unique_ptr<Engine> MakeCommandsEngine(uint64_t cacheBytes);
 
 // What T2 adds up for one row read, the same on both sides.
 inline uint64_t RowChecksum(int64_t id, int64_t age, double score, const std::string& name,

@@ -2,7 +2,9 @@
 // the other in this process, on the same data.
 //
 //   bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...,T1s,T8s,T9s]
-//                  [--level commands]
+//                  [--level commands] [--cache-mb N]
+//
+// --cache-mb sets both engines' page caches (64 MB by default).
 //
 // --level commands runs Zorvane's side through the Zorvane function, as a
 // script would (commands_engine.cpp); the default drives the layers below.
@@ -36,6 +38,7 @@ constexpr int kT9s = workload::kStatements + 9;
 
 struct Options {
   uint32_t rows = 1000000;
+  uint64_t cacheMB = 64;  // each engine's page cache
   std::string dir;
   // The statements steps last: a database of their own, after T10.
   std::vector<int> steps = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 10, kT1s, kT8s, kT9s};
@@ -65,6 +68,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (arg == "--rows") {
       options.rows = uint32_t(std::strtoul(value.c_str(), nullptr, 10));
       return options.rows != 0;
+    }
+    if (arg == "--cache-mb") {
+      options.cacheMB = std::strtoull(value.c_str(), nullptr, 10);
+      return options.cacheMB != 0 && options.cacheMB <= (uint64_t{1} << 20);
     }
     if (arg == "--dir") {
       options.dir = value;
@@ -110,7 +117,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fputs(
         "usage: bench_workload [--rows N] [--dir PATH] [--steps T1,T2,...,T8s] "
-        "[--level commands]\n",
+        "[--level commands] [--cache-mb N]\n",
         stderr);
     return 2;
   }
@@ -121,8 +128,10 @@ int main(int argc, char** argv) {
     options.dir = pattern;
   }
   const workload::Workload w = workload::MakeWorkload(options.rows);
-  auto zorvane = options.commands ? workload::MakeCommandsEngine() : workload::MakeZorvaneEngine();
-  auto sqlite = workload::MakeSqliteEngine();
+  const uint64_t cacheBytes = options.cacheMB << 20;
+  auto zorvane = options.commands ? workload::MakeCommandsEngine(cacheBytes)
+                                  : workload::MakeZorvaneEngine(cacheBytes);
+  auto sqlite = workload::MakeSqliteEngine(cacheBytes);
   const auto z = RunAll(*zorvane, options.dir, w, options.steps);
   const auto s = RunAll(*sqlite, options.dir, w, options.steps);
 

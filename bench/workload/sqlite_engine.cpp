@@ -33,6 +33,7 @@ std::string Text(sqlite3_stmt* s, int column) {
 
 class SqliteEngine : public Engine {
  public:
+  explicit SqliteEngine(uint64_t cacheBytes) : mCacheBytes(cacheBytes) {}
   ~SqliteEngine() override { Close(); }
   const char* Name() const override { return "sqlite"; }
 
@@ -45,7 +46,7 @@ class SqliteEngine : public Engine {
     }
     Exec("PRAGMA journal_mode=DELETE");
     Exec("PRAGMA synchronous=NORMAL");
-    Exec("PRAGMA cache_size=-65536");
+    Exec(("PRAGMA cache_size=-" + std::to_string(mCacheBytes / 1024)).c_str());
     Exec("CREATE TABLE person (id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT)");
     Exec("CREATE UNIQUE INDEX person_id ON person(id)");
     Exec("CREATE INDEX person_age ON person(age)");
@@ -147,8 +148,8 @@ class SqliteEngine : public Engine {
 
   // The answer: joined rows, and the sum of their people's ages.
   Answer JoinTrips() override {
-    Statement join(mDb,
-                   "SELECT count(*), sum(person.age) FROM trip, person WHERE trip.owner = person.id");
+    Statement join(
+        mDb, "SELECT count(*), sum(person.age) FROM trip, person WHERE trip.owner = person.id");
     uint64_t answer = 0;
     if (join.Step()) {
       answer = uint64_t(sqlite3_column_int64(join.get(), 0)) * 1000000007ULL +
@@ -185,14 +186,15 @@ class SqliteEngine : public Engine {
     return ec ? 0 : uint64_t(size);
   }
 
+  const uint64_t mCacheBytes;
   sqlite3* mDb = nullptr;
   std::string mPath;
 };
 
 }  // namespace
 
-std::unique_ptr<Engine> MakeSqliteEngine() {
-  return std::make_unique<SqliteEngine>();
+std::unique_ptr<Engine> MakeSqliteEngine(uint64_t cacheBytes) {
+  return std::make_unique<SqliteEngine>(cacheBytes);
 }
 
 }  // namespace workload

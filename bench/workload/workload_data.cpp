@@ -31,7 +31,8 @@ Workload MakeWorkload(uint32_t rows) {
   for (int k = 0; k < 1000; ++k) w.ageFrom.push_back(int32_t(random.Next() % 95));
   for (int k = 0; k < 1000; ++k) w.namePrefixes.push_back(MakeName(random.Next()).substr(0, 3));
   // One trip per ten people.
-  for (uint32_t k = 0; k < rows / 10; ++k) w.tripOwners.push_back(int32_t(1 + random.Next() % rows));
+  for (uint32_t k = 0; k < rows / 10; ++k)
+    w.tripOwners.push_back(int32_t(1 + random.Next() % rows));
   return w;
 }
 

@@ -14,9 +14,9 @@
 #include "kernel/sets/bit_set.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
+#include "kernel/storage/task.h"
 #include "kernel/tables/indexed_table.h"
 #include "kernel/tables/numeric_fields.h"
-#include "kernel/storage/task.h"
 #include "objects/delete_records.h"
 #include "objects/object_database.h"
 #include "objects/object_table.h"
@@ -28,11 +28,11 @@ namespace workload {
 
 namespace {
 
-constexpr uint64_t kCacheBytes = 67108864;
 constexpr const char* kBaseName = "workload.zorvane";
 
 class ZorvaneEngine : public Engine {
  public:
+  explicit ZorvaneEngine(uint64_t cacheBytes) : mCacheBytes(cacheBytes) {}
   ~ZorvaneEngine() override {
     try {
       Close();
@@ -43,7 +43,7 @@ class ZorvaneEngine : public Engine {
 
   bool Open(const std::string& dir, std::string& error) override {
     try {
-      zv::StartKernel(kCacheBytes);
+      zv::StartKernel(mCacheBytes);
       mDir = dir;
       RemoveFiles();
       mDb = std::make_unique<OBL_DataBase>();
@@ -262,6 +262,7 @@ class ZorvaneEngine : public Engine {
     }
   }
 
+  const uint64_t mCacheBytes;
   std::string mDir;
   std::unique_ptr<OBL_DataBase> mDb;
   OBL_BaseObject* mPerson = nullptr;
@@ -276,8 +277,8 @@ class ZorvaneEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> MakeZorvaneEngine() {
-  return std::make_unique<ZorvaneEngine>();
+std::unique_ptr<Engine> MakeZorvaneEngine(uint64_t cacheBytes) {
+  return std::make_unique<ZorvaneEngine>(cacheBytes);
 }
 
 }  // namespace workload
