@@ -6,10 +6,13 @@
 //                         call mode M; in raw modes every slot is a text
 //   \x01 L L L L BYTES    callback 19 answers BYTES, reporting length L
 // Memory blocks are freed and the engine stopped after each input, so an
-// input's outcome does not depend on the ones before.
+// input's outcome does not depend on the ones before. Databases the input
+// makes under relative paths land in the scratch folder (the working
+// folder while fuzzing), emptied after each input.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "api/handle_registry.h"
 #include "bridge/bridge_state.h"
 #include "bridge/result_buffer.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/debug_output.h"
 #include "zorvane/xcmd.h"
 
@@ -115,6 +119,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   platform::SetDebugSink([](std::string_view) {});
   // Far below the defaults, so that many inputs in one process stay small.
   api::HandleRegistry::Instance().SetBlockLimits(size_t{1} << 20, size_t{16} << 20);
+  std::filesystem::current_path(zfuzz::ScratchFolder());
   return 0;
 }
 
@@ -133,5 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   gBlocks.clear();
   api::ZDK_Stop();
   bridge::DebugLevel = 0;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(zfuzz::ScratchFolder(), ignored))
+    std::filesystem::remove_all(entry.path(), ignored);
   return 0;
 }

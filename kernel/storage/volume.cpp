@@ -385,9 +385,14 @@ int32_t FBL_DataFile::FindFile(uint64_t id, FBL_FileEntry* entry) {
 }
 
 void FBL_DataFile::AddFile(FBL_EmbededFile& file) {
-  uint32_t live = mHeader.mLiveFiles;
-  uint32_t index = live;
-  for (uint32_t i = std::max(mFirstFreeEntry, 1u); i < std::min(live, EntryCount()); ++i) {
+  // The first free entry, else one past the table's end. The live count
+  // is only a hint: a damaged one must neither place the entry over a
+  // file's (below the end) nor far past the end (a table of files grown
+  // to gigabytes).
+  const uint32_t live = mHeader.mLiveFiles;
+  const uint32_t end = EntryCount();
+  uint32_t index = end;
+  for (uint32_t i = std::max(mFirstFreeEntry, 1u); i < end; ++i) {
     if (ReadEntry(i).IsFree()) {
       index = i;
       break;

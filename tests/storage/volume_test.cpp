@@ -122,6 +122,33 @@ TEST_F(VolumeFormatTest, FilesPersistAcrossReopen) {
   v.Close();
 }
 
+// The live count in the header is a hint: a damaged one, too low or far
+// too high, must not put a new file's entry over another file's nor grow
+// the table of files past its end (a fuzzed volume once grew it to 400 MB).
+TEST_F(VolumeFormatTest, DamagedLiveCountNeitherOverwritesNorGrowsTheTable) {
+  for (const uint32_t live : {1u, 3u, 0x00FFFFFFu}) {
+    std::vector<std::vector<uint8_t>> data;
+    {
+      auto v = NewVolume(1024);
+      v->Open();
+      for (uint32_t i = 0; i < 4; ++i) {
+        data.push_back(Pattern(900 * i + 1, i));
+        PutFile(*v, 100 + i, 2, data.back());
+      }
+      v->Close();
+    }
+    RawFile(Path()).SetU32(16, live);
+    FBL_DataFile v(Path());
+    v.Open();
+    PutFile(v, 200, 2, Pattern(3000, 9));
+    const auto table = v.ReadFileTable();
+    EXPECT_EQ(table.size(), 6u) << live;
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(GetFile(v, 100 + i, 2), data[i]) << live;
+    EXPECT_EQ(GetFile(v, 200, 2), Pattern(3000, 9)) << live;
+    v.Close();
+  }
+}
+
 TEST_F(VolumeFormatTest, FullMapGrowsByMovingTheFirstDataSegment) {
   auto v = NewVolume(1024);  // one map segment describes 256 segments
   v->Open();
