@@ -9,6 +9,8 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := volume_scan command_entry
+# Absolute: a target may work in a scratch folder of its own.
+FUZZ_DIR := $(CURDIR)/build-fuzz
 # Per target: a database image from a seed of 120 KB has no business with
 # more than 256 MB; Init may reserve an eighth of the physical memory.
 FUZZ_FLAGS_volume_scan := -malloc_limit_mb=256 -rss_limit_mb=1024
@@ -67,8 +69,8 @@ fuzz:
 	  mkdir -p build-fuzz/corpus/$(t) build-fuzz/findings/$(t); \
 	  echo "== $(t) for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/$(t)_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
-	    $(FUZZ_FLAGS_$(t)) -artifact_prefix=build-fuzz/findings/$(t)/ \
-	    build-fuzz/corpus/$(t) build-fuzz/fuzz-seeds/$(t) || status=1;) \
+	    $(FUZZ_FLAGS_$(t)) -artifact_prefix=$(FUZZ_DIR)/findings/$(t)/ \
+	    $(FUZZ_DIR)/corpus/$(t) $(FUZZ_DIR)/fuzz-seeds/$(t) || status=1;) \
 	exit $$status
 
 format:
