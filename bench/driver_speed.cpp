@@ -129,10 +129,7 @@ class SqliteSide {
     Exec("PRAGMA journal_mode=DELETE");
     Exec("PRAGMA synchronous=NORMAL");
     Exec("PRAGMA cache_size=-65536");
-    Exec("CREATE TABLE person (id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT)");
-    Exec("CREATE UNIQUE INDEX person_id ON person(id)");
-    Exec("CREATE INDEX person_age ON person(age)");
-    Exec("CREATE INDEX person_name ON person(name)");
+    Exec(workload::kSqlitePersonTable);
     Exec("BEGIN");
     sqlite3_stmt* insert = Prepare("INSERT INTO person VALUES (?, ?, ?, ?, ?)");
     for (const Person& p : people) {

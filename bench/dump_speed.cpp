@@ -95,14 +95,7 @@ void FillZorvane(OBL_DataBase& db, const workload::Workload& w) {
 }
 
 void FillSqlite(sqlite3* db, const workload::Workload& w) {
-  Check(
-      sqlite3_exec(db,
-                   "CREATE TABLE person(id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT);"
-                   "CREATE UNIQUE INDEX person_id ON person(id);"
-                   "CREATE INDEX person_age ON person(age);"
-                   "CREATE INDEX person_name ON person(name);",
-                   nullptr, nullptr, nullptr),
-      db);
+  Check(sqlite3_exec(db, workload::kSqlitePersonTable, nullptr, nullptr, nullptr), db);
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
   Check(sqlite3_prepare_v2(db, "INSERT INTO person VALUES(?,?,?,?,?)", -1, &insert, nullptr), db);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "bench/workload/workload_data.h"
 #include "kernel/indexes/index_factory.h"
 #include "kernel/storage/database.h"
 #include "kernel/storage/kernel_startup.h"
@@ -102,10 +103,7 @@ double RunSqlite(const std::string& dir, uint32_t n, bool bulk) {
   Exec(db, "PRAGMA journal_mode=DELETE");
   Exec(db, bulk ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=NORMAL");
   Exec(db, "PRAGMA cache_size=-65536");
-  Exec(db, "CREATE TABLE person (id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT)");
-  Exec(db, "CREATE UNIQUE INDEX person_id ON person(id)");
-  Exec(db, "CREATE INDEX person_age ON person(age)");
-  Exec(db, "CREATE INDEX person_name ON person(name)");
+  Exec(db, workload::kSqlitePersonTable);
   sqlite3_stmt* insert = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO person VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
   const double seconds = Seconds([&] {

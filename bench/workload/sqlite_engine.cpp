@@ -47,10 +47,7 @@ class SqliteEngine : public Engine {
     Exec("PRAGMA journal_mode=DELETE");
     Exec("PRAGMA synchronous=NORMAL");
     Exec(("PRAGMA cache_size=-" + std::to_string(mCacheBytes / 1024)).c_str());
-    Exec("CREATE TABLE person (id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT)");
-    Exec("CREATE UNIQUE INDEX person_id ON person(id)");
-    Exec("CREATE INDEX person_age ON person(age)");
-    Exec("CREATE INDEX person_name ON person(name)");
+    Exec(workload::kSqlitePersonTable);
     return true;
   }
 

@@ -8,6 +8,14 @@
 
 namespace workload {
 
+// SQLite's side of the person table: the table and its three indexes, one
+// text for sqlite3_exec.
+inline constexpr const char* kSqlitePersonTable =
+    "CREATE TABLE person (id INTEGER, age INTEGER, score REAL, name TEXT, city TEXT);"
+    "CREATE UNIQUE INDEX person_id ON person(id);"
+    "CREATE INDEX person_age ON person(age);"
+    "CREATE INDEX person_name ON person(name);";
+
 class XorShift64 {
  public:
   uint64_t Next() {
