@@ -4,6 +4,7 @@
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/task.h"
 #include "kernel/tables/base_field.h"
+#include "kernel/tables/field_factory.h"
 #include "kernel/tables/text_exporter.h"
 #include "objects/object_database.h"
 #include "objects/object_table.h"
@@ -28,6 +29,10 @@ OBL_CursorTable_Tmp::~OBL_CursorTable_Tmp() {
 void OBL_CursorTable_Tmp::Refuse() { throw xFBL_Exception(605); }
 
 void OBL_CursorTable_Tmp::DropResultTable() {
+  if (mInMemory) {
+    mInMemory = false;
+    mColumns.clear();
+  }
   if (mResult == nullptr) return;
   OBL_BaseObject* result = mResult;
   mResult = nullptr;
@@ -47,7 +52,8 @@ void OBL_CursorTable_Tmp::Build() {
   for (const SQL_SelectExpr& item : mStmt.GetSelectList()) {
     aggregates.emplace_back(item, item.mTable == 0 ? nullptr : tables[item.mTable - 1]);
   }
-  MakeResultTable(aggregates);
+  mSpecs.clear();
+  for (const OBL_Aggregate& aggregate : aggregates) mSpecs.push_back(aggregate.ResultSpec());
 
   // Each row's group (numbered in GROUP BY order); one group over no row.
   const uint32_t count = rows.GetRowCount();
@@ -81,6 +87,8 @@ void OBL_CursorTable_Tmp::Build() {
   for (uint32_t row = 0; row < count; ++row) {
     for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, row, groupOf[row]);
   }
+  if (mStmt.GetGroupBy().empty() && KeepInMemory(aggregates, mSpecs)) return;
+  MakeResultTable(mSpecs);
   OBL_ObjectTable& store = mResult->GetStore();
   for (uint32_t g = 0; g < groups; ++g) {
     for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*mColumns[i], g);
@@ -106,11 +114,67 @@ void OBL_CursorTable_Tmp::OrderResult() {
   mRecs = std::move(ordered);
 }
 
-void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_Aggregate>& aggregates) {
+bool OBL_CursorTable_Tmp::KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
+                                       const std::vector<OBL_FieldSpec>& specs) {
+  for (const OBL_FieldSpec& spec : specs) {
+    switch (spec.mType) {
+      case kTypeBoolean: case kTypeByte: case kTypeShort: case kTypeUShort: case kTypeMedium:
+      case kTypeUMedium: case kTypeLong: case kTypeULong: case kTypeLLong: case kTypeULLong:
+      case kTypeFloat: case kTypeDouble: case kTypeString: case kTypeVarChar:
+        break;
+      default:
+        return false;
+    }
+  }
+  // The same statement makes the same columns again: the buffers handed
+  // out stay, new ones only after the source's types changed.
+  bool sameTypes = mBuffers.size() >= specs.size();
+  for (size_t i = 0; sameTypes && i < specs.size(); ++i) {
+    sameTypes = mBuffers[mBuffers.size() - specs.size() + i]->GetType() == specs[i].mType;
+  }
+  std::vector<std::unique_ptr<FBL_BaseField>> values;
+  for (size_t i = 0; i < specs.size(); ++i) {
+    const OBL_FieldSpec& spec = specs[i];
+    const uint32_t size = spec.mType == kTypeString || spec.mType == kTypeVarChar ? spec.mSize : 0;
+    values.push_back(zv::MakeField(spec.mType, spec.mName, spec.mFlags, size, spec.mLanguage));
+    if (values.back() == nullptr) return false;
+    if (!sameTypes) {
+      mBuffers.push_back(zv::MakeField(spec.mType, spec.mName, spec.mFlags, size, spec.mLanguage));
+    }
+  }
+  // Every row's aggregates of no group: the one row of the result.
+  for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*values[i], 0);
+  mValues = std::move(values);
+  for (size_t i = mBuffers.size() - specs.size(); i < mBuffers.size(); ++i) {
+    mColumns.push_back(mBuffers[i].get());
+  }
+  mRecs.push_back(0);
+  mInMemory = true;
+  mPosition = 0;
+  return true;
+}
+
+void OBL_CursorTable_Tmp::Materialize() {
+  const std::vector<FBL_BaseField*> values = [&] {
+    std::vector<FBL_BaseField*> out;
+    for (auto& field : mValues) out.push_back(field.get());
+    return out;
+  }();
+  const uint32_t position = mPosition;
+  DropResultTable();
+  mRecs.clear();
+  MakeResultTable(mSpecs);
+  for (size_t i = 0; i < mColumns.size(); ++i) mColumns[i]->AssignFrom(*values[i]);
+  mRecs.push_back(mResult->GetStore().AddRecord());
+  mPosition = 0;
+  MoveTo(position);
+}
+
+void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_FieldSpec>& specs) {
   OBL_DataBase& db = mStmt.GetFromEntry(1)->GetTable().GetDataBase();
   mResult = &db.MakeTemporaryBaseObject("cursor");
-  for (size_t i = 0; i < aggregates.size(); ++i) {
-    OBL_FieldSpec fieldSpec = aggregates[i].ResultSpec();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    OBL_FieldSpec fieldSpec = specs[i];
     // Names must differ within the table.
     fieldSpec.mName.append("_").append(std::to_string(i + 1));
     mColumns.push_back(&mResult->MakeNewField(fieldSpec));
@@ -123,6 +187,10 @@ FBL_BaseField* OBL_CursorTable_Tmp::GetColumn(uint32_t index) const {
 }
 
 void OBL_CursorTable_Tmp::LoadRow(uint32_t position) {
+  if (mInMemory) {
+    for (size_t i = 0; i < mColumns.size(); ++i) mColumns[i]->AssignFrom(*mValues[i]);
+    return;
+  }
   if (mResult != nullptr) mResult->GetStore().GoToRecord(mRecs[position - 1]);
 }
 
@@ -144,6 +212,7 @@ bool OBL_CursorTable_Tmp::Uses(const OBL_BaseObject& table) const {
 }
 
 uint32_t OBL_CursorTable_Tmp::ExportText(const std::string& path, const FBL_TextFormat& format) {
+  if (mInMemory) Materialize();
   if (mResult == nullptr) throw xFBL_Exception(ERR_BASE_OBJECT_NOT_FOUND);
   FBL_FileWin file(path);
   FBL_TextExporter exporter(mResult->GetStore(), file, mColumns, nullptr, format);

@@ -1,5 +1,8 @@
 // OBL_CursorTable_Tmp: the rows of an aggregate SELECT, computed once into
-// a temporary table of the database (negative ID, never stored). The source
+// a temporary table of the database (negative ID, never stored). A single
+// row of numbers or strings (no GROUP BY) stays in fields of no table
+// instead: a table's files and schema objects cost far more than the
+// count(*) they would hold, and a table is made only if it is exported. The source
 // rows come from an inner read-only Indirect table over the same statement;
 // with GROUP BY they are sorted by its fields and each run of equal values
 // gives one row, otherwise all of them (or none) give one row; ORDER BY
@@ -14,7 +17,9 @@
 #include "sql/cursors/cursor_table.h"
 #include "sql/parser/parameters.h"
 
+class OBL_Aggregate;
 class OBL_BaseObject;
+struct OBL_FieldSpec;
 class OBL_CursorTable_Indirect;
 class SQL_SelectStatement;
 
@@ -52,6 +57,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
     mResult = nullptr;
     mColumns.clear();
     mRecs.clear();
+    mInMemory = false;
   }
 
  protected:
@@ -59,8 +65,14 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
 
  private:
   [[noreturn]] static void Refuse();
-  void MakeResultTable(const std::vector<class OBL_Aggregate>& aggregates);
+  void MakeResultTable(const std::vector<OBL_FieldSpec>& specs);
   void DropResultTable();
+  // The one row in fields of no table; false when a column's type needs
+  // the database (dates take its settings) or files (BLOBs, binaries).
+  bool KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
+                    const std::vector<OBL_FieldSpec>& specs);
+  // The in-memory row as a temporary table's record.
+  void Materialize();
   // ORDER BY over the result's columns.
   void OrderResult();
 
@@ -69,4 +81,11 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   OBL_BaseObject* mResult = nullptr;
   std::vector<FBL_BaseField*> mColumns;
   std::vector<REC_ID> mRecs;
+  // The in-memory row: the result's values and the buffers the cursor
+  // reads (blanked off the row). Fields once handed out live as long as
+  // the table: the cursor's wrappers may name them until they resync.
+  bool mInMemory = false;
+  std::vector<OBL_FieldSpec> mSpecs;
+  std::vector<std::unique_ptr<FBL_BaseField>> mValues;
+  std::vector<std::unique_ptr<FBL_BaseField>> mBuffers;
 };

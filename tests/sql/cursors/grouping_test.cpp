@@ -95,59 +95,68 @@ TEST_F(GroupingTest, DistinctAgainstModel) {
 TEST_F(GroupingTest, GroupByAgainstModel) {
   MakeData(200);
   const std::vector<std::string> wheres = {"", " WHERE a > 1", " WHERE b = 'cat'", " WHERE a > 99"};
-  for (const std::string& where : wheres) {
-    const std::string sql =
-        "SELECT a, count(*), count(b), count(DISTINCT b), sum(c), avg(c), min(b), max(c), "
-        "sum(DISTINCT c) FROM t" + where + " GROUP BY a";
-    SCOPED_TRACE(sql);
-    struct Acc {
-      int rows = 0, values = 0, cValues = 0;
-      std::set<std::string> bs;
-      std::set<double> cs;
-      double sum = 0;
-      std::string minB;
-      double maxC = -1;
-    };
-    std::map<int, Acc> groups;
-    for (const Row& r : mRows) {
-      if (where == " WHERE a > 1" && r.a <= 1) continue;
-      if (where == " WHERE b = 'cat'" && (r.bNull || r.b != "cat")) continue;
-      if (where == " WHERE a > 99") continue;
-      Acc& g = groups[r.a];
-      ++g.rows;
-      if (!r.bNull) {
-        ++g.values;
-        g.bs.insert(r.b);
-        if (g.minB.empty() || r.b < g.minB) g.minB = r.b;
+  // Grouped by a, and over all rows at once (one row of no table).
+  for (const bool grouped : {true, false}) {
+    for (const std::string& where : wheres) {
+      const std::string sql = std::string("SELECT ") + (grouped ? "a, " : "") +
+                              "count(*), count(b), count(DISTINCT b), sum(c), avg(c), min(b), "
+                              "max(c), sum(DISTINCT c) FROM t" + where +
+                              (grouped ? " GROUP BY a" : "");
+      SCOPED_TRACE(sql);
+      struct Acc {
+        int rows = 0, values = 0, cValues = 0;
+        std::set<std::string> bs;
+        std::set<double> cs;
+        double sum = 0;
+        std::string minB;
+        double maxC = -1;
+      };
+      std::map<int, Acc> groups;
+      for (const Row& r : mRows) {
+        if (where == " WHERE a > 1" && r.a <= 1) continue;
+        if (where == " WHERE b = 'cat'" && (r.bNull || r.b != "cat")) continue;
+        if (where == " WHERE a > 99") continue;
+        Acc& g = groups[grouped ? r.a : 0];
+        ++g.rows;
+        if (!r.bNull) {
+          ++g.values;
+          g.bs.insert(r.b);
+          if (g.minB.empty() || r.b < g.minB) g.minB = r.b;
+        }
+        if (!r.cNull) {
+          ++g.cValues;
+          g.sum += r.c;
+          g.cs.insert(r.c);
+          g.maxC = std::max(g.maxC, r.c);
+        }
       }
-      if (!r.cNull) {
-        ++g.cValues;
-        g.sum += r.c;
-        g.cs.insert(r.c);
-        g.maxC = std::max(g.maxC, r.c);
+      Rows model;
+      for (const auto& [a, g] : groups) {
+        double distinctSum = 0;
+        for (double c : g.cs) distinctSum += c;
+        model.push_back({Number(g.rows), Number(g.values), Number(double(g.bs.size())),
+                         g.cValues ? Number(g.sum) : "NULL",
+                         g.cValues ? Number(g.sum / g.cValues) : "NULL",
+                         g.minB.empty() ? "NULL" : g.minB, g.cValues ? Number(g.maxC) : "NULL",
+                         g.cValues ? Number(distinctSum) : "NULL"});
+        if (grouped) model.back().insert(model.back().begin(), Number(a));
       }
+      if (groups.empty()) {
+        // One row over no input: counts 0, the rest NULL.
+        model.push_back(
+            {Number(0), Number(0), Number(0), "NULL", "NULL", "NULL", "NULL", "NULL"});
+        if (grouped) model.back().insert(model.back().begin(), "NULL");
+      }
+      std::vector<bool> numeric = {true, true, true, true, true, false, true, true};
+      if (grouped) numeric.insert(numeric.begin(), true);
+      auto cursor = Open(sql);
+      EXPECT_EQ(Normalize(ReadRows(*cursor), numeric), model);
+      // Off the rows and back: the values come again.
+      EXPECT_EQ(Normalize(ReadRows(*cursor), numeric), model);
+      EXPECT_TRUE(cursor->IsReadOnly());
+      EXPECT_FALSE(cursor->UpdateRecord());
+      EXPECT_EQ(cursor->GetError(), 605);
     }
-    Rows model;
-    for (const auto& [a, g] : groups) {
-      double distinctSum = 0;
-      for (double c : g.cs) distinctSum += c;
-      model.push_back({Number(a), Number(g.rows), Number(g.values), Number(double(g.bs.size())),
-                       g.cValues ? Number(g.sum) : "NULL",
-                       g.cValues ? Number(g.sum / g.cValues) : "NULL",
-                       g.minB.empty() ? "NULL" : g.minB, g.cValues ? Number(g.maxC) : "NULL",
-                       g.cValues ? Number(distinctSum) : "NULL"});
-    }
-    if (groups.empty()) {
-      // One row over no input: counts 0, the rest NULL.
-      model.push_back({"NULL", Number(0), Number(0), Number(0), "NULL", "NULL", "NULL", "NULL",
-                       "NULL"});
-    }
-    auto cursor = Open(sql);
-    EXPECT_EQ(Normalize(ReadRows(*cursor), {true, true, true, true, true, true, false, true, true}),
-              model);
-    EXPECT_TRUE(cursor->IsReadOnly());
-    EXPECT_FALSE(cursor->UpdateRecord());
-    EXPECT_EQ(cursor->GetError(), 605);
   }
   // Ordered by a count, descending; equal counts stay in GROUP BY order.
   std::map<int, int> counts;
