@@ -52,7 +52,7 @@ class FBL_Journal {
  public:
   // A journal that grows past this many bytes is played into the volumes
   // at the next commit.
-  static constexpr uint64_t kDefaultCheckpointBytes = 64u << 20;
+  static constexpr uint64_t kDefaultCheckpointBytes = 4u << 20;
 
   // REQUIRES: env outlives the journal; paths are full paths.
   FBL_Journal(platform::Env& env, const FBL_JournalPaths& paths);
