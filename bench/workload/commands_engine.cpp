@@ -1,7 +1,10 @@
 // The workload through the command interface: every step is a call of the
 // Zorvane function with text arguments, as a script makes it. T1 adds the
 // rows with Cursor_AddRecords in batches of text, T2 to T7 and T11 read
-// Database_SQLSelectRecords' text, T8 and T9 are UPDATE and DELETE.
+// Database_SQLSelectRecords' text, T8 and T9 are UPDATE and DELETE. Each
+// step that writes ends with Database_Flush: its changes are on disk when
+// it ends, as SQLite's are after its commit and the kernel level's after
+// its flush.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +98,8 @@ class CommandsEngine : public Engine {
 
   uint64_t Count(const std::string& sql) { return Number(Records(sql)); }
 
+  void Flush() { Call({"Database_Flush", mDb}); }
+
   // Records from text through a writable cursor, a batch per call.
   void AddLines(const std::string& select, const std::vector<std::string>& lines) {
     const std::string cursor = Call({"DataBase_SQLSelect", mDb, select, "1", "1", "2"});
@@ -120,6 +125,7 @@ class CommandsEngine : public Engine {
                       p.name + '\t' + p.city);
     }
     AddLines("SELECT id, age, score, name, city FROM person", lines);
+    Flush();
     return w.people.size();
   }
 
@@ -190,10 +196,16 @@ class CommandsEngine : public Engine {
   }
 
   Answer MoveCities() override {
-    return Execute("UPDATE person SET city = :1 WHERE age = 7", {"moved"});
+    const uint64_t count = Execute("UPDATE person SET city = :1 WHERE age = 7", {"moved"});
+    Flush();
+    return count;
   }
 
-  Answer DeleteYoung() override { return Execute("DELETE FROM person WHERE age < 10"); }
+  Answer DeleteYoung() override {
+    const uint64_t count = Execute("DELETE FROM person WHERE age < 10");
+    Flush();
+    return count;
+  }
 
   // Each trip points to its person's record (RecID = id: people are added
   // in id order and never renumbered).
@@ -205,6 +217,7 @@ class CommandsEngine : public Engine {
       lines.push_back(std::to_string(i + 1) + '\t' + std::to_string(w.tripOwners[i]));
     }
     AddLines("SELECT id, owner FROM trip", lines);
+    Flush();
   }
 
   Answer JoinTrips() override {
