@@ -143,6 +143,42 @@ void FBL_CacheArena::Release(FBL_BlockHandle h) {
   IndexRun(h);
 }
 
+void FBL_CacheArena::ReleaseMany(const std::vector<FBL_BlockHandle>& handles) {
+  for (FBL_BlockHandle h : handles) {
+    FBL_CacheBlock& b = B(h);
+    mBytesInUse -= b.mSize;
+    --mUsedBlocks;
+    b.mFree = true;
+    b.mLocker = nullptr;
+    b.mFile = nullptr;
+    b.mDirty = false;
+  }
+  mRunsBySize.clear();
+  mFreeRuns = 0;
+  FBL_BlockHandle h = mOrder.Front();
+  while (h != kNoBlock) {
+    FBL_BlockHandle next = FBL_ArenaList::Next(B(h));
+    if (!B(h).mFree) {
+      h = next;
+      continue;
+    }
+    while (next != kNoBlock && B(next).mFree) {
+      const FBL_BlockHandle after = FBL_ArenaList::Next(B(next));
+      B(h).mSize += B(next).mSize;
+      mOrder.Remove(*this, next);
+      ReleaseDescriptor(next);
+      next = after;
+    }
+    if (next == kNoBlock) {  // the free end takes the last run
+      mOrder.Remove(*this, h);
+      ReleaseDescriptor(h);
+    } else {
+      IndexRun(h);
+    }
+    h = next;
+  }
+}
+
 // Makes one free run that holds bytes by sliding the blocks after one of
 // the largest runs down over it, so that it joins the next run (or the
 // free end). Even a long stretch moves less than a compaction of the

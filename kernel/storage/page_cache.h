@@ -134,6 +134,8 @@ class FBL_Cache {
   void Discard(FBL_BlockHandle h);
   void WriteRange(FBL_File& file, FBL_BlockHandle block, uint32_t from, uint32_t to);
   void DropOne(FBL_BlockHandle h);
+  // DropOne but for giving the bytes back to the arena.
+  void Unhook(FBL_BlockHandle h);
 
   // Every change of a block's dirty flag goes through these two, which
   // keep the file's count of dirty blocks.
