@@ -229,23 +229,34 @@ void FBL_Journal::PlayIntoVolumes() {
 
 void FBL_Journal::ApplyOverlay(Slot& slot) {
   if (slot.mOverlay.Empty()) return;
+  // Pages changed side by side come from records far apart in the journal:
+  // they are gathered into one write of up to kCopyBytes.
   std::vector<uint8_t> buffer;
+  uint64_t bufferAt = 0;
+  const auto write = [&] {
+    if (!buffer.empty()) slot.mFile->WriteAt(bufferAt, buffer.data(), buffer.size());
+    buffer.clear();
+  };
   slot.mOverlay.ForEach(0, UINT64_MAX, [&](const FBL_JournalOverlay::Piece& p) {
     for (uint64_t at = p.mStart; at < p.mEnd;) {
       if (p.mSource == FBL_JournalOverlay::kZeros) {
+        write();
         const uint64_t n = std::min(p.mEnd - at, kZeroBytes);
         slot.mFile->WriteAt(at, Zeros(), n);
         at += n;
         continue;
       }
-      const uint64_t n = std::min(p.mEnd - at, kCopyBytes);
-      buffer.resize(n);
-      ReadJournal(p.mSource + (at - p.mStart), buffer.data(), n);
-      slot.mFile->WriteAt(at, buffer.data(), n);
+      if (buffer.size() >= kCopyBytes || at != bufferAt + buffer.size()) write();
+      if (buffer.empty()) bufferAt = at;
+      const uint64_t n = std::min(p.mEnd - at, kCopyBytes - buffer.size());
+      const size_t old = buffer.size();
+      buffer.resize(old + n);
+      ReadJournal(p.mSource + (at - p.mStart), buffer.data() + old, n);
       at += n;
     }
     slot.mPhysical = std::max(slot.mPhysical, p.mEnd);
   });
+  write();
   slot.mUnsynced = true;
   slot.mOverlay.Clear();
 }

@@ -242,6 +242,7 @@ FBL_BlockHandle FBL_Cache::CreateBlock(FBL_File& file, uint64_t offset, uint64_t
   }
   if (capacity == 0 || capacity > UINT32_MAX - kUnit || capacity + kHeaderBytes > mArena.Size())
     FBL_CacheArena::ThrowNoBlock();
+  ReleaseHeld();
   MakeRoom(capacity + kHeaderBytes);
   FBL_BlockHandle h = mArena.Take(capacity + kHeaderBytes);
   FBL_CacheBlock& b = B(h);
@@ -504,31 +505,38 @@ void FBL_Cache::DropOne(FBL_BlockHandle h) {
 
 void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
   CheckOwner(file);
-  // A closing file may hold much of the cache: its blocks go back to the
-  // arena in one walk of it when they are more than a sixteenth of it.
-  std::vector<FBL_BlockHandle> gone;
-  const auto release = [&] {
-    if (gone.size() * 16 < mArena.UsedBlockCount()) {
-      for (FBL_BlockHandle h : gone) mArena.Release(h);
-    } else {
-      mArena.ReleaseMany(gone);
+  // Unhooked blocks wait in mHeld even without a hold: thrown out of the
+  // loop, they still go back.
+  struct Release {
+    FBL_Cache& cache;
+    ~Release() {
+      if (cache.mHolds == 0) cache.ReleaseHeld();
     }
-  };
-  try {
-    FBL_BlockHandle h = file.mCachedBlocks.Front();
-    while (h != kNoBlock) {
-      FBL_BlockHandle next = FBL_FileBlockList::Next(B(h));
-      if (B(h).mOffset + B(h).mCapacity > from) {
-        Unhook(h);
-        gone.push_back(h);
-      }
-      h = next;
+  } release{*this};
+  FBL_BlockHandle h = file.mCachedBlocks.Front();
+  while (h != kNoBlock) {
+    FBL_BlockHandle next = FBL_FileBlockList::Next(B(h));
+    if (B(h).mOffset + B(h).mCapacity > from) {
+      Unhook(h);
+      mHeld.push_back(h);
     }
-  } catch (...) {
-    release();
-    throw;
+    h = next;
   }
-  release();
+}
+
+void FBL_Cache::EndHold() {
+  if (mHolds > 0 && --mHolds == 0) ReleaseHeld();
+}
+
+void FBL_Cache::ReleaseHeld() {
+  if (mHeld.empty()) return;
+  // One walk of the arena when the blocks are more than a sixteenth of it.
+  if (mHeld.size() * 16 < mArena.UsedBlockCount()) {
+    for (FBL_BlockHandle h : mHeld) mArena.Release(h);
+  } else {
+    mArena.ReleaseMany(mHeld);
+  }
+  mHeld.clear();
 }
 
 void FBL_Cache::TruncateFile(FBL_File& file, uint64_t length) {
@@ -566,7 +574,8 @@ std::string FBL_Cache::CheckInvariants() const {
     if (FBL_RecencyList::Prev(B(h)) != prev) return "recency back link";
     ++recent;
   }
-  if (prev != mRecency.Back() || recent != mArena.UsedBlockCount()) return "recency list";
+  if (prev != mRecency.Back() || recent + mHeld.size() != mArena.UsedBlockCount())
+    return "recency list";
   for (FBL_BlockHandle h = mArena.Order().Front(); h != kNoBlock; h = FBL_ArenaList::Next(B(h))) {
     const FBL_CacheBlock& b = B(h);
     if (b.mFree) continue;

@@ -88,7 +88,17 @@ class FBL_Cache {
   // Writes the block back when dirty, tells its locker (2) and frees it.
   void FreeBlock(FBL_BlockHandle block);
   // Slides every movable block down over the free space.
-  void Compact() { mArena.Compact(); }
+  void Compact() {
+    ReleaseHeld();
+    mArena.Compact();
+  }
+
+  // While a hold lasts, the blocks of dropped files go back to the arena
+  // together when it ends (or when a block must be made): closing a
+  // database drops most of the cache, and one walk of the arena costs
+  // less than joining free runs block by block. Holds nest.
+  void HoldReleases() { ++mHolds; }
+  void EndHold();
   // REQUIRES: the block is unlocked or locked by the same locker (307).
   void LockBlock(FBL_BlockHandle block, FBL_BlockLocker* locker);
   void UnlockBlock(FBL_BlockHandle block);
@@ -136,6 +146,8 @@ class FBL_Cache {
   void DropOne(FBL_BlockHandle h);
   // DropOne but for giving the bytes back to the arena.
   void Unhook(FBL_BlockHandle h);
+  // Gives the blocks of mHeld back to the arena.
+  void ReleaseHeld();
 
   // Every change of a block's dirty flag goes through these two, which
   // keep the file's count of dirty blocks.
@@ -147,6 +159,9 @@ class FBL_Cache {
   std::string CheckFiles() const;
 
   FBL_CacheArena mArena;
+  // Unhooked blocks not yet given back (see HoldReleases).
+  uint32_t mHolds = 0;
+  std::vector<FBL_BlockHandle> mHeld;
   uint32_t mWriteBlockSize = kDefaultWriteBlock;
   uint64_t mHandleCount;
   FBL_RecencyList mRecency;  // used blocks, most recent first

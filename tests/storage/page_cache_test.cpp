@@ -299,6 +299,7 @@ TEST_P(PageCacheModelTest, SmallArenaNeverLosesADirtyByte) {
   std::vector<std::unique_ptr<FBL_FileWin>> files;
   std::vector<std::vector<uint8_t>> model(kFiles);
   for (int i = 0; i < kFiles; ++i) files.push_back(MakeFile("m" + std::to_string(i), cache, 0));
+  bool holding = false;
   for (int step = 0; step < 3000; ++step) {
     int fi = static_cast<int>(rng() % kFiles);
     FBL_FileWin& f = *files[fi];
@@ -356,9 +357,14 @@ TEST_P(PageCacheModelTest, SmallArenaNeverLosesADirtyByte) {
           f.Flush();
           cache.DropFile(f);
         }
+        if (rng() % 20 == 3) {  // dropped blocks wait for the hold's end
+          holding ? cache.EndHold() : cache.HoldReleases();
+          holding = !holding;
+        }
         break;
     }
   }
+  if (holding) cache.EndHold();
   ASSERT_EQ(cache.CheckInvariants(), "");
   for (int i = 0; i < kFiles; ++i) {
     files[i]->Close();
