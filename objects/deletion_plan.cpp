@@ -204,11 +204,8 @@ uint32_t OBL_DeletionPlan::Execute(const std::function<void(REC_ID)>& progress) 
       store.DeleteAllRecordsRaw();
       continue;
     }
-    for (REC_ID r = planned->NextMember(0); r != 0; r = planned->NextMember(r)) {
-      if (!store.DeleteRecordRaw(r) || !counted) continue;
-      ++first;
-      if (progress) progress(r);
-    }
+    const uint32_t gone = store.DeleteRecordsByID(*planned, counted ? progress : nullptr);
+    if (counted) first += gone;
   }
   for (auto& [link, records] : clear) link->ClearPointers(*records);
   mPlanned.clear();

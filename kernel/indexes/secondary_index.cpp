@@ -17,8 +17,12 @@
 
 namespace {
 
-// Answers of at most this many RecIDs are checked one by one.
+// Answers of at most this many RecIDs are checked one by one; an array
+// answer also while it holds fewer RecIDs than the table's records over
+// kBitsPerProbe (a probe costs about what copying that many bits of the
+// record map does).
 constexpr uint32_t kAliveProbes = 64;
+constexpr uint32_t kBitsPerProbe = 1024;
 
 // Opening gives up after this many failed builds in a row.
 constexpr uint32_t kMaxFailedBuilds = 3;
@@ -366,13 +370,15 @@ void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits
     throw xFBL_SXCorrupted("The index names a record twice or beyond the table");
   if (n == 0) return;
   bool good = true;
-  if (array != nullptr && n <= kAliveProbes) {
-    for (REC_ID r : array->GetItems()) good = good && table->IsRecordAlive(r);
-    if (good && once) {
-      std::vector<REC_ID> ids(array->GetItems().begin(), array->GetItems().end());
-      std::sort(ids.begin(), ids.end());
-      if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
-        throw xFBL_SXCorrupted("The index names a record twice");
+  if (array != nullptr && n <= std::max(kAliveProbes, table->GetMaxRecID() / kBitsPerProbe)) {
+    // In RecID order the probes meet the record map's bytes in file order.
+    std::vector<REC_ID> ids(array->GetItems().begin(), array->GetItems().end());
+    std::sort(ids.begin(), ids.end());
+    if (once && std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+      throw xFBL_SXCorrupted("The index names a record twice");
+    for (REC_ID r : ids) {
+      good = table->IsRecordAlive(r);
+      if (!good) break;
     }
   } else if (n <= kAliveProbes) {
     for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))

@@ -110,8 +110,22 @@ void FBL_Cache::MakeRoom(uint64_t bytes) {
     if (enough && mArena.HasRun(bytes)) return;
     if (enough && extra++ >= kExtraVictims) return;
     FBL_BlockHandle victim = mRecency.Back();
-    while (victim != kNoBlock && (B(victim).mLocker != nullptr || B(victim).mPins > 0))
-      victim = FBL_RecencyList::Prev(B(victim));
+    // Locked blocks met at the back go to the front: they cannot go, and
+    // would be walked past again by every later eviction (a page file's
+    // inventory pages stay locked while it is open).
+    for (uint32_t left = mArena.UsedBlockCount(); victim != kNoBlock && left > 0; --left) {
+      FBL_CacheBlock& b = B(victim);
+      if (b.mLocker == nullptr && b.mPins == 0) break;
+      const FBL_BlockHandle prev = FBL_RecencyList::Prev(b);
+      if (b.mPins == 0 && mRecency.Front() != victim) {
+        mRecency.Remove(mArena, victim);
+        mRecency.PushFront(mArena, victim);
+        b.mTouched = ++mTouchClock;
+      }
+      victim = prev;
+    }
+    if (victim != kNoBlock && (B(victim).mLocker != nullptr || B(victim).mPins > 0))
+      victim = kNoBlock;
     if (victim == kNoBlock) {
       if (enough) return;
       // Every block is locked: give up the oldest one anyway, and gather

@@ -505,6 +505,60 @@ void FBL_BaseField::RemoveStoredKeys(REC_ID recID) {
   FreeOldValue();
 }
 
+void FBL_BaseField::RemoveStoredKeys(std::span<const REC_ID> records) {
+  FBL_FieldIndex* index = mDesc->mIndex.get();
+  if (index == nullptr) return;
+  if (records.size() < 2 || IsMethod() || HasFlag(kFieldByWords)) {
+    for (REC_ID r : records) RemoveStoredKeys(r);
+    return;
+  }
+  OpenIndex();
+  // prefix: the key's order bits or first bytes, so that most comparisons
+  // of the sort make no call.
+  struct Entry {
+    uint64_t prefix;
+    size_t at;
+    REC_ID recID;
+  };
+  const bool fixed = HasFixedKey();
+  const bool bits = fixed && HasKeyOrderBits();
+  const bool bytes = !fixed && KeysCompareAsBytes();
+  std::vector<uint8_t> keys;
+  std::vector<Entry> entries;
+  entries.reserve(records.size());
+  uint8_t key[kMaxIndexKeySize];
+  for (REC_ID r : records) {
+    LoadOldValueOf(r);
+    SwapOldValue();
+    uint32_t n = 0;
+    try {
+      if (!IsNullable() || !IsNull()) n = MakeKey(key);
+    } catch (...) {
+      RestoreOldValue();
+      FreeOldValue();
+      throw;
+    }
+    RestoreOldValue();
+    FreeOldValue();
+    if (n == 0) continue;
+    entries.push_back({bits ? KeyOrderBits(key) : bytes ? BytesPrefix(key) : 0, keys.size(), r});
+    keys.insert(keys.end(), key, key + n);
+  }
+  const uint8_t* base = keys.data();
+  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+    int c;
+    if (bits) {
+      c = a.prefix < b.prefix ? -1 : a.prefix > b.prefix ? 1 : 0;
+    } else if (bytes) {
+      c = CompareAsBytes(base + a.at, a.prefix, base + b.at, b.prefix);
+    } else {
+      c = CompareKeys(base + a.at, base + b.at);
+    }
+    return c != 0 ? c < 0 : a.recID < b.recID;
+  });
+  for (const Entry& e : entries) index->Remove(base + e.at, e.recID);
+}
+
 // ---- index keys ----------------------------------------------------------------
 
 uint32_t FBL_BaseField::MakeKey(uint8_t* out) {

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/tables/base_field.h"
 #include "platform/errors.h"
 
@@ -165,6 +166,30 @@ bool FBL_IndexedTable::UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* c
     if (at != recID) field->CalculateMethod(at);
   }
   return true;
+}
+
+uint32_t FBL_IndexedTable::DeleteRecordsByID(const FBL_BitSet& records,
+                                             const std::function<void(REC_ID)>& deleted) {
+  // Bounds the keys held at once (a key and its sort entry per record).
+  constexpr size_t kBatch = size_t{1} << 18;
+  std::vector<REC_ID> batch;
+  uint32_t count = 0;
+  REC_ID r = records.NextMember(0);
+  while (r != 0) {
+    batch.clear();
+    for (; r != 0 && batch.size() < kBatch; r = records.NextMember(r)) {
+      if (IsRecordAlive(r)) batch.push_back(r);
+    }
+    for (auto& field : Fields()) {
+      if (Indexed(*field)) field->RemoveStoredKeys(batch);
+    }
+    for (REC_ID id : batch) {
+      if (!FBL_Table::DeleteRecordByID(id, true)) continue;
+      ++count;
+      if (deleted) deleted(id);
+    }
+  }
+  return count;
 }
 
 bool FBL_IndexedTable::DeleteRecordByID(REC_ID recID, bool force) {

@@ -8,7 +8,11 @@
 // UpdateFieldsByID), which the current-record forms call.
 #pragma once
 
+#include <functional>
+
 #include "kernel/tables/table.h"
+
+class FBL_BitSet;
 
 class FBL_IndexedTable : public FBL_Table {
  public:
@@ -21,6 +25,12 @@ class FBL_IndexedTable : public FBL_Table {
   REC_ID AddRecord(bool check = true) override;
   // The old keys of the record go first, from the values on disk.
   bool DeleteRecordByID(REC_ID recID, bool force = false) override;
+  // DeleteRecordByID (forced) of every alive record of the set, in RecID
+  // order and in batches: each index takes out a batch's entries in key
+  // order first. deleted (may be empty) hears of each record that went.
+  // Returns how many went.
+  uint32_t DeleteRecordsByID(const FBL_BitSet& records,
+                             const std::function<void(REC_ID)>& deleted);
   // Only the given fields whose value differs from the stored one (and the
   // indexed calculated fields that read them) change their index entries.
   bool UpdateFieldsByID(REC_ID recID, std::span<FBL_BaseField* const> fields,

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr uint64_t kScanChunk = 4096;
-
 uint64_t BytesFor(uint32_t bits) {
   return (uint64_t{bits} + 7) / 8;
 }
@@ -81,7 +79,7 @@ void FBL_RecordMap::Create() {
 }
 
 void FBL_RecordMap::Open() {
-  mScan.clear();
+  mBits.clear();
   mFile->Open();
   if (!mFile->IsOpen()) throw xFBL_TableError("The record map of the table is missing");
   uint8_t raw[kRecordMapHeaderBytes] = {};
@@ -91,9 +89,8 @@ void FBL_RecordMap::Open() {
   }
   FBL_RecordMapHeader h = FBL_RecordMapHeader::Decode(raw, zv::StoresBigEndian(mFile->GetVolume()));
   try {
-    CheckHeader(h);
+    mBits = CheckHeader(h);
   } catch (...) {
-    mScan.clear();
     mFile->Close();
     throw;
   }
@@ -101,30 +98,38 @@ void FBL_RecordMap::Open() {
   mHeaderDirty = false;
 }
 
-void FBL_RecordMap::CheckHeader(const FBL_RecordMapHeader& h) {
+std::vector<uint8_t> FBL_RecordMap::CheckHeader(const FBL_RecordMapHeader& h) {
   if (h.mRecordCount > h.mMaxRecID)
     throw xFBL_TableCorrupted("Record map header counts more records than its highest RecID");
   const uint64_t length = mFile->GetLength();
   const uint64_t bytes = BytesFor(h.mMaxRecID);
   if (h.mMaxRecID > 0 && length < kRecordMapHeaderBytes + bytes)
     throw xFBL_TableCorrupted("Record map: MaxRecID lies past the end of its bit map");
-  // The bits past MaxRecID in its byte do not count.
-  uint64_t alive = 0;
-  uint8_t chunk[kScanChunk];
-  for (uint64_t at = 0; at < bytes; at += kScanChunk) {
-    const uint64_t n = std::min(bytes - at, kScanChunk);
-    mFile->SetPosition(kRecordMapHeaderBytes + at);
-    mFile->Read(chunk, n);
-    if (at + n == bytes && h.mMaxRecID % 8 != 0)
-      chunk[n - 1] &= static_cast<uint8_t>((1u << (h.mMaxRecID % 8)) - 1);
-    for (uint64_t i = 0; i < n; ++i) alive += static_cast<uint64_t>(std::popcount(chunk[i]));
+  std::vector<uint8_t> bits(bytes);
+  if (bytes > 0) {
+    mFile->SetPosition(kRecordMapHeaderBytes);
+    mFile->Read(bits.data(), bytes);
+    // The bits past MaxRecID in its byte do not count.
+    if (h.mMaxRecID % 8 != 0) bits.back() &= static_cast<uint8_t>((1u << (h.mMaxRecID % 8)) - 1);
   }
+  uint64_t alive = 0;
+  for (uint8_t b : bits) alive += static_cast<uint64_t>(std::popcount(b));
   if (alive != h.mRecordCount)
     throw xFBL_TableCorrupted("Record map: RecordCount disagrees with the alive records");
+  return bits;
+}
+
+void FBL_RecordMap::FitBits(uint32_t maxRecID) {
+  mBits.resize(BytesFor(maxRecID), 0);
+  if (maxRecID % 8 != 0) mBits.back() &= static_cast<uint8_t>((1u << (maxRecID % 8)) - 1);
+}
+
+void FBL_RecordMap::RequireOpen() const {
+  if (!mFile->IsOpen()) throw xFBL_Exception(ERR_ASSERTION_FAIL, "File is not open");
 }
 
 void FBL_RecordMap::Close() {
-  mScan.clear();
+  mBits.clear();
   if (!mFile->IsOpen()) return;
   StoreHeader();
   mFile->Flush();
@@ -132,7 +137,7 @@ void FBL_RecordMap::Close() {
 }
 
 void FBL_RecordMap::Remove() {
-  mScan.clear();
+  mBits.clear();
   if (mFile->IsOpen()) mFile->Close();
   if (mFile->Exists()) mFile->Remove();
   mHeader = {};
@@ -149,6 +154,7 @@ void FBL_RecordMap::WriteHeader(uint32_t recordCount, uint32_t maxRecID) {
   mHeader.mRecordCount = recordCount;
   mHeader.mMaxRecID = maxRecID;
   mHeaderDirty = true;
+  if (mFile->IsOpen()) FitBits(maxRecID);
 }
 
 void FBL_RecordMap::StoreHeader() {
@@ -161,7 +167,10 @@ void FBL_RecordMap::StoreHeader() {
 }
 
 bool FBL_RecordMap::IsAlive(REC_ID recID) {
-  return recID != 0 && recID <= mHeader.mMaxRecID && mFile->GetBit(recID);
+  RequireOpen();
+  if (recID == 0 || recID > mHeader.mMaxRecID) return false;
+  const uint64_t byte = uint64_t{recID - 1} / 8;
+  return byte < mBits.size() && (mBits[byte] >> ((recID - 1) % 8) & 1) != 0;
 }
 
 REC_ID FBL_RecordMap::First() {
@@ -169,93 +178,68 @@ REC_ID FBL_RecordMap::First() {
 }
 
 REC_ID FBL_RecordMap::Last() {
-  return mHeader.mMaxRecID == 0 ? 0 : mFile->PrevSet(mHeader.mMaxRecID + 1);
+  const REC_ID max = mHeader.mMaxRecID;
+  return max != 0 && IsAlive(max) ? max : Prev(max);
 }
 
 REC_ID FBL_RecordMap::Next(REC_ID after) {
+  RequireOpen();
   if (after >= mHeader.mMaxRecID) return 0;
-  uint64_t byte = uint64_t{after} / 8;  // the byte of RecID after + 1
   uint8_t mask = static_cast<uint8_t>(0xFF << (after % 8));
-  // Most steps of a walk end in the byte already read ahead.
-  if (byte >= mScanStart && byte - mScanStart < mScan.size()) {
-    uint8_t bits = mScan[byte - mScanStart] & mask;
-    if (bits != 0) {
-      uint64_t r = byte * 8 + static_cast<uint64_t>(std::countr_zero(bits)) + 1;
-      return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
-    }
-  }
-  uint64_t stored = StoredMapBytes();
-  while (byte < stored) {
-    if (byte < mScanStart || byte - mScanStart >= mScan.size()) LoadScan(byte, stored);
-    for (uint64_t i = byte - mScanStart; i < mScan.size(); ++i, mask = 0xFF) {
-      uint8_t bits = mScan[i] & mask;
-      if (bits == 0) continue;
-      uint64_t r = (mScanStart + i) * 8 + static_cast<uint64_t>(std::countr_zero(bits)) + 1;
-      return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
-    }
-    byte = mScanStart + mScan.size();
+  for (uint64_t i = uint64_t{after} / 8; i < mBits.size(); ++i, mask = 0xFF) {
+    const uint8_t bits = mBits[i] & mask;
+    if (bits == 0) continue;
+    const uint64_t r = i * 8 + static_cast<uint64_t>(std::countr_zero(bits)) + 1;
+    return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
   }
   return 0;
 }
 
-void FBL_RecordMap::LoadScan(uint64_t first, uint64_t stored) {
-  mScanStart = first;
-  mScan.resize(std::min(stored - first, kScanChunk));
-  mFile->SetPosition(kRecordMapHeaderBytes + first);
-  mFile->Read(mScan.data(), mScan.size());
-}
-
 REC_ID FBL_RecordMap::Prev(REC_ID before) {
-  return mFile->PrevSet(std::min<uint64_t>(before, uint64_t{mHeader.mMaxRecID} + 1));
-}
-
-uint64_t FBL_RecordMap::StoredMapBytes() {
-  uint64_t length = mFile->GetLength();
-  uint64_t stored = length > kRecordMapHeaderBytes ? length - kRecordMapHeaderBytes : 0;
-  return std::min(stored, BytesFor(mHeader.mMaxRecID));
+  RequireOpen();
+  const uint64_t limit = std::min<uint64_t>(before, uint64_t{mHeader.mMaxRecID} + 1);
+  if (limit <= 1) return 0;
+  // Bits of RecIDs below limit: up to RecID limit - 1, bit (limit - 2).
+  uint64_t i = (limit - 2) / 8;
+  if (i >= mBits.size()) return 0;
+  uint8_t mask = static_cast<uint8_t>(0xFF >> (7 - (limit - 2) % 8));
+  for (;; mask = 0xFF) {
+    const uint8_t bits = mBits[i] & mask;
+    if (bits != 0) return static_cast<REC_ID>(i * 8 + 7 - std::countl_zero(bits) + 1);
+    if (i == 0) return 0;
+    --i;
+  }
 }
 
 REC_ID FBL_RecordMap::FirstFree() {
-  uint64_t stored = StoredMapBytes();
-  uint8_t chunk[kScanChunk];
-  for (uint64_t at = 0; at < stored; at += kScanChunk) {
-    uint64_t n = std::min(stored - at, kScanChunk);
-    mFile->SetPosition(kRecordMapHeaderBytes + at);
-    mFile->Read(chunk, n);
-    for (uint64_t i = 0; i < n; ++i) {
-      if (chunk[i] == 0xFF) continue;
-      uint64_t r = (at + i) * 8 + static_cast<uint64_t>(std::countr_one(chunk[i])) + 1;
-      return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
-    }
+  RequireOpen();
+  for (uint64_t i = 0; i < mBits.size(); ++i) {
+    if (mBits[i] == 0xFF) continue;
+    const uint64_t r = i * 8 + static_cast<uint64_t>(std::countr_one(mBits[i])) + 1;
+    return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
   }
-  // Bytes past the end of the file are free.
-  uint64_t r = stored * 8 + 1;
-  return r <= mHeader.mMaxRecID ? static_cast<REC_ID>(r) : 0;
+  return 0;
 }
 
 void FBL_RecordMap::SetAlive(REC_ID recID, bool alive) {
   zv::SetFileBit(*mFile, kRecordMapHeaderBytes, recID, alive);
-  uint64_t byte = uint64_t{recID - 1} / 8;
-  if (byte >= mScanStart && byte - mScanStart < mScan.size()) {
-    uint8_t mask = static_cast<uint8_t>(1u << ((recID - 1) % 8));
-    uint8_t& cached = mScan[byte - mScanStart];
-    cached = alive ? (cached | mask) : (cached & ~mask);
+  const uint64_t byte = uint64_t{recID - 1} / 8;
+  // A bit may be set before its RecID counts (the header follows).
+  if (alive && byte >= mBits.size()) mBits.resize(byte + 1, 0);
+  if (byte < mBits.size()) {
+    const uint8_t mask = static_cast<uint8_t>(1u << ((recID - 1) % 8));
+    mBits[byte] = alive ? (mBits[byte] | mask) : (mBits[byte] & ~mask);
   }
 }
 
 void FBL_RecordMap::Truncate(uint32_t n, uint32_t recordCount) {
-  mScan.clear();
   zv::CutBitFile(*mFile, kRecordMapHeaderBytes, n);
   WriteHeader(recordCount, n);
 }
 
 std::unique_ptr<FBL_BitSet> FBL_RecordMap::SelectAll() {
+  RequireOpen();
   auto set = std::make_unique<FBL_BitSet>(mHeader.mMaxRecID);
-  std::vector<uint8_t> bytes(StoredMapBytes());
-  if (!bytes.empty()) {
-    mFile->SetPosition(kRecordMapHeaderBytes);
-    mFile->Read(bytes.data(), bytes.size());
-    set->LoadBytes(bytes);
-  }
+  if (!mBits.empty()) set->LoadBytes(mBits);
   return set;
 }

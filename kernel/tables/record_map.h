@@ -106,21 +106,22 @@ class FBL_RecordMap {
   std::unique_ptr<FBL_BitSet> SelectAll();
 
  private:
-  // Bytes of the bit map that exist in the file, up to MaxRecID's byte.
-  uint64_t StoredMapBytes();
-  // Raises 361 unless the header agrees with the file and its bits.
-  void CheckHeader(const FBL_RecordMapHeader& h);
+  // Raises 361 unless the header agrees with the file and its bits; gives
+  // the bit map's bytes up to MaxRecID's (bits past it cleared).
+  std::vector<uint8_t> CheckHeader(const FBL_RecordMapHeader& h);
+  // Sizes the copy of the bits for maxRecID (new bytes clear, bits past it
+  // cleared).
+  void FitBits(uint32_t maxRecID);
+  void RequireOpen() const;
 
   // Writes the image when it changed.
   void StoreHeader();
-  // Loads the read-ahead bytes of the bit map from byte `first` on.
-  void LoadScan(uint64_t first, uint64_t stored);
 
   std::unique_ptr<FBL_BitSetFile> mFile;
   FBL_RecordMapHeader mHeader;
   bool mHeaderDirty = false;
-  // Bit map bytes read ahead for forward walks, from byte mScanStart of the
-  // map; kept in step with SetAlive, dropped when the file is cut or closed.
-  std::vector<uint8_t> mScan;
-  uint64_t mScanStart = 0;
+  // The bit map's bytes up to MaxRecID's, read at Open and kept in step
+  // with every change while open: lookups and walks read no file (an
+  // eighth of a byte per record).
+  std::vector<uint8_t> mBits;
 };

@@ -1,10 +1,11 @@
-// Writes and reads by RecID against a model: random deletes, updates and
-// reads by RecID through a cursor's field copies, interleaved with adds,
-// updates and deletes of the current record, on a table with a unique
-// nullable Long, an indexed Short, a String indexed by words and an
-// indexed VarChar (real indexes). Checked against a map of the alive
-// records: the values, every index against a scan of the records, the
-// current record and its buffers, which the RecID forms leave alone.
+// Writes and reads by RecID against a model: random deletes (one by one
+// and in sets), updates and reads by RecID through a cursor's field
+// copies, interleaved with adds, updates and deletes of the current
+// record, on a table with a unique nullable Long, an indexed Short, a
+// String indexed by words and an indexed VarChar (real indexes). Checked
+// against a map of the alive records: the values, every index against a
+// scan of the records, the current record and its buffers, which the
+// RecID forms leave alone.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -233,6 +234,27 @@ class RecordWritesModelTest : public IndexTest {
       mBuffersKnown = false;
     }
   }
+  // A few RecIDs at once, some not alive: the batch deletion takes the
+  // alive ones out in RecID order.
+  void DeleteSetByID() {
+    FBL_BitSet set(mTable->GetMaxRecID() + 4);
+    std::vector<REC_ID> expected;
+    for (int i = 1 + static_cast<int>(mRandom() % 12); i > 0; --i) {
+      REC_ID r = std::min(AnyRecID(), set.GetSize());
+      set.Include(r);
+    }
+    for (REC_ID r = set.NextMember(0); r != 0; r = set.NextMember(r)) {
+      if (mRows.erase(r) == 1) expected.push_back(r);
+    }
+    std::vector<REC_ID> deleted;
+    ASSERT_EQ(mTable->DeleteRecordsByID(set, [&](REC_ID r) { deleted.push_back(r); }),
+              expected.size());
+    ASSERT_EQ(deleted, expected);
+    if (mRows.count(mCurrent) == 0 && mCurrent != 0) {
+      mCurrent = 0;
+      mBuffersKnown = false;
+    }
+  }
   void UpdateByID() {
     REC_ID r = AnyRecID();
     std::vector<uint32_t> columns = SomeColumns();
@@ -360,8 +382,15 @@ TEST_F(RecordWritesModelTest, RecIDFormsAndCurrentRecordFormsAgreeWithAModel) {
       case 7:
         UpdateByID();
         break;
-      default:
+      case 8:
         ReadByID();
+        break;
+      default:
+        if (mRandom() % 3 == 0) {
+          DeleteSetByID();
+        } else {
+          ReadByID();
+        }
         break;
     }
     if (HasFatalFailure()) return;
