@@ -1,6 +1,7 @@
 #include "kernel/tables/slot_window.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kernel/storage/file.h"
 #include "kernel/storage/page_cache.h"
@@ -8,7 +9,9 @@
 namespace {
 
 // Slots per window when records are visited in order: 32 KB of Longs,
-// 64 KB of Doubles.
+// 64 KB of Doubles. A window reached from the one before it doubles (from
+// a jump's size): a lookup that reads the record beside its own, as an
+// index answer's check does, copies a few more bytes, not a full window.
 constexpr uint64_t kSlotsPerWindow = 8192;
 // A jump near the window loads a few cache units (a sparse walk in RecID
 // order reads on from there); a jump far away loads little more than the
@@ -45,18 +48,27 @@ void FBL_SlotWindow::Move(uint64_t offset) {
   const bool loaded = !mBytes.empty();
   const bool next = loaded && offset == mStart + mBytes.size();
   const bool near = loaded && (offset > mStart ? offset - mStart : mStart - offset) <= kNearBytes;
-  const uint64_t jump = near ? kJumpBytes : kFarBytes;
-  uint64_t size = next ? kSlotsPerWindow * mWidth : std::max<uint64_t>(1, jump / mWidth) * mWidth;
+  const uint64_t jump = next || near ? kJumpBytes : kFarBytes;
+  uint64_t size = std::max<uint64_t>(1, jump / mWidth) * mWidth;
+  if (next) size = std::min<uint64_t>(kSlotsPerWindow * mWidth, std::max<uint64_t>(size, 2 * mBytes.size()));
   mStart = offset / size * size;
-  mBytes.assign(size, 0);
+  mBytes.resize(size);
   uint64_t length = mFile->GetLength();
   if (!next && !near && offset < length && mFile->GetCache() != nullptr) {
     // The cache loads the page around the slot in one read: the next jump
     // into it finds its bytes cached.
     mFile->GetCache()->GetBlock(*mFile, offset / kJumpBytes * kJumpBytes, kJumpBytes, false);
   }
+  uint64_t got = 0;
   if (mStart < length) {
+    got = std::min(size, length - mStart);
     mFile->SetPosition(mStart);
-    mFile->Read(mBytes.data(), std::min(size, length - mStart));
+    try {
+      mFile->Read(mBytes.data(), got);
+    } catch (...) {
+      mBytes.clear();
+      throw;
+    }
   }
+  std::memset(mBytes.data() + got, 0, size - got);
 }

@@ -10,6 +10,7 @@
 #include "kernel/storage/file_win.h"
 #include "kernel/storage/kernel_startup.h"
 #include "kernel/storage/page_cache.h"
+#include "kernel/tables/slot_window.h"
 #include "tests/support/kernel_fixture.h"
 #include "tests/storage/test_cipher.h"
 
@@ -278,6 +279,39 @@ TEST_F(PageCacheTest, EncryptedFileIsPlainAboveAndCipheredBelow) {
   e.Read(back.data(), back.size());
   EXPECT_EQ(back, data);
   e.Close();
+  f->Close();
+}
+
+// Slots read through a window in order, beside each other, at random and
+// across the file's end give the file's bytes, zeros past its end.
+TEST_F(PageCacheTest, SlotWindowReadsAsTheFileInAnyOrder) {
+  FBL_Cache cache(8 << 20);
+  constexpr uint64_t kLength = 300007;
+  auto f = MakeFile("w", cache, kLength);
+  std::mt19937 rng(5);
+  for (uint32_t width : {1u, 2u, 8u, 21u}) {
+    SCOPED_TRACE(width);
+    const uint64_t slots = kLength / width + 40;
+    std::vector<uint64_t> order;
+    for (uint64_t i = 0; i < slots; ++i) order.push_back(i);  // in order
+    for (int i = 0; i < 3000; ++i) order.push_back(rng() % slots);  // at random
+    for (int i = 0; i < 500; ++i) {  // pairs
+      const uint64_t at = rng() % (slots - 1);
+      order.insert(order.end(), {at, at + 1, at + 2});
+    }
+    for (uint64_t i = slots - 30; i < slots; ++i) order.push_back(i);  // across the end
+    FBL_SlotWindow window;
+    window.Attach(f.get(), width);
+    std::vector<uint8_t> got(width);
+    for (uint64_t slot : order) {
+      window.Read(slot * width, got.data(), width);
+      for (uint32_t b = 0; b < width; ++b) {
+        const uint64_t at = slot * width + b;
+        ASSERT_EQ(got[b], at < kLength ? Pattern(at) : 0) << "slot " << slot << " byte " << b;
+      }
+    }
+    window.Attach(nullptr, width);
+  }
   f->Close();
 }
 
