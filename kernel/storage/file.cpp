@@ -45,6 +45,13 @@ void FBL_File::Read(void* buffer, uint64_t count) {
   mPosition += count;
 }
 
+void FBL_File::ReadAside(void* buffer, uint64_t count) {
+  if (mPosition >= GetLength()) throw xFBL_Exception(kErrEndOfFile);
+  if (RequireCache().ReadAside(*this, mPosition, buffer, count) < count)
+    throw xFBL_Exception(kErrEndOfFile);
+  mPosition += count;
+}
+
 void FBL_File::Write(const void* buffer, uint64_t count) {
   if (buffer == nullptr) return;
   mPosition += RequireCache().Write(*this, mPosition, buffer, count);

@@ -37,6 +37,9 @@ class FBL_File : public FBL_BlockLocker {
   // Reads count bytes at the position through the cache; raises -39 when
   // the position is at or past the end or fewer bytes arrive.
   virtual void Read(void* buffer, uint64_t count);
+  // Read, except that bytes no cached block holds come straight from the
+  // file and stay uncached: a one-off look evicts nothing.
+  void ReadAside(void* buffer, uint64_t count);
   // Writes at the position through the cache; the length grows to the
   // position. A null buffer writes nothing.
   virtual void Write(const void* buffer, uint64_t count);

@@ -413,6 +413,16 @@ uint64_t FBL_Cache::Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t
   return done;
 }
 
+uint64_t FBL_Cache::ReadAside(FBL_File& file, uint64_t offset, void* buffer, uint64_t count) {
+  CheckOwner(file);
+  const bool cached = count == 0 || file.mDecryptor || file.mWriteThrough ||
+                      (offset < file.mBulkEnd && offset + count > file.mBulkStart) ||
+                      FindBlock(file, offset) != kNoBlock ||
+                      FirstBlockFrom(file, offset + 1, offset + count) != kNoBlock;
+  if (cached) return Read(file, offset, buffer, count);
+  return ReadDirect(file, offset, static_cast<uint8_t*>(buffer), count);
+}
+
 // Bytes from offset that may move around the cache: a run of at least
 // kDirectBytes that no cached block of the file touches, outside the bulk
 // range, for a file without a cipher. 0 when the cache must be used.

@@ -64,6 +64,10 @@ class FBL_Cache {
   // the end of the file's data).
   uint64_t Read(FBL_File& file, uint64_t offset, void* buffer, uint64_t count);
   uint64_t Write(FBL_File& file, uint64_t offset, const void* buffer, uint64_t count);
+  // Read, but bytes that no block holds are read from the file without
+  // making a block (files with a cipher, write-through or in their bulk
+  // range read as Read does).
+  uint64_t ReadAside(FBL_File& file, uint64_t offset, void* buffer, uint64_t count);
 
   // The block covering offset, created and loaded when missing; size is the
   // number of bytes the caller wants from offset on.

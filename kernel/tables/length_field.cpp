@@ -232,7 +232,11 @@ void FBL_LengthField::ReadFixed(REC_ID recID) {
   if (recID == 0) {
     // no record: the empty value
   } else if (Desc().mWindow.IsAttached()) {
-    Desc().mWindow.Read(offset, slotData, width);
+    if (mReadAside) {
+      Desc().mWindow.ReadAside(offset, slotData, width);
+    } else {
+      Desc().mWindow.Read(offset, slotData, width);
+    }
   } else if (file != nullptr && file->IsOpen() && offset < file->GetLength()) {
     file->SetPosition(offset);
     file->Read(slotData, std::min<uint64_t>(width, file->GetLength() - offset));
@@ -335,14 +339,17 @@ bool FBL_LengthField::ReadStoredKey(REC_ID recID, uint8_t* out) {
   // the key is the one MakeKey would make of it.
   mSpare.resize(mBuffer.size());
   mBuffer.swap(mSpare);
+  mReadAside = true;
   try {
     ReadValue(recID);
     std::string_view content = ContentOf(mBuffer.data());
     zv::MakeTextKey(out, content.data(), content.size());
   } catch (...) {
+    mReadAside = false;
     mBuffer.swap(mSpare);
     throw;
   }
+  mReadAside = false;
   mBuffer.swap(mSpare);
   return true;
 }

@@ -121,4 +121,7 @@ class FBL_LengthField : public FBL_BaseField {
   std::vector<uint8_t> mOld;
   // ReadStoredKey's buffer.
   std::vector<uint8_t> mSpare;
+  // ReadStoredKey's one-off reads leave the column's window and the cache
+  // as they are.
+  bool mReadAside = false;
 };

@@ -72,3 +72,17 @@ void FBL_SlotWindow::Move(uint64_t offset) {
   }
   std::memset(mBytes.data() + got, 0, size - got);
 }
+
+void FBL_SlotWindow::ReadAside(uint64_t offset, uint8_t* out, uint32_t n) {
+  if (offset >= mStart && offset - mStart + n <= mBytes.size()) {
+    std::memcpy(out, mBytes.data() + (offset - mStart), n);
+    return;
+  }
+  // The window's writes reach the file's cache first.
+  Flush();
+  std::memset(out, 0, n);
+  const uint64_t length = mFile->GetLength();
+  if (offset >= length) return;
+  mFile->SetPosition(offset);
+  mFile->ReadAside(out, std::min<uint64_t>(n, length - offset));
+}

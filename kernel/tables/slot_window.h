@@ -55,6 +55,10 @@ class FBL_SlotWindow {
     if (offset < mStart || offset - mStart >= mBytes.size()) Move(offset);
     std::memcpy(out, mBytes.data() + (offset - mStart), n);
   }
+  // Read that leaves the window where it is: bytes it does not hold come
+  // through FBL_File::ReadAside (one-off looks at records far away).
+  // REQUIRES: attached.
+  void ReadAside(uint64_t offset, uint8_t* out, uint32_t n);
   // Read of a whole slot of the attached width, copied with a fixed size.
   void ReadSlot(uint64_t offset, uint8_t* out) {
     if (offset < mStart || offset - mStart >= mBytes.size()) Move(offset);

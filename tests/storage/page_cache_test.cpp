@@ -81,6 +81,33 @@ TEST_F(PageCacheTest, SmallReadLoadsOneUnitAroundIt) {
   f->Close();
 }
 
+TEST_F(PageCacheTest, ReadAsideMakesNoBlockAndSeesCachedChanges) {
+  FBL_Cache cache(1 << 20);
+  auto f = MakeFile("aside", cache, 100000);
+  uint8_t buf[16];
+  ASSERT_EQ(cache.ReadAside(*f, 7000, buf, 16), 16u);
+  EXPECT_EQ(buf[15], Pattern(7015));
+  EXPECT_EQ(cache.GetBlockCount(), 0u);
+  // Across the end: what the file has.
+  EXPECT_EQ(cache.ReadAside(*f, 99990, buf, 16), 10u);
+  EXPECT_EQ(buf[9], Pattern(99999));
+  // A change not yet written is read from its block, also where the block
+  // starts inside the range.
+  ASSERT_EQ(cache.Write(*f, 60000, "ab", 2), 2u);
+  const uint32_t blocks = cache.GetBlockCount();
+  ASSERT_EQ(cache.ReadAside(*f, 59999, buf, 3), 3u);
+  EXPECT_EQ(buf[0], Pattern(59999));
+  EXPECT_EQ(buf[1], 'a');
+  EXPECT_EQ(buf[2], 'b');
+  EXPECT_EQ(cache.GetBlockCount(), blocks);
+  const uint64_t start = cache.GetBlockOffset(cache.GetBlock(*f, 60000, 1, false));
+  ASSERT_EQ(cache.ReadAside(*f, start - 8, buf, 16), 16u);
+  EXPECT_EQ(buf[7], Pattern(start - 1));
+  ASSERT_EQ(cache.ReadAside(*f, 60000 - 8, buf, 16), 16u);
+  EXPECT_EQ(std::memcmp(buf + 8, "ab", 2), 0);
+  f->Close();
+}
+
 TEST_F(PageCacheTest, SmallWriteGathersIntoAWriteBlock) {
   FBL_Cache cache(1 << 20);
   auto f = MakeFile("big", cache, 100000);
