@@ -1,8 +1,8 @@
 #include "sql/parser/select_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
-#include <cstring>
 
 #include "sql/parser/select_errors.h"
 
@@ -16,10 +16,21 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// What ends a word besides the blanks.
+// What ends a word: blanks, quotes and the symbols (a table: every word
+// of every statement ends here).
+constexpr auto kDelimiters = [] {
+  std::array<bool, 256> table{};
+  for (const char* c = " \t\r\n.'\"!,()=><*/-+%;:@#^&{}|"; *c != 0; ++c)
+    table[static_cast<unsigned char>(*c)] = true;
+  return table;
+}();
+
 bool IsDelimiter(char c) {
-  return IsBlank(c) || c == '.' || IsQuote(c) || c == '!' ||
-         (c != 0 && std::strchr(",()=><*/-+%;:@#^&{}|", c) != nullptr);
+  return kDelimiters[static_cast<unsigned char>(c)];
+}
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 bool IsDigit(char c) {
@@ -33,9 +44,7 @@ bool IsNumberChar(char c) {
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
   return true;
 }

@@ -32,11 +32,14 @@ constexpr size_t kLongestKeyword = 8;
 SQL_Token zv::sql::KeywordToken(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return SQL_Token::kOperand;
   char upper[kLongestKeyword];
-  for (size_t i = 0; i < word.size(); ++i)
-    upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
+  for (size_t i = 0; i < word.size(); ++i) {
+    const char c = word[i];
+    // Keywords are ASCII letters and '_': anything else never matches.
+    upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
   const std::string_view key(upper, word.size());
   for (const Keyword& k : kKeywords) {
-    if (k.word == key) return k.token;
+    if (k.word.size() == key.size() && k.word[0] == key[0] && k.word == key) return k.token;
   }
   return SQL_Token::kOperand;
 }
