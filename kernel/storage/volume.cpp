@@ -246,6 +246,9 @@ void FBL_DataFile::FlushFiles() {
 }
 
 void FBL_DataFile::FinishWrites() {
+  // A volume grows by an eighth ahead of its files; closed, it keeps no
+  // free segments past its last used one.
+  TrimTail();
   FlushFiles();
   WriteOpenFlag(0);
 }
