@@ -492,17 +492,7 @@ void FBL_BaseField::RemoveStoredKeys(REC_ID recID) {
     mRecID = keep;
     return;
   }
-  LoadOldValueOf(recID);
-  SwapOldValue();
-  try {
-    RemoveFromIndex(recID);
-  } catch (...) {
-    RestoreOldValue();
-    FreeOldValue();
-    throw;
-  }
-  RestoreOldValue();
-  FreeOldValue();
+  WithStoredValue(recID, [&] { RemoveFromIndex(recID); });
 }
 
 void FBL_BaseField::RemoveStoredKeys(std::span<const REC_ID> records) {
@@ -528,18 +518,10 @@ void FBL_BaseField::RemoveStoredKeys(std::span<const REC_ID> records) {
   entries.reserve(records.size());
   uint8_t key[kMaxIndexKeySize];
   for (REC_ID r : records) {
-    LoadOldValueOf(r);
-    SwapOldValue();
     uint32_t n = 0;
-    try {
+    WithStoredValue(r, [&] {
       if (!IsNullable() || !IsNull()) n = MakeKey(key);
-    } catch (...) {
-      RestoreOldValue();
-      FreeOldValue();
-      throw;
-    }
-    RestoreOldValue();
-    FreeOldValue();
+    });
     if (n == 0) continue;
     entries.push_back({bits ? KeyOrderBits(key) : bytes ? BytesPrefix(key) : 0, keys.size(), r});
     keys.insert(keys.end(), key, key + n);

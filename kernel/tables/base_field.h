@@ -261,6 +261,22 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void RestoreOldValue();
   void FreeOldValue() { mOldLoaded = false; }
   bool HasOldValue() const { return mOldLoaded; }
+  // Runs use() with the value stored for recID in the buffer, then puts
+  // the buffer back, also when use() throws.
+  template <class Use>
+  void WithStoredValue(REC_ID recID, Use use) {
+    LoadOldValueOf(recID);
+    SwapOldValue();
+    try {
+      use();
+    } catch (...) {
+      RestoreOldValue();
+      FreeOldValue();
+      throw;
+    }
+    RestoreOldValue();
+    FreeOldValue();
+  }
 
  protected:
   FBL_BaseField(uint8_t type, const std::string& name, uint16_t flags);
