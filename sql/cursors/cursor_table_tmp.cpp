@@ -52,8 +52,8 @@ void OBL_CursorTable_Tmp::Build() {
   for (const SQL_SelectExpr& item : mStmt.GetSelectList()) {
     aggregates.emplace_back(item, item.mTable == 0 ? nullptr : tables[item.mTable - 1]);
   }
-  mSpecs.clear();
-  for (const OBL_Aggregate& aggregate : aggregates) mSpecs.push_back(aggregate.ResultSpec());
+  mLayout.clear();
+  for (const OBL_Aggregate& aggregate : aggregates) mLayout.push_back(aggregate.ResultSpec());
 
   // Each row's group (numbered in GROUP BY order); one group over no row.
   const uint32_t count = rows.GetRowCount();
@@ -87,8 +87,8 @@ void OBL_CursorTable_Tmp::Build() {
   for (uint32_t row = 0; row < count; ++row) {
     for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, row, groupOf[row]);
   }
-  if (mStmt.GetGroupBy().empty() && KeepInMemory(aggregates, mSpecs)) return;
-  MakeResultTable(mSpecs);
+  if (mStmt.GetGroupBy().empty() && KeepInMemory(aggregates, mLayout)) return;
+  MakeResultTable(mLayout);
   OBL_ObjectTable& store = mResult->GetStore();
   for (uint32_t g = 0; g < groups; ++g) {
     for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*mColumns[i], g);
@@ -115,9 +115,9 @@ void OBL_CursorTable_Tmp::OrderResult() {
 }
 
 bool OBL_CursorTable_Tmp::KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
-                                       const std::vector<OBL_FieldSpec>& specs) {
-  for (const OBL_FieldSpec& spec : specs) {
-    switch (spec.mType) {
+                                       const std::vector<OBL_FieldSpec>& layout) {
+  for (const OBL_FieldSpec& column : layout) {
+    switch (column.mType) {
       case kTypeBoolean: case kTypeByte: case kTypeShort: case kTypeUShort: case kTypeMedium:
       case kTypeUMedium: case kTypeLong: case kTypeULong: case kTypeLLong: case kTypeULLong:
       case kTypeFloat: case kTypeDouble: case kTypeString: case kTypeVarChar:
@@ -128,24 +128,26 @@ bool OBL_CursorTable_Tmp::KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
   }
   // The same statement makes the same columns again: the buffers handed
   // out stay, new ones only after the source's types changed.
-  bool sameTypes = mBuffers.size() >= specs.size();
-  for (size_t i = 0; sameTypes && i < specs.size(); ++i) {
-    sameTypes = mBuffers[mBuffers.size() - specs.size() + i]->GetType() == specs[i].mType;
+  bool sameTypes = mBuffers.size() >= layout.size();
+  for (size_t i = 0; sameTypes && i < layout.size(); ++i) {
+    sameTypes = mBuffers[mBuffers.size() - layout.size() + i]->GetType() == layout[i].mType;
   }
+  const auto make = [](const OBL_FieldSpec& column) {
+    const bool sized = column.mType == kTypeString || column.mType == kTypeVarChar;
+    std::unique_ptr<FBL_BaseField> field = zv::MakeField(
+        column.mType, column.mName, column.mFlags, sized ? column.mSize : 0, column.mLanguage);
+    if (field == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL);
+    return field;
+  };
   std::vector<std::unique_ptr<FBL_BaseField>> values;
-  for (size_t i = 0; i < specs.size(); ++i) {
-    const OBL_FieldSpec& spec = specs[i];
-    const uint32_t size = spec.mType == kTypeString || spec.mType == kTypeVarChar ? spec.mSize : 0;
-    values.push_back(zv::MakeField(spec.mType, spec.mName, spec.mFlags, size, spec.mLanguage));
-    if (values.back() == nullptr) return false;
-    if (!sameTypes) {
-      mBuffers.push_back(zv::MakeField(spec.mType, spec.mName, spec.mFlags, size, spec.mLanguage));
-    }
+  for (const OBL_FieldSpec& column : layout) values.push_back(make(column));
+  if (!sameTypes) {
+    for (const OBL_FieldSpec& column : layout) mBuffers.push_back(make(column));
   }
   // Every row's aggregates of no group: the one row of the result.
   for (size_t i = 0; i < aggregates.size(); ++i) aggregates[i].Store(*values[i], 0);
   mValues = std::move(values);
-  for (size_t i = mBuffers.size() - specs.size(); i < mBuffers.size(); ++i) {
+  for (size_t i = mBuffers.size() - layout.size(); i < mBuffers.size(); ++i) {
     mColumns.push_back(mBuffers[i].get());
   }
   mRecs.push_back(0);
@@ -155,26 +157,22 @@ bool OBL_CursorTable_Tmp::KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
 }
 
 void OBL_CursorTable_Tmp::Materialize() {
-  const std::vector<FBL_BaseField*> values = [&] {
-    std::vector<FBL_BaseField*> out;
-    for (auto& field : mValues) out.push_back(field.get());
-    return out;
-  }();
   const uint32_t position = mPosition;
   DropResultTable();
   mRecs.clear();
-  MakeResultTable(mSpecs);
-  for (size_t i = 0; i < mColumns.size(); ++i) mColumns[i]->AssignFrom(*values[i]);
+  MakeResultTable(mLayout);
+  // The values stay in mValues: only the table's columns are new.
+  for (size_t i = 0; i < mColumns.size(); ++i) mColumns[i]->AssignFrom(*mValues[i]);
   mRecs.push_back(mResult->GetStore().AddRecord());
   mPosition = 0;
   MoveTo(position);
 }
 
-void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_FieldSpec>& specs) {
+void OBL_CursorTable_Tmp::MakeResultTable(const std::vector<OBL_FieldSpec>& layout) {
   OBL_DataBase& db = mStmt.GetFromEntry(1)->GetTable().GetDataBase();
   mResult = &db.MakeTemporaryBaseObject("cursor");
-  for (size_t i = 0; i < specs.size(); ++i) {
-    OBL_FieldSpec fieldSpec = specs[i];
+  for (size_t i = 0; i < layout.size(); ++i) {
+    OBL_FieldSpec fieldSpec = layout[i];
     // Names must differ within the table.
     fieldSpec.mName.append("_").append(std::to_string(i + 1));
     mColumns.push_back(&mResult->MakeNewField(fieldSpec));

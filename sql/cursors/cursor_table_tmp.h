@@ -65,12 +65,12 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
 
  private:
   [[noreturn]] static void Refuse();
-  void MakeResultTable(const std::vector<OBL_FieldSpec>& specs);
+  void MakeResultTable(const std::vector<OBL_FieldSpec>& layout);
   void DropResultTable();
   // The one row in fields of no table; false when a column's type needs
   // the database (dates take its settings) or files (BLOBs, binaries).
   bool KeepInMemory(std::vector<OBL_Aggregate>& aggregates,
-                    const std::vector<OBL_FieldSpec>& specs);
+                    const std::vector<OBL_FieldSpec>& layout);
   // The in-memory row as a temporary table's record.
   void Materialize();
   // ORDER BY over the result's columns.
@@ -85,7 +85,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
   // reads (blanked off the row). Fields once handed out live as long as
   // the table: the cursor's wrappers may name them until they resync.
   bool mInMemory = false;
-  std::vector<OBL_FieldSpec> mSpecs;
+  std::vector<OBL_FieldSpec> mLayout;
   std::vector<std::unique_ptr<FBL_BaseField>> mValues;
   std::vector<std::unique_ptr<FBL_BaseField>> mBuffers;
 };
