@@ -179,6 +179,16 @@ void FBL_CacheArena::ReleaseMany(const std::vector<FBL_BlockHandle>& handles) {
   }
 }
 
+void FBL_CacheArena::Clear() {
+  mBlocks.clear();
+  mSpareDescriptors.clear();
+  mOrder.Clear();
+  mRunsBySize.clear();
+  mBytesInUse = 0;
+  mUsedBlocks = 0;
+  mFreeRuns = 0;
+}
+
 // Makes one free run that holds bytes by sliding the blocks after one of
 // the largest runs down over it, so that it joins the next run (or the
 // free end). Even a long stretch moves less than a compaction of the
