@@ -526,8 +526,16 @@ void FBL_DataBase::Close() {
     }
     FlushEverything();
     {
-      // The files take most of the caches with them: the blocks go back
-      // to each arena in one walk.
+      // The files take most of the caches with them, usually all of it:
+      // a cache holding only this database's clean blocks starts empty at
+      // once, else the blocks go back to each arena in one walk.
+      const std::vector<FBL_DataFile*> volumes = Volumes();
+      const auto ours = [&volumes](const FBL_File& file) {
+        const FBL_File* volume = file.GetContainer() != nullptr ? file.GetContainer() : &file;
+        return std::find(volumes.begin(), volumes.end(), volume) != volumes.end();
+      };
+      for (FBL_Cache* cache : {FBL_MainCache(), FBL_VolumeCache()})
+        if (cache != nullptr) cache->ForgetAllOf(ours);
       struct Hold {
         Hold() {
           for (FBL_Cache* cache : {FBL_MainCache(), FBL_VolumeCache()})

@@ -42,6 +42,10 @@ FBL_DataFile& FBL_EmbededFile::GetVolume() const {
   return *mVolume;
 }
 
+const FBL_File* FBL_EmbededFile::GetContainer() const {
+  return mVolume;
+}
+
 void FBL_EmbededFile::SetPlacement(const FBL_FileEntry& entry, int32_t index) {
   mEntry = entry;
   mIndex = index;

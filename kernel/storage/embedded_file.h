@@ -57,6 +57,7 @@ class FBL_EmbededFile : public FBL_File {
                                 FBL_EncryptionRef newDecryptor);
 
   FBL_DataFile& GetVolume() const;
+  const FBL_File* GetContainer() const override;
   int32_t GetIndex() const { return mIndex; }
   const FBL_FileEntry& GetEntry() const { return mEntry; }
   // A file whose volume is read-only moves to the writable volume its

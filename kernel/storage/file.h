@@ -59,6 +59,8 @@ class FBL_File : public FBL_BlockLocker {
   uint64_t GetPosition() const { return mPosition; }
   void SetPosition(uint64_t position) { mPosition = position; }
   FBL_Cache* GetCache() const { return mCache; }
+  // The file whose bytes hold this one's (an embedded file's volume).
+  virtual const FBL_File* GetContainer() const { return nullptr; }
   // REQUIRES: the file has no cached blocks in its current cache.
   void SetCache(FBL_Cache* cache);
   bool GetWriteThrough() const { return mWriteThrough; }

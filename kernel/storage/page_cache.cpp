@@ -500,6 +500,10 @@ bool FBL_Cache::HasDirtyBlocks(const FBL_File& file) const {
 }
 
 void FBL_Cache::FlushAll() {
+  // The files count their dirty blocks: a clean cache is not walked.
+  bool any = false;
+  for (const FBL_File* file : mFiles) any = any || file->mDirtyBlocks != 0;
+  if (!any) return;
   std::vector<FBL_BlockHandle> dirty;
   for (FBL_BlockHandle h = mRecency.Front(); h != kNoBlock; h = FBL_RecencyList::Next(B(h))) {
     if (B(h).mDirty) dirty.push_back(h);
@@ -546,6 +550,38 @@ void FBL_Cache::DropFile(FBL_File& file, uint64_t from) {
     }
     h = next;
   }
+}
+
+bool FBL_Cache::ForgetAllOf(const std::function<bool(const FBL_File&)>& closing) {
+  uint64_t blocks = mHeld.size();
+  for (const FBL_File* file : mFiles) {
+    if (file->mBlockCount == 0) continue;
+    if (file->mDirtyBlocks != 0 || !closing(*file)) return false;
+    blocks += file->mBlockCount;
+  }
+  if (blocks != mArena.UsedBlockCount()) return false;
+  std::vector<FBL_BlockHandle> locked;
+  bool pinned = false;
+  mArena.ForEachUsed([&](FBL_BlockHandle h, const FBL_CacheBlock& b) {
+    pinned = pinned || b.mPins > 0;
+    if (b.mLocker != nullptr) locked.push_back(h);
+  });
+  if (pinned) return false;
+  for (FBL_BlockHandle h : locked) {
+    FBL_BlockLocker* locker = B(h).mLocker;
+    B(h).mLocker = nullptr;
+    if (locker != nullptr) locker->BlockNotify(kBlockDropped, h);
+  }
+  for (FBL_File* file : mFiles) {
+    file->mCachedBlocks.Clear();
+    file->mCurrentBlock = kNoBlock;
+    file->mBlockCount = 0;
+  }
+  mUnits.Clear();
+  mRecency.Clear();
+  mHeld.clear();
+  mArena.Clear();
+  return true;
 }
 
 void FBL_Cache::EndHold() {

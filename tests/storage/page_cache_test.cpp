@@ -422,6 +422,19 @@ TEST_P(PageCacheModelTest, SmallArenaNeverLosesADirtyByte) {
           holding ? cache.EndHold() : cache.HoldReleases();
           holding = !holding;
         }
+        if (rng() % 20 == 4) {  // the whole cache at once, when nothing is lost
+          const bool flushed = rng() % 2 == 0;
+          if (flushed) cache.FlushAll();
+          const int spared = static_cast<int>(rng() % (kFiles + 1));  // kFiles: none
+          const bool mayForget =
+              flushed && (spared == kFiles || files[spared]->GetCachedBlockCount() == 0);
+          const uint32_t before = cache.GetBlockCount();
+          const bool forgot = cache.ForgetAllOf(
+              [&](const FBL_File& x) { return spared == kFiles || &x != files[spared].get(); });
+          ASSERT_TRUE(forgot || !mayForget) << step;
+          ASSERT_EQ(cache.GetBlockCount(), forgot ? 0u : before) << step;
+          ASSERT_TRUE(!forgot || locker.held.empty()) << step;
+        }
         break;
     }
   }
