@@ -28,6 +28,9 @@ class EnvFile {
   virtual uint64_t Size() = 0;
   // Forces the file's data (and its length) to stable storage.
   virtual void Sync() = 0;
+  // Starts writing the file's changed data to the device without waiting:
+  // Syncs of several files after it overlap their writes. Only a hint.
+  virtual void StartSync() {}
   // Closes the descriptor; later calls fail with EBADF. Idempotent.
   virtual void Close() = 0;
 };
@@ -113,6 +116,7 @@ class EnvFileWrapper : public EnvFile {
   void SetLength(uint64_t length) override { mTarget->SetLength(length); }
   uint64_t Size() override { return mTarget->Size(); }
   void Sync() override { mTarget->Sync(); }
+  void StartSync() override { mTarget->StartSync(); }
   void Close() override { mTarget->Close(); }
 
  protected:

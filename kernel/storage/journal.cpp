@@ -220,10 +220,16 @@ void FBL_Journal::PlayIntoVolumes() {
       s.mPhysical = s.mLength;
       s.mUnsynced = true;
     }
-    if (s.mUnsynced && mSyncs) {
-      s.mFile->Sync();
-      s.mUnsynced = false;
-    }
+  }
+  if (!mSyncs) return;
+  // Every volume's writes start before the first sync waits.
+  for (Slot& s : mSlots) {
+    if (s.mUnsynced && s.mJournaled && s.mExists) s.mFile->StartSync();
+  }
+  for (Slot& s : mSlots) {
+    if (!s.mUnsynced || !s.mJournaled || !s.mExists) continue;
+    s.mFile->Sync();
+    s.mUnsynced = false;
   }
 }
 
