@@ -100,14 +100,18 @@ class CommandsEngine : public Engine {
 
   void Flush() { Call({"Database_Flush", mDb}); }
 
-  // Records from text through a writable cursor, a batch per call.
-  void AddLines(const std::string& select, const std::vector<std::string>& lines) {
+  // Records from text through a writable cursor, a batch per call; line(i,
+  // out) appends record i's text. Each batch is written as it is sent: a
+  // text per record kept for the whole step would leave a million small
+  // blocks for the allocator to gather on some later step's time.
+  template <typename Line>
+  void AddLines(const std::string& select, size_t count, Line line) {
     const std::string cursor = Call({"DataBase_SQLSelect", mDb, select, "1", "1", "2"});
     std::string batch;
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
       if (!batch.empty()) batch += '\n';
-      batch += lines[i];
-      if ((i + 1) % kRowsPerBatch == 0 || i + 1 == lines.size()) {
+      line(i, batch);
+      if ((i + 1) % kRowsPerBatch == 0 || i + 1 == count) {
         Call({"Cursor_AddRecords", cursor, batch});
         batch.clear();
       }
@@ -116,15 +120,14 @@ class CommandsEngine : public Engine {
   }
 
   Answer Insert(const Workload& w) override {
-    std::vector<std::string> lines;
-    lines.reserve(w.people.size());
     char score[40];
-    for (const Person& p : w.people) {
-      std::snprintf(score, sizeof score, "%.17g", p.score);
-      lines.push_back(std::to_string(p.id) + '\t' + std::to_string(p.age) + '\t' + score + '\t' +
-                      p.name + '\t' + p.city);
-    }
-    AddLines("SELECT id, age, score, name, city FROM person", lines);
+    AddLines("SELECT id, age, score, name, city FROM person", w.people.size(),
+             [&](size_t i, std::string& out) {
+               const Person& p = w.people[i];
+               std::snprintf(score, sizeof score, "%.17g", p.score);
+               out += std::to_string(p.id) + '\t' + std::to_string(p.age) + '\t' + score + '\t' +
+                      p.name + '\t' + p.city;
+             });
     Flush();
     return w.people.size();
   }
@@ -211,12 +214,9 @@ class CommandsEngine : public Engine {
   // in id order and never renumbered).
   void MakeTrips(const Workload& w) override {
     Execute("CREATE TABLE trip (id Long, owner ObjectPtr REFERENCES person)");
-    std::vector<std::string> lines;
-    lines.reserve(w.tripOwners.size());
-    for (size_t i = 0; i < w.tripOwners.size(); ++i) {
-      lines.push_back(std::to_string(i + 1) + '\t' + std::to_string(w.tripOwners[i]));
-    }
-    AddLines("SELECT id, owner FROM trip", lines);
+    AddLines("SELECT id, owner FROM trip", w.tripOwners.size(), [&](size_t i, std::string& out) {
+      out += std::to_string(i + 1) + '\t' + std::to_string(w.tripOwners[i]);
+    });
     Flush();
   }
 
