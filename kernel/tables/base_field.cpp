@@ -1,5 +1,6 @@
 #include "kernel/tables/base_field.h"
 #include "kernel/tables/column_files.h"
+#include "kernel/tables/field_factory.h"
 
 #include <algorithm>
 #include <bit>
@@ -88,6 +89,12 @@ void FBL_BaseField::InitFromField(const FBL_BaseField& other) {
   mDesc = other.mDesc;
   mName = other.mName;
   mTable = other.mTable;
+}
+
+FBL_BaseField& FBL_BaseField::Twin() const {
+  if (!mTwin) mTwin = zv::MakeSameType(*this);
+  mTwin->InitFromField(*this);
+  return *mTwin;
 }
 
 void FBL_BaseField::SetName(const std::string& name, bool persist) {

@@ -62,6 +62,10 @@ class FBL_BaseField : public FBL_KeyOrder {
   uint32_t GetFieldNumber() const { return mDesc->mFieldNumber; }
   FBL_Table* GetTable() const { return mTable; }
   long GetShareCount() const { return mDesc.use_count(); }
+  // A field of the same type sharing this one's descriptor, with a buffer
+  // of its own: it parses or reads values and leaves this field's current
+  // record alone. Kept for the next call, brought up to date on each.
+  FBL_BaseField& Twin() const;
   const std::string& GetMethodText() const { return mDesc->mMethodText; }
   // Makes the field calculated (text not empty) or stored again.
   void SetMethodText(const std::string& text, bool persist);
@@ -354,6 +358,7 @@ class FBL_BaseField : public FBL_KeyOrder {
   std::vector<uint8_t> ParseBound(const char* text);
 
   std::shared_ptr<FBL_FieldDescriptor> mDesc;
+  mutable std::unique_ptr<FBL_BaseField> mTwin;
   FBL_Table* mTable = nullptr;
   const void* mCursor = nullptr;
   std::string mName;

@@ -6,8 +6,11 @@
 #include "kernel/tables/binary_fields.h"
 #include "kernel/tables/blob_fields.h"
 #include "kernel/tables/date_time_fields.h"
+#include "kernel/tables/language.h"
+#include "kernel/tables/length_field.h"
 #include "kernel/tables/numeric_fields.h"
 #include "kernel/tables/string_fields.h"
+#include "platform/errors.h"
 
 namespace {
 
@@ -94,4 +97,17 @@ std::unique_ptr<FBL_BaseField> zv::MakeField(uint8_t type, const std::string& na
     default:
       return nullptr;
   }
+}
+
+std::unique_ptr<FBL_BaseField> zv::MakeSameType(const FBL_BaseField& field) {
+  uint32_t length = 0;
+  if (auto* sized = dynamic_cast<const FBL_LengthField*>(&field)) {
+    length = sized->GetDeclaredLength();
+  }
+  std::string language;
+  if (auto* text = dynamic_cast<const BF_STRING*>(&field)) language = text->GetLanguage().GetName();
+  if (auto* text = dynamic_cast<const BF_TEXT*>(&field)) language = text->GetLanguage().GetName();
+  auto made = MakeField(field.GetType(), field.GetName(), 0, length, language);
+  if (!made) throw xFBL_FieldError("No reader for the field's type");
+  return made;
 }

@@ -18,5 +18,8 @@ namespace zv {
 std::unique_ptr<FBL_BaseField> MakeField(uint8_t type, const std::string& name, uint16_t flags,
                                          uint32_t declaredLength = 0,
                                          const std::string& language = {});
+// A new field of field's type, declared length and language, attached to
+// nothing.
+std::unique_ptr<FBL_BaseField> MakeSameType(const FBL_BaseField& field);
 
 }  // namespace zv

@@ -45,20 +45,22 @@ FBL_Table& TableOf(const FBL_BaseField& field) {
 
 // A reader of the column that leaves the table's current record alone.
 std::unique_ptr<FBL_BaseField> ReaderOf(const FBL_BaseField& field) {
-  std::unique_ptr<FBL_BaseField> reader = zsql::MakeSameType(field);
+  std::unique_ptr<FBL_BaseField> reader = zv::MakeSameType(field);
   reader->InitFromField(field);
   return reader;
 }
 
 // The value in the buffer form of field, parsed as the field parses text
-// (with its database's date settings): through a copy for a stored column,
-// a detached field for a calculated one (which a copy would recalculate).
+// (with its database's date settings): through the twin of a stored
+// column, a detached field for a calculated one (which a twin would
+// recalculate).
 std::vector<uint8_t> BoundOf(const FBL_BaseField& field, const std::string& value) {
-  std::unique_ptr<FBL_BaseField> parser =
-      field.IsMethod() ? zsql::MakeSameType(field) : ReaderOf(field);
-  parser->SetString(value);
-  std::vector<uint8_t> bytes(parser->GetBufferSize() + 1, 0);
-  parser->GetValue(bytes.data());
+  std::unique_ptr<FBL_BaseField> detached;
+  if (field.IsMethod()) detached = zv::MakeSameType(field);
+  FBL_BaseField& parser = detached ? *detached : field.Twin();
+  parser.SetString(value);
+  std::vector<uint8_t> bytes(parser.GetBufferSize() + 1, 0);
+  parser.GetValue(bytes.data());
   return bytes;
 }
 

@@ -11,19 +11,6 @@
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
 
-std::unique_ptr<FBL_BaseField> zsql::MakeSameType(const FBL_BaseField& field) {
-  uint32_t length = 0;
-  if (auto* sized = dynamic_cast<const FBL_LengthField*>(&field)) {
-    length = sized->GetDeclaredLength();
-  }
-  std::string language;
-  if (auto* text = dynamic_cast<const BF_STRING*>(&field)) language = text->GetLanguage().GetName();
-  if (auto* text = dynamic_cast<const BF_TEXT*>(&field)) language = text->GetLanguage().GetName();
-  auto made = zv::MakeField(field.GetType(), field.GetName(), 0, length, language);
-  if (!made) throw xFBL_FieldError("No reader for the field's type");
-  return made;
-}
-
 namespace {
 
 // Recursion of calculated fields through each other.
@@ -33,7 +20,7 @@ constexpr int kMaxMethodDepth = 32;
 }  // namespace
 
 OBL_Item_Field::OBL_Item_Field(FBL_BaseField& field, OBL_ResultType type)
-    : OBL_Item(OBL_ItemKind::kFunction, type), mOwn(field), mReader(zsql::MakeSameType(field)) {
+    : OBL_Item(OBL_ItemKind::kFunction, type), mOwn(field), mReader(zv::MakeSameType(field)) {
   if (!field.IsMethod()) mReader->InitFromField(field);
   mState = OBL_ItemState::kDependsOnRecord;
 }

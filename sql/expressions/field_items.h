@@ -109,8 +109,5 @@ namespace zsql {
 
 // The reader of the field's type code.
 std::unique_ptr<OBL_Item_Field> MakeFieldItem(FBL_BaseField& field);
-// A new field of field's type, declared length and language, attached to
-// nothing.
-std::unique_ptr<FBL_BaseField> MakeSameType(const FBL_BaseField& field);
 
 }  // namespace zsql
