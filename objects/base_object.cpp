@@ -19,10 +19,11 @@
 #include "platform/errors.h"
 
 bool zv::SameName(const std::string& a, const std::string& b) {
+  // Equal bytes need no case folding: a parse looks up every name it meets.
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
+           return x == y || std::toupper(static_cast<unsigned char>(x)) ==
+                                std::toupper(static_cast<unsigned char>(y));
          });
 }
 

@@ -89,8 +89,8 @@ size_t zv::sql::FindKeyword(std::string_view text, std::string_view word, size_t
       if (i == std::string_view::npos) return i;
       continue;
     }
-    if ((i == 0 || IsDelimiter(text[i - 1])) && i + word.size() < text.size() &&
-        EqualNoCase(text.substr(i, word.size()), word) &&
+    if (UpperAscii(c) == word[0] && (i == 0 || IsDelimiter(text[i - 1])) &&
+        i + word.size() < text.size() && EqualNoCase(text.substr(i, word.size()), word) &&
         (text[i + word.size()] == ' ' || text[i + word.size()] == '\t'))
       return i;
     ++i;
@@ -200,6 +200,13 @@ SQL_Token SQL_Tokenizer::ScanSymbol() {
       {"=", SQL_Token::kEqual},     {">=", SQL_Token::kGreaterEqual},
       {">", SQL_Token::kGreater},
   };
+  static constexpr auto kStarts = [] {
+    std::array<bool, 256> table{};
+    for (const Symbol& s : kSymbols) table[static_cast<unsigned char>(s.text[0])] = true;
+    return table;
+  }();
+  // Most tokens are words: they leave at the first character.
+  if (!kStarts[static_cast<unsigned char>(mText[mPos])]) return SQL_Token::kOther;
   const std::string_view rest = mText.substr(mPos);
   for (const Symbol& s : kSymbols) {
     if (rest.starts_with(s.text)) {

@@ -22,9 +22,9 @@ namespace zv::sql {
 
 // Turns carriage returns and line feeds outside quotes into blanks.
 void PrepareSelectText(std::string& text);
-// The position of a keyword (letter case ignored) standing as a word of
-// its own, followed by a blank, outside quotes and brackets, at or after
-// from; npos when there is none.
+// The position of a keyword (given in upper case; the text's letter case is
+// ignored) standing as a word of its own, followed by a blank, outside
+// quotes and brackets, at or after from; npos when there is none.
 size_t FindKeyword(std::string_view text, std::string_view word, size_t from);
 // The position of the ")" closing a "(" that ends just before from,
 // skipping quotes and brackets; npos when there is none.

@@ -1,6 +1,7 @@
 #include "sql/parser/select_tokens.h"
 
-#include <cctype>
+#include <array>
+#include <cstdint>
 
 namespace {
 
@@ -9,21 +10,36 @@ struct Keyword {
   SQL_Token token;
 };
 
+// By first letter: a word is compared with those of its own letter only.
 constexpr Keyword kKeywords[] = {
-    {"AND", SQL_Token::kAnd},         {"OR", SQL_Token::kOr},
-    {"NOT", SQL_Token::kNot},         {"LIKE", SQL_Token::kLike},
-    {"REGEX", SQL_Token::kRegex},     {"NULL", SQL_Token::kNull},
-    {"LEFT", SQL_Token::kLeft},       {"IN", SQL_Token::kIn},
-    {"BETWEEN", SQL_Token::kBetween}, {"SELECT", SQL_Token::kSelect},
-    {"FROM", SQL_Token::kFrom},       {"WHERE", SQL_Token::kWhere},
-    {"ORDER", SQL_Token::kOrderBy},   {"GROUP", SQL_Token::kGroupBy},
-    {"IS", SQL_Token::kIs},           {"ASC", SQL_Token::kAsc},
-    {"DESC", SQL_Token::kDesc},       {"AS", SQL_Token::kAs},
-    {"NO_CASE", SQL_Token::kNoCase},  {"DISTINCT", SQL_Token::kDistinct},
-    {"ALL", SQL_Token::kAll},         {"COUNT", SQL_Token::kCount},
-    {"SUM", SQL_Token::kSum},         {"AVG", SQL_Token::kAvg},
-    {"MIN", SQL_Token::kMin},         {"MAX", SQL_Token::kMax},
+    {"ALL", SQL_Token::kAll},         {"AND", SQL_Token::kAnd},
+    {"AS", SQL_Token::kAs},           {"ASC", SQL_Token::kAsc},
+    {"AVG", SQL_Token::kAvg},         {"BETWEEN", SQL_Token::kBetween},
+    {"COUNT", SQL_Token::kCount},     {"DESC", SQL_Token::kDesc},
+    {"DISTINCT", SQL_Token::kDistinct}, {"FROM", SQL_Token::kFrom},
+    {"GROUP", SQL_Token::kGroupBy},   {"IN", SQL_Token::kIn},
+    {"IS", SQL_Token::kIs},           {"LEFT", SQL_Token::kLeft},
+    {"LIKE", SQL_Token::kLike},       {"MAX", SQL_Token::kMax},
+    {"MIN", SQL_Token::kMin},         {"NO_CASE", SQL_Token::kNoCase},
+    {"NOT", SQL_Token::kNot},         {"NULL", SQL_Token::kNull},
+    {"OR", SQL_Token::kOr},           {"ORDER", SQL_Token::kOrderBy},
+    {"REGEX", SQL_Token::kRegex},     {"SELECT", SQL_Token::kSelect},
+    {"SUM", SQL_Token::kSum},         {"WHERE", SQL_Token::kWhere},
 };
+constexpr size_t kKeywordCount = sizeof kKeywords / sizeof kKeywords[0];
+
+// kFirstOf[l] .. kFirstOf[l + 1]: the keywords starting with letter l.
+constexpr auto kFirstOf = [] {
+  std::array<uint8_t, 27> first{};
+  size_t k = 0;
+  for (size_t l = 0; l < 26; ++l) {
+    first[l] = static_cast<uint8_t>(k);
+    while (k < kKeywordCount && static_cast<size_t>(kKeywords[k].word[0] - 'A') == l) ++k;
+  }
+  first[26] = static_cast<uint8_t>(k);
+  return first;
+}();
+static_assert(kFirstOf[26] == kKeywordCount, "keywords in order of their first letter");
 
 constexpr size_t kLongestKeyword = 8;
 
@@ -31,15 +47,20 @@ constexpr size_t kLongestKeyword = 8;
 
 SQL_Token zv::sql::KeywordToken(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return SQL_Token::kOperand;
-  char upper[kLongestKeyword];
-  for (size_t i = 0; i < word.size(); ++i) {
-    const char c = word[i];
-    // Keywords are ASCII letters and '_': anything else never matches.
-    upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  const std::string_view key(upper, word.size());
-  for (const Keyword& k : kKeywords) {
-    if (k.word.size() == key.size() && k.word[0] == key[0] && k.word == key) return k.token;
+  const char first = word[0] >= 'a' && word[0] <= 'z' ? static_cast<char>(word[0] - 'a' + 'A')
+                                                        : word[0];
+  if (first < 'A' || first > 'Z') return SQL_Token::kOperand;
+  const size_t letter = static_cast<size_t>(first - 'A');
+  for (size_t n = kFirstOf[letter]; n < kFirstOf[letter + 1]; ++n) {
+    const Keyword& k = kKeywords[n];
+    if (k.word.size() != word.size()) continue;
+    size_t i = 1;
+    for (; i < word.size(); ++i) {
+      const char c = word[i];
+      // Keywords are ASCII letters and '_': anything else never matches.
+      if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != k.word[i]) break;
+    }
+    if (i == word.size()) return k.token;
   }
   return SQL_Token::kOperand;
 }
