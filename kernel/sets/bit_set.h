@@ -10,6 +10,7 @@
 // set one clears the tail again.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,6 +54,15 @@ class FBL_BitSet : public FBL_Set {
   // there is none.
   REC_ID NextMember(REC_ID after) const;
   REC_ID PrevMember(REC_ID before) const;
+  // fn(recID) for every member, ascending, a word of bits at a time.
+  template <class Fn>
+  void ForEachMember(Fn fn) const {
+    const uint64_t* words = mWords.get();
+    for (uint32_t i = 0, n = StorageWords(); i < n; ++i) {
+      for (uint64_t w = words[i]; w != 0; w &= w - 1)
+        fn(static_cast<REC_ID>(uint64_t{i} * 64 + std::countr_zero(w) + 1));
+    }
+  }
 
   // In place, over the 32-bit words both buffers have: the receiver's own
   // further words stay as they are, and members of `other` past the

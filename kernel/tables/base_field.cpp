@@ -223,6 +223,34 @@ std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectNulls() {
   return LoadBitFile(mDesc->mNullMap.get(), mTable ? mTable->GetMaxRecID() : 0);
 }
 
+std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectCompared(const FBL_BitSet& among,
+                                                          const void* bound, uint8_t orders) {
+  // Bit 0, 1 or 2 of orders for an order of -1, 0 or +1.
+  const auto keeps = [orders](int order) { return (orders >> ((order > 0) - (order < 0) + 1)) & 1; };
+  auto found = std::make_unique<FBL_BitSet>(among.GetSize());
+  const bool slots = !IsMethod() && mDesc->mWindow.IsAttached() && IsRawCopy() &&
+                     !mDesc->mSwapped && GetValueSize() == GetBufferSize() &&
+                     GetValueSize() <= sizeof mValue;
+  if (!slots) {
+    FBL_BaseField& reader = Twin();
+    among.ForEachMember([&](REC_ID r) {
+      reader.ReadRecord(r);
+      if (!reader.IsNull() && keeps(reader.Compare(bound))) found->Include(r);
+    });
+    return found;
+  }
+  FBL_BitSet candidates(among.GetSize());
+  candidates.Union(among);
+  if (mDesc->mNullMap) candidates.Difference(*SelectNulls());
+  const uint64_t width = GetValueSize();
+  alignas(8) uint8_t value[sizeof mValue] = {};
+  candidates.ForEachMember([&](REC_ID r) {
+    mDesc->mWindow.ReadSlot(uint64_t{r - 1} * width, value);
+    if (keeps(CompareValues(value, bound))) found->Include(r);
+  });
+  return found;
+}
+
 std::unique_ptr<FBL_BitSet> FBL_BaseField::LoadBitFile(FBL_BitSetFile* file, uint32_t size) {
   auto set = std::make_unique<FBL_BitSet>(size);
   if (file == nullptr || !file->IsOpen() || size == 0) return set;

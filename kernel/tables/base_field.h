@@ -84,6 +84,14 @@ class FBL_BaseField : public FBL_KeyOrder {
   virtual void GetValue(void* out);
   // The null map as a set of the table's MaxRecID (empty without a map).
   virtual std::unique_ptr<FBL_BitSet> SelectNulls();
+  // The records of `among` whose value is not null and compares with
+  // bound (in the buffer's form) as `orders` allows: kOrderLess,
+  // kOrderEqual and kOrderGreater of CompareValues(value, bound). A stored
+  // column whose slots hold the buffer's bytes is read slot by slot, its
+  // nulls taken out in one pass; others record by record through the twin.
+  static constexpr uint8_t kOrderLess = 1, kOrderEqual = 2, kOrderGreater = 4;
+  std::unique_ptr<FBL_BitSet> SelectCompared(const FBL_BitSet& among, const void* bound,
+                                             uint8_t orders);
   // Evaluates the formula for recID into the buffer and sets the null flag
   // from it; without a formula the value is null.
   virtual void CalculateMethod(REC_ID recID);

@@ -191,7 +191,10 @@ std::unique_ptr<FBL_Set> zsql::SearchComparison(FBL_BaseField& field, SQL_Condit
     });
   }
   const std::vector<uint8_t> bound = BoundOf(field, value);
-  return Scan(field, [&](FBL_BaseField& reader) { return Holds(op, reader.Compare(bound.data())); });
+  const uint8_t orders = (Holds(op, -1) ? FBL_BaseField::kOrderLess : 0) |
+                        (Holds(op, 0) ? FBL_BaseField::kOrderEqual : 0) |
+                        (Holds(op, 1) ? FBL_BaseField::kOrderGreater : 0);
+  return field.SelectCompared(*TableOf(field).SelectAllRecords(), bound.data(), orders);
 }
 
 bool zsql::IsRangeLeaf(const SQL_Condition& leaf) {
