@@ -403,12 +403,17 @@ void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits
   } else {
     std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
     if (array != nullptr) {
-      // Each RecID leaves the copy when met: the second mention misses.
+      // The RecIDs as bits: those past the table leave no bit, and a RecID
+      // named twice sets one bit for two entries.
+      REC_ID lowest = UINT32_MAX, highest = 0;
       for (REC_ID r : array->GetItems()) {
-        good = alive->IsMember(r);
-        if (!good) break;
-        if (once) alive->Exclude(r);
+        lowest = std::min(lowest, r);
+        highest = std::max(highest, r);
       }
+      FBL_BitSet named(alive->GetSize(), *array);
+      good = lowest != 0 && highest <= alive->GetSize() && (!once || named.Count() == n);
+      named.Difference(*alive);
+      good = good && named.IsEmpty();
     } else {
       // A subset stays the same under the intersection.
       bits->Intersection(*alive);

@@ -49,6 +49,12 @@ void OBL_Aggregate::SetGroupCount(uint32_t count) {
   mStates.resize(count);
 }
 
+bool OBL_Aggregate::AddRows(uint32_t rows, uint32_t group) {
+  if (mField != nullptr) return false;
+  mStates[group].mCount += rows;
+  return true;
+}
+
 void OBL_Aggregate::Add(const OBL_I_JoinSet& rows, uint32_t row, uint32_t group) {
   State& state = mStates[group];
   if (mField == nullptr) {  // count(*)

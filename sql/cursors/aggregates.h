@@ -34,6 +34,9 @@ class OBL_Aggregate {
   void SetGroupCount(uint32_t count);
   // REQUIRES: rows come to each group in their order.
   void Add(const OBL_I_JoinSet& rows, uint32_t row, uint32_t group);
+  // count(*) takes `rows` rows of a group at once and returns true; other
+  // aggregates read each row and return false.
+  bool AddRows(uint32_t rows, uint32_t group);
   // Writes a group's result into the field of the result table.
   void Store(FBL_BaseField& result, uint32_t group);
 

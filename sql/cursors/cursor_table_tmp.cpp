@@ -83,9 +83,11 @@ void OBL_CursorTable_Tmp::Build() {
     }
   }
   // Rows in stored order: the reads of the values go along the files.
+  // count(*) over one group needs no row.
   for (OBL_Aggregate& aggregate : aggregates) aggregate.SetGroupCount(groups);
-  for (uint32_t row = 0; row < count; ++row) {
-    for (OBL_Aggregate& aggregate : aggregates) aggregate.Add(rows, row, groupOf[row]);
+  for (OBL_Aggregate& aggregate : aggregates) {
+    if (groups == 1 && aggregate.AddRows(count, 0)) continue;
+    for (uint32_t row = 0; row < count; ++row) aggregate.Add(rows, row, groupOf[row]);
   }
   if (mStmt.GetGroupBy().empty() && KeepInMemory(aggregates, mLayout)) return;
   MakeResultTable(mLayout);

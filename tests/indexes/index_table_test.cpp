@@ -282,6 +282,19 @@ TEST_F(IndexTableTest, ARecIDNamedTwiceRaises370) {
   Reopen();
   EXPECT_EQ(ztest::ErrorCode([&] { Index(1).CheckPages(); }), 370);
   EXPECT_EQ(array(0, 5), 370);
+  // RecID 0, one past the table and a deleted record's, in a small answer
+  // and in one of every record.
+  Reopen();
+  ASSERT_TRUE(mTable->DeleteRecordByID(3000));
+  for (REC_ID bad : {REC_ID{0}, REC_ID{3001}, REC_ID{3000}}) {
+    for (int32_t hi : {5, 2998}) {
+      setSlot(1, 0, bad);
+      Reopen();
+      EXPECT_EQ(array(0, hi), 370) << bad << " " << hi;
+      Reopen();
+      EXPECT_EQ(array(0, hi), 0) << bad << " " << hi;
+    }
+  }
 }
 
 TEST_F(IndexTableTest, TheOtherByteOrder) {
