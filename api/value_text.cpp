@@ -5,12 +5,16 @@
 #include <cstring>
 
 #include "api/zdk_field.h"
+#include "kernel/tables/number_text.h"
 #include "platform/errors.h"
 
 namespace api {
 
 namespace {
 
+// printf's conversions: integers as "%li" and "%lu", Double as "%.16LG"
+// (the number_text helpers give the same digits without printf's cost),
+// Float as "%g".
 template <typename Number>
 std::string Format(const char* format, Number value) {
   char text[40];
@@ -30,27 +34,27 @@ std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
     case kTypeBoolean:
       return Get<ZDK_Boolean>(field) ? "TRUE" : "FALSE";
     case kTypeByte:
-      return Format("%li", static_cast<long>(Get<ZDK_Byte>(field)));
+      return zv::FormatSigned(Get<ZDK_Byte>(field));
     case kTypeShort:
-      return Format("%li", static_cast<long>(Get<ZDK_Short>(field)));
+      return zv::FormatSigned(Get<ZDK_Short>(field));
     case kTypeUShort:
-      return Format("%li", static_cast<long>(Get<ZDK_UShort>(field)));
+      return zv::FormatSigned(Get<ZDK_UShort>(field));
     case kTypeLong:
-      return Format("%li", static_cast<long>(Get<ZDK_Long>(field)));
+      return zv::FormatSigned(Get<ZDK_Long>(field));
     case kTypeMedium:
-      return Format("%li", static_cast<long>(Get<ZDK_Medium>(field)));
+      return zv::FormatSigned(Get<ZDK_Medium>(field));
     case kTypeULong:
-      return Format("%lu", static_cast<unsigned long>(Get<ZDK_ULong>(field)));
+      return zv::FormatUnsigned(Get<ZDK_ULong>(field));
     case kTypeUMedium:
-      return Format("%lu", static_cast<unsigned long>(Get<ZDK_UMedium>(field)));
+      return zv::FormatUnsigned(Get<ZDK_UMedium>(field));
     case kTypeObjectPtr:
-      return Format("%lu", static_cast<unsigned long>(Get<ZDK_ObjectPtr>(field)));
+      return zv::FormatUnsigned(Get<ZDK_ObjectPtr>(field));
     case kTypeRecID:  // a cursor's RecID column
       return field.GetString();
     case kTypeFloat:
       return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
     case kTypeDouble:
-      return Format("%.16LG", static_cast<long double>(Get<ZDK_Double>(field)));
+      return zv::FormatDouble(Get<ZDK_Double>(field));
     case kTypeString:
     case kTypeVarChar:
     case kTypeDate:

@@ -111,7 +111,8 @@ TEST(NumberText, Forms) {
 }
 
 // The forms are printf's conversions: every bit pattern of a double (and of
-// a float) gives what "%.16G" (and "%G") gives, as do integers "%lld".
+// a float) gives what "%.16G" and "%.16LG" (and "%G") give, as do integers
+// "%lld".
 TEST(NumberText, FormsAreThoseOfPrintf) {
   std::mt19937_64 random(20);
   auto printed = [](const char* format, auto value) {
@@ -138,6 +139,8 @@ TEST(NumberText, FormsAreThoseOfPrintf) {
     const auto low = static_cast<uint32_t>(bits);
     std::memcpy(&f, &low, sizeof f);
     ASSERT_EQ(zv::FormatDouble(d), printed("%.16G", d)) << bits;
+    // The script interface's "%.16LG" of the same value.
+    ASSERT_EQ(zv::FormatDouble(d), printed("%.16LG", static_cast<long double>(d))) << bits;
     ASSERT_EQ(zv::FormatFloat(f), printed("%G", static_cast<double>(f))) << low;
     ASSERT_EQ(zv::FormatSigned(static_cast<int64_t>(bits)),
               printed("%lld", static_cast<long long>(bits)));
