@@ -242,13 +242,14 @@ std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectCompared(const FBL_BitSet& amon
   FBL_BitSet candidates(among.GetSize());
   candidates.Union(among);
   if (mDesc->mNullMap) candidates.Difference(*SelectNulls());
-  const uint64_t width = GetValueSize();
-  alignas(8) uint8_t value[sizeof mValue] = {};
-  candidates.ForEachMember([&](REC_ID r) {
-    mDesc->mWindow.ReadSlot(uint64_t{r - 1} * width, value);
-    if (keeps(CompareValues(value, bound))) found->Include(r);
-  });
+  CompareSlots(candidates, bound, orders, *found);
   return found;
+}
+
+void FBL_BaseField::CompareSlots(const FBL_BitSet& candidates, const void* bound, uint8_t orders,
+                                 FBL_BitSet& found) {
+  CompareSlotsWith(candidates, orders, found,
+                   [&](const uint8_t* value) { return CompareValues(value, bound); });
 }
 
 std::unique_ptr<FBL_BitSet> FBL_BaseField::LoadBitFile(FBL_BitSetFile* file, uint32_t size) {

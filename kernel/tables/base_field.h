@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/sets/bit_set.h"
 #include "kernel/sets/rec_id.h"
 #include "kernel/tables/field_descriptor.h"
 #include "kernel/tables/field_types.h"
@@ -304,6 +305,15 @@ class FBL_BaseField : public FBL_KeyOrder {
   // By default through the number's text.
   virtual void PutBits(uint64_t bits, bool isSigned);
   virtual void PutDouble(double value);
+  // Adds to found the records of candidates whose slot compares with bound
+  // as orders allows. REQUIRES: the slots hold the buffer's bytes. A number
+  // type answers with CompareSlotsWith and its own comparison, no call per
+  // record.
+  virtual void CompareSlots(const FBL_BitSet& candidates, const void* bound, uint8_t orders,
+                            FBL_BitSet& found);
+  template <typename Comparison>
+  void CompareSlotsWith(const FBL_BitSet& candidates, uint8_t orders, FBL_BitSet& found,
+                        Comparison compare);
   // The buffer form of a fixed key (GetBufferSize() bytes) for CompareValues;
   // only types whose stored form is not their buffer's need it.
   virtual void KeyToBuffer(const uint8_t* key, uint8_t* buffer) const;
@@ -381,3 +391,16 @@ class FBL_BaseField : public FBL_KeyOrder {
   // must not recompute it.
   bool mHoldValue = false;
 };
+
+template <typename Comparison>
+void FBL_BaseField::CompareSlotsWith(const FBL_BitSet& candidates, uint8_t orders,
+                                     FBL_BitSet& found, Comparison compare) {
+  const uint64_t width = GetValueSize();
+  FBL_SlotWindow& window = mDesc->mWindow;
+  alignas(8) uint8_t value[sizeof mValue] = {};
+  candidates.ForEachMember([&](REC_ID r) {
+    window.ReadSlot(uint64_t{r - 1} * width, value);
+    const int order = compare(value);
+    if ((orders >> ((order > 0) - (order < 0) + 1)) & 1) found.Include(r);
+  });
+}

@@ -78,6 +78,11 @@ class BF_Integer : public FBL_BaseField {
   ValueClass GetValueClass() const override {
     return std::is_signed_v<T> ? ValueClass::kSigned : ValueClass::kUnsigned;
   }
+  void CompareSlots(const FBL_BitSet& candidates, const void* bound, uint8_t orders,
+                    FBL_BitSet& found) override {
+    CompareSlotsWith(candidates, orders, found,
+                     [bound](const uint8_t* value) { return CompareNumbers<T>(value, bound); });
+  }
 
  protected:
   T Value() const { return LoadNumber<T>(Buffer()); }
@@ -164,6 +169,11 @@ class BF_Real : public FBL_BaseField {
     return CompareNumbers<T>(left, right);
   }
   ValueClass GetValueClass() const override { return ValueClass::kFloating; }
+  void CompareSlots(const FBL_BitSet& candidates, const void* bound, uint8_t orders,
+                    FBL_BitSet& found) override {
+    CompareSlotsWith(candidates, orders, found,
+                     [bound](const uint8_t* value) { return CompareNumbers<T>(value, bound); });
+  }
 
  protected:
   T Value() const { return LoadNumber<T>(Buffer()); }
