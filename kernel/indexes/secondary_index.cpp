@@ -490,6 +490,21 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
   return set;
 }
 
+std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::CollectArray(
+    bool leftIncluded, const uint8_t* leftKey, const uint8_t* rightKey, bool rightIncluded,
+    FBL_IndexPosition& from, FBL_IndexPosition& to, uint64_t& taken) {
+  taken = 0;
+  if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
+    return std::make_unique<FBL_ArraySet>(0);
+  uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
+  if (FBL_Table* table = mField.GetTable())
+    capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
+  capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
+  auto set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
+  taken = mPage->CollectRange(from, to, set.get(), nullptr);
+  return set;
+}
+
 std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIncluded,
                                                                      const uint8_t* leftKey,
                                                                      const uint8_t* rightKey,
@@ -499,22 +514,47 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::SelectRangeAsArray(bool leftIn
   std::unique_ptr<FBL_ArraySet> set;
   try {
     FBL_IndexPosition from, to;
-    if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to)) {
-      CheckBounds(from, to);
-      return std::make_unique<FBL_ArraySet>(0);
-    }
-    uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
-    if (FBL_Table* table = mField.GetTable())
-      capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
-    capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
-    set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
-    const uint64_t taken = mPage->CollectRange(from, to, set.get(), nullptr);
+    uint64_t taken = 0;
+    set = CollectArray(leftIncluded, leftKey, rightKey, rightIncluded, from, to, taken);
     CheckAnswer(set.get(), nullptr, taken);
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {
     MarkDamaged(e);
   }
   return set;
+}
+
+// A large answer is made a bit set once, for its check and for the caller.
+std::unique_ptr<FBL_Set> FBL_SecondaryIndex::SelectRangeAsSet(bool leftIncluded,
+                                                             const uint8_t* leftKey,
+                                                             const uint8_t* rightKey,
+                                                             bool rightIncluded,
+                                                             uint32_t arrayLimit, REC_ID size) {
+  Guard guard(mMutex);
+  RequireOpen();
+  std::unique_ptr<FBL_Set> answer;
+  try {
+    FBL_IndexPosition from, to;
+    uint64_t taken = 0;
+    std::unique_ptr<FBL_ArraySet> array =
+        CollectArray(leftIncluded, leftKey, rightKey, rightIncluded, from, to, taken);
+    if (array->Count() <= arrayLimit) {
+      CheckAnswer(array.get(), nullptr, taken);
+      answer = std::move(array);
+    } else {
+      // A RecID outside 1..size would set no bit.
+      for (REC_ID r : array->GetItems()) {
+        if (r == 0 || r > size) throw xFBL_SXCorrupted("The index names a record beyond the table");
+      }
+      auto bits = std::make_unique<FBL_BitSet>(size, *array);
+      CheckAnswer(nullptr, bits.get(), taken);
+      answer = std::move(bits);
+    }
+    CheckBounds(from, to);
+  } catch (const xFBL_SXCorrupted& e) {
+    MarkDamaged(e);
+  }
+  return answer;
 }
 
 uint32_t FBL_SecondaryIndex::GetEntryCount() {

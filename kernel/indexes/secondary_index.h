@@ -56,6 +56,9 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   std::unique_ptr<FBL_ArraySet> SelectRangeAsArray(bool leftIncluded, const uint8_t* leftKey,
                                                    const uint8_t* rightKey,
                                                    bool rightIncluded) override;
+  std::unique_ptr<FBL_Set> SelectRangeAsSet(bool leftIncluded, const uint8_t* leftKey,
+                                            const uint8_t* rightKey, bool rightIncluded,
+                                            uint32_t arrayLimit, REC_ID size) override;
   uint32_t GetEntryCount() override;
   void Build() override;
   void Clear() override;
@@ -98,6 +101,12 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   // alive, or names one twice where the index holds one entry per record;
   // may clear bits of a bit set answer that fails.
   void CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits, uint64_t taken);
+  // The RecIDs of the range in index order, unchecked; from and to are its
+  // ends, taken the entries read.
+  std::unique_ptr<FBL_ArraySet> CollectArray(bool leftIncluded, const uint8_t* leftKey,
+                                             const uint8_t* rightKey, bool rightIncluded,
+                                             FBL_IndexPosition& from, FBL_IndexPosition& to,
+                                             uint64_t& taken);
   // Raises 370 when an entry beside a search's bounds does not hold its
   // record's key. The field's current record and value stay.
   void CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to);

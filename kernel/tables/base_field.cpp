@@ -452,6 +452,17 @@ std::unique_ptr<FBL_ArraySet> FBL_BaseField::SelectKeyRangeAsArray(bool leftIncl
   return index->SelectRangeAsArray(leftIncluded, leftKey, rightKey, rightIncluded);
 }
 
+std::unique_ptr<FBL_Set> FBL_BaseField::SelectKeyRangeAsSet(bool leftIncluded,
+                                                            const uint8_t* leftKey,
+                                                            const uint8_t* rightKey,
+                                                            bool rightIncluded,
+                                                            uint32_t arrayLimit) {
+  FBL_FieldIndex* index = EnsureIndex();
+  if (index == nullptr) return nullptr;
+  return index->SelectRangeAsSet(leftIncluded, leftKey, rightKey, rightIncluded, arrayLimit,
+                                 mTable ? mTable->GetMaxRecID() : 0);
+}
+
 bool FBL_BaseField::ValueExists() {
   if (IsNullable() && IsNull()) return false;
   FBL_FieldIndex* index = EnsureIndex();

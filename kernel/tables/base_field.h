@@ -165,6 +165,10 @@ class FBL_BaseField : public FBL_KeyOrder {
                                              const uint8_t* rightKey, bool rightIncluded);
   std::unique_ptr<FBL_ArraySet> SelectKeyRangeAsArray(bool leftIncluded, const uint8_t* leftKey,
                                                       const uint8_t* rightKey, bool rightIncluded);
+  // An array, or a bit set of the table's MaxRecID past arrayLimit RecIDs.
+  std::unique_ptr<FBL_Set> SelectKeyRangeAsSet(bool leftIncluded, const uint8_t* leftKey,
+                                               const uint8_t* rightKey, bool rightIncluded,
+                                               uint32_t arrayLimit);
   // Makes the index through the table's index factory (none without one).
   virtual void CreateIndex();
   // Closes the index and deletes its file.

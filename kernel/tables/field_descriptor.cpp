@@ -1,5 +1,7 @@
 #include "kernel/tables/field_descriptor.h"
 
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/small_files.h"
 #include "platform/errors.h"
 
@@ -35,4 +37,14 @@ void FBL_FieldDescriptor::CloseAll() {
   CloseFile(mValueFile.get());
   CloseFile(mSecondFile.get());
   CloseFile(mNullMap.get());
+}
+
+std::unique_ptr<FBL_Set> FBL_FieldIndex::SelectRangeAsSet(bool leftIncluded, const uint8_t* leftKey,
+                                                          const uint8_t* rightKey,
+                                                          bool rightIncluded, uint32_t arrayLimit,
+                                                          REC_ID size) {
+  std::unique_ptr<FBL_ArraySet> array =
+      SelectRangeAsArray(leftIncluded, leftKey, rightKey, rightIncluded);
+  if (!array || array->Count() <= arrayLimit) return array;
+  return std::make_unique<FBL_BitSet>(size, *array);
 }

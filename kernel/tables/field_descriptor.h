@@ -19,6 +19,7 @@
 class FBL_ArraySet;
 class FBL_BaseField;
 class FBL_BitSet;
+class FBL_Set;
 class FBL_BitSetFile;
 class FBL_EmbededFile;
 class FBL_Table;
@@ -58,6 +59,11 @@ class FBL_FieldIndex {
                                                            const uint8_t* leftKey,
                                                            const uint8_t* rightKey,
                                                            bool rightIncluded) = 0;
+  // SelectRangeAsArray, but an answer of more than arrayLimit RecIDs comes
+  // back as a bit set of `size` RecIDs.
+  virtual std::unique_ptr<FBL_Set> SelectRangeAsSet(bool leftIncluded, const uint8_t* leftKey,
+                                                    const uint8_t* rightKey, bool rightIncluded,
+                                                    uint32_t arrayLimit, REC_ID size);
   // Entries inserted (one per record, one per distinct word of a by-words
   // index).
   virtual uint32_t GetEntryCount() = 0;

@@ -241,9 +241,9 @@ std::unique_ptr<FBL_Set> zsql::SearchRange(const SQL_KeyRange& range) {
     }
     return AliveBetween(table, from, to);
   }
-  std::unique_ptr<FBL_ArraySet> found =
-      field.SelectKeyRangeAsArray(range.mLeftIncluded, left ? range.mLeft.data() : nullptr,
-                                  right ? range.mRight.data() : nullptr, range.mRightIncluded);
+  std::unique_ptr<FBL_Set> found = field.SelectKeyRangeAsSet(
+      range.mLeftIncluded, left ? range.mLeft.data() : nullptr,
+      right ? range.mRight.data() : nullptr, range.mRightIncluded, ArrayLimit(table.GetMaxRecID()));
   return Settle(std::move(found), table.GetMaxRecID());
 }
 

@@ -50,7 +50,11 @@ std::unique_ptr<FBL_Set> Filter(const FBL_ArraySet& small, const FBL_Set& other)
 }  // namespace
 
 bool zsql::KeepsAsArray(uint64_t count, REC_ID maxRecID) {
-  return count <= std::max(maxRecID / kRecIDsPerItem, kAlwaysArray);
+  return count <= ArrayLimit(maxRecID);
+}
+
+uint32_t zsql::ArrayLimit(REC_ID maxRecID) {
+  return static_cast<uint32_t>(std::max(maxRecID / kRecIDsPerItem, kAlwaysArray));
 }
 
 std::unique_ptr<FBL_Set> zsql::Settle(std::unique_ptr<FBL_Set> set, REC_ID maxRecID) {

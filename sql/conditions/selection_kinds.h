@@ -21,6 +21,8 @@ namespace zsql {
 // Whether count records of a table whose RecIDs go up to maxRecID are
 // kept as an array set.
 bool KeepsAsArray(uint64_t count, REC_ID maxRecID);
+// The largest such count.
+uint32_t ArrayLimit(REC_ID maxRecID);
 
 // set in the kind its count calls for; an array set comes back sorted and
 // once each.

@@ -286,15 +286,26 @@ TEST_F(IndexTableTest, ARecIDNamedTwiceRaises370) {
   // and in one of every record.
   Reopen();
   ASSERT_TRUE(mTable->DeleteRecordByID(3000));
+  // The same answers as a set: an array up to 64 RecIDs, else bits.
+  auto asSet = [&](int32_t lo, int32_t hi) {
+    return ztest::ErrorCode([&] {
+      Index(1).SelectRangeAsSet(true, K(LongKey(lo)), K(LongKey(hi)), true, 64, 3000);
+    });
+  };
   for (REC_ID bad : {REC_ID{0}, REC_ID{3001}, REC_ID{3000}}) {
     for (int32_t hi : {5, 2998}) {
-      setSlot(1, 0, bad);
-      Reopen();
-      EXPECT_EQ(array(0, hi), 370) << bad << " " << hi;
-      Reopen();
-      EXPECT_EQ(array(0, hi), 0) << bad << " " << hi;
+      for (bool set : {false, true}) {
+        setSlot(1, 0, bad);
+        Reopen();
+        EXPECT_EQ(set ? asSet(0, hi) : array(0, hi), 370) << bad << " " << hi << " " << set;
+        Reopen();
+        EXPECT_EQ(set ? asSet(0, hi) : array(0, hi), 0) << bad << " " << hi << " " << set;
+      }
     }
   }
+  setSlot(2, 0, first);  // a RecID named twice
+  Reopen();
+  EXPECT_EQ(asSet(0, 2998), 370);
 }
 
 TEST_F(IndexTableTest, TheOtherByteOrder) {
