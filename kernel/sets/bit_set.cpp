@@ -121,11 +121,6 @@ uint32_t FBL_BitSet::Count() const {
   return PopCount(mWords.get(), StorageWords());
 }
 
-void FBL_BitSet::Include(REC_ID recID) {
-  if (recID == 0 || recID > mSize) return;
-  mWords[(recID - 1) / 64] |= uint64_t{1} << ((recID - 1) % 64);
-}
-
 void FBL_BitSet::Exclude(REC_ID recID) {
   if (recID == 0 || recID > mSize) return;
   mWords[(recID - 1) / 64] &= ~(uint64_t{1} << ((recID - 1) % 64));

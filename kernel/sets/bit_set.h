@@ -42,7 +42,10 @@ class FBL_BitSet : public FBL_Set {
   void LoadBytes(std::span<const uint8_t> bytes);
 
   // RecIDs outside 1..size are ignored and are never members.
-  void Include(REC_ID recID);
+  void Include(REC_ID recID) {
+    if (recID == 0 || recID > mSize) return;
+    mWords[(recID - 1) / 64] |= uint64_t{1} << ((recID - 1) % 64);
+  }
   void Exclude(REC_ID recID);
   bool IsMember(REC_ID recID) const;
   // Includes from..to, both included; `to` is cut to the size.
