@@ -225,8 +225,6 @@ std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectNulls() {
 
 std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectCompared(const FBL_BitSet& among,
                                                           const void* bound, uint8_t orders) {
-  // Bit 0, 1 or 2 of orders for an order of -1, 0 or +1.
-  const auto keeps = [orders](int order) { return (orders >> ((order > 0) - (order < 0) + 1)) & 1; };
   auto found = std::make_unique<FBL_BitSet>(among.GetSize());
   const bool slots = !IsMethod() && mDesc->mWindow.IsAttached() && IsRawCopy() &&
                      !mDesc->mSwapped && GetValueSize() == GetBufferSize() &&
@@ -235,7 +233,7 @@ std::unique_ptr<FBL_BitSet> FBL_BaseField::SelectCompared(const FBL_BitSet& amon
     FBL_BaseField& reader = Twin();
     among.ForEachMember([&](REC_ID r) {
       reader.ReadRecord(r);
-      if (!reader.IsNull() && keeps(reader.Compare(bound))) found->Include(r);
+      if (!reader.IsNull() && OrderKept(orders, reader.Compare(bound))) found->Include(r);
     });
     return found;
   }

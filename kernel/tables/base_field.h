@@ -91,6 +91,10 @@ class FBL_BaseField : public FBL_KeyOrder {
   // column whose slots hold the buffer's bytes is read slot by slot, its
   // nulls taken out in one pass; others record by record through the twin.
   static constexpr uint8_t kOrderLess = 1, kOrderEqual = 2, kOrderGreater = 4;
+  // Whether orders keeps an order of -1, 0 or +1 (any sign).
+  static bool OrderKept(uint8_t orders, int order) {
+    return (orders >> ((order > 0) - (order < 0) + 1)) & 1;
+  }
   std::unique_ptr<FBL_BitSet> SelectCompared(const FBL_BitSet& among, const void* bound,
                                              uint8_t orders);
   // Evaluates the formula for recID into the buffer and sets the null flag
@@ -405,6 +409,6 @@ void FBL_BaseField::CompareSlotsWith(const FBL_BitSet& candidates, uint8_t order
   candidates.ForEachMember([&](REC_ID r) {
     window.ReadSlot(uint64_t{r - 1} * width, value);
     const int order = compare(value);
-    if ((orders >> ((order > 0) - (order < 0) + 1)) & 1) found.Include(r);
+    if (OrderKept(orders, order)) found.Include(r);
   });
 }

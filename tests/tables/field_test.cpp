@@ -415,7 +415,10 @@ TEST_F(TableTest, SelectComparedAgreesWithEachRecordsComparison) {
             ASSERT_TRUE(mTable->GoToRecord(r));
             if (F(f).IsNull()) continue;
             const int c = F(f).Compare(bound.data());
-            if ((orders >> ((c > 0) - (c < 0) + 1)) & 1) want.Include(r);
+            const bool kept = c < 0 ? (orders & FBL_BaseField::kOrderLess) != 0
+                              : c == 0 ? (orders & FBL_BaseField::kOrderEqual) != 0
+                                       : (orders & FBL_BaseField::kOrderGreater) != 0;
+            if (kept) want.Include(r);
           }
           ASSERT_EQ(got->Count(), want.Count()) << "field " << f << " bound " << boundText;
           got->Difference(want);
