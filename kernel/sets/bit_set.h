@@ -67,6 +67,19 @@ class FBL_BitSet : public FBL_Set {
     }
   }
 
+  // fn(first, bits) for every word holding members: bit j of bits stands
+  // for RecID first + j.
+  template <class Fn>
+  void ForEachWord(Fn fn) const {
+    const uint64_t* words = mWords.get();
+    for (uint32_t i = 0, n = StorageWords(); i < n; ++i) {
+      if (words[i] != 0) fn(static_cast<REC_ID>(uint64_t{i} * 64 + 1), words[i]);
+    }
+  }
+  // Adds the members of a word as ForEachWord gives it. REQUIRES: first
+  // and bits come from a set of at most this size.
+  void IncludeWord(REC_ID first, uint64_t bits) { mWords[(first - 1) / 64] |= bits; }
+
   // In place, over the 32-bit words both buffers have: the receiver's own
   // further words stay as they are, and members of `other` past the
   // receiver's size are dropped. An array set is first made a bit set of

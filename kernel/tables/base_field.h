@@ -17,6 +17,7 @@
 // the field attached, the table's OnSchemaChange follows the change.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -406,9 +407,15 @@ void FBL_BaseField::CompareSlotsWith(const FBL_BitSet& candidates, uint8_t order
   const uint64_t width = GetValueSize();
   FBL_SlotWindow& window = mDesc->mWindow;
   alignas(8) uint8_t value[sizeof mValue] = {};
-  candidates.ForEachMember([&](REC_ID r) {
-    window.ReadSlot(uint64_t{r - 1} * width, value);
-    const int order = compare(value);
-    if (OrderKept(orders, order)) found.Include(r);
+  // A word of answers at a time, without a branch on each comparison: on
+  // values in no order a branch misses every other record.
+  candidates.ForEachWord([&](REC_ID first, uint64_t members) {
+    uint64_t kept = 0;
+    for (uint64_t w = members; w != 0; w &= w - 1) {
+      const int j = std::countr_zero(w);
+      window.ReadSlot((uint64_t{first} - 1 + j) * width, value);
+      kept |= uint64_t{OrderKept(orders, compare(value))} << j;
+    }
+    if (kept != 0) found.IncludeWord(first, kept);
   });
 }

@@ -34,7 +34,7 @@ int CompareNumbers(const void* left, const void* right) {
     const bool aNaN = a != a, bNaN = b != b;
     if (aNaN || bNaN) return aNaN == bNaN ? 0 : (aNaN ? 1 : -1);
   }
-  return a < b ? -1 : (a > b ? 1 : 0);
+  return (a > b) - (a < b);
 }
 
 template <typename T, uint32_t kWidth>
