@@ -15,6 +15,11 @@ namespace {
 constexpr uint64_t kCopyBytes = 1u << 20;
 // Records gather in memory up to this many bytes (a larger one alone).
 constexpr uint64_t kBufferBytes = 1u << 20;
+// Written records stay in memory while the generation's records take no
+// more than this: playing the journal and reading volumes through it then
+// copy pieces (some of a few bytes, thousands a checkpoint) instead of
+// reading each from the file.
+constexpr uint64_t kKeptBytes = 2 * FBL_Journal::kDefaultCheckpointBytes;
 
 const uint8_t* Zeros() {
   static const uint8_t zeros[64 * 1024] = {};
@@ -135,13 +140,13 @@ void FBL_Journal::StartGeneration() {
     if (mFolderUnsynced) mEnv.SyncDirectory(mFolder);
     mFolderUnsynced = false;
   }
-  mEnd = mBufferStart = sizeof raw;
+  mEnd = mBufferStart = mWritten = sizeof raw;
   mCheck = header.FirstCheck();
 }
 
 uint64_t FBL_Journal::Append(const FBL_JournalRecord& record, const uint8_t* payload) {
   const uint64_t total = kJournalRecordHead + uint64_t{record.mPayloadBytes};
-  if (!mBuffer.empty() && mBuffer.size() + total > kBufferBytes) WriteBuffer();
+  if (mEnd > mWritten && mEnd - mWritten + total > kBufferBytes) WriteBuffer();
   const size_t at = mBuffer.size();
   mBuffer.resize(at + total);
   mCheck = record.Encode(mBuffer.data() + at, payload, mCheck);
@@ -155,10 +160,14 @@ uint64_t FBL_Journal::Append(const FBL_JournalRecord& record, const uint8_t* pay
 // A failed write keeps the records in memory: the next attempt writes them
 // again over whatever part reached the file.
 void FBL_Journal::WriteBuffer() {
-  if (mBuffer.empty()) return;
-  mFile->WriteAt(mBufferStart, mBuffer.data(), mBuffer.size());
-  mBufferStart += mBuffer.size();
-  mBuffer.clear();
+  if (mWritten == mEnd) return;
+  const size_t from = static_cast<size_t>(mWritten - mBufferStart);
+  mFile->WriteAt(mWritten, mBuffer.data() + from, mBuffer.size() - from);
+  mWritten = mEnd;
+  if (mBuffer.size() > kKeptBytes) {
+    mBuffer.clear();
+    mBufferStart = mWritten;
+  }
 }
 
 void FBL_Journal::Commit() {

@@ -144,10 +144,12 @@ class FBL_Journal {
   std::unique_ptr<platform::EnvFile> mFile;
   uint64_t mGeneration = 0;
   uint64_t mEnd = 0;         // where the next record goes
-  // Records not written to the file yet, which begin at mBufferStart:
-  // appends gather here so that a flush writes the journal in few calls.
+  // The journal's bytes from mBufferStart on: records not written to the
+  // file yet (from mWritten on; appends gather here so that a flush writes
+  // the journal in few calls) and, before them, written ones kept for reads.
   std::vector<uint8_t> mBuffer;
   uint64_t mBufferStart = 0;
+  uint64_t mWritten = 0;
   uint32_t mCheck = 0;       // check of the last record
   bool mChanged = false;     // written since the last commit
   bool mFolderUnsynced = false;

@@ -139,7 +139,7 @@ TEST_F(CrashHarnessTest, EveryCutLeavesTheLastFlush) {
 }
 
 TEST_F(CrashHarnessTest, EveryFaultLeavesTheLastFlush) {
-  EXPECT_GT(CheckFaults(37), 20);
+  EXPECT_GT(CheckFaults(13), 20);
 }
 
 TEST_F(CrashHarnessTest, DISABLED_FullCuts) {
