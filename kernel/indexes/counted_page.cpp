@@ -22,8 +22,11 @@ constexpr uint32_t kFillPercent = 80;
 constexpr uint32_t kMaxCount = 0xFFFF;
 // A search among more keys fetches the key area ahead.
 constexpr uint32_t kPrefetchKeys = 16;
-// Keys of the parses a cursor keeps (8 bytes each).
-constexpr size_t kKeptKeys = size_t{1} << 21;
+// Words of the parses a cursor keeps (two for each key).
+constexpr size_t kKeptWords = size_t{1} << 22;
+// Words a kept parse has room for beyond its own: a page that gains a few
+// keys keeps its parses in place.
+constexpr uint32_t kKeptSlack = 16;
 
 // FBL_KeyOrder::BytesPrefix of the key at off, read as one word where the
 // page goes on for 8 bytes after its length byte.
@@ -60,21 +63,34 @@ uint32_t FBL_CountedPage::MaxEntries() const {
 // ---- reading ------------------------------------------------------------------------
 
 void FBL_CountedPage::Forget() {
-  if (mParsed && mParsedStamp != 0 && mParsedStamp == mIndexFile.PageStamp(mPage)) {
-    if (mKeptKeys > kKeptKeys) ForgetKept();
+  if (mParsed && mParsedStamp != 0 && mParsedStamp == mIndexFile.PageStamp(mPage) &&
+      Size() <= UINT16_MAX) {
     if (mPage >= mKept.size()) mKept.resize(size_t{mPage} + 256);
-    Kept& kept = mKept[mPage];
-    mKeptKeys += mKeyOff.size() - kept.keyOff.size();
-    kept.stamp = mParsedStamp;
-    kept.keyOff.swap(mKeyOff);
-    kept.firstSlot.swap(mFirstSlot);
+    if (mKept[mPage].stamp != mParsedStamp) {
+      const uint32_t keys = static_cast<uint32_t>(mKeyOff.size() - 1);
+      const uint32_t words = 2 * (keys + 1);
+      if (words > mKept[mPage].room) {
+        if (mKeptPool.size() > kKeptWords) {
+          ForgetKept();
+          mKept.resize(size_t{mPage} + 256);
+        }
+        mKept[mPage].at = static_cast<uint32_t>(mKeptPool.size());
+        mKept[mPage].room = words + kKeptSlack;
+        mKeptPool.resize(mKeptPool.size() + words + kKeptSlack);
+      }
+      Kept& kept = mKept[mPage];
+      std::copy(mKeyOff.begin(), mKeyOff.end(), mKeptPool.begin() + kept.at);
+      std::copy(mFirstSlot.begin(), mFirstSlot.end(), mKeptPool.begin() + kept.at + keys + 1);
+      kept.keys = keys;
+      kept.stamp = mParsedStamp;
+    }
   }
   mParsed = false;
 }
 
 void FBL_CountedPage::ForgetKept() {
   mKept.clear();
-  mKeptKeys = 0;
+  mKeptPool.clear();
 }
 
 void FBL_CountedPage::Parse() {
@@ -88,18 +104,15 @@ void FBL_CountedPage::Parse() {
   }
   if (mPage < mKept.size() && mKept[mPage].stamp != 0) {
     Kept& kept = mKept[mPage];
-    mKeptKeys -= kept.keyOff.size();
-    const bool fresh = stamp != 0 && kept.stamp == stamp;
-    if (fresh) {
-      mKeyOff.swap(kept.keyOff);
-      mFirstSlot.swap(kept.firstSlot);
-    }
-    kept = Kept();
-    if (fresh) {
+    if (stamp != 0 && kept.stamp == stamp) {
+      const uint16_t* from = mKeptPool.data() + kept.at;
+      mKeyOff.assign(from, from + kept.keys + 1);
+      mFirstSlot.assign(from + kept.keys + 1, from + 2 * (kept.keys + 1));
       mParsedStamp = stamp;
       mParsed = true;
       return;
     }
+    kept.stamp = 0;
   }
   uint32_t keys = LoadNative<uint16_t>(d);
   uint32_t recIDs = LoadNative<uint16_t>(d + 2);

@@ -93,12 +93,18 @@ class FBL_CountedPage : public FBL_IndexPage {
 
   // Parses of pages the cursor left, by physical page (stamp 0: none),
   // used again while the page keeps its stamp (a search that comes back to
-  // a page does not walk its key area again). Emptied past kKeptKeys keys.
+  // a page does not walk its key area again). Each parse lies in one pool
+  // of 16-bit words (offsets and slots of a page of at most 64 KB): its
+  // keys + 1 key offsets, then as many first slots, in room the page keeps
+  // for its next parses while they fit. Keeping thousands of parses thus
+  // allocates little and frees a few blocks; the pool is emptied when it
+  // passes kKeptWords.
   struct Kept {
     uint64_t stamp = 0;
-    std::vector<uint32_t> keyOff;
-    std::vector<uint32_t> firstSlot;
+    uint32_t at = 0;
+    uint32_t keys = 0;
+    uint32_t room = 0;
   };
   std::vector<Kept> mKept;
-  size_t mKeptKeys = 0;
+  std::vector<uint16_t> mKeptPool;
 };
