@@ -54,17 +54,27 @@ void FBL_SlotWindow::Move(uint64_t offset) {
   mStart = offset / size * size;
   mBytes.resize(size);
   uint64_t length = mFile->GetLength();
-  if (!next && !near && offset < length && mFile->GetCache() != nullptr) {
+  FBL_Cache* cache = mFile->GetCache();
+  // A jump into a column larger than half the cache reads its slots beside
+  // it: its pages could stay only by pushing out the smaller files visited
+  // with it, and each would rarely be found again.
+  const bool far = !next && !near && cache != nullptr;
+  const bool aside = far && length > cache->GetSize() / 2;
+  if (far && !aside && offset < length) {
     // The cache loads the page around the slot in one read: the next jump
     // into it finds its bytes cached.
-    mFile->GetCache()->GetBlock(*mFile, offset / kJumpBytes * kJumpBytes, kJumpBytes, false);
+    cache->GetBlock(*mFile, offset / kJumpBytes * kJumpBytes, kJumpBytes, false);
   }
   uint64_t got = 0;
   if (mStart < length) {
     got = std::min(size, length - mStart);
     mFile->SetPosition(mStart);
     try {
-      mFile->Read(mBytes.data(), got);
+      if (aside) {
+        mFile->ReadAside(mBytes.data(), got);
+      } else {
+        mFile->Read(mBytes.data(), got);
+      }
     } catch (...) {
       mBytes.clear();
       throw;

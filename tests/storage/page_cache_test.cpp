@@ -310,36 +310,52 @@ TEST_F(PageCacheTest, EncryptedFileIsPlainAboveAndCipheredBelow) {
 }
 
 // Slots read through a window in order, beside each other, at random and
-// across the file's end give the file's bytes, zeros past its end.
+// across the file's end give the file's bytes, zeros past its end; slots
+// written through it read back at random. In a cache less than twice the
+// file's size, jumps read beside the cache, which must still see the
+// written bytes it holds.
 TEST_F(PageCacheTest, SlotWindowReadsAsTheFileInAnyOrder) {
-  FBL_Cache cache(8 << 20);
   constexpr uint64_t kLength = 300007;
-  auto f = MakeFile("w", cache, kLength);
-  std::mt19937 rng(5);
-  for (uint32_t width : {1u, 2u, 8u, 21u}) {
-    SCOPED_TRACE(width);
-    const uint64_t slots = kLength / width + 40;
-    std::vector<uint64_t> order;
-    for (uint64_t i = 0; i < slots; ++i) order.push_back(i);  // in order
-    for (int i = 0; i < 3000; ++i) order.push_back(rng() % slots);  // at random
-    for (int i = 0; i < 500; ++i) {  // pairs
-      const uint64_t at = rng() % (slots - 1);
-      order.insert(order.end(), {at, at + 1, at + 2});
-    }
-    for (uint64_t i = slots - 30; i < slots; ++i) order.push_back(i);  // across the end
-    FBL_SlotWindow window;
-    window.Attach(f.get(), width);
-    std::vector<uint8_t> got(width);
-    for (uint64_t slot : order) {
-      window.Read(slot * width, got.data(), width);
-      for (uint32_t b = 0; b < width; ++b) {
-        const uint64_t at = slot * width + b;
-        ASSERT_EQ(got[b], at < kLength ? Pattern(at) : 0) << "slot " << slot << " byte " << b;
+  for (uint64_t cacheBytes : {uint64_t{8} << 20, uint64_t{256} << 10}) {
+    FBL_Cache cache(cacheBytes);
+    auto f = MakeFile("w" + std::to_string(cacheBytes), cache, kLength);
+    std::mt19937 rng(5);
+    std::vector<uint8_t> model(kLength);
+    for (uint64_t at = 0; at < kLength; ++at) model[at] = Pattern(at);
+    for (uint32_t width : {1u, 2u, 8u, 21u}) {
+      SCOPED_TRACE(testing::Message() << "cache " << cacheBytes << " width " << width);
+      const uint64_t slots = kLength / width + 40;
+      std::vector<uint64_t> order;
+      for (uint64_t i = 0; i < slots; ++i) order.push_back(i);  // in order
+      for (int i = 0; i < 3000; ++i) order.push_back(rng() % slots);  // at random
+      for (int i = 0; i < 500; ++i) {  // pairs
+        const uint64_t at = rng() % (slots - 1);
+        order.insert(order.end(), {at, at + 1, at + 2});
       }
+      for (uint64_t i = slots - 30; i < slots; ++i) order.push_back(i);  // across the end
+      FBL_SlotWindow window;
+      window.Attach(f.get(), width);
+      std::vector<uint8_t> got(width);
+      for (size_t i = 0; i < order.size(); ++i) {
+        const uint64_t slot = order[i];
+        const bool inside = (slot + 1) * width <= kLength;
+        if (inside && i % 7 == 3) {
+          for (uint32_t b = 0; b < width; ++b) got[b] = static_cast<uint8_t>(rng());
+          window.Write(slot * width, got.data(), width);
+          std::copy(got.begin(), got.end(), model.begin() + slot * width);
+          continue;
+        }
+        window.Read(slot * width, got.data(), width);
+        for (uint32_t b = 0; b < width; ++b) {
+          const uint64_t at = slot * width + b;
+          ASSERT_EQ(got[b], at < kLength ? model[at] : 0) << "slot " << slot << " byte " << b;
+        }
+      }
+      window.Flush();
+      window.Attach(nullptr, width);
     }
-    window.Attach(nullptr, width);
+    f->Close();
   }
-  f->Close();
 }
 
 // Random reads and writes over several files through an arena much smaller
