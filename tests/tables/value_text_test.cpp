@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -98,6 +101,41 @@ TEST(NumberText, ParsingNeverFails) {
   EXPECT_FALSE(zv::ParseBoolean("yes"));
   EXPECT_FALSE(zv::ParseBoolean("0"));
   EXPECT_FALSE(zv::ParseBoolean(nullptr));
+}
+
+// Doubles parse as strtod parses them, plain decimals on a faster path:
+// texts of every form and the printed forms of random values.
+TEST(NumberText, DoublesParseAsStrtod) {
+  // Blank-separated; "~" stands for the empty text.
+  std::istringstream forms(
+      "0 -0 1 -1.5 .5 -.5 5. 1e10 1E-5 1e 1e+ 2.5e3abc +7 0x1p4 -0X10 0x inf -Infinity nan "
+      "1e400 -1e400 1e-400 4.9406564584124654e-324 2.2250738585072011e-308 "
+      "1.7976931348623157e308 1.7976931348623159e308 123456789012345678901234567890 "
+      "0.1000000000000000055511151231257827 9007199254740993 "
+      "1.00000000000000011102230246251565404236316680908203125 - . -. x ~ 00012.50 1,5 "
+      "1.5.5 1e5e5");
+  std::vector<std::string> texts = {" 7", "\t-3"};
+  for (std::string t; forms >> t;) texts.push_back(t == "~" ? "" : t);
+  std::mt19937_64 random(7);
+  char text[64];
+  for (int k = 0; k < 20000; ++k) {
+    const uint64_t bits = random();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    if (k % 2 == 1) d = static_cast<double>(bits % 100000) / 997;
+    for (const char* format : {"%.17g", "%.16G", "%g", "%.3f"}) {
+      std::snprintf(text, sizeof text, format, d);
+      texts.push_back(text);
+    }
+  }
+  for (const std::string& t : texts) {
+    const double want = std::strtod(t.c_str(), nullptr), got = zv::ParseDouble(t.c_str());
+    if (std::isnan(want)) {
+      ASSERT_TRUE(std::isnan(got)) << t;
+    } else {
+      ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << t << ": " << got << " vs " << want;
+    }
+  }
 }
 
 TEST(NumberText, Forms) {
