@@ -5,6 +5,7 @@
 // step that writes ends with Database_Flush: its changes are on disk when
 // it ends, as SQLite's are after its commit and the kernel level's after
 // its flush.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -124,9 +125,12 @@ class CommandsEngine : public Engine {
     AddLines("SELECT id, age, score, name, city FROM person", w.people.size(),
              [&](size_t i, std::string& out) {
                const Person& p = w.people[i];
-               std::snprintf(score, sizeof score, "%.17g", p.score);
-               out += std::to_string(p.id) + '\t' + std::to_string(p.age) + '\t' + score + '\t' +
-                      p.name + '\t' + p.city;
+               // The shortest text that reads back as the same double.
+               const std::string_view text(score, std::to_chars(score, score + sizeof score,
+                                                                p.score).ptr - score);
+               out += std::to_string(p.id) + '\t' + std::to_string(p.age) + '\t';
+               out += text;
+               out += '\t' + p.name + '\t' + p.city;
              });
     Flush();
     return w.people.size();
