@@ -254,8 +254,15 @@ bool FBL_IndexPage::InsertEntry(const uint8_t* key, REC_ID recID, bool unique) {
     return true;
   }
   if (unique) {
-    FBL_IndexPosition pos = LocateNormalized(key, 0);
-    if (pos.mEntry < Count() && SameKey(KeyAt(pos.mEntry), key)) throw xFBL_FieldIsUnique();
+    // No entry holds the key: the pair goes where (key, 0) would, and one
+    // descent both checks and places it.
+    const FBL_IndexPosition pos = Locate(key, 0);
+    const bool after = pos.mEntry >= Count();
+    if (after && pos.mPage < PageCount()) Select(pos.mPage + 1);
+    const uint32_t next = after ? 0 : pos.mEntry;
+    if (next < Count() && SameKey(KeyAt(next), key)) throw xFBL_FieldIsUnique();
+    InsertAt(pos, key, recID);
+    return true;
   }
   FBL_IndexPosition pos = Locate(key, recID);
   if (mFound) return false;

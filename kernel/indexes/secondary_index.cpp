@@ -308,8 +308,8 @@ void FBL_SecondaryIndex::ChangeNumber(uint32_t newNumber) {
 void FBL_SecondaryIndex::Insert(const uint8_t* key, REC_ID recID) {
   Guard guard(mMutex);
   RequireOpen();
-  if (mUnique && mPage->FindFirst(key) != 0) throw xFBL_FieldIsUnique();
   try {
+    // A unique index raises xFBL_FieldIsUnique before any change.
     if (mPage->InsertEntry(key, recID, mUnique)) mFile->AddEntries(1);
   } catch (const xFBL_FieldIsUnique&) {
     throw;

@@ -122,6 +122,14 @@ class IndexModelTest : public IndexTest, public ::testing::WithParamInterface<Ki
   }
 
   void Add() {
+    if (GetParam().unique && !mModel.empty() && mRandom() % 8 == 0) {
+      // A value a record holds is refused before anything changes.
+      SetValue(mModel[RandomAlive()]);
+      const uint32_t count = mTable->GetRecordCount();
+      ASSERT_EQ(ztest::ErrorCode([&] { mTable->AddRecord(); }), 344);
+      ASSERT_EQ(mTable->GetRecordCount(), count);
+      return;
+    }
     int v = FreeValue();
     if (v < 0) return;
     SetValue(v);

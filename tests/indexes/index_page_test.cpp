@@ -85,6 +85,16 @@ TEST_F(IndexPageTest, UniquePagesKeepAscendingInsertsFullAndSplitOthersInHalf) {
   EXPECT_EQ(U32(d + 8), 10u);
   EXPECT_EQ(ztest::ErrorCode([&] { page.InsertEntry(K(LongKey(14)), 500, true); }), 344);
   EXPECT_EQ(page.FindFirst(K(LongKey(14))), 17u);
+  // A key that starts a page is refused whatever the RecID: it is found
+  // from the page before, after that page's last entry.
+  for (uint32_t p = 2; p <= mFile->GetLogicalPageCount(); ++p) {
+    page.Load(p);
+    uint8_t first[4];
+    std::memcpy(first, page.KeyAt(0), sizeof first);
+    for (REC_ID r : {REC_ID{1}, REC_ID{100000}})
+      EXPECT_EQ(ztest::ErrorCode([&] { page.InsertEntry(first, r, true); }), 344) << p;
+  }
+  page.CheckAll();
   EXPECT_EQ(page.FirstRecID(), 10u);
   EXPECT_EQ(page.LastRecID(), 10u + per * 3);
 }
