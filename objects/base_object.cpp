@@ -97,13 +97,20 @@ uint32_t OBL_BaseObject::GetFieldCount(OBL_FieldSelection which) const {
 }
 
 std::vector<FBL_BaseField*> OBL_BaseObject::GetFieldList(OBL_FieldSelection which) const {
-  std::vector<FBL_BaseField*> all;
-  if (mParent != nullptr) all = mParent->GetFieldList(OBL_FieldSelection::kAll);
-  for (const OwnField& own : mFields) all.push_back(own.mField);
-  if (which == OBL_FieldSelection::kAll) return all;
+  std::vector<FBL_BaseField*> list;
+  list.reserve(InheritedCount() + mFields.size());
+  AppendFields(which, list);
+  return list;
+}
+
+void OBL_BaseObject::AppendFields(OBL_FieldSelection which,
+                                  std::vector<FBL_BaseField*>& list) const {
+  if (mParent != nullptr) mParent->AppendFields(which, list);
   const bool methods = which == OBL_FieldSelection::kMethods;
-  std::erase_if(all, [&](FBL_BaseField* f) { return f->IsMethod() != methods; });
-  return all;
+  for (const OwnField& own : mFields) {
+    if (which == OBL_FieldSelection::kAll || own.mField->IsMethod() == methods)
+      list.push_back(own.mField);
+  }
 }
 
 std::vector<FBL_BaseField*> OBL_BaseObject::GetOwnFields() const {

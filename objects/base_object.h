@@ -199,6 +199,8 @@ class OBL_BaseObject {
   // "Target", branches' "Name") in step with its name.
   void StoreReferencesToName();
   uint32_t InheritedCount() const;
+  // GetFieldList's fields appended to list, the parent's first.
+  void AppendFields(OBL_FieldSelection which, std::vector<FBL_BaseField*>& list) const;
   void CheckNewName(const std::string& name, const FBL_BaseField* except) const;
   void ApplySpec(FBL_BaseField& field, const OBL_FieldSpec& fieldSpec);
   // Writes the field's items (new Field item when it has none) and keeps

@@ -196,8 +196,15 @@ void OBL_DataBase::SetFormulaCompiler(FBL_FormulaCompiler* compiler) {
 }
 
 OBL_BaseObject* OBL_DataBase::FindBaseObject(const std::string& name) const {
-  for (OBL_BaseObject* table : GetAllBaseObjects()) {
-    if (zv::SameName(table->GetName(), name)) return table;
+  // GetAllBaseObjects' order, without making its list (every statement
+  // names its tables).
+  if (mSysItem) {
+    OBL_BaseObject& descriptions = mSysItem->GetDescriptions();
+    if (zv::SameName(descriptions.GetName(), name)) return &descriptions;
+    if (zv::SameName(mSysItem->GetName(), name)) return mSysItem.get();
+  }
+  for (const auto& table : mTables) {
+    if (zv::SameName(table->GetName(), name)) return table.get();
   }
   for (const auto& table : mTemporary) {
     if (zv::SameName(table->GetName(), name)) return table.get();

@@ -47,16 +47,11 @@ std::vector<SQL_Value> ReadValueList(SQL_StatementReader& reader) {
   return values;
 }
 
-// Blanks every stored field of the table, inherited ones included.
-void BlankRecord(OBL_BaseObject& table) {
-  for (FBL_BaseField* field : table.GetFieldList(OBL_FieldSelection::kStored)) {
-    zv::SetEmptyValue(*field);
+// Blanks the stored fields among all, the table's fields.
+void BlankRecord(const std::vector<FBL_BaseField*>& all) {
+  for (FBL_BaseField* field : all) {
+    if (!field->IsMethod()) zv::SetEmptyValue(*field);
   }
-}
-
-// Without a field list: the table's fields in order.
-std::vector<FBL_BaseField*> AllFields(OBL_BaseObject& table) {
-  return table.GetFieldList(OBL_FieldSelection::kAll);
 }
 
 }  // namespace
@@ -65,8 +60,9 @@ void InsertRows(SQL_RowCursor& source, OBL_BaseObject& table,
                 const std::vector<FBL_BaseField*>& targets) {
   const size_t n = std::min<size_t>(targets.size(), source.GetColumnCount());
   OBL_ObjectTable& store = table.GetStore();
+  const std::vector<FBL_BaseField*> all = table.GetFieldList(OBL_FieldSelection::kAll);
   for (bool on = source.FirstRecord(); on; on = source.NextRecord()) {
-    BlankRecord(table);
+    BlankRecord(all);
     for (size_t i = 0; i < n; ++i) {
       FBL_BaseField* column = source.GetColumn(static_cast<uint32_t>(i + 1));
       if (column != nullptr) targets[i]->AssignFrom(*column);
@@ -79,7 +75,8 @@ uint32_t ExecuteInsert(OBL_DataBase& db, SQL_StatementReader& reader) {
   if (!reader.TakeKeyword("into")) StatementError(kErrExpectedOpen);
   OBL_BaseObject& table = ReadTable(reader, db);
   const bool listed = reader.TakeSymbol('(');
-  std::vector<FBL_BaseField*> fields = listed ? ReadFieldList(reader, table) : AllFields(table);
+  const std::vector<FBL_BaseField*> all = table.GetFieldList(OBL_FieldSelection::kAll);
+  const std::vector<FBL_BaseField*> fields = listed ? ReadFieldList(reader, table) : all;
   reader.SkipBlanks();
   const size_t selectAt = reader.GetPosition();
   if (reader.TakeKeyword("select")) {
@@ -94,7 +91,7 @@ uint32_t ExecuteInsert(OBL_DataBase& db, SQL_StatementReader& reader) {
   }
   if (!reader.TakeKeyword("values")) StatementError(kErrStmtExpectedValues);
   const std::vector<SQL_Value> values = ReadValueList(reader);
-  BlankRecord(table);
+  BlankRecord(all);
   const size_t n = std::min(values.size(), fields.size());
   for (size_t i = 0; i < n; ++i) PutValue(*fields[i], values[i], false);
   table.GetStore().AddRecord();
