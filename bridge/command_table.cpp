@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bridge/command_handlers.h"
+#include "platform/ascii_text.h"
 
 namespace bridge {
 
@@ -122,20 +123,10 @@ constexpr CommandEntry kCommands[kCommandCount] = {
     {"Binary_WriteData", Cmd_Binary_WriteData},
 };
 
-constexpr char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-
-bool SameWordIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return UpperAscii(x) == UpperAscii(y);
-         });
-}
-
 constexpr uint32_t HashWord(std::string_view word, bool upperCase) {
   uint32_t h = 0;
   for (char c : word) {
-    if (upperCase) c = UpperAscii(c);
+    if (upperCase) c = zv::UpperAscii(c);
     h = (h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)))) * 2u;
   }
   return h;
@@ -177,7 +168,7 @@ int FindCommandByHash(uint32_t hash) {
 int FindCommand(const char* word) {
   if (word == nullptr) return -1;
   const int index = FindCommandByHash(HashWord(word, true));
-  if (index < 0 || !SameWordIgnoringCase(word, kCommands[index].word)) return -1;
+  if (index < 0 || !zv::EqualNoCaseAscii(word, kCommands[index].word)) return -1;
   return index;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/ascii_text.h"
 #include "sql/parser/select_errors.h"
 
 namespace {
@@ -29,24 +30,12 @@ bool IsDelimiter(char c) {
   return kDelimiters[static_cast<unsigned char>(c)];
 }
 
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool IsDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
 bool IsNumberChar(char c) {
   return IsDigit(c) || c == '-' || c == '.' || c == '+';
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
 }
 
 // The position just past the literal or bracketed name starting at i;
@@ -89,8 +78,8 @@ size_t zv::sql::FindKeyword(std::string_view text, std::string_view word, size_t
       if (i == std::string_view::npos) return i;
       continue;
     }
-    if (UpperAscii(c) == word[0] && (i == 0 || IsDelimiter(text[i - 1])) &&
-        i + word.size() < text.size() && EqualNoCase(text.substr(i, word.size()), word) &&
+    if (zv::UpperAscii(c) == word[0] && (i == 0 || IsDelimiter(text[i - 1])) &&
+        i + word.size() < text.size() && zv::EqualNoCaseAscii(text.substr(i, word.size()), word) &&
         (text[i + word.size()] == ' ' || text[i + word.size()] == '\t'))
       return i;
     ++i;
@@ -247,7 +236,7 @@ SQL_Token SQL_Tokenizer::ScanWord() {
       SkipBlanks();
       std::string_view by;
       bool byBracketed = false;
-      if (ReadWord(by, byBracketed) && !byBracketed && EqualNoCase(by, "BY")) return keyword;
+      if (ReadWord(by, byBracketed) && !byBracketed && zv::EqualNoCaseAscii(by, "BY")) return keyword;
       mPos = afterWord;
     } else if (keyword != SQL_Token::kOperand) {
       return keyword;
@@ -263,7 +252,7 @@ SQL_Token SQL_Tokenizer::ScanWord() {
 
 uint32_t SQL_Tokenizer::FindEntry(std::string_view name) const {
   for (size_t i = 0; i < mFrom.size(); ++i) {
-    if (EqualNoCase(mFrom[i]->GetName(), name)) return static_cast<uint32_t>(i + 1);
+    if (zv::EqualNoCaseAscii(mFrom[i]->GetName(), name)) return static_cast<uint32_t>(i + 1);
   }
   return 0;
 }

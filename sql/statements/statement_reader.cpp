@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "platform/errors.h"
 #include "sql/statements/statement_errors.h"
 
@@ -50,16 +51,6 @@ size_t HexFormEnd(std::string_view text, size_t i) {
   return i > start && text[i - 1] == '\n' ? i : start;
 }
 
-bool SameWord(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(word[i])))
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void SQL_StatementReader::SkipBlanks() {
@@ -79,7 +70,7 @@ bool SQL_StatementReader::AtEnd() {
 bool SQL_StatementReader::TakeKeyword(std::string_view keyword) {
   SkipBlanks();
   const size_t end = mPos + keyword.size();
-  if (end > mText.size() || !SameWord(mText.substr(mPos, keyword.size()), keyword)) return false;
+  if (end > mText.size() || !zv::EqualNoCaseAscii(mText.substr(mPos, keyword.size()), keyword)) return false;
   if (end < mText.size() && IsWordChar(mText[end])) return false;
   mPos = end;
   return true;
@@ -155,7 +146,7 @@ bool SQL_StatementReader::ReadValue(SQL_Value& value) {
   while (mPos < mText.size() && !EndsValue(mText[mPos])) ++mPos;
   if (mPos == start) return false;
   const std::string_view bare = mText.substr(start, mPos - start);
-  value.mNull = SameWord(bare, "NULL");
+  value.mNull = zv::EqualNoCaseAscii(bare, "NULL");
   if (value.mNull) {
     value.mBytes.clear();
   } else {
