@@ -2,9 +2,10 @@
 
 void FBL_BlockUnitMap::Insert(const FBL_File* file, uint64_t unit, FBL_BlockHandle handle) {
   if ((mCount + 1) * 2 > mSlots.size()) Grow();
-  size_t i = Home(file, unit);
+  const uint32_t hash = Hash(file, unit);
+  size_t i = hash & Mask();
   while (mSlots[i].mFile != nullptr) i = (i + 1) & Mask();
-  mSlots[i] = Slot{file, unit, handle};
+  mSlots[i] = Slot{file, unit, handle, hash};
   ++mCount;
 }
 
@@ -17,7 +18,7 @@ void FBL_BlockUnitMap::Erase(const FBL_File* file, uint64_t unit) {
   // Move back each later entry of the cluster whose home does not lie
   // cyclically in (i, j], so every entry stays reachable from its home.
   for (size_t j = (i + 1) & Mask(); mSlots[j].mFile != nullptr; j = (j + 1) & Mask()) {
-    const size_t home = Home(mSlots[j].mFile, mSlots[j].mUnit);
+    const size_t home = mSlots[j].mHash & Mask();
     const bool reachable = i <= j ? (i < home && home <= j) : (i < home || home <= j);
     if (reachable) continue;
     mSlots[i] = mSlots[j];
@@ -37,7 +38,7 @@ void FBL_BlockUnitMap::Grow() {
   old.swap(mSlots);
   for (const Slot& s : old) {
     if (s.mFile == nullptr) continue;
-    size_t i = Home(s.mFile, s.mUnit);
+    size_t i = s.mHash & Mask();
     while (mSlots[i].mFile != nullptr) i = (i + 1) & Mask();
     mSlots[i] = s;
   }

@@ -36,18 +36,22 @@ class FBL_BlockUnitMap {
     const FBL_File* mFile = nullptr;  // null = empty
     uint64_t mUnit = 0;
     FBL_BlockHandle mHandle = kNoBlock;
+    // Home() before the mask (the table never has 2^32 slots), kept where
+    // the slot has room so that erasing and growing need not hash again.
+    uint32_t mHash = 0;
   };
   static constexpr size_t kInitialSlots = 1024;
 
   size_t Mask() const { return mSlots.size() - 1; }
   // The units of one aligned group of kGroup share a hashed start and lie
   // side by side: a block's units take a line or two, not one miss each.
-  size_t Home(const FBL_File* file, uint64_t unit) const {
+  size_t Home(const FBL_File* file, uint64_t unit) const { return Hash(file, unit) & Mask(); }
+  static uint32_t Hash(const FBL_File* file, uint64_t unit) {
     uint64_t h = unit / kGroup + reinterpret_cast<uintptr_t>(file) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
     h *= 0xBF58476D1CE4E5B9ull;
     h ^= h >> 32;
-    return static_cast<size_t>(h * kGroup + unit % kGroup) & Mask();
+    return static_cast<uint32_t>(h * kGroup + unit % kGroup);
   }
   static constexpr uint64_t kGroup = 4;
   void Grow();
