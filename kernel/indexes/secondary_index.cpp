@@ -390,16 +390,23 @@ void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits
     throw xFBL_SXCorrupted("The index names a record twice or beyond the table");
   if (n == 0) return;
   bool good = true;
-  if (array != nullptr && n <= std::max(kAliveProbes, table->GetMaxRecID() / kBitsPerProbe)) {
+  const REC_ID maxRecID = table->GetMaxRecID();
+  // The record map's count is checked against its bits when the table
+  // opens: equal to the highest RecID, every RecID up to it is alive.
+  const bool noneDeleted = table->GetRecordCount() == maxRecID;
+  const auto alive = [&](REC_ID r) {
+    return noneDeleted ? r != 0 && r <= maxRecID : table->IsRecordAlive(r);
+  };
+  if (array != nullptr && n <= std::max(kAliveProbes, maxRecID / kBitsPerProbe)) {
     if (once && NamesOneTwice(array->GetItems()))
       throw xFBL_SXCorrupted("The index names a record twice");
     for (REC_ID r : array->GetItems()) {
-      good = table->IsRecordAlive(r);
+      good = alive(r);
       if (!good) break;
     }
   } else if (n <= kAliveProbes) {
     for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))
-      good = table->IsRecordAlive(r);
+      good = alive(r);
   } else {
     std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
     if (array != nullptr) {
