@@ -22,39 +22,46 @@ std::string Format(const char* format, Number value) {
   return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }
 
-template <typename Wrapper>
-auto Get(ZDK_Field& field) {
-  return static_cast<Wrapper&>(field).GetValue();
+template <typename Kernel>
+auto Get(FBL_BaseField& field) {
+  return static_cast<Kernel&>(field).Get();
 }
 
 }  // namespace
 
 std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
+  const uint8_t type = field.GetType();
+  if ((type == kTypeFixedBinary || type == kTypeVarBinary) && !buffer.empty())
+    static_cast<ZDK_FixedBinary&>(field).CopyTo(buffer);
+  return ValueToText(field.Kernel());
+}
+
+std::string ValueToText(FBL_BaseField& field) {
   switch (field.GetType()) {
     case kTypeBoolean:
-      return Get<ZDK_Boolean>(field) ? "TRUE" : "FALSE";
+      return Get<BF_BOOL>(field) ? "TRUE" : "FALSE";
     case kTypeByte:
-      return zv::FormatSigned(Get<ZDK_Byte>(field));
+      return zv::FormatSigned(Get<BF_BYTE>(field));
     case kTypeShort:
-      return zv::FormatSigned(Get<ZDK_Short>(field));
+      return zv::FormatSigned(Get<BF_SHORT>(field));
     case kTypeUShort:
-      return zv::FormatSigned(Get<ZDK_UShort>(field));
+      return zv::FormatSigned(Get<BF_USHORT>(field));
     case kTypeLong:
-      return zv::FormatSigned(Get<ZDK_Long>(field));
+      return zv::FormatSigned(Get<BF_LONG>(field));
     case kTypeMedium:
-      return zv::FormatSigned(Get<ZDK_Medium>(field));
+      return zv::FormatSigned(Get<BF_Medium>(field));
     case kTypeULong:
-      return zv::FormatUnsigned(Get<ZDK_ULong>(field));
+      return zv::FormatUnsigned(Get<BF_ULONG>(field));
     case kTypeUMedium:
-      return zv::FormatUnsigned(Get<ZDK_UMedium>(field));
+      return zv::FormatUnsigned(Get<BF_UMedium>(field));
     case kTypeObjectPtr:
-      return zv::FormatUnsigned(Get<ZDK_ObjectPtr>(field));
+      return zv::FormatUnsigned(Get<F_ObjectPTR>(field));
     case kTypeRecID:  // a cursor's RecID column
       return field.GetString();
     case kTypeFloat:
-      return Format("%g", static_cast<double>(Get<ZDK_Float>(field)));
+      return Format("%g", static_cast<double>(Get<BF_FLOAT>(field)));
     case kTypeDouble:
-      return zv::FormatDouble(Get<ZDK_Double>(field));
+      return zv::FormatDouble(Get<BF_DOUBLE>(field));
     case kTypeString:
     case kTypeVarChar:
     case kTypeDate:
@@ -62,10 +69,6 @@ std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer) {
     case kTypeDateTime:
     case kTypeText:
       return field.GetString();
-    case kTypeFixedBinary:
-    case kTypeVarBinary:
-      if (!buffer.empty()) static_cast<ZDK_FixedBinary&>(field).CopyTo(buffer);
-      return {};
     default:
       return {};
   }

@@ -21,6 +21,8 @@
 #include <span>
 #include <string>
 
+class FBL_BaseField;
+
 namespace api {
 
 class ZDK_Field;
@@ -28,6 +30,8 @@ class ZDK_Field;
 // The value's text. Binary values: copied into `buffer` when it is not
 // empty, and the text is empty.
 std::string ValueToText(ZDK_Field& field, std::span<uint8_t> buffer = {});
+// The same text of a kernel field (a binary value has none).
+std::string ValueToText(FBL_BaseField& field);
 
 // Sets the value from text. Binary values take `length` bytes of the text
 // (nothing when 0); Text takes the whole text; types without a text form

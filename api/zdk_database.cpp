@@ -7,6 +7,7 @@
 #include "kernel/storage/file_win.h"
 #include "platform/env.h"
 #include "platform/errors.h"
+#include "sql/cursors/cursor.h"
 #include "sql/statements/statement_executor.h"
 
 namespace api {
@@ -128,6 +129,17 @@ ZDK_Cursor& ZDK_DataBase::SqlSelect(const std::string& text, uint8_t location, u
   if (error != 0) throw xFBL_Exception(error);
   mCursors.push_back(std::move(cursor));
   return *mCursors.back();
+}
+
+std::unique_ptr<OBL_Cursor> ZDK_DataBase::SqlSelectUnlisted(const std::string& text,
+                                                            uint8_t location, uint8_t lockMode,
+                                                            uint8_t direction) {
+  if (!mDb->IsOpen()) throw xFBL_DatabaseIsNotOpened();
+  auto cursor = std::make_unique<OBL_Cursor>(*mDb, location, lockMode, direction);
+  cursor->SetSQL(text);
+  if (cursor->GetError() == 0) cursor->Execute();
+  if (cursor->GetError() != 0) throw xFBL_Exception(cursor->GetError());
+  return cursor;
 }
 
 void ZDK_DataBase::RemoveCursor(ZDK_Cursor& cursor) {

@@ -62,6 +62,11 @@ class ZDK_DataBase {
   ZDK_Cursor& SqlSelect(const std::string& text, uint8_t location, uint8_t lockMode,
                         uint8_t direction);
   void RemoveCursor(ZDK_Cursor& cursor);
+  // A cursor over the query for a command that reads it and lets it go: no
+  // script sees it, so it has no handle and no field wrappers. Fails as
+  // SqlSelect does.
+  std::unique_ptr<OBL_Cursor> SqlSelectUnlisted(const std::string& text, uint8_t location,
+                                                uint8_t lockMode, uint8_t direction);
   // Runs a statement other than SELECT; params are the values of :1, :2, ...
   // Returns the records changed (UPDATE, DELETE).
   uint32_t SqlExecute(const std::string& text, const std::vector<std::string>& params);

@@ -13,6 +13,7 @@
 #include "bridge/object_arguments.h"
 #include "bridge/trace.h"
 #include "platform/errors.h"
+#include "sql/cursors/cursor.h"
 
 namespace bridge {
 
@@ -78,12 +79,9 @@ void Cmd_Database_SQLSelectRecords() {
   // code and leaves nothing. Nothing can write through it, so it is
   // read-only (still without locks), which lets each row load the selected
   // columns alone rather than whole records.
-  api::ZDK_Cursor& cursor = db.SqlSelect(text, kLocation, kReadOnly, kRandomAccess);
-  struct Removal {
-    api::ZDK_Cursor& cursor;
-    ~Removal() { cursor.GetDataBase().RemoveCursor(cursor); }
-  } removal{cursor};
-  AppendRecords(cursor, first, count, fieldDelimiter, recordDelimiter);
+  const std::unique_ptr<OBL_Cursor> cursor =
+      db.SqlSelectUnlisted(text, kLocation, kReadOnly, kRandomAccess);
+  AppendRecords(*cursor, first, count, fieldDelimiter, recordDelimiter);
 }
 
 }  // namespace bridge

@@ -503,7 +503,14 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::CollectArray(
   taken = 0;
   if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
     return std::make_unique<FBL_ArraySet>(0);
-  uint64_t capacity = uint64_t{to.mPage - from.mPage + 1} * mPage->MaxEntries();
+  // The first and last pages hold only their part of the range: a point
+  // search reserves its one entry, not a page's worth.
+  const uint64_t most = mPage->MaxEntries();
+  uint64_t capacity =
+      from.mPage == to.mPage
+          ? (to.mEntry > from.mEntry ? to.mEntry - from.mEntry : 0)
+          : uint64_t{to.mPage - from.mPage - 1} * most +
+                (most - std::min<uint64_t>(from.mEntry, most)) + to.mEntry;
   if (FBL_Table* table = mField.GetTable())
     capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
   capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());

@@ -58,6 +58,9 @@ OBL_CursorTable_Indirect::~OBL_CursorTable_Indirect() {
 void OBL_CursorTable_Indirect::Build() {
   mColumns.clear();
   mTables.clear();
+  mTables.reserve(mStmt.GetFromCount());
+  mColumns.reserve(mStmt.GetSelectList().size());
+  mColumnTables.reserve(mStmt.GetSelectList().size());
   for (uint32_t i = 1; i <= mStmt.GetFromCount(); ++i) {
     mTables.push_back(&mStmt.GetFromEntry(i)->GetTable());
   }
