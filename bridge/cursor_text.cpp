@@ -24,11 +24,11 @@ void AppendValues(uint32_t n, char fieldDelimiter, Text text) {
   }
 }
 
+// From the current record on, which `at` tells is there.
 template <typename Cursor, typename Record>
-void AppendRows(Cursor& cursor, int32_t first, int32_t count, char recordDelimiter,
-                Record record) {
+void AppendRows(Cursor& cursor, bool at, int32_t count, char recordDelimiter, Record record) {
   const ChunkedResultScope chunked;
-  if (count == 0 || !cursor.GoToRecord(static_cast<uint32_t>(first))) return;
+  if (count == 0 || !at) return;
   for (;;) {
     record();
     if (count > 0 && --count == 0) return;
@@ -46,8 +46,8 @@ void AppendRecord(api::ZDK_Cursor& cursor, char fieldDelimiter) {
 
 void AppendRecords(api::ZDK_Cursor& cursor, int32_t first, int32_t count, char fieldDelimiter,
                    char recordDelimiter) {
-  AppendRows(cursor, first, count, recordDelimiter,
-             [&] { AppendRecord(cursor, fieldDelimiter); });
+  const bool at = count != 0 && cursor.GoToRecord(static_cast<uint32_t>(first));
+  AppendRows(cursor, at, count, recordDelimiter, [&] { AppendRecord(cursor, fieldDelimiter); });
 }
 
 void AppendRecords(OBL_Cursor& cursor, int32_t first, int32_t count, char fieldDelimiter,
@@ -57,7 +57,11 @@ void AppendRecords(OBL_Cursor& cursor, int32_t first, int32_t count, char fieldD
     columns[i] = cursor.GetColumn(i + 1);
     if (columns[i] == nullptr) throw xFBL_Exception(ERR_ASSERTION_NULL);
   }
-  AppendRows(cursor, first, count, recordDelimiter, [&] {
+  // A cursor stands on its first record once built: loaded again, its
+  // columns would read the same values twice.
+  const bool at = count != 0 && ((first == 1 && cursor.GetCurrentPosition() == 1) ||
+                                 cursor.GoToRecord(static_cast<uint32_t>(first)));
+  AppendRows(cursor, at, count, recordDelimiter, [&] {
     AppendValues(static_cast<uint32_t>(columns.size()), fieldDelimiter,
                  [&](uint32_t i) { return api::ValueToText(*columns[i - 1]); });
   });

@@ -156,6 +156,19 @@ Cursor_Remove $r2 => ""
 Cursor_Remove $r3 => ""
 Database_SQLSelectRecords $db "SELECT x, z FROM late" => "1\t0\n2\t0"
 
+# Records as text read the same through a script's cursor as through the
+# command's own, which reads the columns with no field wrappers: every type
+# with a text form, and nulls.
+Database_SqlExecute $db "CREATE TABLE kinds (b Boolean, y Byte, u UShort, m Medium, l ULong, f Float, d Double, dt Date, t Time, s VarChar(20), x Text)" => 0
+Database_SqlExecute $db "INSERT INTO kinds VALUES (TRUE, 200, 65000, -5, 4000000000, 1.5, 0.1, '12/31/2026', '13:45:10', 'v', 'long text')" => 0
+Database_SqlExecute $db "INSERT INTO kinds VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)" => 0
+k = DataBase_SQLSelect $db "SELECT * FROM kinds" 1 1 2
+rows = Cursor_GetRecords $k
+Database_SQLSelectRecords $db "SELECT * FROM kinds" => "$rows"
+Database_SQLSelectRecords $db "SELECT * FROM kinds" 1 1 => "TRUE\t200\t65000\t-5\t4000000000\t1.5\t0.1\t12/31/2026\t13:45:10\tv\tlong text"
+Database_SQLSelectRecords $db "SELECT * FROM kinds" 2 => "FALSE\t0\t0\t0\t0\t0\t0\t\t\t\t"
+Cursor_Remove $k => ""
+
 # Bad cursor handles: zero 310 (moves too), others 393, at every level.
 Cursor_FirstRecord 0 => "ERROR 310"
 Cursor_GetRecordCount => "ERROR 310"
