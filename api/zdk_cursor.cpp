@@ -102,8 +102,8 @@ void ZDK_Cursor::ThrowError(int32_t fallback) const {
   throw xFBL_Exception(code != 0 ? code : fallback);
 }
 
-void ZDK_Cursor::AddRecord() {
-  if (!ThrowIfGone().AddRecord()) ThrowError(kErrCantBeUpdated);
+void ZDK_Cursor::AddRecord(bool load) {
+  if (!ThrowIfGone().AddRecord(load)) ThrowError(kErrCantBeUpdated);
 }
 
 void ZDK_Cursor::DeleteRecord() {

@@ -54,7 +54,8 @@ class ZDK_Cursor {
   uint32_t GetPosition() const { return mPosition; }
 
   // These throw the object layer's error code when it refuses.
-  void AddRecord();
+  // `load` false: a batch adds more at once (OBL_Cursor::AddRecord).
+  void AddRecord(bool load = true);
   void DeleteRecord();
   void DeleteAllRecords();
   void UpdateRecord();

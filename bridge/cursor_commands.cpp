@@ -72,7 +72,8 @@ bool AddRecordsFromText(api::ZDK_Cursor& cursor, int textSlot) {
       p += length;
       if (*p == fieldDelimiter || (*p == recordDelimiter && i == n)) ++p;
     }
-    cursor.AddRecord();
+    // Only the last record is read back: the cursor ends on it.
+    cursor.AddRecord(*p == '\0');
   }
   return true;
 }

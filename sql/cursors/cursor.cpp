@@ -132,9 +132,9 @@ bool OBL_Cursor::ChangeAllowed() {
   return true;
 }
 
-bool OBL_Cursor::AddRecord() {
+bool OBL_Cursor::AddRecord(bool load) {
   return ChangeAllowed() && Guard([&] {
-           mTable->AddRecord();
+           mTable->AddRecord(load);
            return true;
          });
 }

@@ -51,7 +51,9 @@ class OBL_Cursor : public OBL_I_Cursor {
   virtual bool GoToRecord(uint32_t position);
   virtual uint32_t GetCurrentPosition();
   virtual void BlankRecord();
-  virtual bool AddRecord();
+  // `load` false: the new record's values are not read back (see
+  // OBL_I_CursorTable::AddRecord).
+  virtual bool AddRecord(bool load = true);
   virtual bool DeleteRecord();
   virtual bool DeleteAllRecords();
   virtual bool UpdateRecord();

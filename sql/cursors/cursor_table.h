@@ -46,7 +46,10 @@ class OBL_I_CursorTable {
   virtual bool IsReadOnly() const = 0;
   // A table that must stay read-only (DISTINCT, aggregates) ignores false.
   virtual void SetReadOnly(bool on) = 0;
-  virtual void AddRecord() = 0;
+  // Adds a record of the current values and makes its row current; with
+  // `load` false its values are not read back (a batch's next record
+  // replaces them at once).
+  virtual void AddRecord(bool load) = 0;
   virtual void DeleteRecord() = 0;
   virtual void DeleteAllRecords() = 0;
   virtual void UpdateRecord() = 0;

@@ -256,13 +256,19 @@ void OBL_CursorTable_Indirect::UpdateRecord() {
   }
 }
 
-void OBL_CursorTable_Indirect::AddRecord() {
+void OBL_CursorTable_Indirect::AddRecord(bool load) {
   RequireWritable();
   OBL_BaseObject& table = SingleTable();
   ReleaseLock();
   const REC_ID rec = table.GetStore().AddRecord();
   mRows->AppendRow({&rec, 1});
-  MoveTo(mRows->GetRowCount());
+  // The table stands on the new record already, its buffers holding what
+  // was written.
+  if (load) {
+    MoveTo(mRows->GetRowCount());
+  } else {
+    mPosition = mRows->GetRowCount();
+  }
 }
 
 void OBL_CursorTable_Indirect::DeleteRecord() {

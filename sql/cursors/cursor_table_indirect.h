@@ -46,7 +46,7 @@ class OBL_CursorTable_Indirect : public OBL_CursorTable_Base {
 
   bool IsReadOnly() const override { return mReadOnly; }
   void SetReadOnly(bool on) override;
-  void AddRecord() override;
+  void AddRecord(bool load) override;
   void DeleteRecord() override;
   void DeleteAllRecords() override;
   void UpdateRecord() override;

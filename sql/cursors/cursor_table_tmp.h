@@ -38,7 +38,7 @@ class OBL_CursorTable_Tmp : public OBL_CursorTable_Base {
 
   bool IsReadOnly() const override { return true; }
   void SetReadOnly(bool /*on*/) override {}
-  void AddRecord() override { Refuse(); }
+  void AddRecord(bool) override { Refuse(); }
   void DeleteRecord() override { Refuse(); }
   void DeleteAllRecords() override { Refuse(); }
   void UpdateRecord() override { Refuse(); }

@@ -87,8 +87,11 @@ Cursor_Remove $p => ""
 # the rest blank; a long line goes on as the next record.
 w = DataBase_SQLSelect $db "SELECT a, b FROM pair" 1 1 2
 Cursor_AddRecords $w "a\t1\nc\t2" => TRUE
+# The cursor's record is a batch's last, read back from the table.
+Cursor_GetRecord $w => "c\t2"
 Cursor_AddRecords $w "e\n" => TRUE
 Cursor_AddRecords $w "g,3,h,4" , => TRUE
+Cursor_GetRecord $w => "h\t4"
 Cursor_AddRecord $w "i;5|j;6" ; | => TRUE
 Cursor_AddRecords $w => "ERROR 310"
 Database_SQLSelectRecords $db "SELECT a, b FROM pair" => "a\t1\nc\t2\ne\t0\ng\t3\nh\t4\ni\t5\nj\t6"

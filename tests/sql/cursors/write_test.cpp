@@ -71,10 +71,13 @@ TEST_F(WriteTest, ReadOnlyCursorsRefuse) {
     auto cursor = Open(sql, lockMode);
     EXPECT_TRUE(cursor->IsReadOnly());
     ASSERT_NE(cursor->GetColumn(1), nullptr);
-    for (bool (OBL_Cursor::*op)() : {&OBL_Cursor::UpdateRecord, &OBL_Cursor::AddRecord,
-                                     &OBL_Cursor::DeleteRecord, &OBL_Cursor::DeleteAllRecords,
-                                     &OBL_Cursor::UpdateAllRecords}) {
-      EXPECT_FALSE(((*cursor).*op)());
+    using Op = bool (*)(OBL_Cursor&);
+    for (Op op : {+[](OBL_Cursor& c) { return c.UpdateRecord(); },
+                  +[](OBL_Cursor& c) { return c.AddRecord(); },
+                  +[](OBL_Cursor& c) { return c.DeleteRecord(); },
+                  +[](OBL_Cursor& c) { return c.DeleteAllRecords(); },
+                  +[](OBL_Cursor& c) { return c.UpdateAllRecords(); }}) {
+      EXPECT_FALSE(op(*cursor));
       EXPECT_EQ(cursor->GetError(), 605);
     }
     cursor->SetReadOnly(0);
