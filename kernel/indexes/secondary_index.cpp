@@ -444,20 +444,27 @@ void FBL_SecondaryIndex::CheckBounds(const FBL_IndexPosition& from, const FBL_In
   if (bounds.count == 0) return;
   uint8_t key[kMaxIndexKeySize];
   auto* length = dynamic_cast<FBL_LengthField*>(&mField);
-  // A walk over records must put the field's record and value back; texts
-  // and byte strings read their stored values beside the buffer instead.
+  // A walk over records must put the field's record and value back; texts,
+  // byte strings and values stored as their buffer's bytes are read beside
+  // the buffer instead.
+  alignas(8) uint8_t value[8];
+  const bool raw = length == nullptr && mField.HasRawValues();
   std::optional<ValueKeeper> keeper;
-  if (length == nullptr) keeper.emplace(mField);
+  if (length == nullptr && !raw) keeper.emplace(mField);
   const REC_ID maxRecID = table->GetMaxRecID();
   for (uint32_t i = 0; i < bounds.count; ++i) {
     const FBL_IndexPage::Entry& entry = bounds.entries[i];
     // The answer's own RecIDs were found alive already (a bit set drops
     // those beyond it).
-    if (entry.recID > maxRecID || (!entry.inside && !table->IsRecordAlive(entry.recID)))
+    if (entry.recID == 0 || entry.recID > maxRecID ||
+        (!entry.inside && !table->IsRecordAlive(entry.recID)))
       throw xFBL_SXCorrupted("The index names a record that is not alive");
     bool null = false;
     if (length != nullptr) {
       null = !length->ReadStoredKey(entry.recID, key);
+    } else if (raw) {
+      null = !mField.ReadRawValue(entry.recID, value) && mField.IsNullable();
+      if (!null) mField.MakeKeyOf(value, key);
     } else {
       mField.ReadRecord(entry.recID);
       null = HoldsNull();

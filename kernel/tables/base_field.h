@@ -267,6 +267,17 @@ class FBL_BaseField : public FBL_KeyOrder {
     mNull = false;
     mDesc->mWindow.ReadSlot(uint64_t{recID - 1} * mDesc->mWindow.GetWidth(), mValue);
   }
+  // Whether a stored value is the buffer's bytes (in either byte order), so
+  // that ReadRawValue can read it.
+  bool HasRawValues() const {
+    return !IsMethod() && IsRawCopy() && GetValueSize() == GetBufferSize() &&
+           GetValueSize() <= sizeof mValue && mDesc->mWindow.IsAttached();
+  }
+  // A record's value in the buffer's form into `out` (8 bytes of room),
+  // leaving the buffer and the current record alone; false, with `out`
+  // cleared, when it is null.
+  // REQUIRES: HasRawValues(), a RecID of the table.
+  bool ReadRawValue(REC_ID recID, uint8_t* out);
   virtual void WriteRecord(REC_ID recID);
   virtual void DeleteRecord(REC_ID recID);
   // Reverses the stored bytes of one value for the other byte order.

@@ -250,6 +250,17 @@ void FBL_BaseField::ReadValue(REC_ID recID) {
   DecodeValue(raw);
 }
 
+bool FBL_BaseField::ReadRawValue(REC_ID recID, uint8_t* out) {
+  // A null value reads as the cleared buffer, as ReadRecord leaves it.
+  std::memset(out, 0, sizeof mValue);
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  if (map != nullptr && map->IsOpen() && map->GetBit(recID)) return false;
+  const uint32_t width = GetValueSize();
+  mDesc->mWindow.Read(uint64_t{recID - 1} * width, out, width);
+  if (Swapped()) SwapBytes(out);
+  return true;
+}
+
 void FBL_BaseField::WriteRecord(REC_ID recID) {
   if (recID == 0) throw xFBL_Exception(ERR_WRONG_PARAMETER);
   mRecID = recID;

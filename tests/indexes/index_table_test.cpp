@@ -168,6 +168,10 @@ TEST_F(IndexTableTest, NullsHoldNoEntries) {
   mTable->UpdateRecord();
   EXPECT_EQ(Equal(1, LongKey(8)), (std::vector<REC_ID>{2}));
   EXPECT_EQ(Index(1).GetEntryCount(), 3u);
+  // An entry naming a record whose value is null (record 3) passes every
+  // page check; the search whose bound meets it raises 370.
+  Index(1).Insert(K(LongKey(5)), 3);
+  EXPECT_EQ(ztest::ErrorCode([&] { Equal(1, LongKey(5)); }), 370);
 }
 
 TEST_F(IndexTableTest, AWrongEntryCountRebuildsAndThreeFailuresRaise371) {
