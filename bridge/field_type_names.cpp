@@ -1,8 +1,8 @@
 #include "bridge/field_type_names.h"
 
-#include <strings.h>
 
 #include "kernel/tables/field_types.h"
+#include "platform/ascii_text.h"
 
 namespace bridge {
 
@@ -54,7 +54,7 @@ constexpr FlagBit kFlagBits[] = {
 uint8_t TypeCodeOfName(const char* name) {
   if (name == nullptr) return 0;
   for (const TypeName& t : kTypeNames) {
-    if (strcasecmp(t.name, name) == 0) return t.code;
+    if (zv::EqualNoCaseAscii(t.name, name)) return t.code;
   }
   return 0;
 }

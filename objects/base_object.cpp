@@ -1,7 +1,6 @@
 #include "objects/base_object.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "kernel/sets/bit_set.h"
 #include "kernel/tables/base_field.h"
@@ -16,15 +15,13 @@
 #include "objects/object_table.h"
 #include "objects/schema_dictionary.h"
 #include "objects/system_tables.h"
+#include "platform/ascii_text.h"
 #include "platform/errors.h"
 
+// ASCII letters only: through the locale's toupper a host that set a locale
+// such as Turkish would no longer find the field "id" by "ID".
 bool zv::SameName(const std::string& a, const std::string& b) {
-  // Equal bytes need no case folding: a parse looks up every name it meets.
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return x == y || std::toupper(static_cast<unsigned char>(x)) ==
-                                std::toupper(static_cast<unsigned char>(y));
-         });
+  return zv::EqualNoCaseAscii(a, b);
 }
 
 std::unique_ptr<FBL_BaseField> zv::ColumnCopy(const FBL_BaseField& field) {

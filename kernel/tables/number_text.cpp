@@ -1,13 +1,13 @@
 #include "kernel/tables/number_text.h"
 
-#include <strings.h>
-
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <system_error>
+
+#include "platform/ascii_text.h"
 
 int32_t zv::ParseInt32(const char* text) {
   return static_cast<int32_t>(zv::ParseUInt32(text));
@@ -53,7 +53,7 @@ double zv::ParseDouble(const char* text) {
 
 bool zv::ParseBoolean(const char* text) {
   if (text == nullptr) return false;
-  return text[0] == '1' || strncasecmp(text, "TRUE", 4) == 0;
+  return text[0] == '1' || zv::EqualNoCaseAscii(std::string_view(text).substr(0, 4), "TRUE");
 }
 
 // std::to_chars gives what printf gives for the same conversion (%lld,
@@ -65,7 +65,7 @@ std::string FormatGeneral(double value, int precision) {
   char text[40];
   auto result =
       std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
-  for (char* p = text; p != result.ptr; ++p) *p = static_cast<char>(std::toupper(*p));
+  for (char* p = text; p != result.ptr; ++p) *p = zv::UpperAscii(*p);
   return std::string(text, result.ptr);
 }
 
