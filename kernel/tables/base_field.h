@@ -371,6 +371,11 @@ class FBL_BaseField : public FBL_KeyOrder {
   // The volume of the column's files; REQUIRES: attached.
   FBL_DataFile& Volume() const;
   bool Swapped() const;
+  // Whether the null map marks the record's value null.
+  bool StoredNull(REC_ID recID) const;
+  // The record's stored bytes in machine order into raw (8 bytes, the rest
+  // left as they are). REQUIRES: recID != 0, attached window.
+  void ReadStoredBytes(REC_ID recID, uint8_t* raw);
   void MakeFileObjects();
   // Gives a file of the column the column's ciphers.
   void Encipher(FBL_EmbededFile& file) const;

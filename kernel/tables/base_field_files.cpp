@@ -231,8 +231,7 @@ void FBL_BaseField::ReadRecord(REC_ID recID) {
   mRecID = recID;
   mDirty = false;
   if (IsMethod()) return;
-  FBL_BitSetFile* map = mDesc->mNullMap.get();
-  mNull = map != nullptr && map->IsOpen() && map->GetBit(recID);
+  mNull = StoredNull(recID);
   if (mNull) {
     ClearBuffer();
     return;
@@ -240,24 +239,28 @@ void FBL_BaseField::ReadRecord(REC_ID recID) {
   ReadValue(recID);
 }
 
-void FBL_BaseField::ReadValue(REC_ID recID) {
-  uint32_t width = GetValueSize();
-  uint8_t raw[8] = {};
-  if (recID != 0 && mDesc->mWindow.IsAttached()) {
-    mDesc->mWindow.Read(uint64_t{recID - 1} * width, raw, width);
-  }
+bool FBL_BaseField::StoredNull(REC_ID recID) const {
+  FBL_BitSetFile* map = mDesc->mNullMap.get();
+  return map != nullptr && map->IsOpen() && map->GetBit(recID);
+}
+
+void FBL_BaseField::ReadStoredBytes(REC_ID recID, uint8_t* raw) {
+  const uint32_t width = GetValueSize();
+  mDesc->mWindow.Read(uint64_t{recID - 1} * width, raw, width);
   if (Swapped()) SwapBytes(raw);
+}
+
+void FBL_BaseField::ReadValue(REC_ID recID) {
+  uint8_t raw[8] = {};
+  if (recID != 0 && mDesc->mWindow.IsAttached()) ReadStoredBytes(recID, raw);
   DecodeValue(raw);
 }
 
 bool FBL_BaseField::ReadRawValue(REC_ID recID, uint8_t* out) {
   // A null value reads as the cleared buffer, as ReadRecord leaves it.
   std::memset(out, 0, sizeof mValue);
-  FBL_BitSetFile* map = mDesc->mNullMap.get();
-  if (map != nullptr && map->IsOpen() && map->GetBit(recID)) return false;
-  const uint32_t width = GetValueSize();
-  mDesc->mWindow.Read(uint64_t{recID - 1} * width, out, width);
-  if (Swapped()) SwapBytes(out);
+  if (StoredNull(recID)) return false;
+  ReadStoredBytes(recID, out);
   return true;
 }
 
@@ -301,8 +304,7 @@ void FBL_BaseField::SaveOldValue() {
 
 void FBL_BaseField::LoadOldValueOf(REC_ID recID) {
   if (IsMethod() || recID == 0) return;
-  FBL_BitSetFile* map = mDesc->mNullMap.get();
-  mOldNull = map != nullptr && map->IsOpen() && map->GetBit(recID);
+  mOldNull = StoredNull(recID);
   uint8_t keep[sizeof mValue];
   std::memcpy(keep, mValue, sizeof keep);
   ClearBuffer();

@@ -333,8 +333,7 @@ void FBL_LengthField::SwapOldValue() {
 }
 
 bool FBL_LengthField::ReadStoredKey(REC_ID recID, uint8_t* out) {
-  FBL_BitSetFile* map = Desc().mNullMap.get();
-  if (map != nullptr && map->IsOpen() && map->GetBit(recID)) return false;
+  if (StoredNull(recID)) return false;
   // The stored value takes the buffer's form in the spare buffer, so that
   // the key is the one MakeKey would make of it.
   mSpare.resize(mBuffer.size());
