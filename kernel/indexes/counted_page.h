@@ -60,12 +60,18 @@ class FBL_CountedPage : public FBL_IndexPage {
   virtual void SetKeyArea(uint8_t* page, uint32_t bytes, uint32_t workOffset);
   // Keys of one size: the last key's place is known without a walk.
   virtual bool FixedKeys() const { return true; }
+  // Bytes of a string page's key at off: its length byte and the text.
+  static uint32_t LengthByteKey(const uint8_t* page, uint32_t off) { return 1u + page[off]; }
 
   uint32_t mKeySize;
 
  private:
   // Key offsets and first slots of the current page, checked.
   void Parse();
+  // Fills the parse from the key area ending at end; length(page, off)
+  // gives a key's bytes.
+  template <class Length>
+  void WalkKeys(const uint8_t* d, uint32_t keys, uint32_t recIDs, uint32_t end, Length length);
   uint32_t KeyOfSlot(uint32_t slot);
   uint32_t CountAt(const uint8_t* page, uint32_t j) const;
   void SetCountAt(uint8_t* page, uint32_t j, uint32_t count);

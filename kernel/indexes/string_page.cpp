@@ -9,7 +9,7 @@ FBL_StringPage::FBL_StringPage(FBL_IndexFile& file, const FBL_KeyOrder& order)
     : FBL_CountedPage(file, order, zindex::PageLayout::kString) {}
 
 uint32_t FBL_StringPage::KeyLengthAt(const uint8_t* page, uint32_t off) const {
-  return 1u + page[off];
+  return LengthByteKey(page, off);
 }
 
 uint32_t FBL_StringPage::StoredKeyArea(const uint8_t* page) const {
