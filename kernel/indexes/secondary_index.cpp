@@ -32,6 +32,15 @@ constexpr uint32_t kMaxFailedBuilds = 3;
 // probes fail it).
 template <class RecIDs>
 bool NamesOneTwice(const RecIDs& ids) {
+  // A point search's few RecIDs are compared pairwise, without a table.
+  if (ids.size() <= 8) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      for (size_t j = i + 1; j < ids.size(); ++j) {
+        if (ids[i] == ids[j] && ids[i] != 0) return true;
+      }
+    }
+    return false;
+  }
   int bits = 4;
   while ((size_t{1} << bits) < 2 * size_t{ids.size()}) ++bits;
   const size_t mask = (size_t{1} << bits) - 1;

@@ -278,12 +278,15 @@ void FBL_LengthField::WriteFixed(REC_ID recID) {
 void FBL_LengthField::ReadVar(REC_ID recID) {
   FBL_VarCharFile* file = VarFile();
   const uint32_t room = uint32_t{mLength} + 1;
-  std::vector<char> bytes(room);
-  uint32_t n = recID == 0 ? 0 : file->ReadValue(recID, bytes.data(), room);
+  // Most values fit on the stack: a row read allocates nothing for them.
+  char small[256];
+  std::vector<char> large(room > sizeof small ? room : 0);
+  char* bytes = large.empty() ? small : large.data();
+  uint32_t n = recID == 0 ? 0 : file->ReadValue(recID, bytes, room);
   if (n > mLength) throw xFBL_CorruptedVarChar("Stored value is longer than its field");
-  if (IsText() && Swapped()) zv::FromMacRoman(bytes.data(), n);
+  if (IsText() && Swapped()) zv::FromMacRoman(bytes, n);
   ClearValue();
-  PutContent(bytes.data(), n);
+  PutContent(bytes, n);
 }
 
 void FBL_LengthField::WriteVar(REC_ID recID) {
