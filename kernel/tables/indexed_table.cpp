@@ -76,17 +76,23 @@ void FBL_IndexedTable::CheckFieldBeforeUpdate(FBL_BaseField& field) {
 
 REC_ID FBL_IndexedTable::AddRecord(bool check) {
   REC_ID id = FBL_Table::AddRecord(check);
-  std::vector<FBL_BaseField*> done;
+  // The indexed fields that took their keys are the first `added` ones.
+  size_t added = 0;
   try {
     for (auto& field : Fields()) {
       if (!Indexed(*field)) continue;
       if (field->IsMethod()) field->CalculateMethod(id);
       field->AddToIndex(id);
-      done.push_back(field.get());
+      ++added;
     }
   } catch (const xFBL_Exception&) {
     // Leave neither the record nor half of its keys behind.
-    for (FBL_BaseField* field : done) field->RemoveFromIndex(id);
+    for (auto& field : Fields()) {
+      if (added == 0) break;
+      if (!Indexed(*field)) continue;
+      field->RemoveFromIndex(id);
+      --added;
+    }
     FBL_Table::DeleteRecordByID(id, true);
     throw;
   }

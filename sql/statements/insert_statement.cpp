@@ -76,7 +76,9 @@ uint32_t ExecuteInsert(OBL_DataBase& db, SQL_StatementReader& reader) {
   OBL_BaseObject& table = ReadTable(reader, db);
   const bool listed = reader.TakeSymbol('(');
   const std::vector<FBL_BaseField*> all = table.GetFieldList(OBL_FieldSelection::kAll);
-  const std::vector<FBL_BaseField*> fields = listed ? ReadFieldList(reader, table) : all;
+  const std::vector<FBL_BaseField*> listedFields =
+      listed ? ReadFieldList(reader, table) : std::vector<FBL_BaseField*>();
+  const std::vector<FBL_BaseField*>& fields = listed ? listedFields : all;
   reader.SkipBlanks();
   const size_t selectAt = reader.GetPosition();
   if (reader.TakeKeyword("select")) {
