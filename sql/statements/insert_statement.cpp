@@ -36,9 +36,11 @@ std::vector<FBL_BaseField*> ReadFieldList(SQL_StatementReader& reader, OBL_BaseO
   return fields;
 }
 
-std::vector<SQL_Value> ReadValueList(SQL_StatementReader& reader) {
+// expected: the number of values a well-formed list holds.
+std::vector<SQL_Value> ReadValueList(SQL_StatementReader& reader, size_t expected) {
   if (!reader.TakeSymbol('(')) StatementError(kErrExpectedOpen);
   std::vector<SQL_Value> values;
+  values.reserve(expected);
   do {
     values.emplace_back();
     if (!reader.ReadValue(values.back())) StatementError(kErrStmtInvalidValue);
@@ -92,7 +94,7 @@ uint32_t ExecuteInsert(OBL_DataBase& db, SQL_StatementReader& reader) {
     return 0;
   }
   if (!reader.TakeKeyword("values")) StatementError(kErrStmtExpectedValues);
-  const std::vector<SQL_Value> values = ReadValueList(reader);
+  const std::vector<SQL_Value> values = ReadValueList(reader, fields.size());
   BlankRecord(all);
   const size_t n = std::min(values.size(), fields.size());
   for (size_t i = 0; i < n; ++i) PutValue(*fields[i], values[i], false);
