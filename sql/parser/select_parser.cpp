@@ -16,6 +16,7 @@ OBL_Parser::~OBL_Parser() = default;
 std::unique_ptr<SQL_SelectStatement> OBL_Parser::TakeStatement() {
   std::unique_ptr<SQL_SelectStatement> taken = std::move(mStmt);
   mStmt = std::make_unique<SQL_SelectStatement>();
+  mStmtFresh = true;
   mTok.reset();
   return taken;
 }
@@ -41,7 +42,8 @@ OBL_BaseObject& OBL_Parser::TableAt(uint32_t position) const {
 
 int32_t OBL_Parser::Parse(std::string_view text) {
   mTok.reset();
-  mStmt = std::make_unique<SQL_SelectStatement>();
+  if (!mStmtFresh) mStmt = std::make_unique<SQL_SelectStatement>();
+  mStmtFresh = false;
   mText.assign(text);
   PrepareSelectText(mText);
   try {
@@ -119,6 +121,8 @@ void OBL_Parser::ParseFromList() {
 // ---- the select list ------------------------------------------------------------------------
 
 void OBL_Parser::ParseSelectList() {
+  // Room for a usual list at once, not a growth step per column or two.
+  mStmt->mSelect.reserve(8);
   if (Token() == SQL_Token::kDistinct) {
     mStmt->mDistinct = true;
     Next();

@@ -97,5 +97,7 @@ class OBL_Parser {
   uint32_t mDepth;
   std::string mText;
   std::unique_ptr<SQL_SelectStatement> mStmt;
+  // mStmt is as made, no parse has written to it yet.
+  bool mStmtFresh = true;
   std::unique_ptr<SQL_Tokenizer> mTok;
 };
