@@ -585,10 +585,7 @@ void FBL_CountedPage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t coun
   }
   if (count == 0) return;
   // Slots run downwards from the page's end: forward order is reversed memory.
-  const uint8_t* low = Page() + Size() - 4 * (from + count);
-  std::vector<REC_ID> items(count);
-  std::memcpy(items.data(), low, 4 * size_t{count});
-  set.AppendReversed(items);
+  set.AppendStored(Page() + Size() - 4 * (from + 1), count, -4);
 }
 
 void FBL_CountedPage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {

@@ -177,10 +177,7 @@ void FBL_UniquePage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t count
     FBL_IndexPage::CopyRecIDs(set, from, count, forward);
     return;
   }
-  const uint8_t* e = Page() + kUniqueHeader + from * Entry() + mKeySize;
-  std::vector<REC_ID> items(count);
-  for (uint32_t i = 0; i < count; ++i, e += Entry()) items[i] = LoadNative<REC_ID>(e);
-  set.Append(items);
+  set.AppendStored(Page() + kUniqueHeader + from * Entry() + mKeySize, count, Entry());
 }
 
 void FBL_UniquePage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {

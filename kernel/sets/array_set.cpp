@@ -1,6 +1,7 @@
 #include "kernel/sets/array_set.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "kernel/sets/bit_set.h"
@@ -40,20 +41,28 @@ void FBL_ArraySet::Append(REC_ID recID) {
   Append(std::span<const REC_ID>(&recID, 1));
 }
 
-void FBL_ArraySet::Append(std::span<const REC_ID> items) {
-  size_t needed = mItems.size() + items.size();
+void FBL_ArraySet::RoomFor(size_t more) {
+  size_t needed = mItems.size() + more;
   if (needed > mItems.capacity()) {
     size_t doubled = mItems.capacity() == 0 ? 100 : mItems.capacity() * 2;
     Reserve(std::max(needed, doubled));
   }
+}
+
+void FBL_ArraySet::Append(std::span<const REC_ID> items) {
+  RoomFor(items.size());
   mItems.insert(mItems.end(), items.begin(), items.end());
   mSorted = false;
 }
 
-void FBL_ArraySet::AppendReversed(std::span<const REC_ID> items) {
-  size_t start = mItems.size();
-  Append(items);
-  std::reverse(mItems.begin() + start, mItems.end());
+void FBL_ArraySet::AppendStored(const uint8_t* first, uint32_t count, std::ptrdiff_t stride) {
+  RoomFor(count);
+  for (uint32_t i = 0; i < count; ++i, first += stride) {
+    REC_ID r;
+    std::memcpy(&r, first, sizeof r);
+    mItems.push_back(r);
+  }
+  mSorted = false;
 }
 
 void FBL_ArraySet::Sort() {

@@ -3,6 +3,7 @@
 // sorted (ascending RecID); every append clears the sorted flag.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,8 +34,9 @@ class FBL_ArraySet : public FBL_Set {
   // When the array is full, the capacity doubles (or becomes 100 from 0).
   void Append(REC_ID recID);
   void Append(std::span<const REC_ID> items);
-  // The items taken from the last to the first.
-  void AppendReversed(std::span<const REC_ID> items);
+  // count RecIDs stored in machine order, the first at `first` and each
+  // next one `stride` bytes on (negative: towards lower addresses).
+  void AppendStored(const uint8_t* first, uint32_t count, std::ptrdiff_t stride);
 
   // Ascending RecID order; nothing to do once sorted.
   void Sort();
@@ -52,6 +54,8 @@ class FBL_ArraySet : public FBL_Set {
 
  private:
   void Reserve(size_t needed);
+  // Capacity for `more` items beyond the count, doubling as Append does.
+  void RoomFor(size_t more);
 
   std::vector<REC_ID> mItems;
   bool mSorted = false;

@@ -214,9 +214,20 @@ TEST_P(ArraySetModel, RandomChangesMatchTheModel) {
       case 3: {
         std::vector<REC_ID> batch(rng() % 40);
         for (REC_ID& r : batch) r = any(rng);
-        bool reversed = rng() % 2 == 0;
-        reversed ? set.AppendReversed(batch) : set.Append(batch);
-        if (reversed) std::reverse(batch.begin(), batch.end());
+        // As a span, or as stored bytes read upwards or downwards (the
+        // RecID slots of counted index pages run downwards).
+        const auto* bytes = reinterpret_cast<const uint8_t*>(batch.data());
+        switch (batch.empty() ? 0 : rng() % 3) {
+          case 0:
+            set.Append(batch);
+            break;
+          case 1:
+            set.AppendStored(bytes, uint32_t(batch.size()), 4);
+            break;
+          default:
+            set.AppendStored(bytes + 4 * batch.size() - 4, uint32_t(batch.size()), -4);
+            std::reverse(batch.begin(), batch.end());
+        }
         items.insert(items.end(), batch.begin(), batch.end());
         sorted = false;
         break;
