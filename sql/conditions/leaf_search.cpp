@@ -53,14 +53,27 @@ std::unique_ptr<FBL_BaseField> ReaderOf(const FBL_BaseField& field) {
 // The value in the buffer form of field, parsed as the field parses text
 // (with its database's date settings): through the twin of a stored
 // column, a detached field for a calculated one (which a twin would
-// recalculate).
-std::vector<uint8_t> BoundOf(const FBL_BaseField& field, const std::string& value) {
+// recalculate). use(bytes, size) sees it; most buffers fit on the stack
+// (a key is made per search bound).
+template <class Use>
+void WithBound(const FBL_BaseField& field, const std::string& value, Use use) {
   std::unique_ptr<FBL_BaseField> detached;
   if (field.IsMethod()) detached = zv::MakeSameType(field);
   FBL_BaseField& parser = detached ? *detached : field.Twin();
   parser.SetString(value);
-  std::vector<uint8_t> bytes(parser.GetBufferSize() + 1, 0);
-  parser.GetValue(bytes.data());
+  const size_t size = parser.GetBufferSize() + 1;
+  uint8_t local[256];
+  std::vector<uint8_t> heap(size > sizeof local ? size : 0);
+  uint8_t* bytes = heap.empty() ? local : heap.data();
+  std::memset(bytes, 0, size);
+  parser.GetValue(bytes);
+  use(bytes, size);
+}
+
+std::vector<uint8_t> BoundOf(const FBL_BaseField& field, const std::string& value) {
+  std::vector<uint8_t> bytes;
+  WithBound(field, value,
+            [&](const uint8_t* bound, size_t size) { bytes.assign(bound, bound + size); });
   return bytes;
 }
 
@@ -136,9 +149,8 @@ std::unique_ptr<FBL_Set> AliveBetween(FBL_Table& table, uint64_t from, uint64_t 
 // The key of a comparison's value: the index key, or the RecID.
 std::vector<uint8_t> KeyOf(FBL_BaseField& field, const std::string& value) {
   if (IsRecIDField(field)) return RecIDKey(RecIDOf(value));
-  const std::vector<uint8_t> bound = BoundOf(field, value);
   std::vector<uint8_t> key(kMaxIndexKeySize);
-  field.MakeKeyOf(bound.data(), key.data());
+  WithBound(field, value, [&](const uint8_t* bound, size_t) { field.MakeKeyOf(bound, key.data()); });
   return key;
 }
 
