@@ -591,6 +591,7 @@ void FBL_CountedPage::CopyRecIDs(FBL_ArraySet& set, uint32_t from, uint32_t coun
 void FBL_CountedPage::MarkRecIDs(FBL_BitSet& set, uint32_t from, uint32_t count) {
   uint32_t n = Count();
   if (from > n || count > n - from) Corrupt("entries beyond the page");
-  const uint8_t* d = Page();
-  for (uint32_t s = from; s < from + count; ++s) set.Include(LoadNative<uint32_t>(d + Size() - 4 * (s + 1)));
+  // Slot s lies 4 * (s + 1) bytes before the page's end.
+  const uint8_t* end = Page() + Size();
+  for (uint32_t s = from; s < from + count; ++s) set.Include(LoadNative<uint32_t>(end - 4 * (s + 1)));
 }

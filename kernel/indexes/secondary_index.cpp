@@ -416,6 +416,8 @@ void FBL_SecondaryIndex::CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits
   } else if (n <= kAliveProbes) {
     for (REC_ID r = bits->NextMember(0); r != 0 && good; r = bits->NextMember(r))
       good = alive(r);
+  } else if (bits != nullptr && noneDeleted && bits->GetSize() <= maxRecID) {
+    // Every RecID a bit can stand for is alive.
   } else {
     std::unique_ptr<FBL_BitSet> alive = table->SelectAllRecords();
     if (array != nullptr) {
