@@ -143,6 +143,13 @@ class FBL_IndexPage : public FBL_LogicalPage {
   // order, into either set; returns how many entries it took.
   uint64_t CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to, FBL_ArraySet* array,
                     FBL_BitSet* bits);
+  // As CollectRange into array while it holds at most `limit` RecIDs; past
+  // that, bits of `size` RecIDs are made, take the array's RecIDs (one
+  // outside 1..size raises 370) and the rest of the range, and the array
+  // is emptied.
+  uint64_t CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                        FBL_ArraySet& array, uint32_t limit, REC_ID size,
+                        std::unique_ptr<FBL_BitSet>& bits);
   // The bounds as positions: from is the first entry taken, to the first
   // entry after the range. False when the range is empty.
   bool ResolveRange(bool leftIncluded, const uint8_t* left, const uint8_t* right,

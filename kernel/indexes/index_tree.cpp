@@ -6,6 +6,8 @@
 
 #include "kernel/indexes/index_file.h"
 #include "kernel/indexes/index_page.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "platform/errors.h"
 
 namespace {
@@ -429,6 +431,34 @@ uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_In
     if (e <= b) continue;
     if (array != nullptr) CopyRecIDs(*array, b, e - b, true);
     if (bits != nullptr) MarkRecIDs(*bits, b, e - b);
+    taken += e - b;
+  }
+  return taken;
+}
+
+uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                                     FBL_ArraySet& array, uint32_t limit, REC_ID size,
+                                     std::unique_ptr<FBL_BitSet>& bits) {
+  uint64_t taken = 0;
+  for (uint32_t p = from.mPage; p <= to.mPage; ++p) {
+    Select(p);
+    uint32_t n = Count();
+    uint32_t b = p == from.mPage ? from.mEntry : 0;
+    uint32_t e = p == to.mPage ? std::min(to.mEntry, n) : n;
+    if (e <= b) continue;
+    if (!bits && array.Count() + uint64_t{e - b} > limit) {
+      bits = std::make_unique<FBL_BitSet>(size);
+      for (REC_ID r : array.GetItems()) {
+        if (r == 0 || r > size) Corrupt("a RecID beyond the table");
+        bits->Include(r);
+      }
+      array.SetCount(0);
+    }
+    if (bits) {
+      MarkRecIDs(*bits, b, e - b);
+    } else {
+      CopyRecIDs(array, b, e - b, true);
+    }
     taken += e - b;
   }
   return taken;

@@ -517,7 +517,8 @@ std::unique_ptr<FBL_BitSet> FBL_SecondaryIndex::SelectRange(bool leftIncluded,
 
 std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::CollectArray(
     bool leftIncluded, const uint8_t* leftKey, const uint8_t* rightKey, bool rightIncluded,
-    FBL_IndexPosition& from, FBL_IndexPosition& to, uint64_t& taken) {
+    FBL_IndexPosition& from, FBL_IndexPosition& to, uint64_t& taken, uint32_t limit, REC_ID size,
+    std::unique_ptr<FBL_BitSet>& bits) {
   taken = 0;
   if (!mPage->ResolveRange(leftIncluded, leftKey, rightKey, rightIncluded, from, to))
     return std::make_unique<FBL_ArraySet>(0);
@@ -532,8 +533,18 @@ std::unique_ptr<FBL_ArraySet> FBL_SecondaryIndex::CollectArray(
   if (FBL_Table* table = mField.GetTable())
     capacity = std::min<uint64_t>(capacity, table->GetRecordCount());
   capacity = std::min<uint64_t>(capacity, mFile->GetEntryCount());
+  if (limit != UINT32_MAX && capacity > uint64_t{limit} + limit / 4) {
+    // Room for well past the limit (pages are at most full): straight into
+    // bits. Where fewer entries were there, they are collected again as an
+    // array.
+    bits = std::make_unique<FBL_BitSet>(size);
+    taken = mPage->CollectRange(from, to, nullptr, bits.get());
+    if (taken > limit) return std::make_unique<FBL_ArraySet>(0);
+    bits.reset();
+  }
+  capacity = std::min<uint64_t>(capacity, limit);
   auto set = std::make_unique<FBL_ArraySet>(static_cast<uint32_t>(capacity));
-  taken = mPage->CollectRange(from, to, set.get(), nullptr);
+  taken = mPage->CollectRange(from, to, *set, limit, size, bits);
   return set;
 }
 
@@ -559,9 +570,18 @@ std::unique_ptr<FBL_Set> FBL_SecondaryIndex::SelectRangeAsSet(bool leftIncluded,
   try {
     FBL_IndexPosition from, to;
     uint64_t taken = 0;
-    std::unique_ptr<FBL_ArraySet> array =
-        CollectArray(leftIncluded, leftKey, rightKey, rightIncluded, from, to, taken);
-    if (array->Count() <= arrayLimit) {
+    // A large answer is collected as bits from the page where it passes the
+    // limit. Where each record has one entry, the check's count of bits
+    // against the entries taken finds a RecID beyond the table (it sets no
+    // bit); elsewhere the array is kept whole for the test below.
+    std::unique_ptr<FBL_BitSet> bits;
+    const uint32_t switchAt = mPage->OneEntryPerRecord() ? arrayLimit : UINT32_MAX;
+    std::unique_ptr<FBL_ArraySet> array = CollectArray(
+        leftIncluded, leftKey, rightKey, rightIncluded, from, to, taken, switchAt, size, bits);
+    if (bits) {
+      CheckAnswer(nullptr, bits.get(), taken);
+      answer = std::move(bits);
+    } else if (array->Count() <= arrayLimit) {
       CheckAnswer(array.get(), nullptr, taken);
       answer = std::move(array);
     } else {
@@ -569,9 +589,9 @@ std::unique_ptr<FBL_Set> FBL_SecondaryIndex::SelectRangeAsSet(bool leftIncluded,
       for (REC_ID r : array->GetItems()) {
         if (r == 0 || r > size) throw xFBL_SXCorrupted("The index names a record beyond the table");
       }
-      auto bits = std::make_unique<FBL_BitSet>(size, *array);
-      CheckAnswer(nullptr, bits.get(), taken);
-      answer = std::move(bits);
+      auto whole = std::make_unique<FBL_BitSet>(size, *array);
+      CheckAnswer(nullptr, whole.get(), taken);
+      answer = std::move(whole);
     }
     CheckBounds(from, to);
   } catch (const xFBL_SXCorrupted& e) {

@@ -102,11 +102,13 @@ class FBL_SecondaryIndex : public FBL_FieldIndex {
   // may clear bits of a bit set answer that fails.
   void CheckAnswer(const FBL_ArraySet* array, FBL_BitSet* bits, uint64_t taken);
   // The RecIDs of the range in index order, unchecked; from and to are its
-  // ends, taken the entries read.
+  // ends, taken the entries read. Past `limit` RecIDs they go into bits of
+  // `size` instead (see FBL_IndexPage::CollectRange) and the array is empty.
   std::unique_ptr<FBL_ArraySet> CollectArray(bool leftIncluded, const uint8_t* leftKey,
                                              const uint8_t* rightKey, bool rightIncluded,
                                              FBL_IndexPosition& from, FBL_IndexPosition& to,
-                                             uint64_t& taken);
+                                             uint64_t& taken, uint32_t limit, REC_ID size,
+                                             std::unique_ptr<FBL_BitSet>& bits);
   // Raises 370 when an entry beside a search's bounds does not hold its
   // record's key. The field's current record and value stay.
   void CheckBounds(const FBL_IndexPosition& from, const FBL_IndexPosition& to);

@@ -57,11 +57,10 @@ void FBL_ArraySet::Append(std::span<const REC_ID> items) {
 
 void FBL_ArraySet::AppendStored(const uint8_t* first, uint32_t count, std::ptrdiff_t stride) {
   RoomFor(count);
-  for (uint32_t i = 0; i < count; ++i, first += stride) {
-    REC_ID r;
-    std::memcpy(&r, first, sizeof r);
-    mItems.push_back(r);
-  }
+  const size_t at = mItems.size();
+  mItems.resize(at + count);
+  REC_ID* out = mItems.data() + at;
+  for (uint32_t i = 0; i < count; ++i, first += stride) std::memcpy(out + i, first, sizeof *out);
   mSorted = false;
 }
 

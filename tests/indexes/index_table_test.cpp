@@ -3,6 +3,7 @@
 // pages mended by a rebuild, the other byte order and encrypted pages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,8 @@
 
 #include "kernel/indexes/index_kinds.h"
 #include "kernel/indexes/indexer_task.h"
+#include "kernel/sets/array_set.h"
+#include "kernel/sets/bit_set.h"
 #include "kernel/storage/byte_order.h"
 #include "kernel/storage/page_cursors.h"
 #include "tests/indexes/index_fixture.h"
@@ -310,6 +313,46 @@ TEST_F(IndexTableTest, ARecIDNamedTwiceRaises370) {
   setSlot(2, 0, first);  // a RecID named twice
   Reopen();
   EXPECT_EQ(asSet(0, 2998), 370);
+}
+
+// A set answer holds the array answer's RecIDs: in index order while they
+// number at most the limit, as bits past it. Ranges that fill their pages
+// and ranges over pages a deletion left a third full (whose room promises
+// more than they hold), limits on either side of the count.
+TEST_F(IndexTableTest, SetAnswersAgreeWithArrayAnswers) {
+  CreateDb();
+  MakeTable([](FBL_Table& t) { AddLong(t, "n", kFieldIndexed); });
+  for (int32_t v = 0; v < 6000; ++v) AddValue(v % 3000);  // two records a value
+  auto check = [&](const char* what) {
+    for (auto [lo, hi] : {std::pair{0, 0}, {10, 40}, {100, 1300}, {0, 2999}, {2990, 3100}}) {
+      const auto all = Items(*Index(1).SelectRangeAsArray(true, K(LongKey(lo)), K(LongKey(hi)), true));
+      for (uint32_t limit : {0u, 1u, 64u, 500u, 1000u, 1500u, 2000u, 2500u, 5000u, UINT32_MAX}) {
+        std::unique_ptr<FBL_Set> set =
+            Index(1).SelectRangeAsSet(true, K(LongKey(lo)), K(LongKey(hi)), true, limit, 6000);
+        SCOPED_TRACE(testing::Message() << what << " " << lo << ".." << hi << " limit " << limit);
+        ASSERT_NE(set, nullptr);
+        if (all.size() <= limit) {
+          auto* array = dynamic_cast<FBL_ArraySet*>(set.get());
+          ASSERT_NE(array, nullptr);
+          EXPECT_EQ(Items(*array), all);
+        } else {
+          auto* bits = dynamic_cast<FBL_BitSet*>(set.get());
+          ASSERT_NE(bits, nullptr);
+          std::vector<REC_ID> members, sorted = all;
+          for (REC_ID r = bits->NextMember(0); r != 0; r = bits->NextMember(r)) members.push_back(r);
+          std::sort(sorted.begin(), sorted.end());
+          EXPECT_EQ(members, sorted);
+        }
+      }
+    }
+  };
+  check("full pages");
+  for (REC_ID r = 1; r <= 6000; ++r) {
+    if (r % 3 != 0) {
+      ASSERT_TRUE(mTable->DeleteRecordByID(r));
+    }
+  }
+  check("pages a third full");
 }
 
 TEST_F(IndexTableTest, TheOtherByteOrder) {
