@@ -230,6 +230,10 @@ class FBL_IndexPage : public FBL_LogicalPage {
   const FBL_KeyOrder& mOrder;
 
  private:
+  // part(first entry, count) for the range's part of each page from..to;
+  // returns the entries.
+  template <class Part>
+  uint64_t ForEachRangePart(const FBL_IndexPosition& from, const FBL_IndexPosition& to, Part part);
   uint32_t ChoosePage(const uint8_t* key, REC_ID recID);
   // Inserts at a located position, redirecting around key-locked pages and
   // splitting full ones.

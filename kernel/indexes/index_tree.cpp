@@ -420,8 +420,9 @@ bool FBL_IndexPage::ResolveRange(bool leftIncluded, const uint8_t* left, const u
   return to.mPage > from.mPage || to.mEntry > from.mEntry;
 }
 
-uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
-                                     FBL_ArraySet* array, FBL_BitSet* bits) {
+template <class Part>
+uint64_t FBL_IndexPage::ForEachRangePart(const FBL_IndexPosition& from,
+                                         const FBL_IndexPosition& to, Part part) {
   uint64_t taken = 0;
   for (uint32_t p = from.mPage; p <= to.mPage; ++p) {
     Select(p);
@@ -429,24 +430,25 @@ uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_In
     uint32_t b = p == from.mPage ? from.mEntry : 0;
     uint32_t e = p == to.mPage ? std::min(to.mEntry, n) : n;
     if (e <= b) continue;
-    if (array != nullptr) CopyRecIDs(*array, b, e - b, true);
-    if (bits != nullptr) MarkRecIDs(*bits, b, e - b);
+    part(b, e - b);
     taken += e - b;
   }
   return taken;
 }
 
 uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
+                                     FBL_ArraySet* array, FBL_BitSet* bits) {
+  return ForEachRangePart(from, to, [&](uint32_t at, uint32_t count) {
+    if (array != nullptr) CopyRecIDs(*array, at, count, true);
+    if (bits != nullptr) MarkRecIDs(*bits, at, count);
+  });
+}
+
+uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
                                      FBL_ArraySet& array, uint32_t limit, REC_ID size,
                                      std::unique_ptr<FBL_BitSet>& bits) {
-  uint64_t taken = 0;
-  for (uint32_t p = from.mPage; p <= to.mPage; ++p) {
-    Select(p);
-    uint32_t n = Count();
-    uint32_t b = p == from.mPage ? from.mEntry : 0;
-    uint32_t e = p == to.mPage ? std::min(to.mEntry, n) : n;
-    if (e <= b) continue;
-    if (!bits && array.Count() + uint64_t{e - b} > limit) {
+  return ForEachRangePart(from, to, [&](uint32_t at, uint32_t count) {
+    if (!bits && array.Count() + uint64_t{count} > limit) {
       bits = std::make_unique<FBL_BitSet>(size);
       for (REC_ID r : array.GetItems()) {
         if (r == 0 || r > size) Corrupt("a RecID beyond the table");
@@ -455,13 +457,11 @@ uint64_t FBL_IndexPage::CollectRange(const FBL_IndexPosition& from, const FBL_In
       array.SetCount(0);
     }
     if (bits) {
-      MarkRecIDs(*bits, b, e - b);
+      MarkRecIDs(*bits, at, count);
     } else {
-      CopyRecIDs(array, b, e - b, true);
+      CopyRecIDs(array, at, count, true);
     }
-    taken += e - b;
-  }
-  return taken;
+  });
 }
 
 void FBL_IndexPage::BoundEntries(const FBL_IndexPosition& from, const FBL_IndexPosition& to,
