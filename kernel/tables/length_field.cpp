@@ -11,6 +11,7 @@
 #include "kernel/tables/table.h"
 #include "kernel/tables/text_keys.h"
 #include "platform/errors.h"
+#include "platform/scratch_bytes.h"
 
 namespace {
 
@@ -218,14 +219,8 @@ void FBL_LengthField::ToStored(uint8_t* slot) const {
 
 void FBL_LengthField::ReadFixed(REC_ID recID) {
   const uint32_t width = GetValueSize();
-  // Most slots are short: read them into the stack, the rare wide ones into the heap.
-  uint8_t local[512];
-  std::vector<uint8_t> heap;
-  uint8_t* slotData = local;
-  if (width > sizeof local) {
-    heap.resize(width);
-    slotData = heap.data();
-  }
+  zv::ScratchBytes<512> slot(width);
+  uint8_t* slotData = slot.data();
   std::memset(slotData, 0, width);
   const uint64_t offset = uint64_t{recID - 1} * width;
   FBL_EmbededFile* file = Desc().mValueFile.get();
@@ -278,10 +273,8 @@ void FBL_LengthField::WriteFixed(REC_ID recID) {
 void FBL_LengthField::ReadVar(REC_ID recID) {
   FBL_VarCharFile* file = VarFile();
   const uint32_t room = uint32_t{mLength} + 1;
-  // Most values fit on the stack: a row read allocates nothing for them.
-  char small[256];
-  std::vector<char> large(room > sizeof small ? room : 0);
-  char* bytes = large.empty() ? small : large.data();
+  zv::ScratchBytes<256> scratch(room);
+  char* bytes = reinterpret_cast<char*>(scratch.data());
   uint32_t n = recID == 0 ? 0 : file->ReadValue(recID, bytes, room);
   if (n > mLength) throw xFBL_CorruptedVarChar("Stored value is longer than its field");
   if (IsText() && Swapped()) zv::FromMacRoman(bytes, n);

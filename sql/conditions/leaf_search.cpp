@@ -13,6 +13,7 @@
 #include "kernel/tables/language.h"
 #include "kernel/tables/table.h"
 #include "platform/errors.h"
+#include "platform/scratch_bytes.h"
 #include "sql/conditions/selection_kinds.h"
 #include "sql/expressions/field_items.h"
 
@@ -53,8 +54,7 @@ std::unique_ptr<FBL_BaseField> ReaderOf(const FBL_BaseField& field) {
 // The value in the buffer form of field, parsed as the field parses text
 // (with its database's date settings): through the twin of a stored
 // column, a detached field for a calculated one (which a twin would
-// recalculate). use(bytes, size) sees it; most buffers fit on the stack
-// (a key is made per search bound).
+// recalculate). use(bytes, size) sees it.
 template <class Use>
 void WithBound(const FBL_BaseField& field, const std::string& value, Use use) {
   std::unique_ptr<FBL_BaseField> detached;
@@ -62,9 +62,8 @@ void WithBound(const FBL_BaseField& field, const std::string& value, Use use) {
   FBL_BaseField& parser = detached ? *detached : field.Twin();
   parser.SetString(value);
   const size_t size = parser.GetBufferSize() + 1;
-  uint8_t local[256];
-  std::vector<uint8_t> heap(size > sizeof local ? size : 0);
-  uint8_t* bytes = heap.empty() ? local : heap.data();
+  zv::ScratchBytes<256> scratch(size);
+  uint8_t* bytes = scratch.data();
   std::memset(bytes, 0, size);
   parser.GetValue(bytes);
   use(bytes, size);
